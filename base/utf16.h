@@ -1,0 +1,20 @@
+// UTF-16 text as the wire and the model carry it (computer names, element
+// names), with conversions to and from the UTF-8 used everywhere else.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace halvorin {
+
+std::u16string Utf8ToUtf16(std::string_view text);
+// Unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Case-insensitive comparison as computer names are compared: simple
+// per-code-unit lower-casing of ASCII and the Latin-1, Greek and Cyrillic
+// letters whose lower-case forms are single units.
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
+char16_t FoldCase(char16_t c);
+
+}  // namespace halvorin

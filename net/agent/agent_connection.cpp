@@ -1,0 +1,70 @@
+#include "net/agent/agent_connection.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <sys/socket.h>
+
+#include <cstring>
+
+namespace halvorin {
+
+namespace {
+
+bool SameAddress(const sockaddr* a, const sockaddr_storage& b) {
+    if (a == nullptr || a->sa_family != b.ss_family) return false;
+    if (a->sa_family == AF_INET) {
+        return reinterpret_cast<const sockaddr_in*>(a)->sin_addr.s_addr ==
+               reinterpret_cast<const sockaddr_in*>(&b)->sin_addr.s_addr;
+    }
+    if (a->sa_family == AF_INET6) {
+        return std::memcmp(&reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr,
+                           &reinterpret_cast<const sockaddr_in6*>(&b)->sin6_addr,
+                           sizeof(in6_addr)) == 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+AgentConnection::AgentConnection(UniqueFd socket, uint64_t id, const sockaddr_storage& peer,
+                                 bool peer_is_local)
+    : socket_(std::move(socket)), id_(id), peer_(peer), peer_is_local_(peer_is_local) {}
+
+void AgentConnection::Shutdown() {
+    if (!shut_down_.exchange(true)) ::shutdown(socket_.get(), SHUT_RDWR);
+}
+
+std::string AgentConnection::PeerText() const {
+    char text[INET6_ADDRSTRLEN] = "?";
+    uint16_t port = 0;
+    if (peer_.ss_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&peer_);
+        inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+        port = ntohs(v4->sin_port);
+    } else if (peer_.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&peer_);
+        inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+        port = ntohs(v6->sin6_port);
+    }
+    return std::string(text) + ":" + std::to_string(port);
+}
+
+bool IsLocalPeer(const sockaddr_storage& peer) {
+    if (peer.ss_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&peer);
+        if ((ntohl(v4->sin_addr.s_addr) >> 24) == 127) return true;
+    } else if (peer.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&peer);
+        if (IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr)) return true;
+    }
+    ifaddrs* interfaces = nullptr;
+    if (getifaddrs(&interfaces) != 0) return false;
+    bool local = false;
+    for (ifaddrs* i = interfaces; i != nullptr && !local; i = i->ifa_next) {
+        local = SameAddress(i->ifa_addr, peer);
+    }
+    freeifaddrs(interfaces);
+    return local;
+}
+
+}  // namespace halvorin

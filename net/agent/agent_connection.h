@@ -1,0 +1,57 @@
+// One accepted manager connection. The receiver, the sender, the workers and
+// the authorisation code each hold a shared reference while they use it; other
+// threads only ever shut the socket down, and the descriptor is closed when
+// the last reference goes. So no thread can use a closed descriptor, or one
+// that the system has already handed to the next connection.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "base/unique_fd.h"
+
+namespace halvorin {
+
+class AgentConnection {
+  public:
+    AgentConnection(UniqueFd socket, uint64_t id, const sockaddr_storage& peer, bool peer_is_local);
+
+    int fd() const { return socket_.get(); }
+    uint64_t id() const { return id_; }
+    const sockaddr_storage& peer() const { return peer_; }
+    bool peer_is_local() const { return peer_is_local_; }
+    std::string PeerText() const;
+
+    // Ends traffic in both directions; the receiver then sees the closed
+    // stream and drops the connection. Safe from any thread, any number of times.
+    void Shutdown();
+    bool IsShutDown() const { return shut_down_.load(); }
+
+    // Dropped: no longer the agent's connection; its replies are discarded.
+    void MarkDropped() { dropped_ = true; }
+    bool IsDropped() const { return dropped_.load(); }
+
+    // Set once a hello was authorised; requests are served only after that.
+    std::atomic<bool> authorized{false};
+    // Set once the connection was refused; nothing more is served on it.
+    std::atomic<bool> refused{false};
+    // Requests in execution plus replies queued for this connection.
+    std::atomic<size_t> in_flight{0};
+
+  private:
+    UniqueFd socket_;
+    const uint64_t id_;
+    const sockaddr_storage peer_;
+    const bool peer_is_local_;
+    std::atomic<bool> shut_down_{false};
+    std::atomic<bool> dropped_{false};
+};
+
+// Whether a peer address belongs to this host: loopback, or one of the
+// addresses of its own interfaces.
+bool IsLocalPeer(const sockaddr_storage& peer);
+
+}  // namespace halvorin

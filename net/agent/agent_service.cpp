@@ -1,0 +1,85 @@
+#include "net/agent/agent_service.h"
+
+#include <memory>
+#include <mutex>
+
+#include "base/result_code.h"
+#include "net/agent/agent_server.h"
+
+namespace halvorin {
+
+namespace {
+
+struct Service {
+    std::mutex mutex;
+    std::unique_ptr<AgentServer> server;
+    std::string start_error;
+    // Kept across a stop and a start so the UI need not set them again.
+    std::vector<std::u16string> authorized;
+    ServerNotifyFn notify = nullptr;
+    void* notify_context = nullptr;
+};
+
+Service& TheService() {
+    static Service service;
+    return service;
+}
+
+}  // namespace
+
+int ServerStart(uint16_t port) {
+    Service& s = TheService();
+    std::lock_guard lock(s.mutex);
+    if (s.server) return kOk;
+    AgentOptions options;
+    options.port = port;
+    auto server = std::make_unique<AgentServer>(ProcessTransport(), options);
+    server->SetAuthorized(s.authorized);
+    server->SetNotify(s.notify, s.notify_context);
+    const int result = server->Start();
+    if (result != kOk) {
+        s.start_error = server->StartError();
+        return result;
+    }
+    s.server = std::move(server);
+    return kOk;
+}
+
+void ServerStop() {
+    std::unique_ptr<AgentServer> server;
+    {
+        Service& s = TheService();
+        std::lock_guard lock(s.mutex);
+        server = std::move(s.server);
+    }
+    if (server) server->Stop();
+}
+
+std::string ServerStartError() {
+    Service& s = TheService();
+    std::lock_guard lock(s.mutex);
+    return s.start_error;
+}
+
+uint16_t ServerPort() {
+    Service& s = TheService();
+    std::lock_guard lock(s.mutex);
+    return s.server ? s.server->port() : 0;
+}
+
+int ServerSetAuthorized(std::vector<std::u16string> names) {
+    Service& s = TheService();
+    std::lock_guard lock(s.mutex);
+    s.authorized = names;
+    return s.server ? s.server->SetAuthorized(std::move(names)) : kOk;
+}
+
+void ServerSetNotify(ServerNotifyFn fn, void* context) {
+    Service& s = TheService();
+    std::lock_guard lock(s.mutex);
+    s.notify = fn;
+    s.notify_context = context;
+    if (s.server) s.server->SetNotify(fn, context);
+}
+
+}  // namespace halvorin

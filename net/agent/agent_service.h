@@ -1,0 +1,24 @@
+// The process-wide agent server that every instance of the program runs, on
+// the machine's SCSI transport.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "net/agent/agent_notify.h"
+#include "net/protocol/wire_format.h"
+
+namespace halvorin {
+
+// 0 (also when already started) or -6; ServerStartError() says why.
+int ServerStart(uint16_t port = kDefaultAgentPort);
+void ServerStop();
+std::string ServerStartError();
+uint16_t ServerPort();
+
+// Replaces the authorised client names; 0.
+int ServerSetAuthorized(std::vector<std::u16string> names);
+// Registers the user interface's callback, or removes it with nullptr.
+void ServerSetNotify(ServerNotifyFn fn, void* context);
+
+}  // namespace halvorin
