@@ -9,10 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "base/clock.h"
 #include "base/log.h"
 #include "base/result_code.h"
 #include "base/utf16.h"
+#include "enclosure/scsi/scsi_transport.h"
 #include "net/agent/agent_service.h"
+#include "sim/attach.h"
 
 namespace {
 
@@ -25,6 +28,8 @@ constexpr const char* kUsage =
     "  -a, --allow NAME     authorise the manager computer NAME (repeatable;\n"
     "                       names compare without regard to case)\n"
     "  -p, --port PORT      listen on TCP PORT (default 6000)\n"
+    "  -s, --simulate FILE  also serve the simulated enclosure FILE describes\n"
+    "                       (repeatable; see sim/README.md)\n"
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
     "\n"
@@ -33,6 +38,7 @@ constexpr const char* kUsage =
 
 struct Options {
     std::vector<std::u16string> allowed;
+    std::vector<std::string> scenarios;
     uint16_t port = kDefaultAgentPort;
 };
 
@@ -57,6 +63,8 @@ Options ParseOptions(int argc, char** argv) {
             std::exit(0);
         } else if (arg == "-a" || arg == "--allow") {
             options.allowed.push_back(Utf8ToUtf16(value()));
+        } else if (arg == "-s" || arg == "--simulate") {
+            options.scenarios.push_back(value());
         } else if (arg == "-p" || arg == "--port") {
             const std::string text = value();
             char* end = nullptr;
@@ -94,6 +102,17 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    std::string error;
+    auto simulated =
+        sim::AttachScenarios(ProcessTransport(), options.scenarios, SystemClock(), error);
+    if (!simulated) {
+        std::fprintf(stderr, "halvorin-agentd: %s\n", error.c_str());
+        return 1;
+    }
+    for (const auto& enclosure : simulated->Enclosures()) {
+        Log("simulating \"" + enclosure->scenario().name + "\"");
+    }
 
     ServerSetAuthorized(options.allowed);
     if (ServerStart(options.port) != kOk) {

@@ -35,7 +35,8 @@ void Run(uint16_t port, int in_flight, int total) {
     const auto start = Clock::now();
     int completed = 0;
     while (completed < total) {
-        while (static_cast<int>(sent.size()) < in_flight && next_tag - 1000 < static_cast<uint32_t>(total)) {
+        while (static_cast<int>(sent.size()) < in_flight &&
+               next_tag - 1000 < static_cast<uint32_t>(total)) {
             sent[next_tag] = Clock::now();
             client.SendScsiIn(kAddress, {0x1C, 0x01, 0x02, 0xFF, 0xFF}, next_tag++);
         }
@@ -64,9 +65,8 @@ int main() {
     const std::vector<uint8_t> page(1024, 0x5A);
     transport.AddHost(std::make_shared<test::ScriptedHost>(
         std::vector<ScsiUnit>{{0, 0, 1, 0}},
-        test::EnclosureAnswers(kId, [&](const ScsiIo& io, std::stop_token) {
-            return test::Answer(io, page);
-        })));
+        test::EnclosureAnswers(
+            kId, [&](const ScsiIo& io, std::stop_token) { return test::Answer(io, page); })));
     AgentOptions options;
     options.port = 0;
     options.max_in_flight = 1024;
@@ -77,7 +77,8 @@ int main() {
     }
     agent.SetAuthorized({u"bench"});
     std::printf("MSG_SCSI_IN, 1 KiB replies, loopback, in-memory device\n");
-    for (int in_flight : {1, 16, 256}) Run(agent.port(), in_flight, 20000);
+    for (int in_flight : {1, 16, 256})
+        Run(agent.port(), in_flight, 20000);
     agent.Stop();
     return 0;
 }

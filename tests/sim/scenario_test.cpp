@@ -1,0 +1,78 @@
+#include "sim/scenario.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/sim_fixture.h"
+
+namespace halvorin::sim {
+namespace {
+
+using test::LoadShippedScenario;
+
+TEST(Scenario, ShippedScenariosLoad) {
+    for (const char* name :
+         {"jbod24.json", "jbod84-dual-path.json", "jbod12-unsupported.json", "demo.json"}) {
+        Scenario s = LoadShippedScenario(name);
+        EXPECT_FALSE(s.types.empty()) << name;
+        EXPECT_FALSE(s.devices.empty()) << name;
+    }
+    Scenario dual = LoadShippedScenario("jbod84-dual-path.json");
+    EXPECT_EQ(dual.devices.size(), 2u);
+    EXPECT_EQ(dual.subenclosures.size(), 2u);
+    EXPECT_EQ(LoadShippedScenario("jbod12-unsupported.json").subenclosures[0].model, "m410");
+}
+
+TEST(Scenario, ElementsExpandFromPatternsAndTemplates) {
+    Scenario s = test::ScenarioFromJson(R"({
+        "types": [{"type": "array_device_slot", "count": 3, "descriptor": "Bay %02d of 100%%",
+                   "first_slot_number": 1, "empty": [2],
+                   "disk": {"vendor": "V", "product": "P", "serial": "SN%04d"}},
+                  {"type": 4, "descriptors": ["A", "B"], "celsius": [30, 40],
+                   "thresholds": {"high_critical": 60, "low_warning": 5}}]})");
+    ASSERT_EQ(s.types.size(), 2u);
+    const TypeSpec& slots = s.types[0];
+    ASSERT_EQ(slots.elements.size(), 3u);
+    EXPECT_EQ(slots.elements[1].descriptor, "Bay 02 of 100%");
+    EXPECT_EQ(slots.elements[2].slot_number, 3);
+    EXPECT_FALSE(slots.elements[1].disk);
+    EXPECT_EQ(slots.elements[2].disk->serial, "SN0003");
+    EXPECT_EQ(s.types[1].elements[1].nominal, 40);
+    EXPECT_EQ(s.types[1].thresholds.high_critical, 80);  // degrees + 20
+    EXPECT_EQ(s.types[1].thresholds.low_warning, 25);
+    EXPECT_EQ(s.types[1].thresholds.high_warning, 0);
+}
+
+TEST(Scenario, MistakesAreReportedWithTheirPlace) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"types": [{"type": "warp_core"}]})", "types[0]"},
+        {R"({"types": [{"type": 2, "count": 2, "descriptor": "PSU %s"}]})", "%d"},
+        {R"({"logical_id": "12zz"})", "logical_id"},
+        {R"({"types": [{"type": 2, "count": 1}], "events": [{"at": 5, "action": "power_supply_fail", "element": 3}]})",
+         "events[0]"},
+        {R"({"events": [{"at": 5, "action": "explode"}]})", "explode"},
+        {R"({"types": [{"type": 2, "subenclosure": 4, "count": 1}]})", "sub-enclosure 4"},
+        {R"([1, 2])", "object"},
+        {R"({"name": )", "parse"},
+    };
+    for (const auto& [json, expected] : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseScenario(json, error)) << json;
+        EXPECT_NE(error.find(expected), std::string::npos) << json << " -> " << error;
+    }
+    std::string error;
+    EXPECT_FALSE(LoadScenario("/nonexistent/scenario.json", error));
+    EXPECT_NE(error.find("cannot read"), std::string::npos);
+}
+
+TEST(Scenario, EventsAreSortedByTime) {
+    Scenario s = test::ScenarioFromJson(R"({
+        "types": [{"type": "power_supply", "count": 2}],
+        "events": [{"at": 300, "action": "power_supply_recover", "element": 2},
+                   {"at": 60, "action": "power_supply_fail", "element": 2}]})");
+    ASSERT_EQ(s.events.size(), 2u);
+    EXPECT_EQ(s.events[0].at_seconds, 60);
+    EXPECT_EQ(s.events[0].element, 1u);  // numbered from 1 in files
+}
+
+}  // namespace
+}  // namespace halvorin::sim
