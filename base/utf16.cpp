@@ -65,6 +65,15 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
+bool IsValidUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t start = i;
+        if (DecodeUtf8(text, i) == kReplacement && text.substr(start, 3) != "\xEF\xBF\xBD")
+            return false;
+    }
+    return true;
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());

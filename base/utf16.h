@@ -11,6 +11,8 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
+bool IsValidUtf8(std::string_view text);
+
 // Case-insensitive comparison as computer names are compared: simple
 // per-code-unit lower-casing of ASCII and the Latin-1, Greek and Cyrillic
 // letters whose lower-case forms are single units.

@@ -10,9 +10,9 @@
 #include <stop_token>
 #include <vector>
 
-namespace halvorin {
+#include "net/protocol/wire_format.h"
 
-using Cdb = std::array<uint8_t, 16>;
+namespace halvorin {
 
 struct ScsiUnit {
     uint32_t adapter = 0;  // host adapter number, as in "\\.\Scsi%d:"

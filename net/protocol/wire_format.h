@@ -23,6 +23,8 @@ inline constexpr size_t kHelloInfoSize = 516;
 inline constexpr size_t kScsiReqSize = 100;
 inline constexpr size_t kCdbSize = 16;
 inline constexpr size_t kComputerNameUnits = 256;
+using Cdb = std::array<uint8_t, kCdbSize>;
+
 // Managers always ask for this much data-in; agents never allocate more.
 inline constexpr uint32_t kMaxDataIn = 65535;
 

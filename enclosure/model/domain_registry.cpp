@@ -1,0 +1,133 @@
+#include "enclosure/model/domain_registry.h"
+
+#include <algorithm>
+#include <new>
+
+namespace halvorin {
+
+DomainRegistry::DomainRegistry(ClientOptions options) : options_(std::move(options)) {}
+
+DomainRegistry::~DomainRegistry() {
+    ReleaseAll();
+}
+
+void RetainDomain(CSesDomain* domain) {
+    std::lock_guard lock(domain->registry->global_lock_);
+    ++domain->refs;
+}
+
+void ReleaseDomain(CSesDomain* domain) {
+    DomainRegistry* registry = domain->registry;
+    {
+        std::lock_guard lock(registry->global_lock_);
+        if (--domain->refs > 0) return;
+        auto& list = registry->domains_;
+        list.erase(std::remove(list.begin(), list.end(), domain), list.end());
+    }
+    // No device is left (each would hold a reference), so only the connection
+    // needs ending; its handlers have run when it stopped.
+    domain->client.Stop();
+    delete domain;
+}
+
+CSesDomain* DomainRegistry::Acquire(const std::u16string& name) {
+    auto find = [&]() -> CSesDomain* {
+        for (CSesDomain* d : domains_) {
+            if (d->host_name == name) {
+                ++d->refs;
+                return d;
+            }
+        }
+        return nullptr;
+    };
+    {
+        std::lock_guard lock(global_lock_);
+        if (CSesDomain* existing = find()) return existing;
+    }
+    std::unique_ptr<CSesDomain> fresh(new (std::nothrow) CSesDomain(this, name, options_));
+    if (!fresh || fresh->client.Start() != kOk) return nullptr;
+    {
+        std::lock_guard lock(global_lock_);
+        if (CSesDomain* existing = find()) {
+            // Another caller registered the name meanwhile; the new one goes.
+            fresh->client.Stop();
+            return existing;
+        }
+        ++fresh->refs;  // one for the registry, one for the caller
+        domains_.push_back(fresh.get());
+    }
+    return fresh.release();
+}
+
+void DomainRegistry::Stop(CSesDomain* domain) {
+    domain->client.Stop();  // every pending handler runs once with -15
+    std::vector<CSesDev*> devices = SnapshotDevices(domain);
+    for (CSesDev* device : devices) {
+        MarkDeviceRemoved(device);
+        ReleaseDevice(device);  // the snapshot's reference
+        ReleaseDevice(device);  // the domain array's reference
+    }
+}
+
+int DomainRegistry::Remove(CSesDomain* domain) {
+    {
+        std::lock_guard lock(global_lock_);
+        auto it = std::find(domains_.begin(), domains_.end(), domain);
+        if (it == domains_.end()) return kNotFound;
+        domains_.erase(it);
+    }
+    Stop(domain);
+    ReleaseDomain(domain);
+    return kOk;
+}
+
+std::vector<CSesDomain*> DomainRegistry::Snapshot() {
+    std::lock_guard lock(global_lock_);
+    for (CSesDomain* d : domains_)
+        ++d->refs;
+    return domains_;
+}
+
+void DomainRegistry::ReleaseSnapshot(std::vector<CSesDomain*>& domains) {
+    for (CSesDomain* d : domains)
+        ReleaseDomain(d);
+    domains.clear();
+}
+
+void DomainRegistry::ReleaseAll() {
+    std::vector<CSesDomain*> all;
+    {
+        std::lock_guard lock(global_lock_);
+        all.swap(domains_);
+    }
+    for (CSesDomain* domain : all) {
+        Stop(domain);
+        ReleaseDomain(domain);
+    }
+}
+
+int DomainRegistry::RequestEnumeration(CSesDomain* domain, DeviceListHandler handler) {
+    if (domain->request_flags & kEnumerationOutstanding) return kBusy;
+    if (domain->client.state() == kStateClosed) return kClosing;
+    RetainDomain(domain);
+    domain->request_flags |= kEnumerationOutstanding;
+    const int result = domain->client.Enqueue(
+        MSG_ENUM_DEVICES, {}, kEnumerationTimeout,
+        [domain, handler = std::move(handler)](std::span<const uint8_t> payload, int result) {
+            domain->request_flags &= ~kEnumerationOutstanding;
+            if (result >= 0 && handler) handler(domain, payload);
+            ReleaseDomain(domain);
+        });
+    if (result < 0) {
+        domain->request_flags &= ~kEnumerationOutstanding;
+        ReleaseDomain(domain);
+    }
+    return result;
+}
+
+DomainRegistry& ProcessRegistry() {
+    static DomainRegistry registry;
+    return registry;
+}
+
+}  // namespace halvorin

@@ -1,0 +1,152 @@
+#include "enclosure/model/sub_enc.h"
+
+#include <algorithm>
+#include <new>
+
+#include "enclosure/model/element_naming.h"
+#include "enclosure/model/element_types.h"
+
+namespace halvorin {
+
+namespace {
+
+void CountIn(CSubEnc& s, const CSesElem& e) {
+    if (e.type < kCountedTypes) ++s.counters[e.type].count;
+}
+
+// A leaving element takes its failure with it, or the overview would show a
+// fault that no longer exists.
+void CountOut(CSubEnc& s, const CSesElem& e) {
+    if (e.type >= kCountedTypes) return;
+    --s.counters[e.type].count;
+    if (e.state & kStateFailed) --s.counters[e.type].failed;
+}
+
+}  // namespace
+
+CSubEnc::CSubEnc(CSesDev* device, uint8_t identifier, const std::array<uint8_t, 8>& logical)
+    : dev(device), id(identifier), logical_id(logical) {}
+
+CSubEnc::~CSubEnc() {
+    for (auto& [key, element] : elements)
+        delete element;
+}
+
+CSesElem* AcquireElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t element_index) {
+    std::lock_guard lock(subenc->mutex);
+    auto it = subenc->elements.find(ElementKey(type_desc_index, element_index));
+    if (it == subenc->elements.end()) return nullptr;
+    ++it->second->refs;
+    return it->second;
+}
+
+void RetainElem(CSesElem* element) {
+    std::lock_guard lock(element->subenc->mutex);
+    ++element->refs;
+}
+
+// Under the sub-enclosure mutex: the element leaves the map and its counters.
+static void TakeOutOfMap(CSubEnc& subenc, CSesElem& element) {
+    CountOut(subenc, element);
+    subenc.elements.erase(element.key());
+    element.in_map = false;
+}
+
+void ReleaseElem(CSesElem* element) {
+    CSubEnc* subenc = element->subenc;
+    {
+        std::lock_guard lock(subenc->mutex);
+        if (--element->refs > 0) return;
+        if (element->in_map) TakeOutOfMap(*subenc, *element);
+    }
+    delete element;
+}
+
+void SweepElements(CSubEnc* subenc, const std::vector<uint32_t>& keep) {
+    std::vector<CSesElem*> dead;
+    {
+        std::lock_guard lock(subenc->mutex);
+        std::vector<CSesElem*> leaving;
+        for (auto& [key, element] : subenc->elements) {
+            if (std::find(keep.begin(), keep.end(), key) == keep.end()) leaving.push_back(element);
+        }
+        for (CSesElem* element : leaving) {
+            TakeOutOfMap(*subenc, *element);
+            if (--element->refs == 0) dead.push_back(element);
+        }
+    }
+    for (CSesElem* element : dead)
+        delete element;
+}
+
+CSesElem* GetOrCreateElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t element_index,
+                          uint8_t type, std::span<const uint8_t> descriptor) {
+    CSesElem* element = nullptr;
+    {
+        std::lock_guard lock(subenc->mutex);
+        auto it = subenc->elements.find(ElementKey(type_desc_index, element_index));
+        if (it != subenc->elements.end()) {
+            element = it->second;
+            ++element->refs;
+        }
+    }
+    if (!element) {
+        std::unique_ptr<CSesElem> fresh(new (std::nothrow)
+                                            CSesElem(subenc, type_desc_index, element_index, type));
+        if (!fresh) return nullptr;
+        if (HasHistory(type)) {
+            fresh->history.reset(new (std::nothrow) HistoryRing);
+            if (!fresh->history) return nullptr;
+        }
+        fresh->name = DefaultElementName(type, element_index);
+        std::lock_guard lock(subenc->mutex);
+        auto [it, inserted] = subenc->elements.emplace(fresh->key(), fresh.get());
+        element = it->second;
+        if (inserted) {
+            CountIn(*subenc, *fresh);
+            fresh.release();  // the map owns it now
+        }
+        ++element->refs;  // the caller's
+    }
+    if (!descriptor.empty()) NameFromDescriptor(element, descriptor);
+    return element;
+}
+
+std::vector<CSesElem*> ElementsOfType(CSubEnc* subenc, uint8_t type_desc_index) {
+    std::vector<CSesElem*> found;
+    std::lock_guard lock(subenc->mutex);
+    for (auto& [key, element] : subenc->elements) {
+        if (element->type_desc_index != type_desc_index) continue;
+        ++element->refs;
+        found.push_back(element);
+    }
+    std::sort(found.begin(), found.end(), [](const CSesElem* a, const CSesElem* b) {
+        return a->element_index < b->element_index;
+    });
+    return found;
+}
+
+void ReleaseElements(std::vector<CSesElem*>& elements) {
+    for (CSesElem* element : elements)
+        ReleaseElem(element);
+    elements.clear();
+}
+
+SubEncSummary SubEncInfo(const CSubEnc* subenc) {
+    std::lock_guard lock(subenc->mutex);
+    SubEncSummary s;
+    s.vendor = subenc->vendor;
+    s.product = subenc->product;
+    s.firmware_revision = subenc->firmware_revision;
+    s.system_name = subenc->system_name;
+    s.logical_id = subenc->logical_id;
+    s.counters = subenc->counters;
+    return s;
+}
+
+std::u16string ElementName(const CSesElem* element) {
+    std::lock_guard lock(element->subenc->mutex);
+    return element->name;
+}
+
+}  // namespace halvorin

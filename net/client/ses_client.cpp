@@ -1,0 +1,516 @@
+#include "net/client/ses_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+#include "base/byte_order.h"
+#include "base/host_name.h"
+#include "base/result_code.h"
+#include "net/client/host_address.h"
+
+namespace halvorin {
+
+namespace {
+
+constexpr int kHelloTimeout = 10;
+constexpr int64_t kTickPeriodMs = 950;
+constexpr int64_t kRetryAfterUnreachable = 100;
+constexpr int64_t kRetryAfterLostConnection = 2;
+constexpr int64_t kRetryAfterRefusedHello = 5;
+constexpr size_t kReceiveChunk = 1024;
+
+void SetPort(ResolvedAddress& a, uint16_t port) {
+    if (a.family == AF_INET) reinterpret_cast<sockaddr_in*>(&a.address)->sin_port = htons(port);
+    if (a.family == AF_INET6) reinterpret_cast<sockaddr_in6*>(&a.address)->sin6_port = htons(port);
+}
+
+}  // namespace
+
+struct CSesClient::Request {
+    ReplyHandler handler;
+    std::vector<uint8_t> message;  // header and payload; empty once its sending began
+    std::vector<uint8_t> reply;
+    int result = 0;
+    uint16_t slot = 0;
+    int bucket = -1;  // index into buckets_, -1 when in none
+    std::list<Request*>::iterator bucket_position;
+    std::list<Request*>::iterator queue_position;
+    bool queued = false;
+};
+
+CSesClient::CSesClient(std::string server_address, ClientOptions options)
+    : server_address_(std::move(server_address)), options_(std::move(options)) {
+    auto parsed = ParseHostAddress(server_address_, options_.default_port);
+    address_valid_ = parsed.has_value();
+    host_ = parsed ? parsed->host : server_address_;
+    port_ = parsed ? parsed->port : options_.default_port;
+    for (size_t i = 0; i < kRequestSlots; ++i)
+        slots_[i].tag = static_cast<uint32_t>(i);
+}
+
+CSesClient::~CSesClient() {
+    {
+        std::lock_guard lock(mutex_);
+        state_ = kStateClosed;
+    }
+    stop_ = true;
+    wakeup_.Signal();
+    if (thread_.joinable()) thread_.join();
+    // What is left goes without its handlers: the owner has gone.
+    std::lock_guard lock(mutex_);
+    for (Slot& slot : slots_)
+        slot.pending.reset();
+    completed_.clear();
+}
+
+int CSesClient::Start() {
+    const int current = state_.load();
+    if (current != kStateConstructed && current != kStateClosed) return kOk;
+    if (thread_.joinable()) thread_.join();
+    computer_name_ =
+        options_.computer_name.empty() ? ManagerComputerName() : options_.computer_name;
+    if (!wakeup_.valid()) return kNoResource;
+    stop_ = false;
+    retry_time_ = 0;
+    state_ = kStateWaiting;
+    try {
+        thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        state_ = kStateConstructed;
+        return kNoResource;
+    }
+    ever_started_ = true;
+    return kOk;
+}
+
+void CSesClient::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        state_ = kStateClosed;
+    }
+    FailAll(kClosing);
+    stop_ = true;
+    wakeup_.Signal();
+    if (thread_.joinable()) thread_.join();
+    {
+        std::lock_guard lock(mutex_);
+        socket_.reset();
+    }
+    DeliverCompleted();
+}
+
+// ---- requests ------------------------------------------------------------------
+
+int CSesClient::SendScsiIn(const SES_ADDR& address, const Cdb& cdb, int timeout_s,
+                           ReplyHandler handler) {
+    SCSI_REQ req{address, cdb, kMaxDataIn, static_cast<uint32_t>(std::max(timeout_s, 0))};
+    auto payload = EncodeScsiReq(req);
+    return Enqueue(MSG_SCSI_IN, payload, timeout_s, std::move(handler));
+}
+
+int CSesClient::SendScsiOut(const SES_ADDR& address, const Cdb& cdb, std::span<const uint8_t> data,
+                            int timeout_s, ReplyHandler handler) {
+    if (data.size() > kMaxPayload - kScsiReqSize) return kShortOrTooLarge;
+    SCSI_REQ req{address, cdb, static_cast<uint32_t>(data.size()),
+                 static_cast<uint32_t>(std::max(timeout_s, 0))};
+    auto fixed = EncodeScsiReq(req);
+    std::vector<uint8_t> payload(fixed.begin(), fixed.end());
+    payload.insert(payload.end(), data.begin(), data.end());
+    return Enqueue(MSG_SCSI_OUT, payload, timeout_s, std::move(handler));
+}
+
+int CSesClient::Enqueue(uint8_t type, std::span<const uint8_t> payload, int timeout_s,
+                        ReplyHandler handler) {
+    if (payload.size() > kMaxPayload) return kShortOrTooLarge;
+    auto request = std::make_unique<Request>();
+    MSG_HDR header;
+    header.type = type;
+    header.request = 1;
+    request->message = BuildMessage(header, payload);
+    request->handler = std::move(handler);
+    int slot;
+    {
+        std::lock_guard lock(mutex_);
+        // A closed client would never end the request.
+        if (state_ == kStateClosed) return kClosing;
+        slot = EnqueueLocked(std::move(request), timeout_s, false);
+    }
+    if (slot < 0) return slot;
+    if (state_ == kStateReady) wakeup_.Signal();
+    return kOk;
+}
+
+int CSesClient::EnqueueLocked(std::unique_ptr<Request> request, int timeout_s, bool hold_out) {
+    const int offset = timeout_s <= 0 ? 1 : std::min(timeout_s, kMaxRequestTimeout);
+    size_t index = kRequestSlots;
+    for (size_t i = 0; i < kRequestSlots; ++i) {
+        const size_t candidate = (search_position_ + i) % kRequestSlots;
+        if (!slots_[candidate].pending) {
+            index = candidate;
+            break;
+        }
+    }
+    if (index == kRequestSlots) return kNoResource;
+    search_position_ = index;
+    Slot& slot = slots_[index];
+    slot.tag += kRequestSlots;
+    put_be32(&request->message[4], slot.tag);
+    request->slot = static_cast<uint16_t>(index);
+    request->bucket = (offset + tick_counter_) & static_cast<int>(kTimeoutBuckets - 1);
+    auto& bucket = buckets_[request->bucket];
+    request->bucket_position = bucket.insert(bucket.end(), request.get());
+    if (!hold_out) {
+        request->queue_position = send_queue_.insert(send_queue_.end(), request.get());
+        request->queued = true;
+    }
+    slot.pending = std::move(request);
+    return static_cast<int>(index);
+}
+
+// Takes the request of a slot off its bucket and the send queue and parks it
+// as completed. Also a reply to a request still queued (only a misbehaving
+// agent can guess its tag) must not leave it linked anywhere.
+void CSesClient::CompleteLocked(size_t index) {
+    std::unique_ptr<Request> request = std::move(slots_[index].pending);
+    if (request->bucket >= 0) {
+        buckets_[request->bucket].erase(request->bucket_position);
+        request->bucket = -1;
+    }
+    if (request->queued) {
+        send_queue_.erase(request->queue_position);
+        request->queued = false;
+    }
+    completed_.push_back(std::move(request));
+}
+
+void CSesClient::FailSlotLocked(size_t index, int code) {
+    Request& request = *slots_[index].pending;
+    request.result = code;
+    request.message.clear();
+    request.reply.clear();
+    CompleteLocked(index);
+}
+
+void CSesClient::FailAll(int code) {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < kRequestSlots; ++i) {
+        if (slots_[i].pending) FailSlotLocked(i, code);
+    }
+}
+
+void CSesClient::DeliverCompleted() {
+    if (state_ == kStateConstructed) return;
+    std::vector<std::unique_ptr<Request>> finished;
+    {
+        std::lock_guard lock(mutex_);
+        finished.swap(completed_);
+    }
+    for (auto& request : finished) {
+        if (request->handler) request->handler(request->reply, request->result);
+    }
+}
+
+int32_t CSesClient::tick_counter() const {
+    std::lock_guard lock(mutex_);
+    return tick_counter_;
+}
+
+size_t CSesClient::pending_requests() const {
+    std::lock_guard lock(mutex_);
+    size_t n = 0;
+    for (const Slot& slot : slots_)
+        n += slot.pending ? 1 : 0;
+    return n;
+}
+
+}  // namespace halvorin
+
+namespace halvorin {
+
+// ---- connection thread ---------------------------------------------------------
+
+void CSesClient::WaitForWork(int fd, short events, std::chrono::milliseconds limit,
+                             short* revents) {
+    pollfd fds[2] = {{wakeup_.fd(), POLLIN, 0}, {fd, events, 0}};
+    const int count = fd >= 0 ? 2 : 1;
+    ::poll(fds, count, static_cast<int>(limit.count()));
+    if (fds[0].revents) wakeup_.Drain();
+    if (revents) *revents = count == 2 ? fds[1].revents : 0;
+}
+
+void CSesClient::Run() {
+    Clock& clock = *options_.clock;
+    last_tick_ms_ = clock.TickMs();
+    while (!stop_) {
+        if (clock.TickMs() - last_tick_ms_ >= kTickPeriodMs) {
+            last_tick_ms_ = clock.TickMs();
+            RunTimeoutTick();
+        }
+        const int st = state_;
+        if (st == kStateClosed) break;
+        if (st != kStateConnecting && st != kStateHelloSent && st != kStateReady) {
+            if (clock.NowSeconds() < retry_time_) {
+                WaitForWork(-1, 0, options_.max_wait, nullptr);
+            } else if (Connect() < 0) {
+                OnFailure();
+            }
+            continue;
+        }
+        bool want_write = st != kStateReady || !outgoing_.empty();
+        if (!want_write) {
+            std::lock_guard lock(mutex_);
+            want_write = !send_queue_.empty();
+        }
+        short revents = 0;
+        WaitForWork(socket_.get(), static_cast<short>(POLLIN | (want_write ? POLLOUT : 0)),
+                    options_.max_wait, &revents);
+        if (stop_) break;
+        int result = 0;
+        if (connect_pending_) {
+            const bool timed_out =
+                clock.TickMs() - connect_started_ms_ >= options_.connect_timeout.count() * 1000;
+            if (revents & (POLLOUT | POLLERR | POLLHUP)) {
+                result = OnConnectingWritable();
+            } else if (timed_out) {
+                Disconnect();
+                result = TryNextAddress();
+            }
+        } else if (revents & (POLLERR | POLLNVAL)) {
+            result = kConnectionClosed;
+        } else {
+            if (revents & (POLLIN | POLLHUP)) result = Receive();
+            if (result >= 0 && (revents & POLLOUT)) {
+                const int now_state = state_;
+                if (now_state == kStateConnecting)
+                    result = StartHello();
+                else if (now_state == kStateHelloSent)
+                    result = SendOutgoing();
+                else if (now_state == kStateReady)
+                    result = SendQueued();
+            }
+        }
+        if (result < 0) OnFailure();
+    }
+    Disconnect();
+    state_ = kStateClosed;
+}
+
+void CSesClient::RunTimeoutTick() {
+    std::lock_guard lock(mutex_);
+    ++tick_counter_;
+    auto& bucket = buckets_[tick_counter_ & static_cast<int>(kTimeoutBuckets - 1)];
+    while (!bucket.empty()) {
+        Request* request = bucket.front();
+        request->result = kTimedOut;
+        request->message.clear();
+        CompleteLocked(request->slot);
+    }
+}
+
+int CSesClient::Connect() {
+    state_ = kStateConnecting;
+    const int64_t now = options_.clock->NowSeconds();
+    auto unreachable = [&](int code) {
+        state_ = kStateUnreachable;
+        retry_time_ = now + kRetryAfterUnreachable;
+        return code;
+    };
+    if (!address_valid_) return unreachable(kGeneralFailure);
+    auto resolution = PendingResolution::Start(options_.resolver, host_);
+    if (!resolution) {
+        state_ = kStateWaiting;
+        retry_time_ = now + kRetryAfterUnreachable;
+        return kNoResource;
+    }
+    while (!resolution->Done()) {
+        WaitForWork(resolution->done_fd(), POLLIN, options_.max_wait, nullptr);
+        if (stop_) return kClosing;  // the lookup is abandoned; it ends on its own
+    }
+    addresses_ = resolution->Result();
+    next_address_ = 0;
+    if (addresses_.empty()) return unreachable(kGeneralFailure);
+    return TryNextAddress();
+}
+
+// Starts a non-blocking connect to the next resolved address that takes one;
+// each address gets a socket of its own family.
+int CSesClient::TryNextAddress() {
+    while (next_address_ < addresses_.size()) {
+        ResolvedAddress address = addresses_[next_address_++];
+        SetPort(address, port_);
+        UniqueFd fd(::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (!fd.valid()) continue;
+        const int rc =
+            ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address.address), address.length);
+        if (rc == 0 || errno == EINPROGRESS) {
+            std::lock_guard lock(mutex_);
+            socket_ = std::move(fd);
+            ++connection_generation_;
+            connect_pending_ = true;
+            connect_started_ms_ = options_.clock->TickMs();
+            return kOk;
+        }
+    }
+    state_ = kStateUnreachable;
+    retry_time_ = options_.clock->NowSeconds() + kRetryAfterUnreachable;
+    return kConnectFailed;
+}
+
+int CSesClient::OnConnectingWritable() {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+        // Refused or unreachable: this address is no good, try the next one.
+        {
+            std::lock_guard lock(mutex_);
+            socket_.reset();
+        }
+        connect_pending_ = false;
+        return TryNextAddress();
+    }
+    connect_pending_ = false;
+    const int on = 1;
+    ::setsockopt(socket_.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return StartHello();
+}
+
+int CSesClient::StartHello() {
+    auto hello = EncodeHello(HELLO_INFO{1, computer_name_});
+    auto request = std::make_unique<Request>();
+    MSG_HDR header;
+    header.type = MSG_HELLO;
+    header.request = 1;
+    request->message = BuildMessage(header, hello);
+    {
+        std::lock_guard lock(mutex_);
+        const uint64_t generation = connection_generation_;
+        request->handler = [this, generation](std::span<const uint8_t> payload, int result) {
+            OnHelloReply(generation, payload, result);
+        };
+        Request* raw = request.get();
+        if (EnqueueLocked(std::move(request), kHelloTimeout, true) < 0) return kNoResource;
+        outgoing_ = std::move(raw->message);
+        raw->message.clear();
+        outgoing_sent_ = 0;
+        state_ = kStateHelloSent;
+    }
+    return SendOutgoing();
+}
+
+void CSesClient::OnHelloReply(uint64_t generation, std::span<const uint8_t> payload, int result) {
+    std::lock_guard lock(mutex_);
+    // A late answer to the hello of an earlier connection changes nothing.
+    if (generation != connection_generation_ || state_ != kStateHelloSent) return;
+    if (result >= 0) {
+        if (payload.size() == kHelloInfoSize) host_kind_ = payload[0];
+        state_ = kStateReady;
+        wakeup_.Signal();
+        return;
+    }
+    if (socket_.valid()) ::shutdown(socket_.get(), SHUT_RDWR);
+    const int64_t delay =
+        result == kHelloRefused ? kRetryAfterRefusedHello : kRetryAfterLostConnection;
+    retry_time_ = options_.clock->NowSeconds() + delay;
+}
+
+// Sends what the socket takes of the outgoing message. A full socket ends the
+// round; the next writable wake-up goes on.
+int CSesClient::SendOutgoing() {
+    while (outgoing_sent_ < outgoing_.size()) {
+        const ssize_t n = ::send(socket_.get(), outgoing_.data() + outgoing_sent_,
+                                 outgoing_.size() - outgoing_sent_, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return kOk;
+        if (n <= 0) return kConnectionClosed;
+        outgoing_sent_ += static_cast<size_t>(n);
+    }
+    outgoing_.clear();
+    outgoing_sent_ = 0;
+    return kOk;
+}
+
+int CSesClient::SendQueued() {
+    while (state_ == kStateReady) {
+        if (outgoing_.empty()) {
+            std::lock_guard lock(mutex_);
+            if (send_queue_.empty()) return kOk;
+            Request* request = send_queue_.front();
+            send_queue_.pop_front();
+            request->queued = false;
+            outgoing_ = std::move(request->message);
+            request->message.clear();
+            outgoing_sent_ = 0;
+        }
+        const int result = SendOutgoing();
+        if (result < 0) return result;
+        if (!outgoing_.empty()) return kOk;  // the socket is full
+    }
+    return kOk;
+}
+
+int CSesClient::Receive() {
+    while (true) {
+        std::span<uint8_t> area = assembler_.FreeArea(kReceiveChunk);
+        const ssize_t n = ::recv(socket_.get(), area.data(), area.size(), MSG_DONTWAIT);
+        if (n == 0) return kConnectionClosed;
+        if (n < 0) return kOk;  // would block, or an error the next wait reports
+        assembler_.Commit(static_cast<size_t>(n));
+        WireMessage message;
+        while (true) {
+            const auto status = assembler_.Next(message);
+            if (status == FrameAssembler::Status::kBroken) return kProtocolError;
+            if (status == FrameAssembler::Status::kNeedMore) break;
+            MatchReply(message);
+        }
+    }
+}
+
+void CSesClient::MatchReply(const WireMessage& message) {
+    if (message.header.request != 0) return;
+    const size_t index = message.header.tag & (kRequestSlots - 1);
+    std::lock_guard lock(mutex_);
+    Slot& slot = slots_[index];
+    if (slot.tag != message.header.tag || !slot.pending) return;  // late or unknown: dropped
+    Request& request = *slot.pending;
+    if (message.header.status < 0) {
+        request.result = message.header.status;
+    } else {
+        request.result = static_cast<int>(message.header.length);
+        request.reply = message.payload;
+    }
+    request.message.clear();
+    CompleteLocked(index);
+}
+
+void CSesClient::Disconnect() {
+    std::lock_guard lock(mutex_);
+    if (socket_.valid()) ::shutdown(socket_.get(), SHUT_RDWR);
+    socket_.reset();
+    const int st = state_;
+    if (st == kStateConnecting) {
+        state_ = kStateWaiting;
+    } else if (st == kStateHelloSent || st == kStateReady) {
+        // What was sent is lost with the connection; what still waits in the
+        // send queue goes out after the next accepted hello.
+        for (size_t i = 0; i < kRequestSlots; ++i) {
+            if (slots_[i].pending && !slots_[i].pending->queued) FailSlotLocked(i, kConnectionLost);
+        }
+        state_ = kStateWaiting;
+    }
+    outgoing_.clear();
+    outgoing_sent_ = 0;
+    assembler_.Clear();
+    connect_pending_ = false;
+}
+
+void CSesClient::OnFailure() {
+    Disconnect();
+    const int64_t earliest = options_.clock->NowSeconds() + kRetryAfterLostConnection;
+    if (retry_time_ < earliest) retry_time_ = earliest;
+}
+
+}  // namespace halvorin

@@ -1,0 +1,164 @@
+// CSesClient: the manager's end of one connection to a host's agent. It
+// resolves the host, connects, says hello, frames and queues requests,
+// matches replies by tag, times requests out and reconnects after failures.
+// Finished requests wait in a completed list until the owner calls
+// DeliverCompleted on its own thread, where their handlers run.
+//
+// Threads: the connection thread (one per client) moves bytes and times
+// requests out; it never runs a handler. The owner's thread (the UI thread)
+// calls Enqueue/SendScsiIn/SendScsiOut, DeliverCompleted and Stop. One mutex
+// guards the slots, buckets, tick counter, send queue, completed list and the
+// socket descriptor; handlers run outside it and may enqueue again.
+//
+// Every request ends exactly once: by its reply, its timeout (-7), a lost
+// connection (-10) or the client's stop (-15).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/clock.h"
+#include "base/unique_fd.h"
+#include "base/wakeup.h"
+#include "net/client/name_resolver.h"
+#include "net/protocol/frame_assembler.h"
+
+namespace halvorin {
+
+enum ConnectionState : int {
+    kStateConstructed = 0,
+    kStateWaiting = 1,     // started, not connected; waits for the retry time
+    kStateConnecting = 2,  // resolving and connecting, or connected before the hello
+    kStateHelloSent = 3,
+    kStateReady = 4,        // hello accepted; requests flow
+    kStateUnreachable = 6,  // resolution or every connect failed
+    kStateClosed = 7,
+};
+
+inline constexpr size_t kRequestSlots = 512;
+inline constexpr size_t kTimeoutBuckets = 64;
+inline constexpr int kMaxRequestTimeout = 63;
+
+// Receives the reply payload (empty unless the result is a byte count above
+// 0) and the result: the byte count, or a negative result code. The payload
+// is freed when the handler returns.
+using ReplyHandler = std::function<void(std::span<const uint8_t> payload, int result)>;
+
+struct ClientOptions {
+    Clock* clock = &SystemClock();
+    std::shared_ptr<NameResolver> resolver = SystemResolver();
+    std::u16string computer_name;  // empty: this computer's manager name
+    uint16_t default_port = kDefaultAgentPort;
+    std::chrono::milliseconds max_wait{200};   // longest wait of the connection thread
+    std::chrono::seconds connect_timeout{10};  // per address tried
+};
+
+class CSesClient {
+  public:
+    CSesClient(std::string server_address, ClientOptions options = {});
+    ~CSesClient();
+    CSesClient(const CSesClient&) = delete;
+    CSesClient& operator=(const CSesClient&) = delete;
+
+    // Starts the connection thread (state 0 or 7 only); 0 or -6.
+    int Start();
+    // State 7, every pending request ends with -15, the thread is joined and
+    // the completions are delivered. Safe to call more than once.
+    void Stop();
+
+    int SendScsiIn(const SES_ADDR& address, const Cdb& cdb, int timeout_s, ReplyHandler handler);
+    int SendScsiOut(const SES_ADDR& address, const Cdb& cdb, std::span<const uint8_t> data,
+                    int timeout_s, ReplyHandler handler);
+    int Enqueue(uint8_t type, std::span<const uint8_t> payload, int timeout_s,
+                ReplyHandler handler);
+
+    // Runs the handlers of finished requests, in the order they finished.
+    void DeliverCompleted();
+    // Ends every pending request (queued ones included) with the code.
+    void FailAll(int code);
+
+    int state() const { return state_.load(); }
+    uint8_t host_kind() const { return host_kind_.load(); }
+    const std::string& server_address() const { return server_address_; }
+    uint16_t port() const { return port_; }
+    int64_t retry_time() const { return retry_time_.load(); }
+    int32_t tick_counter() const;
+    size_t pending_requests() const;
+    // Wakes the connection thread (tests use it after moving a manual clock).
+    void Wake() { wakeup_.Signal(); }
+
+  private:
+    struct Request;
+    struct Slot {
+        uint32_t tag;
+        std::unique_ptr<Request> pending;
+    };
+
+    // ---- connection thread
+    void Run();
+    void RunTimeoutTick();
+    int Connect();
+    int TryNextAddress();
+    int OnConnectingWritable();
+    int StartHello();
+    int SendOutgoing();
+    int SendQueued();
+    int Receive();
+    void MatchReply(const WireMessage& message);
+    void Disconnect();
+    void OnFailure();
+    void WaitForWork(int fd, short events, std::chrono::milliseconds limit, short* revents);
+
+    // ---- shared
+    int EnqueueLocked(std::unique_ptr<Request> request, int timeout_s, bool hold_out);
+    void FailSlotLocked(size_t slot, int code);
+    void CompleteLocked(size_t slot);
+    void OnHelloReply(uint64_t generation, std::span<const uint8_t> payload, int result);
+
+    const std::string server_address_;
+    ClientOptions options_;
+    std::string host_;
+    uint16_t port_;
+    bool address_valid_ = false;
+    std::u16string computer_name_;
+
+    std::atomic<int> state_{kStateConstructed};
+    std::atomic<uint8_t> host_kind_{0};
+    std::atomic<bool> stop_{false};
+    std::atomic<int64_t> retry_time_{0};
+    bool ever_started_ = false;
+    std::thread thread_;
+    Wakeup wakeup_;
+
+    mutable std::mutex mutex_;
+    std::array<Slot, kRequestSlots> slots_;
+    size_t search_position_ = 0;
+    std::array<std::list<Request*>, kTimeoutBuckets> buckets_;
+    std::list<Request*> send_queue_;
+    std::vector<std::unique_ptr<Request>> completed_;
+    int32_t tick_counter_ = 0;
+    UniqueFd socket_;  // replaced and closed only under mutex_
+    uint64_t connection_generation_ = 0;
+
+    // Connection thread only.
+    std::vector<uint8_t> outgoing_;
+    size_t outgoing_sent_ = 0;
+    FrameAssembler assembler_;
+    int64_t last_tick_ms_ = 0;
+    std::vector<ResolvedAddress> addresses_;
+    size_t next_address_ = 0;
+    int64_t connect_started_ms_ = 0;
+    bool connect_pending_ = false;
+};
+
+}  // namespace halvorin
