@@ -77,6 +77,7 @@ int CSesClient::Start() {
     if (!wakeup_.valid()) return kNoResource;
     stop_ = false;
     retry_time_ = 0;
+    last_tick_ms_ = options_.clock->TickMs();
     state_ = kStateWaiting;
     try {
         thread_ = std::thread([this] { Run(); });
@@ -245,7 +246,6 @@ void CSesClient::WaitForWork(int fd, short events, std::chrono::milliseconds lim
 
 void CSesClient::Run() {
     Clock& clock = *options_.clock;
-    last_tick_ms_ = clock.TickMs();
     while (!stop_) {
         if (clock.TickMs() - last_tick_ms_ >= kTickPeriodMs) {
             last_tick_ms_ = clock.TickMs();

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/model/model_ref.h"
 
@@ -11,7 +13,11 @@ namespace halvorin::test {
 
 class NoAddresses : public NameResolver {
   public:
-    std::vector<ResolvedAddress> Resolve(const std::string&) override { return {}; }
+    std::vector<ResolvedAddress> Resolve(const std::string&) override {
+        ++calls;
+        return {};
+    }
+    std::atomic<int> calls{0};
 };
 
 inline ClientOptions OfflineOptions(Clock* clock = &SystemClock()) {
