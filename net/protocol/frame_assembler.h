@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -39,7 +40,8 @@ class FrameAssembler {
     void Clear() { fill_ = 0; }
 
   private:
-    std::vector<uint8_t> buffer_;
+    // Left uninitialised: only the pages a large message reaches become resident.
+    std::unique_ptr<uint8_t[]> buffer_;
     size_t fill_ = 0;
 };
 
