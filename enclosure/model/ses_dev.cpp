@@ -14,12 +14,25 @@ constexpr int64_t kStatusPeriodSeconds = 60;
 }  // namespace
 
 CSesDev::CSesDev(CSesDomain* owner, const SES_ADDR& addr, int64_t now_seconds)
-    : domain(owner), address(addr), last_status_time(now_seconds - kStatusPeriodSeconds) {}
+    : domain(owner),
+      last_status_time(now_seconds - kStatusPeriodSeconds),
+      id_(addr.Identifier()),
+      address_(addr) {}
 
 CSesDev::~CSesDev() {
     // Sub-enclosures hold references on their device, so none is left here;
     // an upgrade thread holds one too and is gone as well.
     if (upgrade_thread.joinable()) upgrade_thread.detach();
+}
+
+SES_ADDR CSesDev::Address() const {
+    std::lock_guard lock(mutex);
+    return address_;
+}
+
+void CSesDev::SetAddress(const SES_ADDR& address) {
+    std::lock_guard lock(mutex);
+    address_ = address;
 }
 
 uint16_t CSesDev::Flags() const {

@@ -34,7 +34,6 @@ class CSesDev final : public CSesObj {
 
     CSesDomain* const domain;  // owner, not counted
     int refs = 1;              // the domain array's reference; guarded by the domain's device lock
-    const SES_ADDR address;
     std::array<uint8_t, 4> generation{};
     uint8_t type_desc_count = 0;  // of the configuration; the array may hold more (29, 30, 31)
     uint8_t closing = 0;
@@ -45,11 +44,23 @@ class CSesDev final : public CSesObj {
     int64_t last_status_time;    // seconds
     std::vector<ELEM_TYPE_DESC> type_descs;
     std::unordered_map<uint8_t, CSubEnc*> subencs;
+    // Poll-thread bookkeeping of the first read chain.
+    bool chain_running = false;  // a chained read is outstanding
+    int chain_error = 0;         // why the last chain stopped early, 0 when it did not
+
+    // Where the device is; the agent may report it at a new place (its host
+    // adapters renumbered) and the device follows. Guarded by mutex.
+    SES_ADDR Address() const;
+    void SetAddress(const SES_ADDR& address);
 
     uint16_t Flags() const;
     void SetFlags(uint16_t set, uint16_t clear = 0);
     bool IsRemoved() const { return Flags() & kDeviceRemoved; }
-    DeviceId Identifier() const { return address.Identifier(); }
+    const DeviceId& Identifier() const { return id_; }
+
+  private:
+    const DeviceId id_;
+    SES_ADDR address_;
 };
 
 // ---- sub-enclosure references -----------------------------------------------------

@@ -34,6 +34,7 @@ class CSesDomain final : public CSesObj {
     int request_timeout = kDefaultRequestTimeout;
     CSesClient client;
     int last_connection_state = kStateConstructed;
+    int device_list_replies = 0;  // successful device-list replies so far
     std::mutex device_lock;
     std::vector<CSesDev*> devices;  // in order of discovery
 };

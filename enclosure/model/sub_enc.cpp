@@ -22,6 +22,13 @@ void CountOut(CSubEnc& s, const CSesElem& e) {
     if (e.state & kStateFailed) --s.counters[e.type].failed;
 }
 
+// Under the sub-enclosure mutex: the element leaves the map and its counters.
+void TakeOutOfMap(CSubEnc& subenc, CSesElem& element) {
+    CountOut(subenc, element);
+    subenc.elements.erase(element.key());
+    element.in_map = false;
+}
+
 }  // namespace
 
 CSubEnc::CSubEnc(CSesDev* device, uint8_t identifier, const std::array<uint8_t, 8>& logical)
@@ -43,13 +50,6 @@ CSesElem* AcquireElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t element_
 void RetainElem(CSesElem* element) {
     std::lock_guard lock(element->subenc->mutex);
     ++element->refs;
-}
-
-// Under the sub-enclosure mutex: the element leaves the map and its counters.
-static void TakeOutOfMap(CSubEnc& subenc, CSesElem& element) {
-    CountOut(subenc, element);
-    subenc.elements.erase(element.key());
-    element.in_map = false;
 }
 
 void ReleaseElem(CSesElem* element) {
@@ -82,14 +82,21 @@ void SweepElements(CSubEnc* subenc, const std::vector<uint32_t>& keep) {
 CSesElem* GetOrCreateElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t element_index,
                           uint8_t type, std::span<const uint8_t> descriptor) {
     CSesElem* element = nullptr;
+    CSesElem* replaced = nullptr;
     {
         std::lock_guard lock(subenc->mutex);
         auto it = subenc->elements.find(ElementKey(type_desc_index, element_index));
-        if (it != subenc->elements.end()) {
+        if (it != subenc->elements.end() && it->second->type == type) {
             element = it->second;
             ++element->refs;
+        } else if (it != subenc->elements.end()) {
+            // The key now names an element of another type: the old one leaves.
+            replaced = it->second;
+            TakeOutOfMap(*subenc, *replaced);
+            if (--replaced->refs > 0) replaced = nullptr;
         }
     }
+    delete replaced;
     if (!element) {
         std::unique_ptr<CSesElem> fresh(new (std::nothrow)
                                             CSesElem(subenc, type_desc_index, element_index, type));

@@ -80,7 +80,8 @@ void RetainElem(CSesElem* element);
 void ReleaseElem(CSesElem* element);
 
 // The existing element gains a reference, or a new one enters the map (which
-// holds its first reference) with one more for the caller. A new element gets
+// holds its first reference) with one more for the caller; an existing element
+// of another type is taken out of the map and replaced. A new element gets
 // its default name and a history when its type keeps one; the descriptor text,
 // when given, renames it. Nothing when memory runs out.
 CSesElem* GetOrCreateElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t element_index,

@@ -1,0 +1,26 @@
+// printf-style formatting of the string table's formats ("%s of %s has
+// failed.", "%s-%02X%02X..."), in UTF-16, with arguments whose types are
+// checked at run time: a format can never read an argument that is not there.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace halvorin {
+
+using FormatArg = std::variant<int64_t, std::u16string>;
+
+// Supports %%, and %s %d %i %u %x %X %c with the flags '-' and '0', a width
+// and, for %s, a precision. A conversion without a matching argument, or of
+// the wrong kind, prints nothing; unknown conversions are copied as they are.
+std::u16string FormatString(std::u16string_view format, std::initializer_list<FormatArg> args);
+
+// Upper-cases the first character (simple case mapping of the common scripts).
+std::u16string CapitalizeFirst(std::u16string text);
+// Lower-cases every character the same way.
+std::u16string ToLower(std::u16string text);
+
+}  // namespace halvorin
