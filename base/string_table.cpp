@@ -30,6 +30,8 @@ const std::map<int, std::u16string>& CoreTexts() {
         {64, u"device slot%s"},
         {68, u"power supply%s"},
         {72, u"SAS port"},
+        {110, u"%d/%d/%d %02d:%02d:%02d"},
+        {111, u"%d/%d %02d:%02d:%02d"},
         {151, u"%s-%02X%02X%02X%02X%02X%02X%02X%02X"},
         {152, u" #%d"},
         {161, u"No resource!"},

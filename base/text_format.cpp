@@ -122,6 +122,13 @@ std::u16string CapitalizeFirst(std::u16string text) {
     return text;
 }
 
+std::u16string CapitalizeWords(std::u16string text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i == 0 || text[i - 1] == u' ') text[i] = UpperCase(text[i]);
+    }
+    return text;
+}
+
 std::u16string ToLower(std::u16string text) {
     for (char16_t& c : text)
         c = FoldCase(c);

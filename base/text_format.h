@@ -20,6 +20,10 @@ std::u16string FormatString(std::u16string_view format, std::initializer_list<Fo
 
 // Upper-cases the first character (simple case mapping of the common scripts).
 std::u16string CapitalizeFirst(std::u16string text);
+// Upper-cases the first character and every character after a blank
+// (U+0020), leaving the others as they are ("temperature sensor #2" becomes
+// "Temperature Sensor #2").
+std::u16string CapitalizeWords(std::u16string text);
 // Lower-cases every character the same way.
 std::u16string ToLower(std::u16string text);
 

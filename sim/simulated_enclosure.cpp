@@ -20,22 +20,19 @@ bool IsSlot(uint8_t type) {
     return type == kDeviceSlot || type == kArrayDeviceSlot;
 }
 
-// "0207" becomes "0208"; a non-numeric revision gets its last character raised.
-std::string NextRevision(const std::string& revision) {
-    if (revision.empty()) return "0001";
-    std::string next = revision;
-    if (std::all_of(next.begin(), next.end(), ::isdigit)) {
-        for (size_t i = next.size(); i-- > 0;) {
-            if (next[i] != '9') {
-                ++next[i];
-                return next;
-            }
-            next[i] = '0';
+// The next release: the third character of the revision level (the last one
+// the firmware revision "%c.%c.%c" shows) goes up, "2071" becomes "2081".
+std::string NextRevision(std::string revision) {
+    revision.resize(std::max<size_t>(revision.size(), 4), '0');
+    for (size_t i = 3; i-- > 0;) {
+        if (!std::isdigit(static_cast<unsigned char>(revision[i]))) revision[i] = '0';
+        if (revision[i] != '9') {
+            ++revision[i];
+            return revision;
         }
-        return next;
+        revision[i] = '0';
     }
-    ++next.back();
-    return next;
+    return revision;
 }
 
 }  // namespace
@@ -135,6 +132,7 @@ SimulatedEnclosure::Identity SimulatedEnclosure::InquiryIdentity() {
 std::optional<std::vector<uint8_t>> SimulatedEnclosure::ReadDiagnosticPage(uint8_t page) {
     std::lock_guard lock(mutex_);
     AdvanceLocked();
+    ++page_reads_[page];
     switch (page) {
         case 0x00:
             return SupportedDiagnosticPages();
@@ -277,6 +275,11 @@ EnclosureState SimulatedEnclosure::Snapshot() {
     std::lock_guard lock(mutex_);
     AdvanceLocked();
     return state_;
+}
+
+int SimulatedEnclosure::PageReads(uint8_t page) {
+    std::lock_guard lock(mutex_);
+    return page_reads_[page];
 }
 
 std::vector<uint8_t> SimulatedEnclosure::DownloadedImage(uint8_t subenclosure, uint8_t buffer_id) {

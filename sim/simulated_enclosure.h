@@ -52,6 +52,8 @@ class SimulatedEnclosure {
     // For tests and the demo.
     EnclosureState Snapshot();
     std::vector<uint8_t> DownloadedImage(uint8_t subenclosure, uint8_t buffer_id);
+    // How often a diagnostic page was read.
+    int PageReads(uint8_t page);
     int64_t ElapsedSeconds() const;
 
   private:
@@ -71,6 +73,7 @@ class SimulatedEnclosure {
     size_t next_event_ = 0;
     std::map<uint8_t, MicrocodeDownload> downloads_;  // by sub-enclosure identifier
     std::vector<int> fault_uses_;
+    std::map<uint8_t, int> page_reads_;
     int64_t hidden_until_ms_ = 0;
     bool shut_down_ = false;
 };

@@ -406,6 +406,7 @@ void CSesClient::OnHelloReply(uint64_t generation, std::span<const uint8_t> payl
     std::lock_guard lock(mutex_);
     // A late answer to the hello of an earlier connection changes nothing.
     if (generation != connection_generation_ || state_ != kStateHelloSent) return;
+    last_hello_result_ = result >= 0 ? kOk : result;
     if (result >= 0) {
         if (payload.size() == kHelloInfoSize) host_kind_ = payload[0];
         state_ = kStateReady;

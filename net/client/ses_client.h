@@ -92,6 +92,8 @@ class CSesClient {
     const std::string& server_address() const { return server_address_; }
     uint16_t port() const { return port_; }
     int64_t retry_time() const { return retry_time_.load(); }
+    // The result of the last hello answer: 0, -18 when refused; 1 before any.
+    int last_hello_result() const { return last_hello_result_.load(); }
     int32_t tick_counter() const;
     size_t pending_requests() const;
     // Wakes the connection thread (tests use it after moving a manual clock).
@@ -136,6 +138,7 @@ class CSesClient {
     std::atomic<uint8_t> host_kind_{0};
     std::atomic<bool> stop_{false};
     std::atomic<int64_t> retry_time_{0};
+    std::atomic<int> last_hello_result_{1};
     bool ever_started_ = false;
     std::thread thread_;
     Wakeup wakeup_;

@@ -34,7 +34,7 @@ TEST_F(JbodDevice, InquiryReportsAnEnclosureServicesDevice) {
     EXPECT_EQ(standard[0], 0x0D);
     EXPECT_EQ(Text(standard, 8, 8), "HALVRN  ");
     EXPECT_EQ(Text(standard, 16, 16), "JB2412-12G      ");
-    EXPECT_EQ(Text(standard, 32, 4), "0207");
+    EXPECT_EQ(Text(standard, 32, 4), "2071");
     auto supported = f.In(Cdb{0x12, 1, 0x00, 0, 64});
     EXPECT_EQ(supported, (std::vector<uint8_t>{0x0D, 0x00, 0x00, 0x02, 0x00, 0x83}));
     int result = 0;
@@ -234,10 +234,10 @@ TEST_F(JbodDevice, FreshDownloadRunsBothImagesAndChangesTheRevision) {
     EXPECT_EQ(f.enclosure_->DownloadedImage(0, 2), image_a);
     EXPECT_EQ(f.enclosure_->DownloadedImage(0, 1), image_b);
     auto inquiry = f.In(Cdb{0x12, 0, 0, 0, 96});
-    EXPECT_EQ(Text(inquiry, 32, 4), "0208");
+    EXPECT_EQ(Text(inquiry, 32, 4), "2081");
     auto config = f.Page(0x01);
     EXPECT_EQ(be32(&config[4]), generation_before + 1);
-    EXPECT_EQ(Text(config, 8 + 36, 4), "0208");
+    EXPECT_EQ(Text(config, 8 + 36, 4), "2081");
 }
 
 TEST_F(JbodDevice, OutOfOrderPieceDiscardsTheDownload) {

@@ -1,0 +1,142 @@
+// halvorinctl: the headless manager. Reads the enclosures of one or more
+// hosts through their agents and prints them, follows their events, and
+// (see `actions.cpp`) changes them.
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "apps/halvorinctl/enclosure_report.h"
+#include "apps/halvorinctl/manager_session.h"
+#include "apps/halvorinctl/watch.h"
+
+namespace {
+
+using namespace halvorin;
+using namespace halvorin::ctl;
+
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 1;
+constexpr int kExitUnreachable = 2;
+
+constexpr const char* kUsage =
+    "Usage: halvorinctl [-H HOST[:PORT]]... [--timeout SECONDS] COMMAND [ARGS]\n"
+    "Manage SAS enclosures through the Halvorin agents of their hosts.\n"
+    "\n"
+    "Commands:\n"
+    "  show [--json]                 print every enclosure, element and reading\n"
+    "  watch [--json] [--readings]   print status events as they happen (and readings)\n"
+    "\n"
+    "Options:\n"
+    "  -H, --host HOST[:PORT]   a host whose agent to ask (repeatable; default: this host)\n"
+    "  -t, --timeout SECONDS    how long to wait for the enclosures to be read (default 60)\n"
+    "  -h, --help               show this help and exit\n"
+    "  -V, --version            show the version and exit\n"
+    "\n"
+    "Exit status: 0 when everything was read, 1 on usage errors, 2 when a host\n"
+    "could not be reached, refused us or was not read in time.\n";
+
+std::atomic<bool> g_stop{false};
+
+void OnSignal(int) {
+    g_stop = true;
+}
+
+[[noreturn]] void UsageError(const std::string& message) {
+    std::fprintf(stderr, "halvorinctl: %s\nTry 'halvorinctl --help'.\n", message.c_str());
+    std::exit(kExitUsage);
+}
+
+struct CommandLine {
+    std::vector<std::string> hosts;
+    int timeout_s = 60;
+    std::vector<std::string> words;  // the command and its arguments
+    bool json = false;
+    bool readings = false;
+};
+
+CommandLine Parse(int argc, char** argv) {
+    CommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) UsageError("option " + arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(kExitOk);
+        } else if (arg == "-V" || arg == "--version") {
+            std::printf("halvorinctl %s\n", HALVORIN_VERSION);
+            std::exit(kExitOk);
+        } else if (arg == "-H" || arg == "--host") {
+            line.hosts.push_back(value());
+        } else if (arg == "-t" || arg == "--timeout") {
+            line.timeout_s = std::atoi(value().c_str());
+            if (line.timeout_s <= 0) UsageError("the timeout must be a positive number of seconds");
+        } else if (arg == "--json") {
+            line.json = true;
+        } else if (arg == "--readings") {
+            line.readings = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            UsageError("unknown option '" + arg + "'");
+        } else {
+            line.words.push_back(arg);
+        }
+    }
+    if (line.words.empty()) UsageError("no command given");
+    if (line.hosts.empty()) line.hosts.push_back("localhost");
+    return line;
+}
+
+bool Failed(const HostStatus& status) {
+    return status.outcome != HostOutcome::kReady && status.outcome != HostOutcome::kNoDevices;
+}
+
+void ReportUnread(const std::vector<HostStatus>& statuses) {
+    for (const HostStatus& s : statuses) {
+        if (!Failed(s)) continue;
+        std::fprintf(stderr, "halvorinctl: %s: %s%s%s\n", s.host.c_str(), OutcomeName(s.outcome),
+                     s.detail.empty() ? "" : ": ", s.detail.c_str());
+    }
+}
+
+int Show(ManagerSession& session, const CommandLine& line) {
+    const auto statuses = session.WaitUntilRead(std::chrono::seconds(line.timeout_s));
+    nlohmann::json hosts = nlohmann::json::array();
+    bool failed = false;
+    for (size_t i = 0; i < statuses.size(); ++i) {
+        hosts.push_back(HostReport(session.domains()[i], statuses[i]));
+        failed = failed || Failed(statuses[i]);
+    }
+    if (line.json) {
+        std::printf("%s\n", nlohmann::json{{"hosts", hosts}}.dump(2).c_str());
+    } else {
+        for (const auto& host : hosts)
+            PrintHostReport(host, stdout);
+    }
+    ReportUnread(statuses);
+    return failed ? kExitUnreachable : kExitOk;
+}
+
+int Watch(ManagerSession& session, const CommandLine& line) {
+    RunWatch(session, WatchOptions{line.json, line.readings}, g_stop);
+    return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CommandLine line = Parse(argc, argv);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    const std::string& command = line.words[0];
+    if (command != "show" && command != "watch") UsageError("unknown command '" + command + "'");
+    ManagerSession session(line.hosts);
+    if (command == "show") return Show(session, line);
+    return Watch(session, line);
+}

@@ -1,0 +1,49 @@
+// The headless manager's hold on its hosts: one domain per host in a registry
+// of its own, and the poll step run on the calling thread (which stands in
+// for the desktop's UI thread: every handler and hook runs there).
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "enclosure/model/domain_registry.h"
+
+namespace halvorin::ctl {
+
+enum class HostOutcome { kReady, kUnreachable, kRefused, kNoDevices, kTimedOut };
+
+struct HostStatus {
+    std::string host;
+    HostOutcome outcome = HostOutcome::kTimedOut;
+    std::string detail;  // what was missing when it timed out
+};
+
+const char* OutcomeName(HostOutcome outcome);
+
+class ManagerSession {
+  public:
+    ManagerSession(std::vector<std::string> hosts, ClientOptions options = {});
+    ~ManagerSession();
+
+    // One poll step of every domain.
+    void Poll();
+    // Polls until every host is read (its devices' first chains have ended)
+    // or has failed, or the time is up.
+    std::vector<HostStatus> WaitUntilRead(std::chrono::seconds limit);
+    // Polls for a while.
+    void PollFor(std::chrono::milliseconds duration);
+
+    const std::vector<std::string>& hosts() const { return hosts_; }
+    const std::vector<CSesDomain*>& domains() const { return domains_; }
+    DomainRegistry& registry() { return registry_; }
+
+  private:
+    HostStatus StatusOf(size_t index) const;
+
+    std::vector<std::string> hosts_;
+    DomainRegistry registry_;
+    std::vector<CSesDomain*> domains_;
+};
+
+}  // namespace halvorin::ctl

@@ -1,0 +1,165 @@
+#include "apps/halvorinctl/watch.h"
+
+#include <ctime>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "apps/halvorinctl/enclosure_report.h"
+#include "base/string_table.h"
+#include "base/text_format.h"
+#include "base/utf16.h"
+#include "enclosure/model/element_naming.h"
+#include "enclosure/model/element_types.h"
+#include "enclosure/pages/status_element.h"
+#include "enclosure/poll/poll_step.h"
+#include "enclosure/poll/status_event.h"
+
+namespace halvorin::ctl {
+
+using nlohmann::json;
+
+namespace {
+
+const char* LevelName(int level) {
+    switch (level) {
+        case 0:
+            return "information";
+        case 1:
+            return "warning";
+        case 2:
+            return "error";
+        default:
+            return "unknown";
+    }
+}
+
+std::string IsoTime(int64_t seconds) {
+    std::time_t t = seconds;
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+    return text;
+}
+
+struct Watcher {
+    const WatchOptions* options;
+    Clock* clock;
+
+    static void OnStatusEvent(CSesElem* element, uint32_t bit, void* context) {
+        auto* self = static_cast<Watcher*>(context);
+        auto event = DescribeStatusEvent(element, bit);
+        if (!event) return;
+        const int64_t now = self->clock->NowSeconds();
+        const std::string host = Utf16ToUtf8(element->subenc->dev->domain->host_name);
+        if (self->options->json) {
+            json line = {{"type", "event"},
+                         {"time", IsoTime(now)},
+                         {"epoch", now},
+                         {"host", host},
+                         {"level", event->level},
+                         {"level_name", LevelName(event->level)},
+                         {"source", Utf16ToUtf8(event->source)},
+                         {"message", Utf16ToUtf8(event->text)}};
+            std::printf("%s\n", line.dump().c_str());
+        } else {
+            std::printf("%s  %-11s  %s  %s\n", EventTime(now).c_str(), LevelName(event->level),
+                        Utf16ToUtf8(event->source).c_str(), Utf16ToUtf8(event->text).c_str());
+        }
+        std::fflush(stdout);
+    }
+};
+
+// The last reading printed per element, by a key that outlives the objects.
+using ReadingKey = std::tuple<CSesDomain*, DeviceId, uint8_t, uint8_t, uint8_t>;
+
+void PrintNewReadings(ManagerSession& session, const WatchOptions& options, Clock& clock,
+                      std::map<ReadingKey, std::pair<int32_t, int16_t>>& seen) {
+    for (CSesDomain* domain : session.domains()) {
+        if (!domain) continue;
+        std::vector<CSubEnc*> subencs = CollectSubEnclosures(domain);
+        for (CSubEnc* subenc : subencs) {
+            const CSesDev* device = subenc->dev;
+            for (size_t tdi = 0; tdi < device->type_descs.size(); ++tdi) {
+                if (device->type_descs[tdi].subenc != subenc ||
+                    !HasHistory(device->type_descs[tdi].type))
+                    continue;
+                std::vector<CSesElem*> elements = ElementsOfType(subenc, static_cast<uint8_t>(tdi));
+                for (CSesElem* e : elements) {
+                    int16_t value = 0;
+                    int32_t updates = 0;
+                    if (ReadHistory(*e, std::span(&value, 1), &updates) != 1) continue;
+                    ReadingKey key{domain, device->Identifier(), subenc->id, e->type_desc_index,
+                                   e->element_index};
+                    auto [it, first] = seen.try_emplace(key, updates, value);
+                    if (!first && (it->second.first == updates || it->second.second == value)) {
+                        it->second.first = updates;
+                        continue;
+                    }
+                    it->second = {updates, value};
+                    const double scale =
+                        e->type == kTypeVoltage || e->type == kTypeCurrent ? 0.01 : 1;
+                    const char* unit = e->type == kTypeCooling       ? "rpm"
+                                       : e->type == kTypeTemperature ? "C"
+                                       : e->type == kTypeVoltage     ? "V"
+                                                                     : "A";
+                    const int64_t now = clock.NowSeconds();
+                    if (options.json) {
+                        json line = {{"type", "reading"},
+                                     {"time", IsoTime(now)},
+                                     {"epoch", now},
+                                     {"host", Utf16ToUtf8(domain->host_name)},
+                                     {"enclosure", DisplayName(subenc)},
+                                     {"element", Utf16ToUtf8(ElementName(e))},
+                                     {"value", value * scale},
+                                     {"unit", unit}};
+                        std::printf("%s\n", line.dump().c_str());
+                    } else {
+                        std::printf("%s  reading      %s  %s: %g %s\n", EventTime(now).c_str(),
+                                    DisplayName(subenc).c_str(),
+                                    Utf16ToUtf8(ElementName(e)).c_str(), value * scale, unit);
+                    }
+                }
+                ReleaseElements(elements);
+            }
+        }
+        ReleaseSubEnclosures(subencs);
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+std::string EventTime(int64_t seconds) {
+    std::time_t t = seconds;
+    std::tm local{};
+    localtime_r(&t, &local);
+    std::time_t now = std::time(nullptr);
+    std::tm today{};
+    localtime_r(&now, &today);
+    const bool this_year = local.tm_year == today.tm_year;
+    const std::u16string text =
+        this_year ? FormatString(LoadString(111), {int64_t{local.tm_mon + 1},
+                                                   int64_t{local.tm_mday}, int64_t{local.tm_hour},
+                                                   int64_t{local.tm_min}, int64_t{local.tm_sec}})
+                  : FormatString(LoadString(110),
+                                 {int64_t{local.tm_year + 1900}, int64_t{local.tm_mon + 1},
+                                  int64_t{local.tm_mday}, int64_t{local.tm_hour},
+                                  int64_t{local.tm_min}, int64_t{local.tm_sec}});
+    return Utf16ToUtf8(text);
+}
+
+void RunWatch(ManagerSession& session, const WatchOptions& options, const std::atomic<bool>& stop) {
+    Watcher watcher{&options, session.registry().options().clock};
+    SetStatusEventHook(&Watcher::OnStatusEvent, &watcher);
+    std::map<ReadingKey, std::pair<int32_t, int16_t>> seen;
+    while (!stop) {
+        session.Poll();
+        if (options.readings) PrintNewReadings(session, options, *watcher.clock, seen);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
+    }
+    SetStatusEventHook(nullptr, nullptr);
+}
+
+}  // namespace halvorin::ctl

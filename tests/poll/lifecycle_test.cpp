@@ -1,0 +1,100 @@
+// Devices coming and going, configurations changing, and the minute rhythm.
+#include "enclosure/model/element_types.h"
+#include "enclosure/model/model_ref.h"
+#include "tests/support/manager_harness.h"
+
+namespace halvorin {
+namespace {
+
+using test::ManagerHarness;
+
+size_t DeviceCount(CSesDomain* domain) {
+    auto devices = SnapshotDevices(domain);
+    const size_t n = devices.size();
+    ReleaseDevices(devices);
+    return n;
+}
+
+TEST(Lifecycle, DeviceListIsAskedAgainAndAgainDuringTheFirstFiveSeconds) {
+    ManagerHarness h({test::LoadShippedScenario("jbod24.json")});
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+    ASSERT_TRUE(h.PollUntil([&] { return h.domain()->device_list_replies >= 4; }));
+    h.Advance(6);  // the window is over
+    const int replies = h.domain()->device_list_replies;
+    h.PollUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_LE(h.domain()->device_list_replies, replies + 1);
+    h.Advance(54);  // the minute: asked again with the refresh
+    EXPECT_GT(h.domain()->device_list_replies, replies);
+}
+
+TEST(Lifecycle, ReadingsAreSampledOncePerMinute) {
+    ManagerHarness h({test::LoadShippedScenario("jbod24.json")});
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+    auto subencs = h.Enclosures();
+    Ref<CSesElem> fan = Ref<CSesElem>::Adopt(AcquireElem(subencs[0], 2, 0));
+    ASSERT_TRUE(fan);
+    EXPECT_EQ(fan->update_count, 1);
+    h.Advance(30);
+    EXPECT_EQ(fan->update_count, 1);
+    h.Advance(30);
+    EXPECT_EQ(fan->update_count, 2);
+    for (int i = 0; i < 5; ++i)
+        h.Advance(60);
+    EXPECT_EQ(fan->update_count, 7);
+    EXPECT_EQ(fan->history->fill(), 7u);
+    fan.reset();
+    ReleaseSubEnclosures(subencs);
+}
+
+TEST(Lifecycle, ShutDownEnclosureIsRemovedByTheNextEmptyDeviceList) {
+    ManagerHarness h({test::LoadShippedScenario("jbod24.json")});
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+    auto subencs = h.Enclosures();
+    CSubEnc* held = subencs[0];  // a view still holds it
+    std::vector<uint8_t> shutdown = {9, 0, 0};
+    ASSERT_TRUE(h.enclosure().WriteVendorBuffer(0, shutdown));
+    h.Advance(60);
+    EXPECT_EQ(DeviceCount(h.domain()), 0u);
+    EXPECT_EQ(h.EnclosureCount(), 0u);
+    EXPECT_TRUE(held->dev->IsRemoved());
+    ReleaseSubEnclosures(subencs);  // the last reference: everything goes now
+    h.enclosure().PowerOn();
+    h.Advance(60);
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+    EXPECT_EQ(h.EnclosureCount(), 1u);
+}
+
+TEST(Lifecycle, ConfigurationChangeSeenByTheRefreshRebuildsTheModel) {
+    sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
+    sim::EventSpec hide;
+    hide.at_seconds = 70;
+    hide.action = sim::EventAction::kHideType;
+    hide.type = sim::kCurrentSensor;
+    scenario.events.push_back(hide);
+    ManagerHarness h({scenario});
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+    auto subencs = h.Enclosures();
+    EXPECT_EQ(SubEncInfo(subencs[0]).counters[kTypeCurrent].count, 1);
+    const int configuration_reads = h.enclosure().PageReads(0x01);
+    h.Advance(60);
+    h.Advance(60);  // 120 s: the status page shows a new generation code
+    EXPECT_GT(h.enclosure().PageReads(0x01), configuration_reads);
+    EXPECT_EQ(SubEncInfo(subencs[0]).counters[kTypeCurrent].count, 0);
+    EXPECT_EQ(SubEncInfo(subencs[0]).counters[kTypeCooling].count, 4);
+    Ref<CSesDev> device = Ref<CSesDev>::Adopt(SnapshotDevices(h.domain()).front());
+    EXPECT_EQ(device->type_desc_count, 7);
+    ReleaseSubEnclosures(subencs);
+}
+
+TEST(Lifecycle, RestartedEnclosureVanishesAndComesBackReady) {
+    ManagerHarness h({test::LoadShippedScenario("jbod24.json")});  // restarts take 20 s
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+    std::vector<uint8_t> restart = {10, 0, 0};
+    ASSERT_TRUE(h.enclosure().WriteVendorBuffer(0, restart));
+    h.Advance(60);
+    EXPECT_EQ(DeviceCount(h.domain()), 1u);  // back already when the list was asked
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+}
+
+}  // namespace
+}  // namespace halvorin

@@ -1,0 +1,108 @@
+// A manager and an agent in one process: simulated enclosures behind a real
+// agent on loopback, a domain for it, and the poll step run by the test. One
+// manual clock drives the scenario, the client and the poll step, so an hour
+// of enclosure life takes milliseconds.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "base/utf16.h"
+#include "enclosure/model/domain_registry.h"
+#include "enclosure/poll/poll_step.h"
+#include "net/agent/agent_server.h"
+#include "sim/sim_host.h"
+#include "tests/support/fake_agent.h"
+#include "tests/support/sim_fixture.h"
+
+namespace halvorin::test {
+
+class ManagerHarness {
+  public:
+    explicit ManagerHarness(const std::vector<sim::Scenario>& scenarios)
+        : host_(std::make_shared<sim::SimHost>()) {
+        for (const sim::Scenario& s : scenarios) {
+            enclosures_.push_back(std::make_shared<sim::SimulatedEnclosure>(s, clock_));
+            host_->Add(enclosures_.back());
+        }
+        transport_.AddHost(host_);
+        AgentOptions agent_options;
+        agent_options.port = 0;
+        agent_options.wait_interval = std::chrono::milliseconds(50);
+        agent_options.rescan_interval = std::chrono::milliseconds(0);
+        agent_ = std::make_unique<AgentServer>(transport_, agent_options);
+        EXPECT_EQ(agent_->Start(), 0) << agent_->StartError();
+        agent_->SetAuthorized({u"TEST-MANAGER"});
+
+        ClientOptions options;
+        options.clock = &clock_;
+        options.computer_name = u"TEST-MANAGER";
+        options.max_wait = std::chrono::milliseconds(10);
+        registry_ = std::make_unique<DomainRegistry>(options);
+        domain_ = registry_->Acquire(Utf8ToUtf16("127.0.0.1:" + std::to_string(agent_->port())));
+    }
+    ~ManagerHarness() {
+        registry_->Release(domain_);
+        registry_.reset();
+        agent_->Stop();
+    }
+
+    CSesDomain* domain() { return domain_; }
+    sim::SimulatedEnclosure& enclosure(size_t i = 0) { return *enclosures_.at(i); }
+    ManualClock& clock() { return clock_; }
+
+    void Poll() { PollStep(domain_); }
+
+    template <typename Predicate>
+    bool PollUntil(Predicate predicate,
+                   std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        return Eventually(
+            [&] {
+                Poll();
+                return predicate();
+            },
+            limit);
+    }
+
+    // Every device of the domain has finished its first read chain (or given up).
+    bool AllRead(size_t expected_devices) {
+        std::vector<CSesDev*> devices = SnapshotDevices(domain_);
+        bool done = devices.size() == expected_devices;
+        for (CSesDev* d : devices) {
+            done =
+                done && ((d->Flags() & kDeviceReady) || (!d->chain_running && d->chain_error != 0));
+        }
+        ReleaseDevices(devices);
+        return done && !domain_->client.pending_requests();
+    }
+
+    // Moves scenario time on, then polls until the requests that caused have ended.
+    void Advance(int seconds) {
+        clock_.AdvanceSeconds(seconds);
+        domain_->client.Wake();
+        Poll();
+        PollUntil([&] { return domain_->client.pending_requests() == 0; });
+        Poll();
+    }
+
+    // The collected sub-enclosures, each with a reference the caller releases.
+    std::vector<CSubEnc*> Enclosures() { return CollectSubEnclosures(domain_); }
+    size_t EnclosureCount() {
+        std::vector<CSubEnc*> all = CollectSubEnclosures(domain_);
+        const size_t n = all.size();
+        ReleaseSubEnclosures(all);
+        return n;
+    }
+
+  private:
+    ManualClock clock_;
+    std::shared_ptr<sim::SimHost> host_;
+    std::vector<std::shared_ptr<sim::SimulatedEnclosure>> enclosures_;
+    ScsiTransport transport_;
+    std::unique_ptr<AgentServer> agent_;
+    std::unique_ptr<DomainRegistry> registry_;
+    CSesDomain* domain_ = nullptr;
+};
+
+}  // namespace halvorin::test
