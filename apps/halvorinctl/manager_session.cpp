@@ -43,11 +43,21 @@ void ManagerSession::Poll() {
     }
 }
 
+void ManagerSession::WaitForNextStep() {
+    const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPollIntervalMs);
+    while (std::chrono::steady_clock::now() < next) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (CSesDomain* domain : domains_) {
+            if (domain) domain->client.DeliverCompleted();
+        }
+    }
+}
+
 void ManagerSession::PollFor(std::chrono::milliseconds duration) {
     const auto until = std::chrono::steady_clock::now() + duration;
     while (std::chrono::steady_clock::now() < until) {
         Poll();
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
+        WaitForNextStep();
     }
 }
 
@@ -102,7 +112,7 @@ std::vector<HostStatus> ManagerSession::WaitUntilRead(std::chrono::seconds limit
             settled = settled && all.back().outcome != HostOutcome::kTimedOut;
         }
         if (settled || std::chrono::steady_clock::now() >= deadline) return all;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
+        WaitForNextStep();
     }
 }
 

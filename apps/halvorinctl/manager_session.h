@@ -28,6 +28,9 @@ class ManagerSession {
 
     // One poll step of every domain.
     void Poll();
+    // Waits until the next poll step is due, running the handlers of replies
+    // as they arrive meanwhile, so a read chain does not wait 100 ms a link.
+    void WaitForNextStep();
     // Polls until every host is read (its devices' first chains have ended)
     // or has failed, or the time is up.
     std::vector<HostStatus> WaitUntilRead(std::chrono::seconds limit);

@@ -157,7 +157,7 @@ void RunWatch(ManagerSession& session, const WatchOptions& options, const std::a
     while (!stop) {
         session.Poll();
         if (options.readings) PrintNewReadings(session, options, *watcher.clock, seen);
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
+        session.WaitForNextStep();
     }
     SetStatusEventHook(nullptr, nullptr);
 }
