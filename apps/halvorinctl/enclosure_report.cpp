@@ -264,8 +264,12 @@ std::string Ranges(const json& numbers) {
         size_t j = i;
         while (j + 1 < numbers.size() && numbers[j + 1].get<int>() == numbers[j].get<int>() + 1)
             ++j;
-        out += (out.empty() ? "" : ",") + std::to_string(numbers[i].get<int>());
-        if (j > i) out += "-" + std::to_string(numbers[j].get<int>());
+        if (!out.empty()) out += ',';
+        out += std::to_string(numbers[i].get<int>());
+        if (j > i) {
+            out += '-';
+            out += std::to_string(numbers[j].get<int>());
+        }
         i = j + 1;
     }
     return out.empty() ? "none" : out;
@@ -285,7 +289,10 @@ std::string Reading(const json& element) {
 
 std::string Extra(const json& e) {
     std::string out;
-    if (e.contains("slot_number")) out += "slot " + std::to_string(e["slot_number"].get<int>());
+    if (e.contains("slot_number")) {
+        out += "slot ";
+        out += std::to_string(e["slot_number"].get<int>());
+    }
     if (e.contains("disk")) {
         const json& d = e["disk"];
         std::string disk = d["vendor"].get<std::string>() + " " + d["product"].get<std::string>() +
@@ -310,7 +317,8 @@ std::string Extra(const json& e) {
             const json& v = e["thresholds"][key];
             char value[16] = "-";
             if (!v.is_null()) std::snprintf(value, sizeof value, "%g", v.get<double>());
-            t += (t.empty() ? "" : "/") + std::string(value);
+            if (!t.empty()) t += '/';
+            t += value;
         }
         if (t != "-/-/-/-") out += "thresholds " + t;
     }
