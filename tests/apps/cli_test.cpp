@@ -19,24 +19,27 @@ using nlohmann::json;
 using test::ChildProcess;
 
 class Cli : public ::testing::Test {
-protected:
+  protected:
     // Starts the agent on a free port serving the scenarios; waits until it listens.
     void StartAgent(const std::vector<std::string>& scenarios) {
         port_ = test::FreePort();
-        std::vector<std::string> argv = {HALVORIN_AGENTD, "--port", std::to_string(port_), "--allow",
-                                         Utf16ToUtf8(ManagerComputerName())};
+        std::vector<std::string> argv = {HALVORIN_AGENTD, "--port", std::to_string(port_),
+                                         "--allow", Utf16ToUtf8(ManagerComputerName())};
         for (const auto& s : scenarios) {
             argv.push_back("--simulate");
             argv.push_back(s);
         }
         agent_ = std::make_unique<ChildProcess>(argv);
         ASSERT_TRUE(agent_->running());
-        ASSERT_TRUE(test::Eventually([&] {
-            ChildProcess probe({HALVORINCTL, "-H", Host(), "--timeout", "1", "show", "--json"});
-            std::string out;
-            probe.Wait(out);
-            return out.find("\"status\"") != std::string::npos && out.find("unreachable") == std::string::npos;
-        }, std::chrono::seconds(10)));
+        ASSERT_TRUE(test::Eventually(
+            [&] {
+                ChildProcess probe({HALVORINCTL, "-H", Host(), "--timeout", "1", "show", "--json"});
+                std::string out;
+                probe.Wait(out);
+                return out.find("\"status\"") != std::string::npos &&
+                       out.find("unreachable") == std::string::npos;
+            },
+            std::chrono::seconds(10)));
     }
     std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
 
@@ -149,7 +152,8 @@ TEST_F(Cli, WatchPrintsTheEventsOfAFailingPowerSupplyInOrder) {
     EXPECT_EQ(events[0]["source"], "WATCHED");
     EXPECT_EQ(events[0]["level"], 2);
     EXPECT_EQ(events[0]["message"], "Power supply 2 of power supply has failed.");
-    EXPECT_EQ(events[1]["message"], "Power supply 2 of power supply is not receiving the specified A.C. power.");
+    EXPECT_EQ(events[1]["message"],
+              "Power supply 2 of power supply is not receiving the specified A.C. power.");
     EXPECT_FALSE(watch.ReadLine(std::chrono::milliseconds(500)));
 }
 

@@ -3,12 +3,12 @@
 #pragma once
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -22,7 +22,7 @@ extern char** environ;
 namespace halvorin::test {
 
 class ChildProcess {
-public:
+  public:
     explicit ChildProcess(std::vector<std::string> argv) {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0) return;
@@ -31,7 +31,8 @@ public:
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         std::vector<char*> args;
-        for (std::string& a : argv) args.push_back(a.data());
+        for (std::string& a : argv)
+            args.push_back(a.data());
         args.push_back(nullptr);
         if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -55,7 +56,8 @@ public:
                 buffer_.erase(0, newline + 1);
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || ReadSome(left) != Read::kData) return std::nullopt;
         }
     }
@@ -63,7 +65,9 @@ public:
     // All output until the child ends; its exit status.
     int Wait(std::string& output, std::chrono::seconds limit = std::chrono::seconds(60)) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline && ReadSome(std::chrono::milliseconds(100)) != Read::kEnd) {}
+        while (std::chrono::steady_clock::now() < deadline &&
+               ReadSome(std::chrono::milliseconds(100)) != Read::kEnd) {
+        }
         output = buffer_;
         buffer_.clear();
         int status = 0;
@@ -89,7 +93,7 @@ public:
         pid_ = -1;
     }
 
-private:
+  private:
     enum class Read { kData, kTimeout, kEnd };
     Read ReadSome(std::chrono::milliseconds wait) {
         pollfd in{output_fd_, POLLIN, 0};
