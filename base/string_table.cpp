@@ -32,6 +32,11 @@ const std::map<int, std::u16string>& CoreTexts() {
         {72, u"SAS port"},
         {110, u"%d/%d/%d %02d:%02d:%02d"},
         {111, u"%d/%d %02d:%02d:%02d"},
+        {125, u"Are you sure to shutdown the device?"},
+        {126,
+         u"The storage device would be temporarily inaccessiable during restart. Are you sure to "
+         u"restart the device?"},
+        {129, u"Are you sure to upgrade the firmware?"},
         {151, u"%s-%02X%02X%02X%02X%02X%02X%02X%02X"},
         {152, u" #%d"},
         {161, u"No resource!"},

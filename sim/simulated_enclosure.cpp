@@ -156,6 +156,7 @@ std::optional<std::vector<uint8_t>> SimulatedEnclosure::ReadDiagnosticPage(uint8
 bool SimulatedEnclosure::WriteDiagnosticPage(std::span<const uint8_t> page) {
     std::lock_guard lock(mutex_);
     AdvanceLocked();
+    if (!page.empty()) ++page_writes_[page[0]];
     if (page.size() < 8 || be16(&page[2]) + 4u != page.size()) return false;
     if (be32(&page[4]) != state_.generation) return false;  // expected generation code
     switch (page[0]) {
@@ -280,6 +281,11 @@ EnclosureState SimulatedEnclosure::Snapshot() {
 int SimulatedEnclosure::PageReads(uint8_t page) {
     std::lock_guard lock(mutex_);
     return page_reads_[page];
+}
+
+int SimulatedEnclosure::PageWrites(uint8_t page) {
+    std::lock_guard lock(mutex_);
+    return page_writes_[page];
 }
 
 std::vector<uint8_t> SimulatedEnclosure::DownloadedImage(uint8_t subenclosure, uint8_t buffer_id) {

@@ -52,8 +52,9 @@ class SimulatedEnclosure {
     // For tests and the demo.
     EnclosureState Snapshot();
     std::vector<uint8_t> DownloadedImage(uint8_t subenclosure, uint8_t buffer_id);
-    // How often a diagnostic page was read.
+    // How often a diagnostic page was read, and written.
     int PageReads(uint8_t page);
+    int PageWrites(uint8_t page);
     int64_t ElapsedSeconds() const;
 
   private:
@@ -74,6 +75,7 @@ class SimulatedEnclosure {
     std::map<uint8_t, MicrocodeDownload> downloads_;  // by sub-enclosure identifier
     std::vector<int> fault_uses_;
     std::map<uint8_t, int> page_reads_;
+    std::map<uint8_t, int> page_writes_;
     int64_t hidden_until_ms_ = 0;
     bool shut_down_ = false;
 };

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "apps/halvorinctl/actions.h"
 #include "apps/halvorinctl/enclosure_report.h"
 #include "apps/halvorinctl/manager_session.h"
 #include "apps/halvorinctl/watch.h"
+#include "enclosure/ops/firmware_upgrade.h"
 
 namespace {
 
@@ -29,15 +31,30 @@ constexpr const char* kUsage =
     "Commands:\n"
     "  show [--json]                 print every enclosure, element and reading\n"
     "  watch [--json] [--readings]   print status events as they happen (and readings)\n"
+    "  ident ENCLOSURE SLOT on|off   switch a slot's identification LED\n"
+    "  mute ENCLOSURE                mute the buzzer\n"
+    "  uid-led ENCLOSURE on|off      switch the system identification LED\n"
+    "  rename ENCLOSURE NAME         set the system name (at most 32 bytes are kept)\n"
+    "  zoning ENCLOSURE show         print the SAS zoning of every port\n"
+    "  zoning ENCLOSURE set PORT SLOTS... [set PORT SLOTS...]\n"
+    "                                change ports' zones (slots like 1-12,15) and apply\n"
+    "  zoning ENCLOSURE apply        send the zoning table again as the enclosure has it\n"
+    "  restart ENCLOSURE             restart the enclosure and follow it back\n"
+    "  shutdown ENCLOSURE            shut the enclosure down\n"
+    "  upgrade ENCLOSURE PACKAGE     upgrade the firmware from a package\n"
+    "ENCLOSURE is the display name, the system name or the WWN.\n"
     "\n"
     "Options:\n"
     "  -H, --host HOST[:PORT]   a host whose agent to ask (repeatable; default: this host)\n"
     "  -t, --timeout SECONDS    how long to wait for the enclosures to be read (default 60)\n"
+    "  -y, --yes                do not ask before restart, shutdown and upgrade\n"
     "  -h, --help               show this help and exit\n"
     "  -V, --version            show the version and exit\n"
     "\n"
-    "Exit status: 0 when everything was read, 1 on usage errors, 2 when a host\n"
-    "could not be reached, refused us or was not read in time.\n";
+    "Exit status: 0 when everything was read or done, 1 on usage errors (and an\n"
+    "unconfirmed action), 2 when a host could not be reached, refused us or was\n"
+    "not read in time (or the enclosure was not found), 3 when the enclosure\n"
+    "refused or failed an action.\n";
 
 std::atomic<bool> g_stop{false};
 
@@ -56,6 +73,7 @@ struct CommandLine {
     std::vector<std::string> words;  // the command and its arguments
     bool json = false;
     bool readings = false;
+    bool yes = false;
 };
 
 CommandLine Parse(int argc, char** argv) {
@@ -81,6 +99,8 @@ CommandLine Parse(int argc, char** argv) {
             line.json = true;
         } else if (arg == "--readings") {
             line.readings = true;
+        } else if (arg == "-y" || arg == "--yes") {
+            line.yes = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             UsageError("unknown option '" + arg + "'");
         } else {
@@ -135,8 +155,14 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
     const std::string& command = line.words[0];
-    if (command != "show" && command != "watch") UsageError("unknown command '" + command + "'");
+    if (command != "show" && command != "watch" && !IsActionCommand(command)) {
+        UsageError("unknown command '" + command + "'");
+    }
     ManagerSession session(line.hosts);
     if (command == "show") return Show(session, line);
-    return Watch(session, line);
+    if (command == "watch") return Watch(session, line);
+    ActionContext context{session, line.words, line.yes, line.timeout_s};
+    const int code = RunAction(context);
+    StopFirmwareUpgrades();
+    return code;
 }

@@ -19,15 +19,16 @@ CSesDev::CSesDev(CSesDomain* owner, const SES_ADDR& addr, int64_t now_seconds)
       id_(addr.Identifier()),
       address_(addr) {}
 
-CSesDev::~CSesDev() {
-    // Sub-enclosures hold references on their device, so none is left here;
-    // an upgrade thread holds one too and is gone as well.
-    if (upgrade_thread.joinable()) upgrade_thread.detach();
-}
+CSesDev::~CSesDev() = default;  // sub-enclosures hold references on their device: none is left
 
 SES_ADDR CSesDev::Address() const {
     std::lock_guard lock(mutex);
     return address_;
+}
+
+std::array<uint8_t, 4> CSesDev::Generation() const {
+    std::lock_guard lock(mutex);
+    return generation;
 }
 
 void CSesDev::SetAddress(const SES_ADDR& address) {

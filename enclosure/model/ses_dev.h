@@ -8,7 +8,6 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -34,14 +33,14 @@ class CSesDev final : public CSesObj {
 
     CSesDomain* const domain;  // owner, not counted
     int refs = 1;              // the domain array's reference; guarded by the domain's device lock
-    std::array<uint8_t, 4> generation{};
+    std::array<uint8_t, 4>
+        generation{};             // written under mutex; the poll thread may read it without
     uint8_t type_desc_count = 0;  // of the configuration; the array may hold more (29, 30, 31)
     uint8_t closing = 0;
     uint16_t flags = 0;  // DeviceFlag, guarded by mutex
     uint16_t element_count = 0;
     mutable std::mutex mutex;
-    std::thread upgrade_thread;  // managed by the firmware upgrade
-    int64_t last_status_time;    // seconds
+    int64_t last_status_time;  // seconds
     std::vector<ELEM_TYPE_DESC> type_descs;
     std::unordered_map<uint8_t, CSubEnc*> subencs;
     // Poll-thread bookkeeping of the first read chain.
@@ -51,6 +50,7 @@ class CSesDev final : public CSesObj {
     // Where the device is; the agent may report it at a new place (its host
     // adapters renumbered) and the device follows. Guarded by mutex.
     SES_ADDR Address() const;
+    std::array<uint8_t, 4> Generation() const;
     void SetAddress(const SES_ADDR& address);
 
     uint16_t Flags() const;

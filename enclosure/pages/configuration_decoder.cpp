@@ -160,7 +160,10 @@ int ApplyConfiguration(CSesDev* device, std::span<const uint8_t> received_config
         kept_ids.push_back(subenc->id);
     }
     SweepSubEnclosures(device, kept_ids);
-    std::copy_n(configuration.begin() + 4, 4, device->generation.begin());
+    {
+        std::lock_guard lock(device->mutex);  // the firmware upgrade thread reads it
+        std::copy_n(configuration.begin() + 4, 4, device->generation.begin());
+    }
     device->type_desc_count = static_cast<uint8_t>(types.size());
     size_t elements = 0;
     for (const ELEM_TYPE_DESC& d : types)

@@ -56,7 +56,8 @@ std::vector<uint8_t> BuildDownloadControlPage(const CSesDev* device, const Downl
     page[0] = kDownloadMicrocodePage;
     page[1] = piece.subenclosure;
     put_be16(&page[2], static_cast<uint32_t>(page.size() - 4));
-    std::copy(device->generation.begin(), device->generation.end(), page.begin() + 4);
+    const auto generation = device->Generation();  // built on the upgrade thread
+    std::copy(generation.begin(), generation.end(), page.begin() + 4);
     page[8] = piece.mode;
     page[11] = piece.buffer_id;
     put_be32(&page[12], piece.buffer_offset);

@@ -216,6 +216,15 @@ void CSesClient::DeliverCompleted() {
     }
 }
 
+bool CSesClient::PostToOwner(std::function<void()> task) {
+    auto request = std::make_unique<Request>();
+    request->handler = [task = std::move(task)](std::span<const uint8_t>, int) { task(); };
+    std::lock_guard lock(mutex_);
+    if (state_ == kStateClosed) return false;
+    completed_.push_back(std::move(request));
+    return true;
+}
+
 int32_t CSesClient::tick_counter() const {
     std::lock_guard lock(mutex_);
     return tick_counter_;

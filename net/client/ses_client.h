@@ -84,6 +84,9 @@ class CSesClient {
 
     // Runs the handlers of finished requests, in the order they finished.
     void DeliverCompleted();
+    // Runs `task` on the owner's thread at its next DeliverCompleted. False
+    // (and nothing queued) once the client is closed.
+    bool PostToOwner(std::function<void()> task);
     // Ends every pending request (queued ones included) with the code.
     void FailAll(int code);
 

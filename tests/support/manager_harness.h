@@ -27,13 +27,7 @@ class ManagerHarness {
             host_->Add(enclosures_.back());
         }
         transport_.AddHost(host_);
-        AgentOptions agent_options;
-        agent_options.port = 0;
-        agent_options.wait_interval = std::chrono::milliseconds(50);
-        agent_options.rescan_interval = std::chrono::milliseconds(0);
-        agent_ = std::make_unique<AgentServer>(transport_, agent_options);
-        EXPECT_EQ(agent_->Start(), 0) << agent_->StartError();
-        agent_->SetAuthorized({u"TEST-MANAGER"});
+        StartAgent(0);
 
         ClientOptions options;
         options.clock = &clock_;
@@ -49,6 +43,14 @@ class ManagerHarness {
     }
 
     CSesDomain* domain() { return domain_; }
+
+    // Stops the agent (the connection drops) and starts it again on its port.
+    void RestartAgent() {
+        const uint16_t port = agent_->port();
+        agent_->Stop();
+        agent_.reset();
+        StartAgent(port);
+    }
     sim::SimulatedEnclosure& enclosure(size_t i = 0) { return *enclosures_.at(i); }
     ManualClock& clock() { return clock_; }
 
@@ -96,6 +98,16 @@ class ManagerHarness {
     }
 
   private:
+    void StartAgent(uint16_t port) {
+        AgentOptions agent_options;
+        agent_options.port = port;
+        agent_options.wait_interval = std::chrono::milliseconds(50);
+        agent_options.rescan_interval = std::chrono::milliseconds(0);
+        agent_ = std::make_unique<AgentServer>(transport_, agent_options);
+        EXPECT_EQ(agent_->Start(), 0) << agent_->StartError();
+        agent_->SetAuthorized({u"TEST-MANAGER"});
+    }
+
     ManualClock clock_;
     std::shared_ptr<sim::SimHost> host_;
     std::vector<std::shared_ptr<sim::SimulatedEnclosure>> enclosures_;

@@ -1,0 +1,144 @@
+// halvorin-mkfw: builds a firmware package (an LZMA-alone stream of a tar
+// archive holding "jbod_fw.bin": header, image A, image B) and inspects one.
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/result_code.h"
+#include "enclosure/ops/firmware_package.h"
+#include "enclosure/ops/lzma_stream.h"
+#include "enclosure/ops/private_directory.h"
+#include "enclosure/ops/tar_reader.h"
+
+namespace {
+
+using namespace halvorin;
+
+constexpr const char* kUsage =
+    "Usage: halvorin-mkfw --model MODEL --image-a FILE --image-b FILE -o PACKAGE\n"
+    "       halvorin-mkfw --inspect PACKAGE\n"
+    "Build a Halvorin firmware package, or print and check one.\n"
+    "\n"
+    "  --model MODEL     the enclosure model the firmware is for (at most 20 characters)\n"
+    "  --image-a FILE    the image downloaded first (buffer 2)\n"
+    "  --image-b FILE    the image downloaded second (buffer 1)\n"
+    "  -o, --output FILE where to write the package\n"
+    "  --inspect FILE    print the package's header and check it\n"
+    "  -h, --help        show this help and exit\n";
+
+[[noreturn]] void Fail(const std::string& message, int code = 1) {
+    std::fprintf(stderr, "halvorin-mkfw: %s\n", message.c_str());
+    std::exit(code);
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail("cannot read " + path);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Hex(const Md5Digest& digest) {
+    std::string out;
+    char byte[3];
+    for (uint8_t b : digest) {
+        std::snprintf(byte, sizeof byte, "%02x", b);
+        out += byte;
+    }
+    return out;
+}
+
+int Build(const std::string& model, const std::string& a, const std::string& b,
+          const std::string& output) {
+    if (model.empty() || model.size() > kFirmwareModelSize)
+        Fail("the model text must have 1 to 20 characters");
+    const std::vector<uint8_t> package = BuildFirmwarePackage(model, ReadFile(a), ReadFile(b));
+    if (package.empty()) Fail("compression failed");
+    std::ofstream out(output, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(package.data()),
+              static_cast<std::streamsize>(package.size()));
+    if (!out) Fail("cannot write " + output);
+    std::printf("%s: %zu bytes for model %s\n", output.c_str(), package.size(), model.c_str());
+    return 0;
+}
+
+// Prints one image's place and digest, and whether its bytes match.
+bool ShowImage(const char* label, const FirmwareImage& image, const std::vector<uint8_t>& file) {
+    const bool inside = uint64_t{image.offset} + image.length <= file.size();
+    const Md5Digest actual =
+        inside ? Md5Of(std::span(file).subspan(image.offset, image.length)) : Md5Digest{};
+    const bool good = inside && actual == image.md5;
+    std::printf("image %s: offset %u, %u bytes, MD5 %s  %s\n", label, image.offset, image.length,
+                Hex(image.md5).c_str(),
+                !inside ? "BEYOND THE END OF THE FILE"
+                : good  ? "ok"
+                        : "DIGEST MISMATCH");
+    return good;
+}
+
+int Inspect(const std::string& package) {
+    auto directory = PrivateDirectory::Create("halvorin-mkfw-");
+    if (!directory) Fail("cannot create a temporary directory");
+    const auto archive = directory->path() / "package.tar";
+    if (int r = DecompressLzmaFile(package, archive); r != kOk)
+        Fail(package + ": not an LZMA package (" + std::string(ResultCodeName(r)) + ")", 2);
+    if (int r = ExtractFirmwareFile(archive, directory->path()); r != kOk)
+        Fail(package + ": bad tar archive", 2);
+    std::ifstream in(directory->path() / kFirmwareFileName, std::ios::binary);
+    if (!in) Fail(package + ": no jbod_fw.bin inside", 2);
+    const std::vector<uint8_t> file(std::istreambuf_iterator<char>(in), {});
+    if (file.size() < kFirmwareHeaderSize)
+        Fail(package + ": jbod_fw.bin is shorter than its header", 2);
+    const auto bytes =
+        std::span<const uint8_t, kFirmwareHeaderSize>(file.data(), kFirmwareHeaderSize);
+    const FirmwareHeader header = DecodeFirmwareHeader(bytes);
+    const uint32_t check = FirmwareCrc(std::span(file).first(72));
+    std::printf("package: %s (jbod_fw.bin, %zu bytes)\n", package.c_str(), file.size());
+    std::printf("magic: 0x%08X  %s\n", header.magic,
+                header.magic == kFirmwareMagic ? "ok" : "WRONG");
+    std::printf("model: %s\n", header.ModelText().c_str());
+    bool good = header.magic == kFirmwareMagic;
+    good = ShowImage("A", header.a, file) && good;
+    good = ShowImage("B", header.b, file) && good;
+    std::printf("check value: 0x%08X  %s\n", header.check, header.check == check ? "ok" : "WRONG");
+    good = good && header.check == check;
+    std::printf("%s\n", good ? "package is sound" : "package is DAMAGED");
+    return good ? 0 : 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string model, a, b, output, inspect;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) Fail("option " + arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--model")
+            model = value();
+        else if (arg == "--image-a")
+            a = value();
+        else if (arg == "--image-b")
+            b = value();
+        else if (arg == "-o" || arg == "--output")
+            output = value();
+        else if (arg == "--inspect")
+            inspect = value();
+        else
+            Fail("unknown option '" + arg + "' (try --help)");
+    }
+    if (!inspect.empty()) return Inspect(inspect);
+    if (model.empty() || a.empty() || b.empty() || output.empty())
+        Fail("--model, --image-a, --image-b and -o are needed (try --help)");
+    return Build(model, a, b, output);
+}

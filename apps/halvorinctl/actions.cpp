@@ -1,0 +1,464 @@
+#include "apps/halvorinctl/actions.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <set>
+
+#include "apps/halvorinctl/enclosure_report.h"
+#include "base/result_code.h"
+#include "base/string_table.h"
+#include "base/text_format.h"
+#include "base/utf16.h"
+#include "enclosure/model/element_types.h"
+#include "enclosure/model/model_ref.h"
+#include "enclosure/ops/control_operations.h"
+#include "enclosure/ops/firmware_upgrade.h"
+#include "enclosure/pages/request_kind.h"
+#include "enclosure/poll/read_chain.h"
+
+namespace halvorin::ctl {
+
+namespace {
+
+constexpr int kExitUsage = 1;
+constexpr int kExitUnreachable = 2;
+
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "halvorinctl: %s\n", message.c_str());
+    return kExitUsage;
+}
+
+int Failed(const std::string& what, int result) {
+    std::fprintf(stderr, "halvorinctl: %s failed: %s (%d)\n", what.c_str(),
+                 std::string(ResultCodeName(result)).c_str(), result);
+    return kExitOperationFailed;
+}
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+// The enclosure an operator names: display name, system name or WWN.
+Ref<CSubEnc> FindEnclosure(ManagerSession& session, const std::string& name) {
+    Ref<CSubEnc> found;
+    for (CSesDomain* domain : session.domains()) {
+        if (!domain) continue;
+        std::vector<CSubEnc*> all = CollectSubEnclosures(domain);
+        for (CSubEnc* s : all) {
+            const SubEncSummary info = SubEncInfo(s);
+            const bool match = DisplayName(s) == name ||
+                               (!info.system_name.empty() && info.system_name == name) ||
+                               EqualsIgnoringCase(Hex(info.logical_id.data(), 8), name);
+            if (match && !found) {
+                RetainSubEnc(s);
+                found = Ref<CSubEnc>::Adopt(s);
+            }
+        }
+        ReleaseSubEnclosures(all);
+    }
+    return found;
+}
+
+// Polls until the flag is set or the time is up.
+bool PollUntil(ManagerSession& session, const bool& flag, int timeout_s) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+    while (!flag && std::chrono::steady_clock::now() < deadline)
+        session.WaitForNextStep();
+    return flag;
+}
+
+// Runs an operation: `start` sends it with a callback; then waits for the
+// callback and for `reread` (a kind read back afterwards), if any.
+struct Outcome {
+    bool done = false;
+    int result = 0;
+};
+
+// `on_success` runs inside the callback, before anything is read back (as
+// the views update the model the moment an operation succeeds).
+int RunOperation(ActionContext& c, const std::function<int(OperationCallback)>& start,
+                 Outcome& outcome, std::function<void()> on_success = nullptr) {
+    const int sent = start([&outcome, on_success](int result) {
+        outcome.result = result;
+        outcome.done = true;
+        if (result >= 0 && on_success) on_success();
+    });
+    if (sent < 0) return sent;
+    if (!PollUntil(c.session, outcome.done, c.timeout_s)) return kTimedOut;
+    return outcome.result;
+}
+
+// Reads a kind again and waits for it (for data no operation re-reads itself).
+void ReadBack(ActionContext& c, CSesDev* device, uint32_t kind) {
+    bool done = false;
+    IssueRead(device, kind, ChainFlags{});
+    // The read's handler is not ours: wait until the connection has nothing pending.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(c.timeout_s);
+    while (!done && std::chrono::steady_clock::now() < deadline) {
+        c.session.WaitForNextStep();
+        done = device->domain->client.pending_requests() == 0;
+    }
+}
+
+void WaitForRereads(ActionContext& c, CSesDev* device) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(c.timeout_s);
+    while (device->domain->client.pending_requests() > 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+        c.session.WaitForNextStep();
+    }
+}
+
+bool Confirm(const ActionContext& c, const std::string& question) {
+    if (c.assume_yes) return true;
+    if (!::isatty(STDIN_FILENO)) {
+        std::fprintf(stderr, "halvorinctl: %s needs confirmation: use --yes\n", question.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "%s [y/N] ", question.c_str());
+    std::string answer;
+    std::getline(std::cin, answer);
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+// "1-12,15" -> {1..12, 15}; nothing on a malformed list.
+std::optional<std::set<int>> ParseSlots(const std::vector<std::string>& words) {
+    std::set<int> slots;
+    for (const std::string& word : words) {
+        size_t at = 0;
+        while (at < word.size()) {
+            size_t end = word.find(',', at);
+            if (end == std::string::npos) end = word.size();
+            const std::string item = word.substr(at, end - at);
+            const size_t dash = item.find('-');
+            try {
+                const int first = std::stoi(item.substr(0, dash));
+                const int last =
+                    dash == std::string::npos ? first : std::stoi(item.substr(dash + 1));
+                if (first < 1 || last > 80 || first > last) return std::nullopt;
+                for (int s = first; s <= last; ++s)
+                    slots.insert(s);
+            } catch (const std::exception&) {
+                if (item != "none") return std::nullopt;
+            }
+            at = end + 1;
+        }
+    }
+    return slots;
+}
+
+std::vector<Ref<CSesElem>> ElementsOf(CSubEnc* subenc, uint8_t type) {
+    std::vector<Ref<CSesElem>> out;
+    uint8_t index = kNoTypeDescriptor;
+    if (FindTypeDescriptor(subenc->dev, subenc, type, index) != kOk) return out;
+    for (CSesElem* e : ElementsOfType(subenc, index))
+        out.push_back(Ref<CSesElem>::Adopt(e));
+    return out;
+}
+
+std::vector<Ref<CSesElem>> Slots(CSubEnc* subenc) {
+    auto slots = ElementsOf(subenc, kTypeArrayDeviceSlot);
+    return slots.empty() ? ElementsOf(subenc, kTypeDeviceSlot) : slots;
+}
+
+uint16_t Indicators(CSubEnc* subenc) {
+    std::lock_guard lock(subenc->mutex);
+    return subenc->indicators;
+}
+
+// ---- the commands ------------------------------------------------------------------
+
+int Ident(ActionContext& c, CSubEnc* subenc) {
+    if (c.words.size() != 4 || (c.words[3] != "on" && c.words[3] != "off")) {
+        return Usage("usage: ident ENCLOSURE SLOT on|off");
+    }
+    const int slot = std::atoi(c.words[2].c_str());
+    auto slots = Slots(subenc);
+    if (slot < 1 || slot > static_cast<int>(slots.size())) {
+        return Usage("slot must be 1 to " + std::to_string(slots.size()));
+    }
+    CSesElem* element = slots[slot - 1].get();
+    const bool on = c.words[3] == "on";
+    element->pending_request = on ? kRequestIdentifyOn : kRequestIdentifyOff;
+    Outcome outcome;
+    const int result = RunOperation(
+        c, [&](OperationCallback cb) { return SendEnclosureControl(subenc->dev, std::move(cb)); },
+        outcome);
+    if (result < 0) return Failed("identify", result);
+    WaitForRereads(c, subenc->dev);
+    const bool lit = element->state & kStateIdentifyOn;
+    std::printf("%s: identification LED of slot %d is %s\n", DisplayName(subenc).c_str(), slot,
+                lit ? "on" : "off");
+    return lit == on ? 0 : kExitOperationFailed;
+}
+
+int Mute(ActionContext& c, CSubEnc* subenc) {
+    Outcome outcome;
+    const int result = RunOperation(
+        c, [&](OperationCallback cb) { return MuteBuzzer(subenc, std::move(cb)); }, outcome);
+    if (result < 0) return Failed("mute", result);
+    WaitForRereads(c, subenc->dev);
+    const bool sounding = Indicators(subenc) & kIndicatorBuzzer;
+    std::printf("%s: buzzer is %s\n", DisplayName(subenc).c_str(),
+                sounding ? "sounding" : "silent");
+    return sounding ? kExitOperationFailed : 0;
+}
+
+int UidLed(ActionContext& c, CSubEnc* subenc) {
+    if (c.words.size() != 3 || (c.words[2] != "on" && c.words[2] != "off")) {
+        return Usage("usage: uid-led ENCLOSURE on|off");
+    }
+    const bool on = c.words[2] == "on";
+    Outcome outcome;
+    const auto set_indicator = [subenc, on] {
+        std::lock_guard lock(subenc->mutex);
+        subenc->indicators =
+            on ? (subenc->indicators | kIndicatorUidLed) : (subenc->indicators & ~kIndicatorUidLed);
+    };
+    const int result = RunOperation(
+        c, [&](OperationCallback cb) { return SetUidLed(subenc, on, std::move(cb)); }, outcome,
+        set_indicator);
+    if (result < 0) return Failed("UID LED", result);
+    WaitForRereads(c, subenc->dev);
+    const bool lit = Indicators(subenc) & kIndicatorUidLed;
+    std::printf("%s: UID LED is %s\n", DisplayName(subenc).c_str(), lit ? "on" : "off");
+    return lit == on ? 0 : kExitOperationFailed;
+}
+
+int Rename(ActionContext& c, CSubEnc* subenc) {
+    if (c.words.size() != 3 || c.words[2].empty()) return Usage("usage: rename ENCLOSURE NAME");
+    const std::string name = c.words[2];
+    Outcome outcome;
+    const auto keep_name = [subenc, name] {
+        std::lock_guard lock(
+            subenc->mutex);  // at most 35 bytes, until the enclosure's answer is read
+        const std::string kept = name.substr(0, sizeof subenc->system_name - 1);
+        std::fill(std::begin(subenc->system_name), std::end(subenc->system_name), '\0');
+        std::copy(kept.begin(), kept.end(), subenc->system_name);
+    };
+    const int result = RunOperation(
+        c, [&](OperationCallback cb) { return SetSystemName(subenc, name, std::move(cb)); },
+        outcome, keep_name);
+    if (result < 0) return Failed("rename", result);
+    WaitForRereads(c, subenc->dev);
+    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20023),
+                                                 {Utf8ToUtf16(SubEncInfo(subenc).system_name)}))
+                            .c_str());
+    return 0;
+}
+
+void PrintZoning(CSubEnc* primary) {
+    for (const Ref<CSesElem>& zone : ElementsOf(primary, kTypeZoneEntry)) {
+        std::string slots;
+        for (int k = 0; k < 80; ++k) {
+            if (zone->type_data[k / 8] & (1 << (k % 8)))
+                slots += (slots.empty() ? "" : ",") + std::to_string(k + 1);
+        }
+        std::printf("port %d: %s\n", zone->element_index + 1,
+                    slots.empty() ? "none" : slots.c_str());
+    }
+}
+
+int Zoning(ActionContext& c, CSubEnc* subenc) {
+    Ref<CSubEnc> primary = Ref<CSubEnc>::Adopt(AcquireSubEnc(subenc->dev, 0));
+    if (!primary || ElementsOf(primary.get(), kTypeZoneEntry).empty()) {
+        std::fprintf(stderr, "halvorinctl: %s has no SAS zoning\n", DisplayName(subenc).c_str());
+        return kExitOperationFailed;
+    }
+    if (c.words.size() == 3 && c.words[2] == "show") {
+        PrintZoning(primary.get());
+        return 0;
+    }
+    // "set PORT SLOTS... [set PORT SLOTS...]" edits, then applies; "apply" resends the table as
+    // read.
+    auto zones = ElementsOf(primary.get(), kTypeZoneEntry);
+    size_t at = 2;
+    while (at < c.words.size() && c.words[at] == "set") {
+        size_t end = at + 2;
+        while (end < c.words.size() && c.words[end] != "set")
+            ++end;
+        const int port = at + 1 < c.words.size() ? std::atoi(c.words[at + 1].c_str()) : 0;
+        auto slots = ParseSlots(std::vector<std::string>(c.words.begin() + std::min(at + 2, end),
+                                                         c.words.begin() + end));
+        if (port < 1 || port > static_cast<int>(zones.size()) || !slots) {
+            return Usage(
+                "usage: zoning ENCLOSURE show | set PORT SLOTS... [set PORT SLOTS...] | apply");
+        }
+        auto& data = zones[port - 1]->type_data;
+        std::fill_n(data.begin(), 10, 0);
+        for (int s : *slots)
+            data[(s - 1) / 8] |= static_cast<uint8_t>(1 << ((s - 1) % 8));
+        at = end;
+    }
+    if (at != c.words.size() && !(at == 2 && c.words.size() == 3 && c.words[2] == "apply")) {
+        return Usage(
+            "usage: zoning ENCLOSURE show | set PORT SLOTS... [set PORT SLOTS...] | apply");
+    }
+    Outcome outcome;
+    const int result = RunOperation(
+        c, [&](OperationCallback cb) { return ApplyZoning(subenc, std::move(cb)); }, outcome);
+    if (result < 0) return Failed("zoning", result);
+    ReadBack(c, subenc->dev, kReadZones);  // the enclosure's own table, not ours
+    PrintZoning(primary.get());
+    return 0;
+}
+
+// Follows a restarting enclosure: gone from the device list, then back.
+bool FollowRestart(ActionContext& c, const DeviceId& id, CSesDomain* domain) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(std::max(c.timeout_s, 120));
+    bool vanished = false;
+    while (std::chrono::steady_clock::now() < deadline) {
+        c.session.Poll();
+        Ref<CSesDev> device = Ref<CSesDev>::Adopt(AcquireDevice(domain, id));
+        if (!device && !vanished) {
+            vanished = true;
+            std::printf("device gone from its host\n");
+            std::fflush(stdout);
+        }
+        if (device && vanished && (device->Flags() & kDeviceReady)) {
+            std::printf("device back and read\n");
+            return true;
+        }
+        // The device list is asked for only once a minute; ask while we watch.
+        domain->last_full_refresh =
+            std::min(domain->last_full_refresh, domain->clock.NowSeconds() - 55);
+        c.session.WaitForNextStep();
+    }
+    return false;
+}
+
+int Command(ActionContext& c, CSubEnc* subenc, uint8_t command) {
+    const bool restart = command == kRestartCommand;
+    const std::string name = DisplayName(subenc);
+    const std::string question = Utf16ToUtf8(LoadString(restart ? 126 : 125));
+    if (!Confirm(c,
+                 name + ": " +
+                     (question.empty() ? (restart ? "restart the device?" : "shut the device down?")
+                                       : question))) {
+        return kExitUsage;
+    }
+    Outcome outcome;
+    const DeviceId id = subenc->dev->Identifier();
+    CSesDomain* domain = subenc->dev->domain;
+    const int result = RunOperation(
+        c,
+        [&](OperationCallback cb) { return SendEnclosureCommand(subenc, command, std::move(cb)); },
+        outcome);
+    if (result < 0) return Failed(restart ? "restart" : "shutdown", result);
+    std::printf("%s: %s\n", name.c_str(), restart ? "restarting" : "shutting down");
+    std::fflush(stdout);
+    if (!restart) return 0;
+    return FollowRestart(c, id, domain) ? 0 : kExitOperationFailed;
+}
+
+std::string UpgradeMessage(int state) {
+    int id = 167;
+    switch (state) {
+        case kInvalidFirmware:
+            id = 163;
+            break;
+        case kModelMismatch:
+            id = 164;
+            break;
+        case kUpgradeRunning:
+            id = 165;
+            break;
+        case kHelloRefused:
+        case kConnectFailed:
+        case kConnectionClosed:
+        case kConnectionLost:
+            id = 166;
+            break;
+        case kPackageOpenFailed:
+        case kNotFound:
+            id = 162;
+            break;
+        case kNoResource:
+        case kOutOfMemory:
+            id = 161;
+            break;
+        default:
+            break;
+    }
+    return Utf16ToUtf8(LoadString(id));
+}
+
+int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
+    if (c.words.size() != 3) return Usage("usage: upgrade ENCLOSURE PACKAGE");
+    const std::string name = DisplayName(subenc);
+    if (!Confirm(c, name + ": " + Utf16ToUtf8(LoadString(129)))) return kExitUsage;
+    const int started = StartFirmwareUpgrade(subenc, c.words[2]);
+    if (started < 0) return Failed("upgrade", started);
+    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20019), {Utf8ToUtf16(name)})).c_str());
+    const bool terminal = ::isatty(STDOUT_FILENO);
+    int shown = -100;
+    while (true) {
+        const int state = subenc->upgrade_state;
+        if (state != shown) {
+            shown = state;
+            if (state >= 0 && state < 100 && terminal) {
+                const int bar = state / 2;
+                std::printf("\r[%-50s] %3d%%", std::string(bar, '#').c_str(), state);
+            } else if (state >= 0 && state < 100) {
+                std::printf("progress %d%%\n", state);
+            } else if (state >= 100) {
+                std::printf("%s%s\n", terminal ? "\n" : "", Utf16ToUtf8(LoadString(168)).c_str());
+            }
+            std::fflush(stdout);
+        }
+        if (state < 0) break;
+        c.session.WaitForNextStep();
+        c.session.Poll();
+    }
+    if (terminal) std::printf("\n");
+    if (shown == kUpgradeCompleted) {
+        std::printf("%s\n",
+                    Utf16ToUtf8(FormatString(LoadString(20020), {Utf8ToUtf16(name)})).c_str());
+        subenc->upgrade_state = kUpgradeIdle;
+        return 0;
+    }
+    std::printf("%s\n%s\n", UpgradeMessage(shown).c_str(),
+                Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})).c_str());
+    return kExitOperationFailed;
+}
+
+}  // namespace
+
+bool IsActionCommand(const std::string& command) {
+    static const std::set<std::string> commands = {"ident",  "mute",    "uid-led",  "rename",
+                                                   "zoning", "restart", "shutdown", "upgrade"};
+    return commands.count(command) > 0;
+}
+
+int RunAction(ActionContext& c) {
+    if (c.words.size() < 2) return Usage(c.words[0] + " needs an ENCLOSURE");
+    const auto statuses = c.session.WaitUntilRead(std::chrono::seconds(c.timeout_s));
+    Ref<CSubEnc> subenc = FindEnclosure(c.session, c.words[1]);
+    if (!subenc) {
+        for (const HostStatus& s : statuses) {
+            if (s.outcome != HostOutcome::kReady) {
+                std::fprintf(stderr, "halvorinctl: %s: %s\n", s.host.c_str(),
+                             OutcomeName(s.outcome));
+            }
+        }
+        std::fprintf(stderr, "halvorinctl: no enclosure named \"%s\"\n", c.words[1].c_str());
+        return kExitUnreachable;
+    }
+    const std::string& command = c.words[0];
+    if (command == "ident") return Ident(c, subenc.get());
+    if (command == "mute") return Mute(c, subenc.get());
+    if (command == "uid-led") return UidLed(c, subenc.get());
+    if (command == "rename") return Rename(c, subenc.get());
+    if (command == "zoning") return Zoning(c, subenc.get());
+    if (command == "restart") return Command(c, subenc.get(), kRestartCommand);
+    if (command == "shutdown") return Command(c, subenc.get(), kShutdownCommand);
+    if (command == "upgrade") return UpgradeFirmware(c, subenc.get());
+    return Usage("unknown command '" + command + "'");
+}
+
+}  // namespace halvorin::ctl

@@ -1,0 +1,134 @@
+#include "enclosure/ops/control_operations.h"
+
+#include <vector>
+
+#include "base/result_code.h"
+#include "enclosure/model/element_types.h"
+#include "enclosure/model/model_ref.h"
+#include "enclosure/pages/cdb.h"
+#include "enclosure/pages/control_pages.h"
+#include "enclosure/pages/request_kind.h"
+#include "enclosure/poll/read_chain.h"
+
+namespace halvorin {
+
+namespace {
+
+constexpr size_t kVendorWritePrefix = 8;
+constexpr size_t kZoneEntrySize = 14;
+constexpr size_t kZoneTableHeader = 8;
+
+// The references an operation holds until its callback has run.
+struct Holds {
+    Ref<CSesDomain> domain;
+    Ref<CSesDev> device;
+    Ref<CSubEnc> subenc;
+};
+
+Holds HoldFor(CSesDev* device, CSubEnc* subenc) {
+    RetainDomain(device->domain);
+    RetainDevice(device);
+    if (subenc) RetainSubEnc(subenc);
+    return {Ref<CSesDomain>::Adopt(device->domain), Ref<CSesDev>::Adopt(device),
+            Ref<CSubEnc>::Adopt(subenc)};
+}
+
+// Sends one data-out command; `reread` is the kind to read back afterwards (0: none).
+int SendWrite(CSesDev* device, CSubEnc* subenc, const Cdb& cdb, std::vector<uint8_t> data,
+              uint32_t reread, OperationCallback callback) {
+    CSesDomain* domain = device->domain;
+    auto holds = std::make_shared<Holds>(HoldFor(device, subenc));
+    return domain->client.SendScsiOut(
+        device->Address(), cdb, data, domain->request_timeout,
+        [holds, reread, callback = std::move(callback)](std::span<const uint8_t>, int result) {
+            if (callback) callback(result);
+            if (reread != 0) IssueRead(holds->device.get(), reread, ChainFlags{});
+        });
+}
+
+uint32_t RereadKind(uint8_t offset) {
+    switch (offset) {
+        case kVendorBuzzer:
+            return kReadBuzzer;
+        case kVendorUidLed:
+            return kReadUidLed;
+        case kVendorSystemName:
+            return kReadSystemName;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+int SendEnclosureControl(CSesDev* device, OperationCallback callback) {
+    std::vector<uint8_t> page = BuildEnclosureControlPage(device);
+    const Cdb cdb = WriteSesPageCdb(0x02, static_cast<uint16_t>(page.size()));
+    return SendWrite(device, nullptr, cdb, std::move(page), kReadEnclosureStatus,
+                     std::move(callback));
+}
+
+int WriteVendorBuffer(CSubEnc* subenc, uint8_t offset, std::span<const uint8_t> payload,
+                      OperationCallback callback) {
+    std::vector<uint8_t> data(kVendorWritePrefix, 0);
+    data.insert(data.end(), payload.begin(), payload.end());
+    const Cdb cdb = WriteVendorBufferCdb(offset, static_cast<uint32_t>(data.size()));
+    return SendWrite(subenc->dev, subenc, cdb, std::move(data), RereadKind(offset),
+                     std::move(callback));
+}
+
+int MuteBuzzer(CSubEnc* subenc, OperationCallback callback) {
+    const uint8_t payload[4] = {0, 0, 0, 0};
+    return WriteVendorBuffer(subenc, kVendorBuzzer, payload, std::move(callback));
+}
+
+int SetUidLed(CSubEnc* subenc, bool on, OperationCallback callback) {
+    const uint8_t payload[4] = {static_cast<uint8_t>(on ? 1 : 0), 0, 0, 0};
+    return WriteVendorBuffer(subenc, kVendorUidLed, payload, std::move(callback));
+}
+
+int SendEnclosureCommand(CSubEnc* subenc, uint8_t command, OperationCallback callback) {
+    std::vector<uint8_t> data = {command, 0, 0};
+    const Cdb cdb = WriteVendorBufferCdb(kVendorCommand, static_cast<uint32_t>(data.size()));
+    return SendWrite(subenc->dev, subenc, cdb, std::move(data), 0, std::move(callback));
+}
+
+std::vector<uint8_t> SystemNamePayload(const std::string& name) {
+    std::vector<uint8_t> payload(4 + kSystemNameBytes, 0);
+    const size_t length =
+        std::min(name.size(), kSystemNameBytes);  // a 32-byte name has no terminator
+    std::copy_n(name.begin(), length, payload.begin() + 4);
+    return payload;
+}
+
+int SetSystemName(CSubEnc* subenc, const std::string& name, OperationCallback callback) {
+    if (name.empty()) return kGeneralFailure;
+    const std::string text = name.substr(0, 128);
+    return WriteVendorBuffer(subenc, kVendorSystemName, SystemNamePayload(text),
+                             std::move(callback));
+}
+
+int ApplyZoning(CSubEnc* subenc, OperationCallback callback) {
+    CSesDev* device = subenc->dev;
+    Ref<CSubEnc> primary = Ref<CSubEnc>::Adopt(AcquireSubEnc(device, 0));
+    if (!primary) return kGeneralFailure;
+    uint8_t index = kNoTypeDescriptor;
+    if (FindTypeDescriptor(device, primary.get(), kTypeZoneEntry, index) != kOk)
+        return kGeneralFailure;
+    const size_t entries = device->type_descs[index].possible_elements;
+    if (entries == 0) return kGeneralFailure;  // an enclosure without zone entries
+    std::vector<uint8_t> table(kZoneTableHeader + entries * kZoneEntrySize, 0);
+    table[1] = static_cast<uint8_t>(entries);
+    for (size_t i = 0; i < entries; ++i) {
+        Ref<CSesElem> zone =
+            Ref<CSesElem>::Adopt(AcquireElem(primary.get(), index, static_cast<uint8_t>(i)));
+        if (!zone) return kGeneralFailure;  // nothing has been sent
+        uint8_t* entry = &table[kZoneTableHeader + i * kZoneEntrySize];
+        entry[0] = static_cast<uint8_t>(i);
+        if (zone->type == kTypeZoneEntry) std::copy_n(zone->type_data.begin(), 10, entry + 4);
+    }
+    const Cdb cdb = WriteVendorBufferCdb(kVendorZones, static_cast<uint32_t>(table.size()));
+    return SendWrite(device, subenc, cdb, std::move(table), 0, std::move(callback));
+}
+
+}  // namespace halvorin

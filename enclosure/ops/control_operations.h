@@ -1,0 +1,57 @@
+// The operator's changes to an enclosure: identify LEDs of slots, the system
+// identification LED, buzzer mute, system name, restart, shutdown and SAS
+// zoning. Each sends one write through the device's connection and calls
+// back once, on the poll thread, when the write has completed (0 or more, or
+// a negative result code); the data it changed is read back afterwards, also
+// after a failed write. A refusal before sending (no memory, no free request
+// slot, the connection closing) returns at once, without a callback.
+//
+// Every pending operation holds references on the domain, the device and the
+// sub-enclosure it names until its callback has run.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+namespace halvorin {
+
+class CSesDev;
+class CSubEnc;
+
+using OperationCallback = std::function<void(int result)>;
+
+inline constexpr uint8_t kRestartCommand = 10;
+inline constexpr uint8_t kShutdownCommand = 9;
+inline constexpr size_t kSystemNameBytes = 32;
+
+// Sends the enclosure control page built from the slots' pending identify
+// requests (which it consumes), then reads the status page again.
+int SendEnclosureControl(CSesDev* device, OperationCallback callback);
+
+// Writes a payload to vendor buffer 0xE9 with the 8 zero bytes in front.
+// Offsets 2 (buzzer), 3 (UID LED) and 4 (system name) are read back.
+int WriteVendorBuffer(CSubEnc* subenc, uint8_t offset, std::span<const uint8_t> payload,
+                      OperationCallback callback);
+
+// Offset 2: mute the buzzer.
+int MuteBuzzer(CSubEnc* subenc, OperationCallback callback);
+// Offset 3: switch the system identification LED.
+int SetUidLed(CSubEnc* subenc, bool on, OperationCallback callback);
+
+// Restart (10) or shutdown (9): three bytes at offset 0, nothing read back.
+int SendEnclosureCommand(CSubEnc* subenc, uint8_t command, OperationCallback callback);
+
+// The name as 8-bit text: with its terminating zero when it fits in 32 bytes,
+// else its first 32 bytes. An empty name sends nothing (-9).
+int SetSystemName(CSubEnc* subenc, const std::string& name, OperationCallback callback);
+// The 36-byte payload SetSystemName writes.
+std::vector<uint8_t> SystemNamePayload(const std::string& name);
+
+// Sends the zoning table built from the zone entries (type 29) of
+// sub-enclosure 0: -9 when that sub-enclosure, its zone descriptor or one of
+// its zone entries is missing, or it has none.
+int ApplyZoning(CSubEnc* subenc, OperationCallback callback);
+
+}  // namespace halvorin

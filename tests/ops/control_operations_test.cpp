@@ -1,0 +1,177 @@
+// Control operations end to end: through the client and the agent to the
+// simulated enclosure, and read back into the model.
+#include "enclosure/ops/control_operations.h"
+
+#include "enclosure/model/element_types.h"
+#include "enclosure/model/model_ref.h"
+#include "tests/support/manager_harness.h"
+
+namespace halvorin {
+namespace {
+
+class ControlTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(h_.PollUntil([&] { return h_.AllRead(1); }));
+        auto all = h_.Enclosures();
+        ASSERT_EQ(all.size(), 1u);
+        subenc_ = Ref<CSubEnc>::Adopt(all[0]);
+    }
+
+    // Runs an operation to its callback and lets the re-reads finish.
+    int Run(const std::function<int(OperationCallback)>& start) {
+        bool done = false;
+        int result = 0;
+        const int sent = start([&](int r) {
+            result = r;
+            done = true;
+        });
+        if (sent < 0) return sent;
+        EXPECT_TRUE(h_.PollUntil([&] { return done; }));
+        EXPECT_TRUE(h_.PollUntil([&] { return h_.domain()->client.pending_requests() == 0; }));
+        return result;
+    }
+
+    Ref<CSesElem> Slot(uint8_t index) {
+        return Ref<CSesElem>::Adopt(AcquireElem(subenc_.get(), 0, index));
+    }
+
+    test::ManagerHarness h_{{test::LoadShippedScenario("jbod24.json")}};
+    Ref<CSubEnc> subenc_;
+};
+
+TEST_F(ControlTest, IdentifyTwoSlotsInOnePageAndSeeTheirIdentBits) {
+    Slot(2)->pending_request = kRequestIdentifyOn;
+    Slot(5)->pending_request = kRequestIdentifyOn;
+    ASSERT_EQ(Run([&](OperationCallback cb) {
+                  return SendEnclosureControl(subenc_->dev, std::move(cb));
+              }),
+              kOk);
+    EXPECT_TRUE(Slot(2)->state & kStateIdentifyOn);
+    EXPECT_TRUE(Slot(5)->state & kStateIdentifyOn);
+    EXPECT_FALSE(Slot(3)->state & kStateIdentifyOn);
+    EXPECT_EQ(Slot(2)->pending_request, 0);
+    Slot(2)->pending_request = kRequestIdentifyOff;
+    ASSERT_EQ(Run([&](OperationCallback cb) {
+                  return SendEnclosureControl(subenc_->dev, std::move(cb));
+              }),
+              kOk);
+    EXPECT_FALSE(Slot(2)->state & kStateIdentifyOn);
+    EXPECT_TRUE(Slot(5)->state & kStateIdentifyOn);
+    EXPECT_TRUE(h_.enclosure().Snapshot().types[0].elements[5].ident);
+}
+
+TEST_F(ControlTest, MuteAndUidLedAreReadBack) {
+    EXPECT_EQ(subenc_->indicators & kIndicatorBuzzer, kIndicatorBuzzer);
+    ASSERT_EQ(Run([&](OperationCallback cb) { return MuteBuzzer(subenc_.get(), std::move(cb)); }),
+              kOk);
+    EXPECT_EQ(subenc_->indicators & kIndicatorBuzzer, 0);
+    ASSERT_EQ(
+        Run([&](OperationCallback cb) { return SetUidLed(subenc_.get(), true, std::move(cb)); }),
+        kOk);
+    EXPECT_EQ(subenc_->indicators & kIndicatorUidLed, kIndicatorUidLed);
+    EXPECT_TRUE(h_.enclosure().Snapshot().uid_led);
+}
+
+TEST_F(ControlTest, RenameIsSentAndReadBack) {
+    ASSERT_EQ(Run([&](OperationCallback cb) {
+                  return SetSystemName(subenc_.get(), "RACK7-SHELF2", std::move(cb));
+              }),
+              kOk);
+    EXPECT_EQ(SubEncInfo(subenc_.get()).system_name, "RACK7-SHELF2");
+    EXPECT_EQ(h_.enclosure().Snapshot().system_name, "RACK7-SHELF2");
+    EXPECT_EQ(SetSystemName(subenc_.get(), "", nullptr), kGeneralFailure);
+}
+
+TEST(SystemName, ThirtyOneCharactersKeepTheirTerminatorFortyAreCut) {
+    const std::string thirty_one(31, 'a'), forty(40, 'b');
+    auto short_payload = SystemNamePayload(thirty_one);
+    ASSERT_EQ(short_payload.size(), 36u);
+    EXPECT_EQ(std::vector<uint8_t>(short_payload.begin(), short_payload.begin() + 4),
+              std::vector<uint8_t>(4, 0));
+    EXPECT_EQ(short_payload[4 + 30], 'a');
+    EXPECT_EQ(short_payload[4 + 31], 0);
+    auto long_payload = SystemNamePayload(forty);
+    EXPECT_EQ(long_payload.size(), 36u);
+    EXPECT_EQ(long_payload[4 + 31], 'b');  // the first 32 bytes, no terminator
+}
+
+TEST_F(ControlTest, ZoningIsAppliedAndReadBackByTheNextRefresh) {
+    uint8_t zones = kNoTypeDescriptor;
+    ASSERT_EQ(FindTypeDescriptor(subenc_->dev, subenc_.get(), kTypeZoneEntry, zones), kOk);
+    Ref<CSesElem> port1 = Ref<CSesElem>::Adopt(AcquireElem(subenc_.get(), zones, 0));
+    ASSERT_TRUE(port1);
+    ASSERT_EQ(port1->type, kTypeZoneEntry);
+    port1->type_data = {};
+    port1->type_data[0] = 0x81;  // slots 1 and 8
+    ASSERT_EQ(Run([&](OperationCallback cb) { return ApplyZoning(subenc_.get(), std::move(cb)); }),
+              kOk);
+    EXPECT_EQ(h_.enclosure().Snapshot().zones[0][0], 0x81);
+    port1->type_data[0] = 0;  // the refresh brings the enclosure's table back
+    h_.Advance(60);
+    EXPECT_EQ(port1->type_data[0], 0x81);
+    EXPECT_EQ(port1->type_data[1], 0x00);
+}
+
+TEST(Zoning, EnclosureWithoutZoneEntriesSendsNothing) {
+    test::ManagerHarness h(
+        {test::ScenarioFromJson(R"({"types": [{"type": "power_supply", "count": 1}]})")});
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+    auto all = h.Enclosures();
+    bool called = false;
+    EXPECT_EQ(ApplyZoning(all[0], [&](int) { called = true; }), kGeneralFailure);
+    EXPECT_EQ(h.domain()->client.pending_requests(), 0u);
+    h.PollUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_FALSE(called);
+    ReleaseSubEnclosures(all);
+}
+
+TEST_F(ControlTest, RestartedEnclosureVanishesAndComesBack) {
+    ASSERT_EQ(Run([&](OperationCallback cb) {
+                  return SendEnclosureCommand(subenc_.get(), kRestartCommand, std::move(cb));
+              }),
+              kOk);
+    EXPECT_FALSE(h_.enclosure().Visible());
+    h_.clock().AdvanceSeconds(20);
+    EXPECT_TRUE(h_.enclosure().Visible());
+}
+
+TEST_F(ControlTest, RefusalReturnsAtOnceWithoutACallback) {
+    h_.domain()->client.Stop();
+    bool called = false;
+    EXPECT_EQ(MuteBuzzer(subenc_.get(), [&](int) { called = true; }), kClosing);
+    EXPECT_FALSE(called);
+}
+
+TEST(ControlFailure, FailedControlWriteCallsBackOnceAndStillReadsTheStatusBack) {
+    sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
+    sim::FaultSpec refuse;
+    refuse.opcode = 0x1D;  // SEND DIAGNOSTIC
+    refuse.page = 0x02;
+    refuse.answer = sim::FaultAnswer::kCheckCondition;
+    scenario.faults.push_back(refuse);
+    test::ManagerHarness h({scenario});
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+    auto all = h.Enclosures();
+    Ref<CSesElem> slot = Ref<CSesElem>::Adopt(AcquireElem(all[0], 0, 1));
+    slot->pending_request = kRequestIdentifyOn;
+    const int reads = h.enclosure().PageReads(0x02);
+    int calls = 0, result = 0;
+    ASSERT_EQ(SendEnclosureControl(all[0]->dev,
+                                   [&](int r) {
+                                       ++calls;
+                                       result = r;
+                                   }),
+              kOk);
+    ASSERT_TRUE(
+        h.PollUntil([&] { return calls > 0 && h.domain()->client.pending_requests() == 0; }));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(result, kScsiFailed);
+    EXPECT_GT(h.enclosure().PageReads(0x02), reads);
+    EXPECT_FALSE(slot->state & kStateIdentifyOn);
+    slot.reset();
+    ReleaseSubEnclosures(all);
+}
+
+}  // namespace
+}  // namespace halvorin
