@@ -157,5 +157,98 @@ TEST_F(Cli, WatchPrintsTheEventsOfAFailingPowerSupplyInOrder) {
     EXPECT_FALSE(watch.ReadLine(std::chrono::milliseconds(500)));
 }
 
+std::string RunProgram(std::vector<std::string> argv, int* code = nullptr) {
+    ChildProcess child(std::move(argv));
+    std::string out;
+    const int status = child.Wait(out, std::chrono::seconds(120));
+    if (code) *code = status;
+    return out;
+}
+
+std::string WriteBytes(const std::string& name, size_t size, unsigned seed) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream out(path, std::ios::binary);
+    for (size_t i = 0; i < size; ++i)
+        out.put(static_cast<char>(i * 7 + seed));
+    return path;
+}
+
+TEST(Mkfw, BuildsAPackageThatInspectsSoundAndThatStandardToolsRead) {
+    const std::string package = ::testing::TempDir() + "cli-fw.lzma";
+    int code = -1;
+    RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("a.bin", 5000, 1),
+                "--image-b", WriteBytes("b.bin", 7000, 2), "-o", package},
+               &code);
+    ASSERT_EQ(code, 0);
+    const std::string report = RunProgram({HALVORIN_MKFW, "--inspect", package}, &code);
+    EXPECT_EQ(code, 0) << report;
+    EXPECT_NE(report.find("model: m810"), std::string::npos);
+    EXPECT_NE(report.find("image B: offset 5076, 7000 bytes"), std::string::npos) << report;
+    EXPECT_NE(report.find("package is sound"), std::string::npos);
+    if (std::system("command -v xz >/dev/null && command -v tar >/dev/null") == 0) {
+        const std::string listing =
+            RunProgram({"/bin/sh", "-c", "xz --format=lzma -dc " + package + " | tar -tvf -"});
+        EXPECT_NE(listing.find("jbod_fw.bin"), std::string::npos) << listing;
+        EXPECT_NE(listing.find("12076"), std::string::npos) << listing;
+    }
+    // A damaged package is reported as such.
+    std::fstream damage(package, std::ios::in | std::ios::out | std::ios::binary);
+    damage.seekp(-20, std::ios::end);
+    damage.put('\x55');
+    damage.close();
+    RunProgram({HALVORIN_MKFW, "--inspect", package}, &code);
+    EXPECT_NE(code, 0);
+}
+
+TEST_F(Cli, ActionsChangeTheEnclosureAndPrintItsAnswer) {
+    StartAgent({test::ScenarioPath("jbod24.json")});
+    const std::string wwn = "500A0B0C0D0E0F00";
+    int code = -1;
+    std::string out = RunProgram({HALVORINCTL, "-H", Host(), "rename", wwn, "RACK7-SHELF2"}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(out, "System name was changed to RACK7-SHELF2.\n");
+    out = RunProgram({HALVORINCTL, "-H", Host(), "ident", "RACK7-SHELF2", "3", "on"}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(out.find("identification LED of slot 3 is on"), std::string::npos);
+    out = RunProgram({HALVORINCTL, "-H", Host(), "mute", "RACK7-SHELF2"}, &code);
+    EXPECT_NE(out.find("buzzer is silent"), std::string::npos);
+    out = RunProgram({HALVORINCTL, "-H", Host(), "uid-led", wwn, "on"}, &code);
+    EXPECT_NE(out.find("UID LED is on"), std::string::npos);
+    out = RunProgram({HALVORINCTL, "-H", Host(), "zoning", wwn, "set", "4", "1-6,9"}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(out.find("port 4: 1,2,3,4,5,6,9"), std::string::npos) << out;
+
+    json report = Show();
+    const json& enclosure = report["hosts"][0]["enclosures"][0];
+    EXPECT_EQ(enclosure["name"], "RACK7-SHELF2");
+    EXPECT_EQ(enclosure["indicators"]["buzzer"], false);
+    EXPECT_EQ(enclosure["indicators"]["uid_led"], true);
+    const json& slot3 = (*Group(enclosure, 23))["elements"][2];
+    EXPECT_NE(std::find(slot3["state"].begin(), slot3["state"].end(), "identify"),
+              slot3["state"].end());
+
+    RunProgram({HALVORINCTL, "-H", Host(), "restart", wwn}, &code);
+    EXPECT_EQ(code, 1) << "restart without --yes and without a terminal must not happen";
+    RunProgram({HALVORINCTL, "-H", Host(), "mute", "NO-SUCH-ENCLOSURE"}, &code);
+    EXPECT_EQ(code, 2);
+}
+
+TEST_F(Cli, UpgradeFromAMkfwPackageChangesTheRevision) {
+    StartAgent({test::ScenarioPath("jbod24.json")});
+    const std::string package = ::testing::TempDir() + "cli-upgrade.lzma";
+    int code = -1;
+    RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("ua.bin", 20000, 3),
+                "--image-b", WriteBytes("ub.bin", 9000, 4), "-o", package},
+               &code);
+    ASSERT_EQ(code, 0);
+    const std::string out = RunProgram(
+        {HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", package}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("starts firmware upgrade."), std::string::npos) << out;
+    EXPECT_NE(out.find("Upgrade completes successfully."), std::string::npos) << out;
+    EXPECT_NE(out.find("completes firmware upgrade."), std::string::npos) << out;
+    EXPECT_EQ(Show()["hosts"][0]["enclosures"][0]["firmware_revision"], "2.0.8");
+}
+
 }  // namespace
 }  // namespace halvorin
