@@ -1,7 +1,9 @@
 #include "base/string_table.h"
 
-#include <map>
+#include <charconv>
 #include <mutex>
+
+#include "base/utf16.h"
 
 namespace halvorin {
 
@@ -17,66 +19,56 @@ StringLookup& Lookup() {
     return lookup;
 }
 
-const std::map<int, std::u16string>& CoreTexts() {
-    static const std::map<int, std::u16string> texts = {
-        {30, u"cooling device%s"},
-        {35, u"temperature sensor%s"},
-        {40, u"voltage sensor%s"},
-        {45, u"current sensor%s"},
-        {50, u"SAS expander%s"},
-        {54, u"SAS connector%s"},
-        {58, u"SAS zoning"},
-        {61, u"SAS port %s"},
-        {64, u"device slot%s"},
-        {68, u"power supply%s"},
-        {72, u"SAS port"},
-        {110, u"%d/%d/%d %02d:%02d:%02d"},
-        {111, u"%d/%d %02d:%02d:%02d"},
-        {125, u"Are you sure to shutdown the device?"},
-        {126,
-         u"The storage device would be temporarily inaccessiable during restart. Are you sure to "
-         u"restart the device?"},
-        {129, u"Are you sure to upgrade the firmware?"},
-        {151, u"%s-%02X%02X%02X%02X%02X%02X%02X%02X"},
-        {152, u" #%d"},
-        {161, u"No resource!"},
-        {162, u"An invalid file path was given."},
-        {163, u"An invalid file was given."},
-        {164, u"Model mismatched."},
-        {165, u"The firmware is being upgraded."},
-        {166, u"Device disconnected."},
-        {167, u"Upgrade failed!"},
-        {168, u"Upgrade completes successfully."},
-        {20001, u"%s of %s is below low critical threshold."},
-        {20002, u"%s of %s is above high critical threshold."},
-        {20003, u"%s of %s is below low warning threshold."},
-        {20004, u"%s of %s is above high warning threshold."},
-        {20005, u"%s of %s is below low critical threshold."},
-        {20006, u"%s of %s is above high critical threshold."},
-        {20007, u"%s of %s has failed."},
-        {20009, u"%s of %s is unable to supply the specified D.C. power."},
-        {20010, u"%s of %s is not receiving the specified A.C. power."},
-        {20011, u"%s of %s has detected a temperature above safe operating range."},
-        {20012, u"%s of %s has detected a temperature above normal operating range."},
-        {20013, u"An overcurrent condition has been detected at %s output of %s."},
-        {20014, u"An overvoltage condition has been detected at %s output of %s."},
-        {20015, u"An undervoltage condition has been detected at %s output of %s."},
-        {20016, u"The hot spare indicator has been turned on at %s of %s."},
-        {20017, u"The in critical array indicator has been turned on at %s of %s."},
-        {20018, u"The in failed array indicator has been turned on at %s of %s."},
-        {20019, u"%s starts firmware upgrade."},
-        {20020, u"%s completes firmware upgrade."},
-        {20021, u"Firmware upgrade in %s failed."},
-        {20023, u"System name was changed to %s."},
-    };
+std::string Unescape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char next = text[++i];
+        out += next == 'n' ? '\n' : next == 't' ? '\t' : next;
+    }
+    return out;
+}
+
+bool ParseLine(std::string_view line, ParsedStringTable& table) {
+    const size_t tab = line.find('\t');
+    if (tab == std::string_view::npos) return false;
+    int id = 0;
+    const auto [end, error] = std::from_chars(line.data(), line.data() + tab, id);
+    if (error != std::errc() || end != line.data() + tab || id < 0) return false;
+    const std::string text = Unescape(line.substr(tab + 1));
+    if (!IsValidUtf8(text)) return false;
+    table.texts[id] = Utf8ToUtf16(text);
+    return true;
+}
+
+const std::map<int, std::u16string>& EnglishTexts() {
+    static const std::map<int, std::u16string> texts =
+        ParseStringTable(EnglishStringTableText()).texts;
     return texts;
 }
 
 }  // namespace
 
+ParsedStringTable ParseStringTable(std::string_view utf8) {
+    ParsedStringTable table;
+    while (!utf8.empty()) {
+        const size_t newline = utf8.find('\n');
+        std::string_view line = utf8.substr(0, newline);
+        utf8.remove_prefix(newline == std::string_view::npos ? utf8.size() : newline + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty() || line.front() == '#') continue;
+        if (!ParseLine(line, table)) ++table.bad_lines;
+    }
+    return table;
+}
+
 std::u16string CoreEnglishString(int id) {
-    auto it = CoreTexts().find(id);
-    return it == CoreTexts().end() ? std::u16string() : it->second;
+    auto it = EnglishTexts().find(id);
+    return it == EnglishTexts().end() ? std::u16string() : it->second;
 }
 
 void SetStringLookup(StringLookup lookup) {

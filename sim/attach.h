@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "enclosure/scsi/scsi_transport.h"
@@ -16,5 +17,10 @@ namespace halvorin::sim {
 std::shared_ptr<SimHost> AttachScenarios(ScsiTransport& transport,
                                          const std::vector<std::string>& scenario_paths,
                                          Clock& clock, std::string& error);
+
+// The same for scenarios given as JSON texts.
+std::shared_ptr<SimHost> AttachScenarioTexts(ScsiTransport& transport,
+                                             const std::vector<std::string_view>& json_texts,
+                                             Clock& clock, std::string& error);
 
 }  // namespace halvorin::sim

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/clock.h"
+#include "sim/attach.h"
+#include "sim/built_in_scenarios.h"
 #include "tests/support/sim_fixture.h"
 
 namespace halvorin::sim {
@@ -20,6 +23,22 @@ TEST(Scenario, ShippedScenariosLoad) {
     EXPECT_EQ(dual.devices.size(), 2u);
     EXPECT_EQ(dual.subenclosures.size(), 2u);
     EXPECT_EQ(LoadShippedScenario("jbod12-unsupported.json").subenclosures[0].model, "m410");
+}
+
+TEST(Scenario, TheBuiltInDemoAttachesItsEnclosures) {
+    ScsiTransport transport;
+    ManualClock clock;
+    std::string error;
+    auto host = AttachScenarioTexts(transport, BuiltInDemoScenarios(), clock, error);
+    ASSERT_NE(host, nullptr) << error;
+    EXPECT_EQ(host->Enclosures().size(), 2u);
+    // Three devices: the demo's one and both paths of the 84-bay enclosure.
+    EXPECT_EQ(transport.ScanAdapters().size(), 3u);
+
+    ScsiTransport untouched;
+    EXPECT_EQ(AttachScenarioTexts(untouched, {"{\"name\": 1}"}, clock, error), nullptr);
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(untouched.ScanAdapters().empty());
 }
 
 TEST(Scenario, ElementsExpandFromPatternsAndTemplates) {
