@@ -8,7 +8,8 @@ packages=(
     googletest libgtest-dev libgmock-dev
     nlohmann-json3-dev liblzma-dev libssl-dev
     sg3-utils xz-utils
-    qt6-base-dev qt6-base-dev-tools libgl-dev fonts-roboto
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+    fonts-roboto fonts-wqy-microhei
 )
 
 missing=()

@@ -31,9 +31,8 @@ std::shared_ptr<SimHost> AttachScenarios(ScsiTransport& transport,
 std::shared_ptr<SimHost> AttachScenarioTexts(ScsiTransport& transport,
                                              const std::vector<std::string_view>& json_texts,
                                              Clock& clock, std::string& error) {
-    return Attach(transport, json_texts, clock, [&](std::string_view text) {
-        return ParseScenario(std::string(text), error);
-    });
+    return Attach(transport, json_texts, clock,
+                  [&](std::string_view text) { return ParseScenario(std::string(text), error); });
 }
 
 }  // namespace halvorin::sim

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <optional>
 
+#include "base/string_table.h"
+#include "base/text_format.h"
 #include "base/utf16.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/sub_enc.h"
@@ -24,7 +26,7 @@ std::mutex& NamesMutex() {
 }
 
 std::map<uint8_t, std::u16string>& Names() {
-    static std::map<uint8_t, std::u16string> names = DefaultElementTypeNames();
+    static std::map<uint8_t, std::u16string> names = ElementTypeNamesFromStrings();
     return names;
 }
 
@@ -98,13 +100,18 @@ void CopyText(char (&destination)[N], const std::string& text) {
 
 }  // namespace
 
-std::map<uint8_t, std::u16string> DefaultElementTypeNames() {
-    return {{kTypeDeviceSlot, u"device slot"},      {kTypePowerSupply, u"power supply"},
-            {kTypeCooling, u"cooling device"},      {kTypeTemperature, u"temperature sensor"},
-            {kTypeVoltage, u"voltage sensor"},      {kTypeCurrent, u"current sensor"},
-            {kTypeArrayDeviceSlot, u"device slot"}, {kTypeSasExpander, u"SAS expander"},
-            {kTypeSasConnector, u"SAS connector"},  {kTypeZoneEntry, u"SAS port "},
-            {kTypePortEntry, u"SAS port"}};
+std::map<uint8_t, std::u16string> ElementTypeNamesFromStrings() {
+    static constexpr std::pair<uint8_t, int> kTypeStrings[] = {
+        {kTypeDeviceSlot, 64},      {kTypePowerSupply, 68}, {kTypeCooling, 30},
+        {kTypeTemperature, 35},     {kTypeVoltage, 40},     {kTypeCurrent, 45},
+        {kTypeArrayDeviceSlot, 64}, {kTypeSasExpander, 50}, {kTypeSasConnector, 54},
+        {kTypeZoneEntry, 61},       {kTypePortEntry, 72},
+    };
+    std::map<uint8_t, std::u16string> names;
+    for (const auto& [type, string_id] : kTypeStrings) {
+        names[type] = FormatString(LoadString(string_id), {std::u16string()});
+    }
+    return names;
 }
 
 void SetElementTypeNames(std::map<uint8_t, std::u16string> names) {

@@ -13,11 +13,14 @@ namespace halvorin {
 class CSesElem;
 class CSubEnc;
 
-// Element type code -> display name. The application fills it from its
-// string table at start-up; until then English defaults serve headless use.
+// Element type code -> display name. The application fills it at start-up
+// from the string table of the user's language; until then the English
+// table's names serve headless use.
 void SetElementTypeNames(std::map<uint8_t, std::u16string> names);
 std::u16string ElementTypeName(uint8_t type);
-std::map<uint8_t, std::u16string> DefaultElementTypeNames();
+// The names from the current string table: each type's string formatted with
+// an empty string for its "%s" (so type 29 is "SAS port " with its blank).
+std::map<uint8_t, std::u16string> ElementTypeNamesFromStrings();
 
 // "%s %d" of the type name and element index + 1, at most 127 characters.
 std::u16string DefaultElementName(uint8_t type, uint8_t element_index);

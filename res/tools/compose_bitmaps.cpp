@@ -7,8 +7,8 @@
 // --sheet also writes an enlarged contact sheet of every strip for people to
 // look at. Exits non-zero, naming the problem, when the manifest and a
 // picture disagree.
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
@@ -44,7 +44,9 @@ std::optional<QByteArray> GlyphDefinitions(const QString& source_dir) {
     return library->mid(begin, end + 7 - begin);
 }
 
-QString Number(double value) { return QString::number(value, 'f', 2); }
+QString Number(double value) {
+    return QString::number(value, 'f', 2);
+}
 
 QString PlateSvg(const QJsonObject& cell, double x, double width, double height) {
     const QString shape = cell["plate"].toString();
@@ -72,16 +74,18 @@ QString GlyphSvg(const QJsonObject& cell, double x, double width, double height)
     const double left = x + (width - size) / 2 + cell["dx"].toDouble(0);
     const double top = (height - size) / 2;
     const QString colour = cell["color"].toString("#000000");
-    return QString("<use xlink:href='#%1' transform='translate(%2,%3) scale(%4)' fill='%5' "
-                   "stroke='%5'/>")
+    return QString(
+               "<use xlink:href='#%1' transform='translate(%2,%3) scale(%4)' fill='%5' "
+               "stroke='%5'/>")
         .arg(cell["glyph"].toString(), Number(left), Number(top), QString::number(scale, 'f', 4),
              colour);
 }
 
 QString TextSvg(const QJsonObject& cell, double x, double width, double height) {
     const double font_size = std::round(height * 0.55);
-    return QString("<text x='%1' y='%2' text-anchor='middle' font-family='Roboto' "
-                   "font-weight='bold' font-size='%3' fill='%4'>%5</text>")
+    return QString(
+               "<text x='%1' y='%2' text-anchor='middle' font-family='Roboto' "
+               "font-weight='bold' font-size='%3' fill='%4'>%5</text>")
         .arg(Number(x + width / 2 + cell["text_dx"].toDouble(0)),
              Number(height / 2 + font_size * 0.36), Number(font_size),
              cell["text_color"].toString("#FFFFFF"), cell["text"].toString());
@@ -100,9 +104,10 @@ QByteArray StripSvg(const QJsonObject& bitmap, const QByteArray& defs) {
         if (cell.contains("text")) body += TextSvg(cell, x, cell_width, height);
         if (cell.contains("glyph")) body += GlyphSvg(cell, x, cell_width, height);
     }
-    return QString("<svg xmlns='http://www.w3.org/2000/svg' "
-                   "xmlns:xlink='http://www.w3.org/1999/xlink' version='1.2' baseProfile='tiny' "
-                   "width='%1' height='%2' viewBox='0 0 %1 %2'>")
+    return QString(
+               "<svg xmlns='http://www.w3.org/2000/svg' "
+               "xmlns:xlink='http://www.w3.org/1999/xlink' version='1.2' baseProfile='tiny' "
+               "width='%1' height='%2' viewBox='0 0 %1 %2'>")
                .arg(width)
                .arg(height)
                .toUtf8() +
@@ -145,8 +150,8 @@ std::optional<QImage> ComposeBitmap(const QJsonObject& bitmap, const QString& so
         }
         svg = *picture;
         if (QSvgRenderer(svg).defaultSize() != size) {
-            Err() << "compose_bitmaps: " << bitmap["svg"].toString() << " is not "
-                  << size.width() << " x " << size.height() << Qt::endl;
+            Err() << "compose_bitmaps: " << bitmap["svg"].toString() << " is not " << size.width()
+                  << " x " << size.height() << Qt::endl;
             return std::nullopt;
         }
     } else {
@@ -229,8 +234,10 @@ int main(int argc, char** argv) {
         for (const auto& size : icon["sizes"].toArray()) {
             const auto image = Render(*svg, QSize(size.toInt(), size.toInt()));
             if (!image) return 1;
-            const QString path =
-                QString("%1/icons/%2-%3.png").arg(output_dir).arg(icon["id"].toInt()).arg(size.toInt());
+            const QString path = QString("%1/icons/%2-%3.png")
+                                     .arg(output_dir)
+                                     .arg(icon["id"].toInt())
+                                     .arg(size.toInt());
             if (!Save(*image, path)) return 1;
             if (size.toInt() == 48) pictures.append({icon["id"].toInt(), *image});
         }

@@ -21,9 +21,10 @@ TEST(StringTable, ParsesIdsTextsAndEscapes) {
 }
 
 TEST(StringTable, CountsLinesThatDoNotParseAndKeepsTheRest) {
-    const auto table = ParseStringTable("no tab here\nx1\tnot a number\n-4\tnegative\n"
-                                        "12\t\xff\xfe broken UTF-8\n39\t\xc2\xb0"
-                                        "C");
+    const auto table = ParseStringTable(
+        "no tab here\nx1\tnot a number\n-4\tnegative\n"
+        "12\t\xff\xfe broken UTF-8\n39\t\xc2\xb0"
+        "C");
     EXPECT_EQ(table.bad_lines, 4);
     ASSERT_EQ(table.texts.size(), 1u);
     EXPECT_EQ(table.texts.at(39), u"\u00b0C");

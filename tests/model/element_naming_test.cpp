@@ -85,8 +85,17 @@ TEST_F(NamingTest, DescriptorTextIsReadOnlyUpToItsEnd) {
     EXPECT_EQ(ElementName(v), u"+5.0");
 }
 
+TEST(TypeNames, TheTableComesFromTheStringsWithAnEmptySuffix) {
+    const auto names = ElementTypeNamesFromStrings();
+    EXPECT_EQ(names.size(), 11u);
+    EXPECT_EQ(names.at(kTypeCooling), u"cooling device");
+    EXPECT_EQ(names.at(kTypeZoneEntry), u"SAS port ");  // "SAS port %s" keeps its blank
+    EXPECT_EQ(names.at(kTypeArrayDeviceSlot), u"device slot");
+    EXPECT_FALSE(names.contains(kTypeExpanderEntry));
+}
+
 TEST(TypeNames, ApplicationTableReplacesTheDefaults) {
-    auto saved = DefaultElementTypeNames();
+    auto saved = ElementTypeNamesFromStrings();
     SetElementTypeNames({{kTypeCooling, u"ventilateur"}});
     EXPECT_EQ(DefaultElementName(kTypeCooling, 2), u"ventilateur 3");
     EXPECT_EQ(ElementTypeName(kTypePowerSupply), u"");

@@ -1,0 +1,124 @@
+// halvorin-render-windows: renders the desktop program's windows offscreen
+// into PNG files, for people to look at without a display.
+//
+//   halvorin-render-windows OUTPUT_DIR
+
+#include <QApplication>
+#include <QDir>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QToolButton>
+#include <cstdio>
+#include <functional>
+
+#include "enclosure/statuswnd/status_wnd.h"
+#include "shell/frame/main_wnd.h"
+#include "shell/theme/font_face.h"
+#include "shell/theme/interface_language.h"
+#include "shell/theme/shared_look.h"
+#include "shell/theme/string_resources.h"
+#include "shell/widgets/application_window.h"
+#include "shell/widgets/message_box.h"
+
+namespace {
+
+using namespace halvorin;
+
+// The widget as it looks on screen: what its mask cuts away is transparent.
+QImage Snapshot(QWidget& widget) {
+    QImage image = widget.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    if (widget.mask().isEmpty()) return image;
+    QImage shaped(image.size(), QImage::Format_ARGB32);
+    shaped.fill(Qt::transparent);
+    QPainter painter(&shaped);
+    painter.setClipRegion(widget.mask());
+    painter.drawImage(0, 0, image);
+    return shaped;
+}
+
+// The main window with a window of the program drawn over it where it sits.
+QImage OverMainWindow(QWidget& main, QWidget& window) {
+    QImage scene = Snapshot(main);
+    QPainter painter(&scene);
+    painter.drawImage(window.pos() - main.pos(), Snapshot(window));
+    return scene;
+}
+
+bool Save(const QImage& image, const QString& path) {
+    if (image.save(path)) {
+        std::printf("%s\n", qPrintable(path));
+        return true;
+    }
+    std::fprintf(stderr, "halvorin-render-windows: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+// Shows a message box, lets `pose` put it in a state, saves it and closes it.
+bool RenderMessageBox(QWidget& main, int kind, int text_id, const QString& path,
+                      const std::function<void(CMessageBox&)>& pose = {}) {
+    CMessageBox box;
+    bool saved = false;
+    QObject::connect(&box, &CMessageBox::Waiting, &box, [&] {
+        if (pose) pose(box);
+        saved = Save(Snapshot(box), path) && Save(OverMainWindow(main, box), path + ".scene.png");
+        box.CloseButton()->click();
+    });
+    box.ShowMessageBox(kind, text_id);
+    return saved;
+}
+
+void HoverFirstButton(CMessageBox& box) {
+    const QPointF at = QRectF(box.FirstButton()).center();
+    QMouseEvent move(QEvent::MouseMove, at, box.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&box, &move);
+}
+
+bool RenderStatus(QWidget& main, int text_id, int duration, const QString& path) {
+    QPointer<CStatusWnd> status = CStatusWnd::ShowStatus(text_id, &main, duration);
+    const bool saved =
+        Save(Snapshot(*status), path) && Save(OverMainWindow(main, *status), path + ".scene.png");
+    status->close();
+    return saved;
+}
+
+bool RenderLanguage(const QString& language, const QString& dir) {
+    SetInterfaceLocale(QLocale(language));
+    InstallStringTables();
+    CMainWnd main(LoadQString(57344));
+    main.resize(1000, 640);
+    main.show();
+    SetApplicationWindow(&main);
+    const QString prefix = dir + "/" + language + "-";
+    return Save(Snapshot(main), prefix + "main-wnd.png") &&
+           RenderMessageBox(main, CMessageBox::kQuestion, 127,
+                            prefix + "message-box-question.png") &&
+           RenderMessageBox(main, CMessageBox::kQuestion, 126, prefix + "message-box-long.png",
+                            HoverFirstButton) &&
+           RenderMessageBox(main, CMessageBox::kNotice, 135, prefix + "message-box-notice.png") &&
+           RenderStatus(main, 218, CStatusWnd::kUntimed, prefix + "status-untimed.png") &&
+           RenderStatus(main, 217, 2000, prefix + "status-timed.png");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: halvorin-render-windows OUTPUT_DIR\n");
+        return 2;
+    }
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(dir);
+    InstallStringTables();
+    SharedLook look;
+    look.font_face = ChooseFontFace(FaceIsInstalledOnThisSystem);
+    look.image_lists = BuildSharedImageLists();
+    InstallSharedLook(std::move(look));
+    for (const QString& language : {"en", "de", "zh_TW"}) {
+        if (!RenderLanguage(language, dir)) return 1;
+    }
+    return 0;
+}

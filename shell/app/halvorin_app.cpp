@@ -1,0 +1,182 @@
+#include "shell/app/halvorin_app.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+
+#include "base/clock.h"
+#include "base/log.h"
+#include "base/text_format.h"
+#include "enclosure/model/domain_registry.h"
+#include "enclosure/model/element_naming.h"
+#include "enclosure/ops/firmware_upgrade.h"
+#include "net/agent/agent_service.h"
+#include "net/ui/agent_wnd.h"
+#include "shell/app/app_settings.h"
+#include "shell/frame/main_wnd.h"
+#include "shell/theme/application_icon.h"
+#include "shell/theme/interface_language.h"
+#include "shell/theme/shared_look.h"
+#include "shell/theme/string_resources.h"
+#include "shell/widgets/application_window.h"
+#include "shell/widgets/message_box.h"
+#include "sim/attach.h"
+#include "sim/built_in_scenarios.h"
+
+namespace halvorin {
+
+namespace {
+
+constexpr int kTitleText = 57344;
+constexpr int kAgentModeQuestion = 127;
+constexpr int kAgentServerFailedText = 272;
+
+void ReportOnStderrAndInABox(const QString& message) {
+    std::fprintf(stderr, "halvorin: %s\n", qPrintable(QString(message).replace("\n\n", " ")));
+    QMessageBox::critical(nullptr, LoadQString(kTitleText), message);
+}
+
+}  // namespace
+
+void CHalvorinApp::DeleteLater::operator()(QWidget* window) const {
+    // A window may be replaced from one of its own signals: delete it once
+    // the event loop has left it.
+    window->deleteLater();
+}
+
+CHalvorinApp::CHalvorinApp(StartupOptions options) : options_(std::move(options)) {
+    if (!options_.report_failure) options_.report_failure = ReportOnStderrAndInABox;
+}
+
+CHalvorinApp::~CHalvorinApp() {
+    Shutdown();
+    delete window_.release();  // no signal of it is running any more
+}
+
+QString CHalvorinApp::FontFace() const {
+    return AppFontFace();
+}
+
+bool CHalvorinApp::Startup() {
+    // The toolkit registers its own controls and the sockets need no set-up,
+    // so start-up begins with the texts and the agent server.
+    Log("start-up: string tables (" + InterfaceLanguage().toStdString() + ")");
+    InstallStringTables();
+    Log("start-up: agent server");
+    if (!StartAgentServer()) return false;
+    started_ = true;
+    Log("start-up: element type names");
+    SetElementTypeNames(ElementTypeNamesFromStrings());
+    Log("start-up: image lists");
+    SharedLook look;
+    look.image_lists = BuildSharedImageLists();
+    Log("start-up: font face");
+    look.font_face = ChooseFontFace(options_.face_installed);
+    InstallSharedLook(std::move(look));
+    QApplication::setWindowIcon(ApplicationIcon());
+    Log("start-up: run mode");
+    run_mode_ = AppSettings().ReadRunMode();
+    if (run_mode_ != kManagerMode && run_mode_ != kAgentMode) {
+        Log("start-up: \"RunMode\" in " + AppSettings().FilePath().toStdString() +
+            " is neither 0 nor 1; no window");
+    }
+    return SwitchTopLevelWindow(run_mode_);
+}
+
+bool CHalvorinApp::StartAgentServer() {
+    if (options_.demo) {
+        std::string error;
+        if (!sim::AttachScenarioTexts(ProcessTransport(), sim::BuiltInDemoScenarios(),
+                                      SystemClock(), error)) {
+            ReportFailure(QString::fromStdString("the demo enclosures: " + error));
+            return false;
+        }
+    }
+    if (ServerStart(options_.agent_port) == 0) return true;
+    // Ending without a word would leave the operator guessing why the
+    // program did not appear.
+    const QString format = LoadQString(kAgentServerFailedText);
+    ReportFailure(QString::fromStdU16String(FormatString(
+        format.toStdU16String(), {int64_t(options_.agent_port),
+                                  QString::fromStdString(ServerStartError()).toStdU16String()})));
+    return false;
+}
+
+void CHalvorinApp::Shutdown() {
+    if (!started_) return;
+    started_ = false;
+    StopFirmwareUpgrades();
+    ProcessRegistry().ReleaseAll();
+    ServerStop();
+}
+
+bool CHalvorinApp::SwitchTopLevelWindow(int run_mode) {
+    const QString title = LoadQString(kTitleText);
+    auto created = CreateTopLevelWindow(run_mode, title);
+    if (!created) return false;
+    // No caption animation towards the notification area: Linux desktops
+    // have no taskbar window to take its place from.
+    auto old = std::move(window_);
+    if (old) old->hide();
+    window_ = std::move(created);
+    SetApplicationWindow(window_.get());
+    if (run_mode == kManagerMode) window_->show();
+    window_->update();
+    if (old) old->close();
+    return true;
+}
+
+std::unique_ptr<QWidget, CHalvorinApp::DeleteLater> CHalvorinApp::CreateTopLevelWindow(
+    int run_mode, const QString& title) {
+    if (run_mode == kManagerMode) {
+        auto* window = new CMainWnd(title);
+        connect(window, &CMainWnd::Command, this, &CHalvorinApp::OnCommand);
+        connect(window, &CMainWnd::Closed, this, [this, window] {
+            // Closing the manager's window ends the program; a window that a
+            // mode change replaced is closed too, but is no longer the one.
+            if (window_.get() == window) QApplication::quit();
+        });
+        return std::unique_ptr<QWidget, DeleteLater>(window);
+    }
+    if (run_mode == kAgentMode) {
+        auto* window = new CAgentWnd(title);
+        connect(window, &CAgentWnd::Command, this, &CHalvorinApp::OnCommand);
+        return std::unique_ptr<QWidget, DeleteLater>(window);
+    }
+    return nullptr;
+}
+
+void CHalvorinApp::OnCommand(int command) {
+    if (command == kAgentModeCommand) {
+        CMessageBox box;
+        if (box.ShowMessageBox(CMessageBox::kQuestion, kAgentModeQuestion) !=
+            CMessageBox::kResultYes)
+            return;
+        if (run_mode_ == kAgentMode) return;
+        ChangeRunMode(run_mode_ == kManagerMode ? kAgentMode : ModeReplacingAnOddValue());
+    } else if (command == kManagerModeCommand) {
+        if (run_mode_ == kManagerMode) return;
+        ChangeRunMode(run_mode_ == kAgentMode ? kManagerMode : ModeReplacingAnOddValue());
+    } else if (command == kAboutCommand) {
+        Log("the about window is not built yet");
+    }
+}
+
+int CHalvorinApp::ModeReplacingAnOddValue() const {
+    if (window_ == nullptr) return kManagerMode;
+    return qobject_cast<CAgentWnd*>(window_.get()) ? kManagerMode : kAgentMode;
+}
+
+void CHalvorinApp::ChangeRunMode(int run_mode) {
+    // Stored first, so the mode the operator chose is the one the next start
+    // uses even if its window cannot be made now.
+    AppSettings().WriteRunMode(run_mode);
+    run_mode_ = run_mode;
+    SwitchTopLevelWindow(run_mode);
+}
+
+void CHalvorinApp::ReportFailure(const QString& message) const {
+    options_.report_failure(message);
+}
+
+}  // namespace halvorin

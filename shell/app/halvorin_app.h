@@ -1,0 +1,76 @@
+// CHalvorinApp: the application object of the desktop program. It brings
+// the process up in a fixed order, owns the shared look (font face, image
+// lists) and the current top-level window, and switches between manager
+// mode (CMainWnd, shown) and agent mode (CAgentWnd, hidden). It lives on the
+// user-interface thread, after the QApplication.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "shell/theme/font_face.h"
+
+namespace halvorin {
+
+struct StartupOptions {
+    uint16_t agent_port = 6000;
+    // Attach the built-in simulated enclosures to this process's own agent.
+    bool demo = false;
+    FaceInstalled face_installed = FaceIsInstalledOnThisSystem;
+    // Tells the operator why start-up failed (on standard error and in the
+    // platform's message box unless replaced).
+    std::function<void(const QString& message)> report_failure;
+};
+
+class CHalvorinApp : public QObject {
+    Q_OBJECT
+
+  public:
+    static constexpr int kManagerMode = 0;
+    static constexpr int kAgentMode = 1;
+    static constexpr int kAgentModeCommand = 252;
+    static constexpr int kManagerModeCommand = 253;
+    static constexpr int kAboutCommand = 57664;
+
+    explicit CHalvorinApp(StartupOptions options = {});
+    ~CHalvorinApp() override;  // shuts down if started
+
+    // True when a top-level window was created; false ends the process.
+    bool Startup();
+    // Releases every domain (pending requests end with -15), then stops the
+    // agent server. Safe to call more than once.
+    void Shutdown();
+
+    // Creates the window of `run_mode` and makes it the top-level window;
+    // false (the old window stays) for a mode other than 0 and 1.
+    bool SwitchTopLevelWindow(int run_mode);
+    // Commands 252 (agent mode, asks first), 253 (manager mode), 57664.
+    void OnCommand(int command);
+
+    int RunMode() const { return run_mode_; }
+    QString FontFace() const;
+    QWidget* MainWindow() const { return window_.get(); }
+
+  private:
+    struct DeleteLater {
+        void operator()(QWidget* window) const;
+    };
+
+    bool StartAgentServer();
+    std::unique_ptr<QWidget, DeleteLater> CreateTopLevelWindow(int run_mode, const QString& title);
+    int ModeReplacingAnOddValue() const;
+    void ChangeRunMode(int run_mode);
+    void ReportFailure(const QString& message) const;
+
+    StartupOptions options_;
+    int run_mode_ = kManagerMode;
+    bool started_ = false;
+    std::unique_ptr<QWidget, DeleteLater> window_;
+};
+
+}  // namespace halvorin

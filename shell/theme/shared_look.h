@@ -1,0 +1,41 @@
+// What every window of the desktop program shares: the font face and the
+// seven shared image lists. The application builds them once at start-up;
+// until then (and in tests that build windows alone) the face is "Arial"
+// and the lists are empty.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <array>
+
+#include "shell/theme/image_list.h"
+
+namespace halvorin {
+
+inline constexpr int kSharedImageListCount = 7;
+
+struct SharedImageListSource {
+    int bitmap_id;
+    int cell_width;
+    QColor key;
+};
+
+// Lists 1 to 7, in order.
+const std::array<SharedImageListSource, kSharedImageListCount>& SharedImageListSources();
+
+struct SharedLook {
+    QString font_face = QStringLiteral("Arial");
+    std::array<CImageList, kSharedImageListCount> image_lists;
+};
+
+// Builds the seven lists from the bitmap resources; a missing bitmap leaves
+// its list empty.
+std::array<CImageList, kSharedImageListCount> BuildSharedImageLists();
+
+void InstallSharedLook(SharedLook look);
+const SharedLook& TheSharedLook();
+QString AppFontFace();
+// List `number` from 1 to 7; an empty list for any other number.
+const CImageList& SharedImageList(int number);
+
+}  // namespace halvorin
