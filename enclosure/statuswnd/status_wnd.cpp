@@ -52,6 +52,7 @@ CStatusWnd::CStatusWnd(int text_id, QWidget* owner, int duration_ms)
     border_ = LoadThemeColor(648, Rgb(204, 204, 204));
 
     timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &QWidget::close);
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
         if (focus != nullptr && focus != windowHandle()) OnActivationLost();

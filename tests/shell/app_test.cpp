@@ -1,0 +1,252 @@
+#include "shell/app/halvorin_app.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSettings>
+#include <QTest>
+
+#include "base/log.h"
+#include "base/unique_fd.h"
+#include "enclosure/model/element_naming.h"
+#include "enclosure/model/element_types.h"
+#include "enclosure/scsi/scsi_transport.h"
+#include "net/agent/agent_service.h"
+#include "shell/app/app_settings.h"
+#include "shell/widgets/message_box.h"
+#include "tests/support/desktop_fixture.h"
+#include "tests/support/process.h"
+
+namespace halvorin {
+namespace {
+
+using test::WaitUntil;
+
+class AppTest : public test::DesktopTest {
+  protected:
+    void SetUp() override {
+        DesktopTest::SetUp();
+        SetLogSink([this](std::string_view line) {
+            if (line.starts_with("start-up: ")) steps_.emplace_back(line.substr(10));
+        });
+        options_.agent_port = test::FreePort();
+        options_.report_failure = [this](const QString& message) { failures_ << message; };
+    }
+
+    void TearDown() override {
+        SetLogSink(nullptr);
+        DesktopTest::TearDown();
+    }
+
+    void StoreSetting(const QString& key, const QVariant& value) {
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Halvorin", "Halvorin");
+        settings.setValue("CONFIG/" + key, value);
+    }
+
+    QVariant StoredSetting(const QString& key) {
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Halvorin", "Halvorin");
+        return settings.value("CONFIG/" + key);
+    }
+
+    // Answers the next message box with its first or second button, or the
+    // title band's close button.
+    enum class Answer { kFirst, kSecond };
+    void AnswerNextBox(Answer answer) {
+        auto* poll = new QTimer(qApp);  // deletes itself once it answered
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<CMessageBox*>(widget);
+                if (box == nullptr || !box->isVisible()) continue;
+                const QRect button =
+                    answer == Answer::kFirst ? box->FirstButton() : box->SecondButton();
+                QTest::mouseClick(box, Qt::LeftButton, {}, button.center());
+                poll->deleteLater();
+                return;
+            }
+        });
+        poll->start(10);
+    }
+
+    StartupOptions options_;
+    QStringList failures_;
+    std::vector<std::string> steps_;
+};
+
+TEST_F(AppTest, AFreshProfileStartsInManagerModeAndWritesNothing) {
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    EXPECT_EQ(app.RunMode(), 0);
+    ASSERT_NE(app.MainWindow(), nullptr);
+    EXPECT_EQ(app.MainWindow()->objectName(), "MainWnd");
+    EXPECT_TRUE(app.MainWindow()->isVisible());
+    EXPECT_EQ(app.MainWindow()->windowTitle(), "Zent Halvorin");
+    EXPECT_EQ(ApplicationWindow(), app.MainWindow());
+    EXPECT_EQ(ServerPort(), options_.agent_port);
+    EXPECT_FALSE(QFile::exists(SettingsFile()));
+    EXPECT_TRUE(failures_.isEmpty());
+}
+
+TEST_F(AppTest, StartUpRunsItsStepsInOrder) {
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    EXPECT_EQ(steps_,
+              (std::vector<std::string>{"string tables (en)", "agent server", "element type names",
+                                        "image lists", "font face", "run mode"}));
+    EXPECT_EQ(app.FontFace(), "Roboto Regular");  // fonts-roboto is installed
+    EXPECT_EQ(SharedImageList(7).count(), 4);
+}
+
+TEST_F(AppTest, ShutdownStopsTheAgentServer) {
+    {
+        CHalvorinApp app(options_);
+        ASSERT_TRUE(app.Startup());
+        app.Shutdown();
+        EXPECT_EQ(ServerPort(), 0);
+        app.Shutdown();  // twice is harmless
+    }
+    CHalvorinApp again(options_);  // and the port can be taken again
+    EXPECT_TRUE(again.Startup());
+}
+
+TEST_F(AppTest, AnAgentPortInUseIsReportedAndEndsStartUp) {
+    UniqueFd listener(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(options_.agent_port);
+    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener.get(), 1), 0);
+    SetElementTypeNames({{kTypeCooling, u"sentinel"}});
+
+    CHalvorinApp app(options_);
+    EXPECT_FALSE(app.Startup());
+    EXPECT_EQ(app.MainWindow(), nullptr);
+    ASSERT_EQ(failures_.size(), 1);
+    EXPECT_TRUE(failures_[0].contains(QString::number(options_.agent_port)))
+        << failures_[0].toStdString();
+    EXPECT_TRUE(failures_[0].contains("another program")) << failures_[0].toStdString();
+    // Nothing after the agent server ran.
+    EXPECT_EQ(steps_.back(), "agent server");
+    EXPECT_EQ(ElementTypeName(kTypeCooling), u"sentinel");
+    SetElementTypeNames(ElementTypeNamesFromStrings());
+}
+
+TEST_F(AppTest, ARunModeOtherThanZeroOrOneCreatesNoWindow) {
+    for (const QVariant& odd : {QVariant(2), QVariant(-1), QVariant("agent")}) {
+        StoreSetting("RunMode", odd);
+        CHalvorinApp app(options_);
+        EXPECT_FALSE(app.Startup()) << odd.toString().toStdString();
+        EXPECT_EQ(app.MainWindow(), nullptr);
+        EXPECT_TRUE(failures_.isEmpty());          // the Part's silence, but the log says why
+        EXPECT_EQ(StoredSetting("RunMode"), odd);  // left as it was
+    }
+}
+
+TEST_F(AppTest, RunModeOneStartsTheHiddenAgentWindow) {
+    StoreSetting("RunMode", 1);
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    ASSERT_NE(app.MainWindow(), nullptr);
+    EXPECT_EQ(app.MainWindow()->objectName(), "AgentWnd");
+    EXPECT_FALSE(app.MainWindow()->isVisible());
+}
+
+TEST_F(AppTest, TheElementTypeNamesFollowTheUsersLanguage) {
+    UseLanguage("zh_TW");
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    EXPECT_EQ(ElementTypeName(kTypeCooling), u"風扇");
+    EXPECT_EQ(app.MainWindow()->windowTitle(), "Zent Halvorin");
+    app.Shutdown();
+    UseLanguage("en");
+    SetElementTypeNames(ElementTypeNamesFromStrings());
+}
+
+TEST_F(AppTest, AnsweringNoToAgentModeChangesAndWritesNothing) {
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    QWidget* manager = app.MainWindow();
+    AnswerNextBox(Answer::kSecond);
+    app.OnCommand(CHalvorinApp::kAgentModeCommand);
+    EXPECT_EQ(app.MainWindow(), manager);
+    EXPECT_EQ(app.RunMode(), 0);
+    EXPECT_FALSE(QFile::exists(SettingsFile()));
+}
+
+TEST_F(AppTest, AgentModeAndBackAreStoredBeforeTheSwitch) {
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    QPointer<QWidget> manager = app.MainWindow();
+
+    AnswerNextBox(Answer::kFirst);
+    app.OnCommand(CHalvorinApp::kAgentModeCommand);
+    EXPECT_EQ(app.RunMode(), 1);
+    EXPECT_EQ(StoredSetting("RunMode").toInt(), 1);
+    ASSERT_NE(app.MainWindow(), nullptr);
+    EXPECT_EQ(app.MainWindow()->objectName(), "AgentWnd");
+    EXPECT_FALSE(app.MainWindow()->isVisible());
+    EXPECT_TRUE(WaitUntil([&] { return manager.isNull(); }));  // the old window went
+    EXPECT_TRUE(QApplication::topLevelWidgets().contains(app.MainWindow()));
+
+    // Agent mode again, after Yes: nothing changes.
+    QWidget* agent = app.MainWindow();
+    AnswerNextBox(Answer::kFirst);
+    app.OnCommand(CHalvorinApp::kAgentModeCommand);
+    EXPECT_EQ(app.MainWindow(), agent);
+
+    app.OnCommand(CHalvorinApp::kManagerModeCommand);  // asks nothing
+    EXPECT_EQ(app.RunMode(), 0);
+    EXPECT_EQ(StoredSetting("RunMode").toInt(), 0);
+    EXPECT_EQ(app.MainWindow()->objectName(), "MainWnd");
+    EXPECT_TRUE(app.MainWindow()->isVisible());
+}
+
+TEST_F(AppTest, ManagerModeInManagerModeDoesNothing) {
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    QWidget* manager = app.MainWindow();
+    app.OnCommand(CHalvorinApp::kManagerModeCommand);
+    EXPECT_EQ(app.MainWindow(), manager);
+    EXPECT_FALSE(QFile::exists(SettingsFile()));
+}
+
+TEST_F(AppTest, SwitchingToAnUnknownModeKeepsTheWindow) {
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    QWidget* manager = app.MainWindow();
+    EXPECT_FALSE(app.SwitchTopLevelWindow(7));
+    EXPECT_EQ(app.MainWindow(), manager);
+}
+
+TEST_F(AppTest, TheDemoServesTheBuiltInEnclosuresFromTheOwnAgent) {
+    options_.demo = true;
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    // The agent's transport now reaches three simulated devices.
+    EXPECT_EQ(ProcessTransport().ScanAdapters().size(), 3u);
+}
+
+// ---- settings ---------------------------------------------------------------
+
+TEST_F(AppTest, NameListsAreNamesEachFollowedByALineFeed) {
+    AppSettings settings;
+    settings.WriteNameList("Domains", {"storage-01", "storage-02"});
+    EXPECT_EQ(StoredSetting("Domains").toString(), "storage-01\nstorage-02\n");
+    EXPECT_EQ(settings.ReadNameList("Domains"), QStringList({"storage-01", "storage-02"}));
+
+    StoreSetting("Domains", "storage-01\nstorage-02");  // no final line feed
+    EXPECT_EQ(settings.ReadNameList("Domains"), QStringList({"storage-01"}));
+    StoreSetting("Domains", "");
+    EXPECT_TRUE(settings.ReadNameList("Domains").isEmpty());
+    EXPECT_TRUE(settings.ReadNameList("Clients").isEmpty());  // absent
+
+    QStringList many;
+    for (int i = 0; i < 600; ++i)
+        many << QString("HOST%1").arg(i);
+    settings.WriteNameList("Clients", many, AppSettings::kMaxClientNames);
+    EXPECT_EQ(settings.ReadNameList("Clients").size(), 512);
+    EXPECT_TRUE(settings.FilePath().startsWith(config_.path()));
+}
+
+}  // namespace
+}  // namespace halvorin
