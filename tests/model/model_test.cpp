@@ -138,6 +138,7 @@ TEST_F(ModelTest, RemovedDeviceIsNotFoundWhileReferencesRemain) {
     EXPECT_EQ(AcquireDevice(domain_, id), nullptr);
     EXPECT_TRUE(SnapshotDevices(domain_).empty());
     EXPECT_TRUE(dev->IsRemoved());  // still alive: the test holds it
+    ReleaseDevice(dev.get());  // the domain array's reference, as the device list gives it back
 }
 
 TEST_F(ModelTest, LastReleasesCascadeFromElementToDomain) {
