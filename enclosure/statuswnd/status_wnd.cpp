@@ -2,13 +2,13 @@
 
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPainterPath>
 #include <QScreen>
 #include <QWindow>
 
 #include "shell/theme/shared_look.h"
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_font.h"
+#include "shell/widgets/rounded_region.h"
 
 namespace halvorin {
 
@@ -16,12 +16,6 @@ namespace {
 
 constexpr int kStatusImageList = 6;
 constexpr qreal kTimedOpacity = 250.0 / 255.0;
-
-QRegion RoundedRegion(QSize size, qreal corner) {
-    QPainterPath path;
-    path.addRoundedRect(QRectF(QPointF(0, 0), size), corner / 2, corner / 2);
-    return QRegion(path.toFillPolygon().toPolygon());
-}
 
 }  // namespace
 

@@ -6,7 +6,6 @@
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
@@ -17,6 +16,7 @@
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_font.h"
 #include "shell/widgets/application_window.h"
+#include "shell/widgets/rounded_region.h"
 
 namespace halvorin {
 
@@ -36,12 +36,6 @@ int MeasureWrapped(const QFont& font, int width, const QString& text) {
     return QFontMetrics(font)
         .boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, text)
         .height();
-}
-
-QRegion RoundedRegion(QSize size, qreal corner) {
-    QPainterPath path;
-    path.addRoundedRect(QRectF(QPointF(0, 0), size), corner / 2, corner / 2);
-    return QRegion(path.toFillPolygon().toPolygon());
 }
 
 }  // namespace

@@ -13,10 +13,7 @@ class MessageBoxTest : public test::DesktopTest {
   protected:
     void SetUp() override {
         DesktopTest::SetUp();
-        SharedLook look;
-        look.font_face = "Roboto Regular";
-        look.image_lists = BuildSharedImageLists();
-        InstallSharedLook(std::move(look));
+        UseApplicationLook();
         owner_ = std::make_unique<QWidget>();
         owner_->setGeometry(100, 80, 900, 600);
         owner_->show();

@@ -15,10 +15,7 @@ class StatusWndTest : public test::DesktopTest {
   protected:
     void SetUp() override {
         DesktopTest::SetUp();
-        SharedLook look;
-        look.font_face = "Roboto Regular";
-        look.image_lists = BuildSharedImageLists();
-        InstallSharedLook(std::move(look));
+        UseApplicationLook();
         top_.setGeometry(200, 100, 800, 500);
         inner_ = new QWidget(&top_);  // owned by top_
         inner_->setGeometry(10, 10, 100, 100);

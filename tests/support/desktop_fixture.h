@@ -43,6 +43,14 @@ class DesktopTest : public ::testing::Test {
         InstallStringTables();
     }
 
+    // The look the application installs at start-up: Roboto and the image lists.
+    void UseApplicationLook() {
+        SharedLook look;
+        look.font_face = "Roboto Regular";
+        look.image_lists = BuildSharedImageLists();
+        InstallSharedLook(std::move(look));
+    }
+
     QString SettingsFile() const { return config_.path() + "/Halvorin/Halvorin.conf"; }
 
     // Copies the compiled-in resources to a directory and reads them from
