@@ -33,6 +33,9 @@ constexpr int kAgentServerFailedText = 272;
 
 void ReportOnStderrAndInABox(const QString& message) {
     std::fprintf(stderr, "halvorin: %s\n", qPrintable(QString(message).replace("\n\n", " ")));
+    // Without a screen nobody could close the box: it would hang the process.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == "offscreen" || platform == "minimal") return;
     QMessageBox::critical(nullptr, LoadQString(kTitleText), message);
 }
 
