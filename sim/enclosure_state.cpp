@@ -28,16 +28,16 @@ EnclosureState InitialState(const Scenario& scenario) {
     state.buzzer = scenario.buzzer;
     state.uid_led = scenario.uid_led;
     state.seed = scenario.seed;
-    for (const TypeSpec& spec : scenario.types) {
+    for (const TypeDescription& described : scenario.types) {
         TypeState type;
-        type.type = spec.type;
-        type.subenclosure = spec.subenclosure;
-        type.text = spec.text;
-        type.thresholds = spec.thresholds;
-        type.noise = spec.noise;
-        for (const ElementSpec& e : spec.elements) {
+        type.type = described.type;
+        type.subenclosure = described.subenclosure;
+        type.text = described.text;
+        type.thresholds = described.thresholds;
+        type.noise = described.noise;
+        for (const ElementDescription& e : described.elements) {
             ElementState element;
-            element.spec = e;
+            element.described = e;
             element.disk = e.disk;
             type.elements.push_back(std::move(element));
         }

@@ -12,7 +12,7 @@
 namespace halvorin::sim {
 
 struct ElementState {
-    ElementSpec spec;
+    ElementDescription described;
     std::optional<Disk> disk;
     bool failed = false;  // power supply or fan failure
     bool ac_fail = false;

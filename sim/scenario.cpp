@@ -130,15 +130,15 @@ uint8_t CelsiusByte(const json& object, const char* key) {
     return static_cast<uint8_t>(std::clamp(object[key].get<double>() + 20, 0.0, 255.0));
 }
 
-Thresholds ParseThresholds(const json& spec, uint8_t type) {
+Thresholds ParseThresholds(const json& described, uint8_t type) {
     Thresholds t;
-    if (type == kTemperatureSensor && spec.contains("thresholds")) {
-        const json& c = spec["thresholds"];
+    if (type == kTemperatureSensor && described.contains("thresholds")) {
+        const json& c = described["thresholds"];
         t = {CelsiusByte(c, "high_critical"), CelsiusByte(c, "high_warning"),
              CelsiusByte(c, "low_warning"), CelsiusByte(c, "low_critical")};
     } else if ((type == kVoltageSensor || type == kCurrentSensor) &&
-               spec.contains("thresholds_percent")) {
-        const json& p = spec["thresholds_percent"];
+               described.contains("thresholds_percent")) {
+        const json& p = described["thresholds_percent"];
         t = {PercentByte(p, "high_critical"), PercentByte(p, "high_warning"),
              PercentByte(p, "low_warning"), PercentByte(p, "low_critical")};
     }
@@ -160,49 +160,49 @@ const char* NominalKey(uint8_t type) {
     }
 }
 
-TypeSpec ParseTypeSpec(const json& spec, size_t index) {
+TypeDescription ParseTypeSpec(const json& described, size_t index) {
     const std::string where = "types[" + std::to_string(index) + "]";
-    if (!spec.is_object()) Fail(where, "expected an object");
-    TypeSpec type;
-    type.type = ParseType(spec.value("type", json()), where);
-    type.subenclosure = Get<uint8_t>(spec, "subenclosure", 0);
-    type.text = Get<std::string>(spec, "text", "");
-    type.noise = Get<double>(spec, "noise", 0);
-    type.thresholds = ParseThresholds(spec, type.type);
+    if (!described.is_object()) Fail(where, "expected an object");
+    TypeDescription type;
+    type.type = ParseType(described.value("type", json()), where);
+    type.subenclosure = Get<uint8_t>(described, "subenclosure", 0);
+    type.text = Get<std::string>(described, "text", "");
+    type.noise = Get<double>(described, "noise", 0);
+    type.thresholds = ParseThresholds(described, type.type);
 
     std::vector<std::string> descriptors;
-    if (spec.contains("descriptors")) {
-        descriptors = spec["descriptors"].get<std::vector<std::string>>();
+    if (described.contains("descriptors")) {
+        descriptors = described["descriptors"].get<std::vector<std::string>>();
     } else {
-        const long count = Get<long>(spec, "count", 0);
+        const long count = Get<long>(described, "count", 0);
         if (count < 0 || count > 255) Fail(where, "count must be 0..255");
-        const std::string pattern = Get<std::string>(spec, "descriptor", "");
+        const std::string pattern = Get<std::string>(described, "descriptor", "");
         for (long i = 1; i <= count; ++i)
             descriptors.push_back(ExpandPattern(pattern, i, where));
     }
     if (descriptors.size() > 255) Fail(where, "at most 255 elements per type descriptor");
 
-    std::vector<long> empty = Get<std::vector<long>>(spec, "empty", {});
-    const long first_slot = Get<long>(spec, "first_slot_number", 0);
+    std::vector<long> empty = Get<std::vector<long>>(described, "empty", {});
+    const long first_slot = Get<long>(described, "first_slot_number", 0);
     const char* nominal_key = NominalKey(type.type);
     for (size_t i = 0; i < descriptors.size(); ++i) {
-        ElementSpec element;
+        ElementDescription element;
         element.descriptor = descriptors[i];
         const long one_based = static_cast<long>(i) + 1;
-        if (nominal_key) element.nominal = PerElement(spec, nominal_key, i, 0, where);
+        if (nominal_key) element.nominal = PerElement(described, nominal_key, i, 0, where);
         element.slot_number = static_cast<uint8_t>(first_slot + static_cast<long>(i));
-        if (spec.contains("disks")) {
-            const json& disks = spec["disks"];
+        if (described.contains("disks")) {
+            const json& disks = described["disks"];
             if (i < disks.size() && !disks[i].is_null())
                 element.disk = ParseDisk(disks[i], one_based, where);
-        } else if (spec.contains("disk") &&
+        } else if (described.contains("disk") &&
                    std::find(empty.begin(), empty.end(), one_based) == empty.end()) {
-            element.disk = ParseDisk(spec["disk"], one_based, where);
+            element.disk = ParseDisk(described["disk"], one_based, where);
         }
-        if (spec.contains("sas_addresses") && i < spec["sas_addresses"].size()) {
-            element.sas_address = ParseHex<8>(spec["sas_addresses"][i], where);
+        if (described.contains("sas_addresses") && i < described["sas_addresses"].size()) {
+            element.sas_address = ParseHex<8>(described["sas_addresses"][i], where);
         }
-        element.phys = Get<uint8_t>(spec, "phys", 0);
+        element.phys = Get<uint8_t>(described, "phys", 0);
         type.elements.push_back(std::move(element));
     }
     return type;
@@ -249,24 +249,24 @@ uint8_t DefaultTypeFor(EventAction action) {
     }
 }
 
-EventSpec ParseEvent(const json& spec, size_t index) {
+EventSpec ParseEvent(const json& described, size_t index) {
     const std::string where = "events[" + std::to_string(index) + "]";
     EventSpec event;
-    event.at_seconds = Get<int64_t>(spec, "at", 0);
-    event.action = ParseAction(Get<std::string>(spec, "action", ""), where);
-    event.type =
-        spec.contains("type") ? ParseType(spec["type"], where) : DefaultTypeFor(event.action);
-    event.subenclosure = Get<uint8_t>(spec, "subenclosure", 0);
-    const long element = Get<long>(spec, "element", Get<long>(spec, "slot", 1));
+    event.at_seconds = Get<int64_t>(described, "at", 0);
+    event.action = ParseAction(Get<std::string>(described, "action", ""), where);
+    event.type = described.contains("type") ? ParseType(described["type"], where)
+                                            : DefaultTypeFor(event.action);
+    event.subenclosure = Get<uint8_t>(described, "subenclosure", 0);
+    const long element = Get<long>(described, "element", Get<long>(described, "slot", 1));
     if (element < 1) Fail(where, "elements and slots are numbered from 1");
     event.element = static_cast<size_t>(element - 1);
     for (const char* key : {"value", "celsius", "volts", "on"}) {
-        if (spec.contains(key) && !spec[key].is_null()) {
-            event.value =
-                spec[key].is_boolean() ? (spec[key].get<bool>() ? 1 : 0) : spec[key].get<double>();
+        if (described.contains(key) && !described[key].is_null()) {
+            event.value = described[key].is_boolean() ? (described[key].get<bool>() ? 1 : 0)
+                                                      : described[key].get<double>();
         }
     }
-    if (spec.contains("disk")) event.disk = ParseDisk(spec["disk"], element, where);
+    if (described.contains("disk")) event.disk = ParseDisk(described["disk"], element, where);
     return event;
 }
 
@@ -283,25 +283,25 @@ FaultAnswer ParseAnswer(const std::string& name, const std::string& where) {
     return it->second;
 }
 
-FaultSpec ParseFault(const json& spec, size_t index) {
+FaultSpec ParseFault(const json& described, size_t index) {
     const std::string where = "faults[" + std::to_string(index) + "]";
     static const std::map<std::string, uint8_t> commands = {
         {"inquiry", 0x12},     {"receive_diagnostic", 0x1C}, {"send_diagnostic", 0x1D},
         {"read_buffer", 0x3C}, {"write_buffer", 0x3B},
     };
     FaultSpec fault;
-    const std::string command = Get<std::string>(spec, "command", "any");
+    const std::string command = Get<std::string>(described, "command", "any");
     if (command != "any") {
         auto it = commands.find(command);
         if (it == commands.end()) Fail(where, "unknown command \"" + command + "\"");
         fault.opcode = it->second;
     }
-    if (spec.contains("page")) fault.page = spec["page"].get<uint8_t>();
-    if (spec.contains("device")) fault.device = spec["device"].get<size_t>();
-    fault.answer = ParseAnswer(Get<std::string>(spec, "answer", "busy"), where);
-    fault.times = Get<int>(spec, "times", -1);
-    fault.from_seconds = Get<int64_t>(spec, "from", 0);
-    fault.delay_ms = Get<int>(spec, "delay_ms", 0);
+    if (described.contains("page")) fault.page = described["page"].get<uint8_t>();
+    if (described.contains("device")) fault.device = described["device"].get<size_t>();
+    fault.answer = ParseAnswer(Get<std::string>(described, "answer", "busy"), where);
+    fault.times = Get<int>(described, "times", -1);
+    fault.from_seconds = Get<int64_t>(described, "from", 0);
+    fault.delay_ms = Get<int>(described, "delay_ms", 0);
     return fault;
 }
 
@@ -311,7 +311,7 @@ void ValidateEventTarget(const Scenario& s, const EventSpec& event, size_t index
         event.action == EventAction::kShowType) {
         return;
     }
-    for (const TypeSpec& t : s.types) {
+    for (const TypeDescription& t : s.types) {
         if (t.type == event.type && t.subenclosure == event.subenclosure) {
             if (event.element < t.elements.size()) return;
             Fail("events[" + std::to_string(index) + "]",
@@ -352,18 +352,18 @@ Scenario ParseDocument(const json& doc) {
     const json subs = doc.value("subenclosures", json::array({json::object({{"id", 0}})}));
     for (size_t i = 0; i < subs.size(); ++i) {
         const json& sub = subs[i];
-        SubEnclosureSpec spec;
-        spec.id = Get<uint8_t>(sub, "id", static_cast<uint8_t>(i));
-        spec.logical_id = sub.contains("logical_id")
-                              ? ParseHex<8>(sub["logical_id"], "subenclosures")
-                              : logical_id;
+        SubEnclosureSpec described;
+        described.id = Get<uint8_t>(sub, "id", static_cast<uint8_t>(i));
+        described.logical_id = sub.contains("logical_id")
+                                   ? ParseHex<8>(sub["logical_id"], "subenclosures")
+                                   : logical_id;
         if (!sub.contains("logical_id"))
-            spec.logical_id[7] = static_cast<uint8_t>(logical_id[7] + spec.id);
-        spec.vendor = Get<std::string>(sub, "vendor", vendor);
-        spec.product = Get<std::string>(sub, "product", product);
-        spec.revision = Get<std::string>(sub, "revision", revision);
-        spec.model = Get<std::string>(sub, "model", model);
-        s.subenclosures.push_back(spec);
+            described.logical_id[7] = static_cast<uint8_t>(logical_id[7] + described.id);
+        described.vendor = Get<std::string>(sub, "vendor", vendor);
+        described.product = Get<std::string>(sub, "product", product);
+        described.revision = Get<std::string>(sub, "revision", revision);
+        described.model = Get<std::string>(sub, "model", model);
+        s.subenclosures.push_back(described);
     }
     if (s.subenclosures.empty() || s.subenclosures[0].id != 0) {
         Fail("subenclosures", "the first sub-enclosure must be the primary one, id 0");
@@ -390,7 +390,7 @@ Scenario ParseDocument(const json& doc) {
     const json types = doc.value("types", json::array());
     for (size_t i = 0; i < types.size(); ++i)
         s.types.push_back(ParseTypeSpec(types[i], i));
-    for (const TypeSpec& t : s.types) {
+    for (const TypeDescription& t : s.types) {
         auto known = [&](const SubEnclosureSpec& sub) { return sub.id == t.subenclosure; };
         if (std::none_of(s.subenclosures.begin(), s.subenclosures.end(), known)) {
             Fail("types",

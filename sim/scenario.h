@@ -39,7 +39,7 @@ struct Disk {
     std::string serial;   // 20
 };
 
-struct ElementSpec {
+struct ElementDescription {
     std::string descriptor;
     double nominal = 0;        // rpm, degrees Celsius, volts or amperes
     std::optional<Disk> disk;  // slots: nothing = empty slot
@@ -54,11 +54,11 @@ struct Thresholds {
     uint8_t high_critical = 0, high_warning = 0, low_warning = 0, low_critical = 0;
 };
 
-struct TypeSpec {
+struct TypeDescription {
     uint8_t type = 0;
     uint8_t subenclosure = 0;
     std::string text;
-    std::vector<ElementSpec> elements;
+    std::vector<ElementDescription> elements;
     Thresholds thresholds;
     double noise = 0;  // relative (or, for temperatures, degrees) amplitude of reading noise
 };
@@ -138,7 +138,7 @@ struct Scenario {
     uint64_t seed = 1;
     std::vector<DeviceSpec> devices;
     std::vector<SubEnclosureSpec> subenclosures;
-    std::vector<TypeSpec> types;
+    std::vector<TypeDescription> types;
     std::vector<PortSpec> ports;
     std::vector<ExpanderEntrySpec> expander_entries;
     std::vector<ZoneBits> zones;

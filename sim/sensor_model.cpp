@@ -32,8 +32,8 @@ double SensorReading(const EnclosureState& state, size_t type_index, size_t elem
     if (element.forced) return *element.forced;
     if (type.type == kCooling && (element.stopped || element.failed)) return 0;
     const double n = Noise(state.seed, type_index, element_index, state.elapsed_seconds);
-    if (type.type == kTemperatureSensor) return element.spec.nominal + type.noise * n;
-    return element.spec.nominal * (1.0 + type.noise * n);
+    if (type.type == kTemperatureSensor) return element.described.nominal + type.noise * n;
+    return element.described.nominal * (1.0 + type.noise * n);
 }
 
 }  // namespace halvorin::sim

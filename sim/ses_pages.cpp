@@ -83,7 +83,7 @@ std::array<uint8_t, 4> SlotStatus(const TypeState& type, const ElementState& e) 
     std::array<uint8_t, 4> s{};
     s[0] = e.disk ? kCodeOk : kCodeNotInstalled;
     if (type.type == kDeviceSlot) {
-        s[1] = e.spec.slot_number;  // SLOT ADDRESS
+        s[1] = e.described.slot_number;  // SLOT ADDRESS
     } else if (e.disk && !e.fault_requested) {
         s[1] = 0x80;  // OK
     }
@@ -143,7 +143,7 @@ std::array<uint8_t, 4> ElectricalStatus(const TypeState& type, const ElementStat
     const uint16_t hundredths = ClampWord(value * 100);
     std::array<uint8_t, 4> s{kCodeOk, 0, uint8_t(hundredths >> 8), uint8_t(hundredths)};
     if (e.ident) s[1] |= 0x80;
-    const double nominal = e.spec.nominal;
+    const double nominal = e.described.nominal;
     if (nominal > 0) {
         const double deviation = (value - nominal) / nominal * 200;  // in 0.5 % steps
         const Thresholds& t = type.thresholds;
@@ -177,7 +177,7 @@ void AppendProtocolInfo(PageBuilder& page, const TypeState& type, const ElementS
         page.u8(1);     // one phy descriptor
         page.u8(0x00);  // descriptor type 0, all phys
         page.u8(0);
-        page.u8(e.spec.slot_number);
+        page.u8(e.described.slot_number);
         // Phy descriptor: device type end device (1) with SSP target when a disk is there.
         page.u8(e.disk ? 0x10 : 0x00);
         page.u8(0);
@@ -186,19 +186,19 @@ void AppendProtocolInfo(PageBuilder& page, const TypeState& type, const ElementS
         page.raw(expander_address);  // attached SAS address
         SasAddress disk_address{};
         if (e.disk) {
-            disk_address = {0x50, 0x00, 0xC5, 0x00, 0x00, 0x00, 0x10, e.spec.slot_number};
+            disk_address = {0x50, 0x00, 0xC5, 0x00, 0x00, 0x00, 0x10, e.described.slot_number};
         }
         page.raw(disk_address);
-        page.u8(e.spec.slot_number);  // phy identifier
+        page.u8(e.described.slot_number);  // phy identifier
         for (int i = 0; i < 7; ++i)
             page.u8(0);
     } else if (type.type == kSasExpander) {
-        page.u8(e.spec.phys);
+        page.u8(e.described.phys);
         page.u8(0x40);  // descriptor type 1
         page.u8(0);
         page.u8(0);
-        page.raw(e.spec.sas_address);
-        for (int i = 0; i < e.spec.phys; ++i) {
+        page.raw(e.described.sas_address);
+        for (int i = 0; i < e.described.phys; ++i) {
             page.u8(0xFF);  // connector element index: none
             page.u8(0xFF);  // other element index: none
         }
@@ -212,7 +212,8 @@ void AppendProtocolInfo(PageBuilder& page, const TypeState& type, const ElementS
 
 SasAddress FirstExpanderAddress(const EnclosureState& state) {
     for (const TypeState& t : state.types) {
-        if (t.type == kSasExpander && !t.elements.empty()) return t.elements[0].spec.sas_address;
+        if (t.type == kSasExpander && !t.elements.empty())
+            return t.elements[0].described.sas_address;
     }
     return {};
 }
@@ -341,7 +342,7 @@ std::vector<uint8_t> ElementDescriptorPage(const EnclosureState& state) {
         const TypeState& type = state.types[ti];
         descriptor(type.text);  // overall descriptor
         for (const ElementState& e : type.elements)
-            descriptor(e.spec.descriptor);
+            descriptor(e.described.descriptor);
     }
     return page.Finish();
 }

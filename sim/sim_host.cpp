@@ -269,7 +269,7 @@ ScsiIoResult SimHost::Execute(const ScsiIo& io, std::stop_token stop) {
             }
         }
     }
-    return ExecuteOnDevice(enclosure, device.spec, io);
+    return ExecuteOnDevice(enclosure, device.described, io);
 }
 
 }  // namespace halvorin::sim

@@ -33,7 +33,7 @@ class SimHost final : public ScsiHost {
         ScsiUnit unit;
         std::shared_ptr<SimulatedEnclosure> enclosure;
         size_t index;  // within the enclosure's devices
-        DeviceSpec spec;
+        DeviceSpec described;
     };
     const Device* Find(const ScsiUnit& unit) const;
 

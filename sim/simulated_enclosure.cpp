@@ -105,7 +105,7 @@ void SimulatedEnclosure::ApplyEventLocked(const EventSpec& event) {
             e.disk.reset();
             break;
         case EventAction::kDiskInsert:
-            e.disk = event.disk ? event.disk : e.spec.disk;
+            e.disk = event.disk ? event.disk : e.described.disk;
             break;
         default:
             break;

@@ -100,7 +100,7 @@ std::vector<uint8_t> NominalVoltageRegion(const EnclosureState& state) {
     const size_t count = sensors ? sensors->elements.size() : 0;
     auto region = EntryRegion(kNominalVoltageRegion, count, kVoltageEntrySize);
     for (size_t i = 0; i < count; ++i) {
-        const double volts = sensors->elements[i].spec.nominal;
+        const double volts = sensors->elements[i].described.nominal;
         put_be16(&region[kRegionHeader + i * kVoltageEntrySize + 2],
                  static_cast<uint32_t>(std::clamp(volts * 100 + 0.5, 0.0, 65535.0)));
     }

@@ -23,8 +23,8 @@ class NoAddresses : public NameResolver {
     std::vector<ResolvedAddress> Resolve(const std::string&) override { return {}; }
 };
 
-const std::vector<test::TypeSpec> kTypes = {{23, 6}, {2, 2},  {3, 2},  {4, 2},
-                                            {18, 2}, {19, 1}, {24, 1}, {7, 1}};
+const std::vector<test::TypeDescription> kTypes = {{23, 6}, {2, 2},  {3, 2},  {4, 2},
+                                                   {18, 2}, {19, 1}, {24, 1}, {7, 1}};
 
 struct World {
     World() {

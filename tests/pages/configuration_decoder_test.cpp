@@ -3,13 +3,13 @@
 namespace halvorin {
 namespace {
 
-using test::TypeSpec;
+using test::TypeDescription;
 
 class ConfigurationTest : public test::PagesTest {};
 
-const std::vector<TypeSpec> kTypes = {{kTypeArrayDeviceSlot, 4, 0, "Slots"},
-                                      {kTypeCooling, 2, 0, "Fans"},
-                                      {kTypeTemperature, 2, 0, "Temps"}};
+const std::vector<TypeDescription> kTypes = {{kTypeArrayDeviceSlot, 4, 0, "Slots"},
+                                             {kTypeCooling, 2, 0, "Fans"},
+                                             {kTypeTemperature, 2, 0, "Temps"}};
 
 TEST_F(ConfigurationTest, BuildsSubEnclosuresTypeDescriptorsAndElements) {
     ASSERT_EQ(Configure(kTypes, 7, {"", "", "", "", "Fan A", "Fan B", "ONBOARD CPU", "Inlet"}),
@@ -30,7 +30,7 @@ TEST_F(ConfigurationTest, BuildsSubEnclosuresTypeDescriptorsAndElements) {
 
 TEST_F(ConfigurationTest, PageLength43IsRefusedAnd44Decoded) {
     // One enclosure descriptor without vendor data (40 bytes) and no types: length 44.
-    std::vector<TypeSpec> none;
+    std::vector<TypeDescription> none;
     auto config = test::ConfigurationPage(1, {{0, 0, ""}}, none);
     EXPECT_EQ(config.size(), 48u);
     auto descriptors = test::ElementDescriptorPage(1, none);
@@ -64,8 +64,8 @@ TEST_F(ConfigurationTest, ReloadKeepsElementsAndDropsARemovedType) {
     CSesElem* fan = Elem(1, 1);
     fan->history->Add(4200);
     fan->state = kStateFailed;
-    std::vector<TypeSpec> without_slots = {{kTypeCooling, 2, 0, "Fans"},
-                                           {kTypeTemperature, 2, 0, "Temps"}};
+    std::vector<TypeDescription> without_slots = {{kTypeCooling, 2, 0, "Fans"},
+                                                  {kTypeTemperature, 2, 0, "Temps"}};
     // The fans are now type descriptor 0: a new key, a new element.
     ASSERT_EQ(Configure(without_slots, 2), kOk);
     EXPECT_EQ(Sub()->counters[kTypeArrayDeviceSlot].count, 0);
@@ -89,10 +89,10 @@ TEST_F(ConfigurationTest, UnsupportedModelRefusesThePageAndShowsNoEnclosure) {
 }
 
 TEST_F(ConfigurationTest, OrdinalsCountSameTypeDescriptorsPerSubEnclosure) {
-    std::vector<TypeSpec> types = {{kTypeTemperature, 1, 0},
-                                   {kTypeCooling, 1, 0},
-                                   {kTypeTemperature, 1, 0},
-                                   {kTypeTemperature, 1, 1}};
+    std::vector<TypeDescription> types = {{kTypeTemperature, 1, 0},
+                                          {kTypeCooling, 1, 0},
+                                          {kTypeTemperature, 1, 0},
+                                          {kTypeTemperature, 1, 1}};
     ASSERT_EQ(Configure(types, 1, {}, {{0, 0}, {1, 1}}), kOk);
     EXPECT_EQ(dev_->type_descs[0].ordinal, 1);
     EXPECT_EQ(dev_->type_descs[1].ordinal, 0);
@@ -156,7 +156,7 @@ TEST_F(ConfigurationTest, MalformedConfigurationsAreRefusedWithoutChanges) {
 }
 
 TEST_F(ConfigurationTest, MoreThan252TypeDescriptorsAreRefused) {
-    std::vector<TypeSpec> many(253, TypeSpec{kTypeCooling, 0});
+    std::vector<TypeDescription> many(253, TypeDescription{kTypeCooling, 0});
     auto config = test::ConfigurationPage(1, {{}}, many);
     EXPECT_EQ(ApplyConfiguration(dev_.get(), config, test::ElementDescriptorPage(1, many)),
               kShortOrTooLarge);

@@ -6,7 +6,7 @@
 namespace halvorin {
 namespace {
 
-using test::TypeSpec;
+using test::TypeDescription;
 
 class ControlPageTest : public test::PagesTest {};
 

@@ -20,7 +20,7 @@ class PagesTest : public ModelTest {
         dev_.reset();
         ModelTest::TearDown();
     }
-    int Configure(const std::vector<TypeSpec>& types, uint32_t generation = 1,
+    int Configure(const std::vector<TypeDescription>& types, uint32_t generation = 1,
                   const std::vector<std::string>& texts = {},
                   const std::vector<SubEncSpec>& subs = {{}}) {
         return ApplyConfiguration(dev_.get(), ConfigurationPage(generation, subs, types),

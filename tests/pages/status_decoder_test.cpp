@@ -6,11 +6,11 @@ namespace halvorin {
 namespace {
 
 using test::RaisedBits;
-using test::TypeSpec;
+using test::TypeDescription;
 
-const std::vector<TypeSpec> kTypes = {{kTypeArrayDeviceSlot, 2}, {kTypePowerSupply, 2},
-                                      {kTypeCooling, 1},         {kTypeTemperature, 1},
-                                      {kTypeVoltage, 1, 0, ""},  {kTypeCurrent, 1}};
+const std::vector<TypeDescription> kTypes = {{kTypeArrayDeviceSlot, 2}, {kTypePowerSupply, 2},
+                                             {kTypeCooling, 1},         {kTypeTemperature, 1},
+                                             {kTypeVoltage, 1, 0, ""},  {kTypeCurrent, 1}};
 constexpr int64_t kStart = 1'000'000;
 
 class StatusTest : public test::PagesTest {
@@ -170,7 +170,7 @@ TEST_F(StatusTest, AdditionalStatusGivesSlotNumbersAndSkipsInvalidDescriptors) {
 }
 
 TEST_F(StatusTest, ElementIndexCountsElementsOfEveryTypeBeforeIt) {
-    std::vector<TypeSpec> types = {{kTypePowerSupply, 2}, {kTypeArrayDeviceSlot, 3}};
+    std::vector<TypeDescription> types = {{kTypePowerSupply, 2}, {kTypeArrayDeviceSlot, 3}};
     ASSERT_EQ(Configure(types, 9), kOk);
     // Slot 1 is the fourth element of the page (index 3 without overall
     // elements, 5 with them).
@@ -209,7 +209,7 @@ TEST_F(StatusTest, MalformedAdditionalStatusIsRefusedBeforeAnythingChanges) {
 }
 
 TEST_F(StatusTest, ExpanderGetsPhyCountAndSasAddress) {
-    std::vector<TypeSpec> types = {{kTypeSasExpander, 1}};
+    std::vector<TypeDescription> types = {{kTypeSasExpander, 1}};
     ASSERT_EQ(Configure(types, 3), kOk);
     std::vector<uint8_t> expander = {0x16, 16, 0, 0, 36, 0x40, 0,    0,    0x50,
                                      0x0A, 0,  0, 0, 0,  0,    0x3F, 0xFF, 0xFF};

@@ -5,10 +5,10 @@
 namespace halvorin {
 namespace {
 
-using test::TypeSpec;
+using test::TypeDescription;
 using test::VendorRegion;
 
-const std::vector<TypeSpec> kTypes = {{kTypeArrayDeviceSlot, 3}, {kTypeVoltage, 2}};
+const std::vector<TypeDescription> kTypes = {{kTypeArrayDeviceSlot, 3}, {kTypeVoltage, 2}};
 
 class VendorTest : public test::PagesTest {
   protected:
@@ -121,7 +121,7 @@ TEST_F(VendorTest, RegionsShorterThanTheirCountsAreRefused) {
     EXPECT_EQ(ApplyPortEntries(dev_.get(), cut), kShortOrTooLarge);
     EXPECT_EQ(ApplyZoneEntries(dev_.get(), std::vector<uint8_t>(11, 0)), kShortOrTooLarge);
     EXPECT_EQ(dev_->type_descs.size(), 2u);  // nothing appended
-    std::vector<TypeSpec> no_slots = {{kTypeVoltage, 2}};
+    std::vector<TypeDescription> no_slots = {{kTypeVoltage, 2}};
     ASSERT_EQ(Configure(no_slots, 2), kOk);
     EXPECT_EQ(ApplyDiskIdentities(dev_.get(), VendorRegion(8, {})), kNotFound);
 }

@@ -49,7 +49,7 @@ TEST(Scenario, ElementsExpandFromPatternsAndTemplates) {
                   {"type": 4, "descriptors": ["A", "B"], "celsius": [30, 40],
                    "thresholds": {"high_critical": 60, "low_warning": 5}}]})");
     ASSERT_EQ(s.types.size(), 2u);
-    const TypeSpec& slots = s.types[0];
+    const TypeDescription& slots = s.types[0];
     ASSERT_EQ(slots.elements.size(), 3u);
     EXPECT_EQ(slots.elements[1].descriptor, "Bay 02 of 100%");
     EXPECT_EQ(slots.elements[2].slot_number, 3);

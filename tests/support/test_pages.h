@@ -16,7 +16,7 @@ struct SubEncSpec {
     std::string model = "m810";
 };
 
-struct TypeSpec {
+struct TypeDescription {
     uint8_t type;
     uint8_t count;
     uint8_t subenc = 0;
@@ -35,11 +35,11 @@ inline std::vector<uint8_t> Header(uint8_t code, uint32_t generation, uint8_t by
 
 inline std::vector<uint8_t> ConfigurationPage(uint32_t generation,
                                               const std::vector<SubEncSpec>& subs,
-                                              const std::vector<TypeSpec>& types) {
+                                              const std::vector<TypeDescription>& types) {
     auto page = Header(0x01, generation, static_cast<uint8_t>(subs.size() - 1));
     for (const SubEncSpec& s : subs) {
         uint8_t headers = 0;
-        for (const TypeSpec& t : types)
+        for (const TypeDescription& t : types)
             headers += t.subenc == s.id;
         std::vector<uint8_t> d = {0x11, s.id, headers, static_cast<uint8_t>(36 + s.model.size())};
         d.insert(d.end(), {0x50, 1, 2, 3, 4, 5, 6, s.logical_last});
@@ -48,9 +48,9 @@ inline std::vector<uint8_t> ConfigurationPage(uint32_t generation,
         d.insert(d.end(), s.model.begin(), s.model.end());
         page.insert(page.end(), d.begin(), d.end());
     }
-    for (const TypeSpec& t : types)
+    for (const TypeDescription& t : types)
         page.insert(page.end(), {t.type, t.count, t.subenc, uint8_t(t.text.size())});
-    for (const TypeSpec& t : types)
+    for (const TypeDescription& t : types)
         page.insert(page.end(), t.text.begin(), t.text.end());
     SetLength(page);
     return page;
@@ -58,7 +58,7 @@ inline std::vector<uint8_t> ConfigurationPage(uint32_t generation,
 
 // One descriptor text per element; `texts` may be shorter (the rest empty).
 inline std::vector<uint8_t> ElementDescriptorPage(uint32_t generation,
-                                                  const std::vector<TypeSpec>& types,
+                                                  const std::vector<TypeDescription>& types,
                                                   const std::vector<std::string>& texts = {}) {
     auto page = Header(0x07, generation);
     size_t next = 0;
@@ -66,7 +66,7 @@ inline std::vector<uint8_t> ElementDescriptorPage(uint32_t generation,
         page.insert(page.end(), {0, 0, 0, static_cast<uint8_t>(text.size())});
         page.insert(page.end(), text.begin(), text.end());
     };
-    for (const TypeSpec& t : types) {
+    for (const TypeDescription& t : types) {
         add(t.text);
         for (int i = 0; i < t.count; ++i)
             add(next < texts.size() ? texts[next++] : "");
@@ -78,11 +78,11 @@ inline std::vector<uint8_t> ElementDescriptorPage(uint32_t generation,
 // A status-shaped page (status 0x02, threshold 0x05): an overall element and
 // then each element's 4 bytes per type, all zero unless given.
 inline std::vector<uint8_t> ElementPage(uint8_t code, uint32_t generation,
-                                        const std::vector<TypeSpec>& types,
+                                        const std::vector<TypeDescription>& types,
                                         const std::vector<std::array<uint8_t, 4>>& elements = {}) {
     auto page = Header(code, generation);
     size_t next = 0;
-    for (const TypeSpec& t : types) {
+    for (const TypeDescription& t : types) {
         page.insert(page.end(), 4, 0);
         for (int i = 0; i < t.count; ++i) {
             std::array<uint8_t, 4> e =
