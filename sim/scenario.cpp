@@ -283,13 +283,13 @@ FaultAnswer ParseAnswer(const std::string& name, const std::string& where) {
     return it->second;
 }
 
-FaultSpec ParseFault(const json& described, size_t index) {
+FaultDescription ParseFault(const json& described, size_t index) {
     const std::string where = "faults[" + std::to_string(index) + "]";
     static const std::map<std::string, uint8_t> commands = {
         {"inquiry", 0x12},     {"receive_diagnostic", 0x1C}, {"send_diagnostic", 0x1D},
         {"read_buffer", 0x3C}, {"write_buffer", 0x3B},
     };
-    FaultSpec fault;
+    FaultDescription fault;
     const std::string command = Get<std::string>(described, "command", "any");
     if (command != "any") {
         auto it = commands.find(command);

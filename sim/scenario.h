@@ -117,7 +117,7 @@ struct EventSpec {
 
 enum class FaultAnswer { kBusy, kUnitAttention, kCheckCondition, kSlow, kNoAnswer };
 
-struct FaultSpec {
+struct FaultDescription {
     std::optional<uint8_t> opcode;  // nothing: any command
     std::optional<uint8_t> page;    // diagnostic page or vendor buffer offset
     std::optional<size_t> device;   // index into devices; nothing: every device
@@ -150,7 +150,7 @@ struct Scenario {
     int64_t restart_seconds = 30;
     DownloadStart download;
     std::vector<EventSpec> events;  // sorted by time
-    std::vector<FaultSpec> faults;
+    std::vector<FaultDescription> faults;
 };
 
 // Parses a scenario; on failure returns nothing and says why in `error`.

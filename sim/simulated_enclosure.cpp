@@ -255,12 +255,12 @@ bool SimulatedEnclosure::WriteVendorBuffer(uint32_t offset, std::span<const uint
     return false;
 }
 
-std::optional<FaultSpec> SimulatedEnclosure::TakeFault(size_t device_index, uint8_t opcode,
-                                                       std::optional<uint8_t> page) {
+std::optional<FaultDescription> SimulatedEnclosure::TakeFault(size_t device_index, uint8_t opcode,
+                                                              std::optional<uint8_t> page) {
     std::lock_guard lock(mutex_);
     const int64_t elapsed = ElapsedSeconds();
     for (size_t i = 0; i < scenario_.faults.size(); ++i) {
-        const FaultSpec& f = scenario_.faults[i];
+        const FaultDescription& f = scenario_.faults[i];
         if (f.opcode && *f.opcode != opcode) continue;
         if (f.page && f.page != page) continue;
         if (f.device && *f.device != device_index) continue;

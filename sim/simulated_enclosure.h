@@ -46,8 +46,8 @@ class SimulatedEnclosure {
     bool WriteVendorBuffer(uint32_t offset, std::span<const uint8_t> data);
 
     // The first fault that applies to a command now, counted as used.
-    std::optional<FaultSpec> TakeFault(size_t device_index, uint8_t opcode,
-                                       std::optional<uint8_t> page);
+    std::optional<FaultDescription> TakeFault(size_t device_index, uint8_t opcode,
+                                              std::optional<uint8_t> page);
 
     // For tests and the demo.
     EnclosureState Snapshot();

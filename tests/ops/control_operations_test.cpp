@@ -145,7 +145,7 @@ TEST_F(ControlTest, RefusalReturnsAtOnceWithoutACallback) {
 
 TEST(ControlFailure, FailedControlWriteCallsBackOnceAndStillReadsTheStatusBack) {
     sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
-    sim::FaultSpec refuse;
+    sim::FaultDescription refuse;
     refuse.opcode = 0x1D;  // SEND DIAGNOSTIC
     refuse.page = 0x02;
     refuse.answer = sim::FaultAnswer::kCheckCondition;

@@ -177,7 +177,7 @@ TEST_F(UpgradeTest, AgentRestartMidUpgradeEndsWithTheConnectionOrGoesOnAfterIt) 
 
 TEST(UpgradeTimeouts, TwentyConsecutiveTimeoutsEndTheDownload) {
     sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
-    sim::FaultSpec slow;
+    sim::FaultDescription slow;
     slow.opcode = 0x1D;  // every piece is answered only after its request timed out
     slow.page = 0x0E;
     slow.answer = sim::FaultAnswer::kSlow;
