@@ -12,7 +12,6 @@
 #include "base/result_code.h"
 #include "enclosure/ops/firmware_package.h"
 #include "enclosure/ops/lzma_stream.h"
-#include "enclosure/ops/private_directory.h"
 #include "enclosure/ops/tar_reader.h"
 
 namespace {
@@ -31,9 +30,16 @@ constexpr const char* kUsage =
     "  --inspect FILE    print the package's header and check it\n"
     "  -h, --help        show this help and exit\n";
 
+// Only for usage errors and the build path, which hold nothing that needs
+// cleaning up; inspecting returns its status instead.
 [[noreturn]] void Fail(const std::string& message, int code = 1) {
     std::fprintf(stderr, "halvorin-mkfw: %s\n", message.c_str());
     std::exit(code);
+}
+
+int Report(const std::string& message, int code) {
+    std::fprintf(stderr, "halvorin-mkfw: %s\n", message.c_str());
+    return code;
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -67,10 +73,9 @@ int Build(const std::string& model, const std::string& a, const std::string& b,
 }
 
 // Prints one image's place and digest, and whether its bytes match.
-bool ShowImage(const char* label, const FirmwareImage& image, const std::vector<uint8_t>& file) {
+bool ShowImage(const char* label, const FirmwareImage& image, std::span<const uint8_t> file) {
     const bool inside = uint64_t{image.offset} + image.length <= file.size();
-    const Md5Digest actual =
-        inside ? Md5Of(std::span(file).subspan(image.offset, image.length)) : Md5Digest{};
+    const Md5Digest actual = inside ? Md5Of(file.subspan(image.offset, image.length)) : Md5Digest{};
     const bool good = inside && actual == image.md5;
     std::printf("image %s: offset %u, %u bytes, MD5 %s  %s\n", label, image.offset, image.length,
                 Hex(image.md5).c_str(),
@@ -80,23 +85,21 @@ bool ShowImage(const char* label, const FirmwareImage& image, const std::vector<
     return good;
 }
 
+// Exit status 1 when the file cannot be used as a package at all (missing,
+// unreadable, not a regular file), 2 when it is a damaged package.
 int Inspect(const std::string& package) {
-    auto directory = PrivateDirectory::Create("halvorin-mkfw-");
-    if (!directory) Fail("cannot create a temporary directory");
-    const auto archive = directory->path() / "package.tar";
-    if (int r = DecompressLzmaFile(package, archive); r != kOk)
-        Fail(package + ": not an LZMA package (" + std::string(ResultCodeName(r)) + ")", 2);
-    if (int r = ExtractFirmwareFile(archive, directory->path()); r != kOk)
-        Fail(package + ": bad tar archive", 2);
-    std::ifstream in(directory->path() / kFirmwareFileName, std::ios::binary);
-    if (!in) Fail(package + ": no jbod_fw.bin inside", 2);
-    const std::vector<uint8_t> file(std::istreambuf_iterator<char>(in), {});
+    std::vector<uint8_t> bytes, archive;
+    if (auto p = ReadPackageFile(package, bytes); p.failed())
+        return Report(package + ": " + p.text, p.result == kPackageOpenFailed ? 1 : 2);
+    if (auto p = DecompressLzma(bytes, archive); p.failed())
+        return Report(package + ": " + p.text, 2);
+    std::span<const uint8_t> file;
+    if (auto p = FindFirmwareFile(archive, file); p.failed())
+        return Report(package + ": " + p.text, 2);
     if (file.size() < kFirmwareHeaderSize)
-        Fail(package + ": jbod_fw.bin is shorter than its header", 2);
-    const auto bytes =
-        std::span<const uint8_t, kFirmwareHeaderSize>(file.data(), kFirmwareHeaderSize);
-    const FirmwareHeader header = DecodeFirmwareHeader(bytes);
-    const uint32_t check = FirmwareCrc(std::span(file).first(72));
+        return Report(package + ": jbod_fw.bin is shorter than its header", 2);
+    const FirmwareHeader header = DecodeFirmwareHeader(file.first<kFirmwareHeaderSize>());
+    const uint32_t check = FirmwareCrc(file.first(72));
     std::printf("package: %s (jbod_fw.bin, %zu bytes)\n", package.c_str(), file.size());
     std::printf("magic: 0x%08X  %s\n", header.magic,
                 header.magic == kFirmwareMagic ? "ok" : "WRONG");

@@ -85,7 +85,7 @@ int main() {
     auto start = Steady::now();
     {
         std::optional<UnpackedFirmware> unpacked;
-        if (UnpackFirmware(path, "m810", unpacked) != kOk) return 1;
+        if (UnpackFirmware(path, "m810", unpacked).failed()) return 1;
     }
     const double unpack = Seconds(start);
 

@@ -39,6 +39,7 @@ EnclosureState InitialState(const Scenario& scenario) {
             ElementState element;
             element.described = e;
             element.disk = e.disk;
+            element.failed = e.failed;
             type.elements.push_back(std::move(element));
         }
         state.types.push_back(std::move(type));

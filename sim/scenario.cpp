@@ -183,6 +183,7 @@ TypeDescription ParseTypeSpec(const json& described, size_t index) {
     if (descriptors.size() > 255) Fail(where, "at most 255 elements per type descriptor");
 
     std::vector<long> empty = Get<std::vector<long>>(described, "empty", {});
+    std::vector<long> failed = Get<std::vector<long>>(described, "failed", {});
     const long first_slot = Get<long>(described, "first_slot_number", 0);
     const char* nominal_key = NominalKey(type.type);
     for (size_t i = 0; i < descriptors.size(); ++i) {
@@ -203,6 +204,7 @@ TypeDescription ParseTypeSpec(const json& described, size_t index) {
             element.sas_address = ParseHex<8>(described["sas_addresses"][i], where);
         }
         element.phys = Get<uint8_t>(described, "phys", 0);
+        element.failed = std::find(failed.begin(), failed.end(), one_based) != failed.end();
         type.elements.push_back(std::move(element));
     }
     return type;
@@ -222,6 +224,8 @@ EventAction ParseAction(const std::string& name, const std::string& where) {
         {"hide_type", EventAction::kHideType},
         {"show_type", EventAction::kShowType},
         {"buzzer", EventAction::kBuzzer},
+        {"connector_fail", EventAction::kConnectorFail},
+        {"connector_recover", EventAction::kConnectorRecover},
     };
     auto it = actions.find(name);
     if (it == actions.end()) Fail(where, "unknown action \"" + name + "\"");
@@ -244,6 +248,9 @@ uint8_t DefaultTypeFor(EventAction action) {
         case EventAction::kDiskPull:
         case EventAction::kDiskInsert:
             return kArrayDeviceSlot;
+        case EventAction::kConnectorFail:
+        case EventAction::kConnectorRecover:
+            return kSasConnector;
         default:
             return 0;
     }

@@ -46,6 +46,7 @@ struct ElementDescription {
     uint8_t slot_number = 0;
     SasAddress sas_address{};  // expanders
     uint8_t phys = 0;
+    bool failed = false;  // reports FAIL from the start
 };
 
 // Raw threshold-in bytes: temperatures as degrees + 20, voltages and
@@ -103,6 +104,8 @@ enum class EventAction {
     kHideType,
     kShowType,
     kBuzzer,  // value: 1 sounding, 0 silent
+    kConnectorFail,
+    kConnectorRecover,
 };
 
 struct EventSpec {

@@ -115,6 +115,20 @@ std::array<uint8_t, 4> CoolingStatus(const ElementState& e, double rpm) {
     return s;
 }
 
+// A mini-SAS HD 4x receptacle over all its phys (physical link 0xFF), as
+// most JBOD connectors report; FAIL is byte 3 bit 6.
+std::array<uint8_t, 4> SasConnectorStatus(const ElementState& e) {
+    constexpr uint8_t kMiniSasHd4x = 0x05;
+    constexpr uint8_t kAllPhys = 0xFF;
+    std::array<uint8_t, 4> s{kCodeOk, kMiniSasHd4x, kAllPhys, 0};
+    if (e.ident) s[1] |= 0x80;
+    if (e.failed) {
+        s[0] = kCodeCritical;
+        s[3] |= 0x40;
+    }
+    return s;
+}
+
 // Temperatures compare in degrees with the raw thresholds (degrees + 20).
 std::array<uint8_t, 4> TemperatureStatus(const TypeState& type, const ElementState& e,
                                          double celsius) {
@@ -285,6 +299,8 @@ std::array<uint8_t, 4> StatusElement(const EnclosureState& state, size_t type_in
         case kVoltageSensor:
         case kCurrentSensor:
             return ElectricalStatus(type, e, SensorReading(state, type_index, element_index));
+        case kSasConnector:
+            return SasConnectorStatus(e);
         default: {
             std::array<uint8_t, 4> s{kCodeOk, 0, 0, 0};
             if (e.ident) s[1] |= 0x80;

@@ -97,6 +97,12 @@ void SimulatedEnclosure::ApplyEventLocked(const EventSpec& event) {
         case EventAction::kFanStart:
             e.stopped = e.failed = false;
             break;
+        case EventAction::kConnectorFail:
+            e.failed = true;
+            break;
+        case EventAction::kConnectorRecover:
+            e.failed = false;
+            break;
         case EventAction::kTemperature:
         case EventAction::kVoltage:
             e.forced = event.value;

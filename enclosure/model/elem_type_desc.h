@@ -22,7 +22,9 @@ struct ELEM_TYPE_DESC {
     uint8_t flags = 0;                  // kTypeDescHasAdditionalStatus
     char text[kTypeDescTextSize] = {};  // zero-terminated
     uint8_t reserved[3] = {};
-    CSubEnc* subenc = nullptr;  // the sub-enclosure it belongs to; not counted, memory only
+    // The sub-enclosure it belongs to; not counted, memory only, and cleared
+    // (nullptr) when that sub-enclosure leaves the device.
+    CSubEnc* subenc = nullptr;
 };
 
 }  // namespace halvorin

@@ -82,6 +82,11 @@ void SweepSubEnclosures(CSesDev* device, const std::vector<uint8_t>& keep) {
             }
             it = device->subencs.erase(it);
             subenc->in_map = false;
+            // The type descriptors do not count their sub-enclosure: forget it
+            // before it can be freed.
+            for (ELEM_TYPE_DESC& d : device->type_descs) {
+                if (d.subenc == subenc) d.subenc = nullptr;
+            }
             if (--subenc->refs == 0) dead.push_back(subenc);
         }
     }

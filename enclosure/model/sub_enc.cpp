@@ -40,6 +40,7 @@ CSubEnc::~CSubEnc() {
 }
 
 CSesElem* AcquireElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t element_index) {
+    if (subenc == nullptr) return nullptr;  // a type descriptor whose sub-enclosure has gone
     std::lock_guard lock(subenc->mutex);
     auto it = subenc->elements.find(ElementKey(type_desc_index, element_index));
     if (it == subenc->elements.end()) return nullptr;

@@ -1,6 +1,7 @@
 #include "enclosure/ops/firmware_package.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,8 +19,6 @@ namespace halvorin {
 
 namespace {
 
-constexpr size_t kCopyPiece = 1024;
-
 bool ModelMatches(const FirmwareHeader& header, const std::string& model_text) {
     const std::string packaged = header.ModelText();
     if (packaged.size() < model_text.size()) return false;
@@ -32,26 +31,23 @@ bool ModelMatches(const FirmwareHeader& header, const std::string& model_text) {
     return true;
 }
 
-// Copies one image into its own file, at most 1024 bytes at a time, and
-// compares the digest of what was written. A short read (an image claimed
-// beyond the end of the file) ends the copy, and the digest will not match.
-int CopyImage(int source, const FirmwareImage& image, const std::filesystem::path& target) {
-    UniqueFd out(::open(target.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!out.valid()) return kGeneralFailure;
-    Md5 md5;
-    std::array<uint8_t, kCopyPiece> piece;
-    uint64_t copied = 0;
-    while (copied < image.length) {
-        const size_t want =
-            static_cast<size_t>(std::min<uint64_t>(kCopyPiece, image.length - copied));
-        const ssize_t n =
-            ::pread(source, piece.data(), want, static_cast<off_t>(image.offset + copied));
-        if (n <= 0) break;
-        if (::write(out.get(), piece.data(), static_cast<size_t>(n)) != n) break;
-        md5.Update(std::span<const uint8_t>(piece.data(), static_cast<size_t>(n)));
-        copied += static_cast<uint64_t>(n);
-    }
-    return copied == image.length && md5.Finish() == image.md5 ? kOk : kInvalidFirmware;
+// Copies one image out and compares its digest. An image claimed beyond the
+// end of the file cannot match.
+PackageProblem CopyImage(std::span<const uint8_t> file, const FirmwareImage& image,
+                         const char* label, std::vector<uint8_t>& out) {
+    const std::string name = std::string("image ") + label;
+    if (uint64_t{image.offset} + image.length > file.size())
+        return Problem(kInvalidFirmware,
+                       "damaged: " + name + " lies beyond the end of jbod_fw.bin");
+    const auto bytes = file.subspan(image.offset, image.length);
+    if (Md5Of(bytes) != image.md5)
+        return Problem(kInvalidFirmware, "damaged: the MD5 digest of " + name + " does not match");
+    out.assign(bytes.begin(), bytes.end());
+    return PackageProblem::None();
+}
+
+std::string Reason(int error) {
+    return std::strerror(error);
 }
 
 void PutOctal(uint8_t* field, size_t size, uint64_t value) {
@@ -64,51 +60,74 @@ void PutOctal(uint8_t* field, size_t size, uint64_t value) {
 
 }  // namespace
 
-int VerifyFirmwareFile(const std::filesystem::path& file, const std::string& model_text,
-                       const std::filesystem::path& image_a, const std::filesystem::path& image_b) {
-    UniqueFd in(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!in.valid()) {
-        if (errno == ENOENT) return kPackageOpenFailed;
-        if (errno == EMFILE || errno == ENFILE) return kNoResource;
-        return kGeneralFailure;
-    }
-    std::array<uint8_t, kFirmwareHeaderSize> bytes;
-    if (::pread(in.get(), bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
-        return kInvalidFirmware;
-    if (!IsValidFirmwareHeader(bytes)) return kInvalidFirmware;
-    const FirmwareHeader header = DecodeFirmwareHeader(bytes);
-    if (!ModelMatches(header, model_text)) return kModelMismatch;
-    if (int r = CopyImage(in.get(), header.a, image_a); r != kOk) return r;
-    return CopyImage(in.get(), header.b, image_b);
+PackageProblem VerifyFirmwareFile(std::span<const uint8_t> file, const std::string& model_text,
+                                  UnpackedFirmware& out) {
+    if (file.size() < kFirmwareHeaderSize)
+        return Problem(kInvalidFirmware, "damaged: jbod_fw.bin is shorter than its header");
+    const auto bytes = file.first<kFirmwareHeaderSize>();
+    if (!IsValidFirmwareHeader(bytes))
+        return Problem(kInvalidFirmware,
+                       "damaged: the firmware header's magic or check value is wrong");
+    out.header = DecodeFirmwareHeader(bytes);
+    if (!ModelMatches(out.header, model_text))
+        return Problem(kModelMismatch, "model mismatch: the firmware is for \"" +
+                                           out.header.ModelText() + "\", the enclosure is \"" +
+                                           model_text + "\"");
+    if (auto p = CopyImage(file, out.header.a, "A", out.image_a); p.failed()) return p;
+    return CopyImage(file, out.header.b, "B", out.image_b);
 }
 
-int UnpackFirmware(const std::string& package_path, const std::string& model_text,
-                   std::optional<UnpackedFirmware>& out, uint64_t archive_limit) {
-    if (package_path.empty() || package_path.size() > kMaxPackagePath) return kPackageOpenFailed;
-    {
-        UniqueFd package(::open(package_path.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!package.valid()) return kPackageOpenFailed;
+PackageProblem ReadPackageFile(const std::string& package_path, std::vector<uint8_t>& bytes,
+                               uint64_t limit) {
+    bytes.clear();
+    if (package_path.empty()) return Problem(kPackageOpenFailed, "no package named");
+    if (package_path.size() > kMaxPackagePath)
+        return Problem(kPackageOpenFailed,
+                       "the path is longer than " + std::to_string(kMaxPackagePath) + " bytes");
+    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    UniqueFd in(::open(package_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!in.valid()) return Problem(kPackageOpenFailed, "cannot open it: " + Reason(errno));
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0)
+        return Problem(kPackageOpenFailed, "cannot read it: " + Reason(errno));
+    if (!S_ISREG(info.st_mode)) return Problem(kPackageOpenFailed, "not a regular file");
+    if (static_cast<uint64_t>(info.st_size) > limit)
+        return Problem(kInvalidFirmware, "too large: " + std::to_string(info.st_size) +
+                                             " bytes, a package has at most " +
+                                             std::to_string(limit >> 20) + " MiB");
+    try {
+        bytes.resize(static_cast<size_t>(info.st_size));
+    } catch (const std::bad_alloc&) {
+        return Problem(kOutOfMemory, "out of memory while reading it");
     }
-    auto directory = PrivateDirectory::Create();
-    if (!directory) return kNoResource;
-    const std::filesystem::path archive = directory->path() / "package.tar";
-    if (int r = DecompressLzmaFile(package_path, archive, archive_limit); r != kOk) return r;
-    if (int r = ExtractFirmwareFile(archive, directory->path()); r != kOk) return r;
-    std::filesystem::remove(archive);
-    UnpackedFirmware firmware{std::move(*directory), {}, {}, 0, 0};
-    firmware.image_a = firmware.directory.path() / "image-a";
-    firmware.image_b = firmware.directory.path() / "image-b";
-    const std::filesystem::path file = firmware.directory.path() / kFirmwareFileName;
-    if (int r = VerifyFirmwareFile(file, model_text, firmware.image_a, firmware.image_b); r != kOk)
-        return r;
-    std::filesystem::remove(file);
-    std::error_code ignored;
-    firmware.length_a =
-        static_cast<uint32_t>(std::filesystem::file_size(firmware.image_a, ignored));
-    firmware.length_b =
-        static_cast<uint32_t>(std::filesystem::file_size(firmware.image_b, ignored));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n =
+            ::pread(in.get(), bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Problem(kPackageOpenFailed, "cannot read it: " + Reason(errno));
+        if (n == 0) break;  // it shrank while we read it
+        got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return PackageProblem::None();
+}
+
+PackageProblem UnpackFirmware(const std::string& package_path, const std::string& model_text,
+                              std::optional<UnpackedFirmware>& out, uint64_t archive_limit) {
+    out.reset();
+    std::vector<uint8_t> archive;
+    {
+        std::vector<uint8_t> package;
+        if (auto p = ReadPackageFile(package_path, package, archive_limit); p.failed()) return p;
+        if (auto p = DecompressLzma(package, archive, archive_limit); p.failed()) return p;
+    }
+    std::span<const uint8_t> file;
+    if (auto p = FindFirmwareFile(archive, file); p.failed()) return p;
+    UnpackedFirmware firmware;
+    if (auto p = VerifyFirmwareFile(file, model_text, firmware); p.failed()) return p;
     out.emplace(std::move(firmware));
-    return kOk;
+    return PackageProblem::None();
 }
 
 std::vector<uint8_t> BuildFirmwareFile(const std::string& model,

@@ -1,17 +1,15 @@
 #include "enclosure/ops/firmware_upgrade.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 #include "base/result_code.h"
-#include "base/unique_fd.h"
 #include "enclosure/model/model_ref.h"
 #include "enclosure/ops/firmware_package.h"
 #include "enclosure/pages/cdb.h"
@@ -30,15 +28,14 @@ bool IsFinishedStatus(uint8_t status) {
     return status == 0x02 || status == 0x03 || (status >= 0x10 && status <= 0x13);
 }
 
-// The upgrade threads of the process, so that exit can wait for them.
+// The upgrade threads of the process, so that exit can stop and join them.
 struct Threads {
+    using Entry = std::pair<std::jthread, std::shared_ptr<std::atomic<bool>>>;
     std::mutex mutex;
-    std::condition_variable_any stopping;
-    bool stop = false;
-    std::list<std::pair<std::thread, std::shared_ptr<std::atomic<bool>>>> running;
+    std::list<Entry> running;
 
     void Reap() {
-        std::list<std::pair<std::thread, std::shared_ptr<std::atomic<bool>>>> done;
+        std::list<Entry> done;
         {
             std::lock_guard lock(mutex);
             for (auto it = running.begin(); it != running.end();) {
@@ -47,8 +44,7 @@ struct Threads {
                 it = next;
             }
         }
-        for (auto& [thread, finished] : done)
-            thread.join();
+        // Joined here, outside the lock, as `done` goes.
     }
 };
 
@@ -65,10 +61,21 @@ struct Holds {
 };
 
 // One request at a time, waited for: its handler runs in the poll step and
-// wakes the thread.
+// wakes the thread. The whole upgrade belongs to the connection it started
+// on: once that connection is gone, a piece may have been lost with it and
+// the enclosure's state is unknown, so the upgrade ends (-10) rather than
+// wait for a reconnection that may never come.
 class Exchange {
   public:
-    explicit Exchange(CSesDomain* domain, SES_ADDR address) : domain_(domain), address_(address) {}
+    Exchange(CSesDomain* domain, SES_ADDR address, std::stop_token stop, std::chrono::seconds grace)
+        : domain_(domain), address_(address), stop_(std::move(stop)), grace_(grace) {}
+
+    int Begin() {
+        CSesClient& client = domain_->client;
+        if (client.state() != kStateReady) return kConnectionLost;
+        generation_ = client.connection_generation();
+        return kOk;
+    }
 
     int ReadStatusPage(std::vector<uint8_t>& page) {
         return Run(MSG_SCSI_IN, ReadSesPageCdb(kDownloadMicrocodePage), {}, &page);
@@ -81,13 +88,21 @@ class Exchange {
   private:
     struct Pending {
         std::mutex mutex;
-        std::condition_variable done_changed;
+        std::condition_variable_any done_changed;
         bool done = false;
         int result = 0;
         std::vector<uint8_t> payload;
     };
+    static constexpr std::chrono::milliseconds kConnectionCheck{250};
+
+    bool ConnectionGone() const {
+        const CSesClient& client = domain_->client;
+        return client.state() != kStateReady || client.connection_generation() != generation_;
+    }
 
     int Run(uint8_t type, const Cdb& cdb, std::vector<uint8_t> data, std::vector<uint8_t>* reply) {
+        if (ConnectionGone()) return kConnectionLost;
+        // The handler owns what it writes to: it may run after we gave up.
         auto pending = std::make_shared<Pending>();
         auto handler = [pending](std::span<const uint8_t> payload, int result) {
             std::lock_guard lock(pending->mutex);
@@ -102,44 +117,66 @@ class Exchange {
                              ? client.SendScsiIn(address_, cdb, timeout, handler)
                              : client.SendScsiOut(address_, cdb, data, timeout, handler);
         if (sent < 0) return sent;
-        // The connection ends every request, at the latest with its timeout.
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::seconds(std::clamp(timeout, 1, kMaxRequestTimeout)) +
+                              grace_;
         std::unique_lock lock(pending->mutex);
-        pending->done_changed.wait(lock, [&] { return pending->done; });
+        while (!pending->done) {
+            if (stop_.stop_requested()) return kClosing;
+            if (ConnectionGone()) return kConnectionLost;
+            if (std::chrono::steady_clock::now() >= deadline) return kTimedOut;
+            pending->done_changed.wait_for(lock, stop_, kConnectionCheck,
+                                           [&] { return pending->done; });
+        }
+        if (pending->result == kTimedOut && ConnectionGone()) return kConnectionLost;
         if (reply) *reply = std::move(pending->payload);
         return pending->result;
     }
 
     CSesDomain* domain_;
     SES_ADDR address_;
+    std::stop_token stop_;
+    std::chrono::seconds grace_;
+    uint64_t generation_ = 0;
+};
+
+// Where the images come from: a package to unpack on the thread, or images
+// the caller has unpacked and checked already.
+struct Source {
+    std::string path;
+    std::optional<UnpackedFirmware> firmware;
 };
 
 class Upgrade {
   public:
-    Upgrade(Holds holds, std::string path, UpgradeOptions options)
-        : holds_(std::move(holds)),
-          path_(std::move(path)),
-          options_(options),
-          exchange_(holds_.domain.get(), holds_.device->Address()) {}
+    Upgrade(Holds holds, Source source, UpgradeOptions options)
+        : holds_(std::move(holds)), source_(std::move(source)), options_(options) {}
 
-    int Run() {
-        std::string model;
-        {
-            std::lock_guard lock(holds_.subenc->mutex);
-            model = holds_.subenc->model_text;
+    int Run(std::stop_token stop) {
+        if (!source_.firmware) {
+            std::string model;
+            {
+                std::lock_guard lock(holds_.subenc->mutex);
+                model = holds_.subenc->model_text;
+            }
+            const PackageProblem problem =
+                UnpackFirmware(source_.path, model, source_.firmware, options_.archive_limit);
+            if (problem.failed()) return problem.result;
         }
-        std::optional<UnpackedFirmware> firmware;
-        if (int r = UnpackFirmware(path_, model, firmware, options_.archive_limit); r != kOk)
-            return r;
+        const UnpackedFirmware& firmware = *source_.firmware;
         SetState(0);
-        const uint64_t total = uint64_t{firmware->length_a} + firmware->length_b;
+        Exchange exchange(holds_.domain.get(), holds_.device->Address(), stop,
+                          options_.delivery_grace);
+        if (int r = exchange.Begin(); r < 0) return r;
+        const uint64_t total = uint64_t{firmware.image_a.size()} + firmware.image_b.size();
         uint64_t done = 0;
-        int status = Download(firmware->image_a, kImageABuffer, kImageAMode, done, total);
+        int status = Download(exchange, firmware.image_a, kImageABuffer, kImageAMode, done, total);
         if (status < 0) return status;
-        status = Download(firmware->image_b, kImageBBuffer, kImageBMode, done, total);
+        status = Download(exchange, firmware.image_b, kImageBBuffer, kImageBMode, done, total);
         if (status < 0) return status;
         if (status != kStatusActivating) return kGeneralFailure;
         SetState(kUpgradeActivating);
-        WaitForActivation();
+        if (!WaitForActivation(stop)) return kClosing;
         return kUpgradeCompleted;
     }
 
@@ -151,49 +188,42 @@ class Upgrade {
     void SetState(int state) { holds_.subenc->upgrade_state = state; }
 
     // The descriptor of our sub-enclosure in the download status page.
-    int ReadStatus(DownloadStatus& status) {
+    int ReadStatus(Exchange& exchange, DownloadStatus& status) {
         std::vector<uint8_t> page;
-        const int result = exchange_.ReadStatusPage(page);
+        const int result = exchange.ReadStatusPage(page);
         if (result < 0) return result;
         return DecodeDownloadStatus(page, holds_.subenc->id, status);
     }
 
     // One image: the final download status (positive), 0 when the enclosure
     // already has it, or a negative result code.
-    int Download(const std::filesystem::path& file, uint8_t buffer, uint8_t mode, uint64_t& done,
-                 uint64_t total) {
-        UniqueFd in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!in.valid()) return kPackageOpenFailed;
-        const off_t length = ::lseek(in.get(), 0, SEEK_END);
-        if (length < 0) return kGeneralFailure;
+    int Download(Exchange& exchange, std::span<const uint8_t> image, uint8_t buffer, uint8_t mode,
+                 uint64_t& done, uint64_t total) {
+        const uint64_t length = image.size();
         DownloadStatus status;
-        if (int r = ReadStatus(status); r < 0) return r;
+        if (int r = ReadStatus(exchange, status); r < 0) return r;
         uint64_t offset = 0;
         if (status.status == kStatusInProgress) {
             if (status.expected_buffer_id != buffer) {
-                done += static_cast<uint64_t>(length);  // the enclosure is past this image already
+                done += length;  // the enclosure is past this image already
                 return kOk;
             }
             offset = status.expected_offset;
         } else if (status.status != kStatusIdle) {
             return kUpgradeRunning;
         }
-        std::array<uint8_t, kDownloadPiece> piece;
         int timeouts = 0;
-        while (offset < static_cast<uint64_t>(length)) {
-            const ssize_t n =
-                ::pread(in.get(), piece.data(), piece.size(), static_cast<off_t>(offset));
-            if (n < 0) return kGeneralFailure;
-            if (n == 0) break;
-            const DownloadPiece request{
-                holds_.subenc->id,
-                mode,
-                buffer,
-                static_cast<uint32_t>(offset),
-                static_cast<uint32_t>(length),
-                std::span<const uint8_t>(piece.data(), static_cast<size_t>(n))};
+        while (offset < length) {
+            const size_t n =
+                static_cast<size_t>(std::min<uint64_t>(kDownloadPiece, length - offset));
+            const DownloadPiece request{holds_.subenc->id,
+                                        mode,
+                                        buffer,
+                                        static_cast<uint32_t>(offset),
+                                        static_cast<uint32_t>(length),
+                                        image.subspan(static_cast<size_t>(offset), n)};
             const int result =
-                exchange_.WriteControlPage(BuildDownloadControlPage(holds_.device.get(), request));
+                exchange.WriteControlPage(BuildDownloadControlPage(holds_.device.get(), request));
             if (result == kTimedOut) {
                 if (++timeouts == kMaxConsecutiveTimeouts) return kTimedOut;
                 continue;  // the same piece again
@@ -202,29 +232,31 @@ class Upgrade {
             timeouts = 0;
             // 64-bit arithmetic: images of tens of megabytes overflow 32 bits here.
             SetState(static_cast<int>((done + offset) * 100 / std::max<uint64_t>(total, 1)));
-            offset += static_cast<uint64_t>(n);
+            offset += n;
         }
-        if (int r = ReadStatus(status); r < 0) return r;
+        if (int r = ReadStatus(exchange, status); r < 0) return r;
         if (!IsFinishedStatus(status.status)) return kGeneralFailure;
         done += offset;
         return status.status;
     }
 
-    void WaitForActivation() {
-        Threads& threads = UpgradeThreads();
-        std::unique_lock lock(threads.mutex);
-        threads.stopping.wait_for(lock, options_.activation_wait, [&] { return threads.stop; });
+    // False when the wait was cut short by a stop.
+    bool WaitForActivation(std::stop_token stop) {
+        std::mutex mutex;
+        std::condition_variable_any never;
+        std::unique_lock lock(mutex);
+        never.wait_for(lock, stop, options_.activation_wait, [] { return false; });
+        return !stop.stop_requested();
     }
 
     Holds holds_;
-    const std::string path_;
+    Source source_;
     const UpgradeOptions options_;
-    Exchange exchange_;
 };
 
-void RunUpgradeThread(std::unique_ptr<Upgrade> upgrade,
+void RunUpgradeThread(std::stop_token stop, std::unique_ptr<Upgrade> upgrade,
                       std::shared_ptr<std::atomic<bool>> finished) {
-    const int result = upgrade->Run();
+    const int result = upgrade->Run(stop);
     upgrade->subenc()->upgrade_state = result;
     upgrade->device()->SetFlags(0, kDeviceUpgrading);
     // The last reference on a domain must go on the poll thread, which owns
@@ -236,9 +268,7 @@ void RunUpgradeThread(std::unique_ptr<Upgrade> upgrade,
     *finished = true;
 }
 
-}  // namespace
-
-int StartFirmwareUpgrade(CSubEnc* subenc, const std::string& package_path, UpgradeOptions options) {
+int StartUpgrade(CSubEnc* subenc, Source source, UpgradeOptions options) {
     UpgradeThreads().Reap();
     if (subenc->upgrade_state >= 0) return kBusy;
     CSesDev* device = subenc->dev;
@@ -253,13 +283,12 @@ int StartFirmwareUpgrade(CSubEnc* subenc, const std::string& package_path, Upgra
     RetainSubEnc(subenc);
     Holds holds{Ref<CSesDomain>::Adopt(device->domain), Ref<CSesDev>::Adopt(device),
                 Ref<CSubEnc>::Adopt(subenc)};
-    auto upgrade = std::make_unique<Upgrade>(std::move(holds), package_path, options);
+    auto upgrade = std::make_unique<Upgrade>(std::move(holds), std::move(source), options);
     auto finished = std::make_shared<std::atomic<bool>>(false);
     Threads& threads = UpgradeThreads();
     try {
         std::lock_guard lock(threads.mutex);
-        threads.stop = false;
-        threads.running.emplace_back(std::thread(RunUpgradeThread, std::move(upgrade), finished),
+        threads.running.emplace_back(std::jthread(RunUpgradeThread, std::move(upgrade), finished),
                                      finished);
     } catch (const std::system_error&) {
         subenc->upgrade_state = kNoResource;
@@ -269,17 +298,26 @@ int StartFirmwareUpgrade(CSubEnc* subenc, const std::string& package_path, Upgra
     return kOk;
 }
 
+}  // namespace
+
+int StartFirmwareUpgrade(CSubEnc* subenc, const std::string& package_path, UpgradeOptions options) {
+    return StartUpgrade(subenc, Source{package_path, std::nullopt}, options);
+}
+
+int StartFirmwareUpgrade(CSubEnc* subenc, UnpackedFirmware firmware, UpgradeOptions options) {
+    return StartUpgrade(subenc, Source{"", std::move(firmware)}, options);
+}
+
 void StopFirmwareUpgrades() {
-    Threads& threads = UpgradeThreads();
-    std::list<std::pair<std::thread, std::shared_ptr<std::atomic<bool>>>> all;
+    std::list<Threads::Entry> all;
     {
+        Threads& threads = UpgradeThreads();
         std::lock_guard lock(threads.mutex);
-        threads.stop = true;
-        threads.stopping.notify_all();
         all.swap(threads.running);
     }
     for (auto& [thread, finished] : all)
-        thread.join();
+        thread.request_stop();
+    all.clear();  // joins each
 }
 
 }  // namespace halvorin

@@ -8,14 +8,17 @@
 //
 // The thread's requests travel like any other of the domain and their
 // handlers run in the poll step, so the poll step must keep running. Nothing
-// on the poll thread ever waits for an upgrade thread.
+// on the poll thread ever waits for an upgrade thread, and the thread never
+// waits for the poll thread without a limit: a lost connection, a reply that
+// does not come, or StopFirmwareUpgrades ends its wait.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "enclosure/ops/lzma_stream.h"
+#include "enclosure/ops/firmware_package.h"
 
 namespace halvorin {
 
@@ -32,6 +35,9 @@ inline constexpr int kUpgradeActivating = 100;
 struct UpgradeOptions {
     std::chrono::milliseconds activation_wait{10000};  // after the enclosure took both images
     uint64_t archive_limit = kMaxFirmwareArchive;
+    // Beyond the request's own timeout: how long the thread waits for the
+    // poll step to deliver an answer before it gives up with -7.
+    std::chrono::seconds delivery_grace{10};
 };
 
 // 0 when the thread was started; -17 while an upgrade of this sub-enclosure
@@ -39,9 +45,12 @@ struct UpgradeOptions {
 // thread could be started (the upgrade state then says so too).
 int StartFirmwareUpgrade(CSubEnc* subenc, const std::string& package_path,
                          UpgradeOptions options = {});
+// The same with a package the caller has already unpacked and checked.
+int StartFirmwareUpgrade(CSubEnc* subenc, UnpackedFirmware firmware, UpgradeOptions options = {});
 
-// Cuts activation waits short and joins every upgrade thread (application
-// exit, after the domains have been stopped).
+// Ends every upgrade (its state becomes -15 unless it had finished) and joins
+// the threads. Prompt in every state: waits for answers and the activation
+// wait are cut short. Called at application exit, before the domains stop.
 void StopFirmwareUpgrades();
 
 }  // namespace halvorin

@@ -1,74 +1,108 @@
 #include "enclosure/ops/lzma_stream.h"
 
-#include <fcntl.h>
 #include <lzma.h>
-#include <unistd.h>
 
-#include <array>
-
-#include "base/result_code.h"
-#include "base/unique_fd.h"
+#include <new>
+#include <string>
 
 namespace halvorin {
 
 namespace {
 
 constexpr uint64_t kDecoderMemoryLimit = 128ull << 20;
-
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
+constexpr size_t kOutputStep = 1 << 20;
 
 struct LzmaStream {
     lzma_stream stream = LZMA_STREAM_INIT;
     ~LzmaStream() { lzma_end(&stream); }
 };
 
+// The 13-byte header of an LZMA-alone stream as encoders write it: a valid
+// properties byte, a dictionary size of 2^n or 2^n + 2^(n-1), and a size that
+// is unknown or plausible. liblzma takes far more, so random bytes would
+// otherwise pass for a package with a huge dictionary.
+bool LooksLikeLzmaAlone(std::span<const uint8_t> input) {
+    constexpr size_t kHeaderSize = 13;
+    if (input.size() < kHeaderSize || input[0] >= 9 * 5 * 5) return false;
+    uint32_t dictionary = 0;
+    for (int i = 3; i >= 0; --i)
+        dictionary = dictionary << 8 | input[1 + i];
+    uint64_t size = 0;
+    for (int i = 7; i >= 0; --i)
+        size = size << 8 | input[5 + i];
+    if (size != UINT64_MAX && size >= (uint64_t{1} << 38)) return false;
+    if (dictionary == UINT32_MAX) return true;
+    for (uint64_t power = 1; power <= UINT32_MAX; power <<= 1) {
+        if (dictionary == power || dictionary == power + (power >> 1)) return true;
+    }
+    return false;
+}
+
+std::string MiB(uint64_t bytes) {
+    return std::to_string(bytes >> 20) + " MiB";
+}
+
+PackageProblem DecoderProblem(lzma_ret ret, bool started) {
+    switch (ret) {
+        case LZMA_FORMAT_ERROR:
+            return Problem(kInvalidFirmware, "not an LZMA package");
+        case LZMA_MEMLIMIT_ERROR:
+            return Problem(kInvalidFirmware, "too large: its LZMA stream needs more than " +
+                                                 MiB(kDecoderMemoryLimit) + " to unpack");
+        case LZMA_MEM_ERROR:
+            return Problem(kOutOfMemory, "out of memory while unpacking");
+        case LZMA_BUF_ERROR:
+            return Problem(kInvalidFirmware, started ? "truncated: the LZMA stream ends early"
+                                                     : "not an LZMA package (empty)");
+        default:
+            return Problem(kInvalidFirmware, "damaged: the LZMA stream is corrupt");
+    }
+}
+
 }  // namespace
 
-int DecompressLzmaFile(const std::filesystem::path& input, const std::filesystem::path& output,
-                       uint64_t limit) {
-    UniqueFd in(::open(input.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid()) return kPackageOpenFailed;
-    UniqueFd out(
-        ::open(output.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!out.valid()) return kGeneralFailure;
+PackageProblem DecompressLzma(std::span<const uint8_t> input, std::vector<uint8_t>& output,
+                              uint64_t limit) {
+    output.clear();
+    if (!LooksLikeLzmaAlone(input)) return Problem(kInvalidFirmware, "not an LZMA package");
     LzmaStream lzma;
     // The header names the dictionary size; a hostile one must not make us
     // allocate gigabytes.
-    if (lzma_alone_decoder(&lzma.stream, kDecoderMemoryLimit) != LZMA_OK) return kNoResource;
-
-    std::array<uint8_t, 65536> in_buffer, out_buffer;
-    uint64_t written = 0;
-    lzma_action action = LZMA_RUN;
-    lzma.stream.next_out = out_buffer.data();
-    lzma.stream.avail_out = out_buffer.size();
-    while (true) {
-        if (lzma.stream.avail_in == 0 && action == LZMA_RUN) {
-            const ssize_t n = ::read(in.get(), in_buffer.data(), in_buffer.size());
-            if (n < 0) return kInvalidFirmware;
-            lzma.stream.next_in = in_buffer.data();
-            lzma.stream.avail_in = static_cast<size_t>(n);
-            if (n == 0) action = LZMA_FINISH;
+    if (lzma_alone_decoder(&lzma.stream, kDecoderMemoryLimit) != LZMA_OK)
+        return Problem(kOutOfMemory, "out of memory while unpacking");
+    lzma.stream.next_in = input.data();
+    lzma.stream.avail_in = input.size();
+    try {
+        while (true) {
+            if (output.size() >= limit + 1) {
+                output.clear();
+                return Problem(kInvalidFirmware,
+                               "too large: it unpacks to more than " + MiB(limit));
+            }
+            // One byte beyond the limit tells a stream that ends exactly there
+            // from one that goes on.
+            const size_t used = output.size();
+            output.resize(std::min<uint64_t>(used + kOutputStep, limit + 1));
+            lzma.stream.next_out = output.data() + used;
+            lzma.stream.avail_out = output.size() - used;
+            const lzma_ret ret = lzma_code(&lzma.stream, LZMA_FINISH);
+            output.resize(output.size() - lzma.stream.avail_out);
+            if (ret == LZMA_STREAM_END) {
+                if (output.size() > limit) break;
+                return PackageProblem::None();
+            }
+            if (ret != LZMA_OK) {
+                const bool started = lzma.stream.total_in > 0 && !input.empty();
+                output.clear();
+                return DecoderProblem(ret, started);
+            }
         }
-        const lzma_ret ret = lzma_code(&lzma.stream, action);
-        const size_t produced = out_buffer.size() - lzma.stream.avail_out;
-        if (lzma.stream.avail_out == 0 || ret == LZMA_STREAM_END) {
-            written += produced;
-            if (written > limit) return kInvalidFirmware;
-            if (!WriteAll(out.get(), out_buffer.data(), produced)) return kGeneralFailure;
-            lzma.stream.next_out = out_buffer.data();
-            lzma.stream.avail_out = out_buffer.size();
-        }
-        if (ret == LZMA_STREAM_END) return kOk;
-        if (ret != LZMA_OK) return kInvalidFirmware;  // corrupt, or the input ended early
+    } catch (const std::bad_alloc&) {
+        output.clear();
+        return Problem(kOutOfMemory, "out of memory while unpacking");
     }
+    output.clear();
+    return Problem(kInvalidFirmware, "too large: it unpacks to more than " + MiB(limit));
 }
 
 std::vector<uint8_t> CompressLzmaAlone(std::span<const uint8_t> bytes) {

@@ -1,24 +1,17 @@
 #include "enclosure/ops/tar_reader.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "base/result_code.h"
-#include "base/unique_fd.h"
 
 namespace halvorin {
 
 namespace {
 
 constexpr size_t kBlock = 512;
-using Block = std::array<uint8_t, kBlock>;
+using Block = std::span<const uint8_t, kBlock>;
 
 // Header fields (offset, size).
 constexpr size_t kNameField = 0, kNameSize = 100;
@@ -28,22 +21,9 @@ constexpr size_t kTypeField = 156;
 constexpr size_t kMagicField = 257;
 constexpr size_t kPrefixField = 345, kPrefixSize = 155;
 
-enum class ReadResult { kBlock, kEnd, kShort };
-
-ReadResult ReadBlock(int fd, Block& block) {
-    size_t got = 0;
-    while (got < kBlock) {
-        const ssize_t n = ::read(fd, block.data() + got, kBlock - got);
-        if (n < 0) return ReadResult::kShort;
-        if (n == 0) return got == 0 ? ReadResult::kEnd : ReadResult::kShort;
-        got += static_cast<size_t>(n);
-    }
-    return ReadResult::kBlock;
-}
-
 // An octal field: leading blanks and other non-octal characters skipped, then
 // digits up to the field's end. Nothing when no digit is there.
-std::optional<uint64_t> Octal(const Block& block, size_t offset, size_t size) {
+std::optional<uint64_t> Octal(Block block, size_t offset, size_t size) {
     size_t i = offset;
     const size_t end = offset + size;
     while (i < end && (block[i] < '0' || block[i] > '7')) {
@@ -57,7 +37,7 @@ std::optional<uint64_t> Octal(const Block& block, size_t offset, size_t size) {
     return value;
 }
 
-bool ChecksumMatches(const Block& block) {
+bool ChecksumMatches(Block block) {
     auto stored = Octal(block, kChecksumField, kChecksumSize);
     if (!stored) return false;
     uint64_t sum = 0;
@@ -69,21 +49,23 @@ bool ChecksumMatches(const Block& block) {
 }
 
 // A field up to its first zero byte or its end, whichever comes first.
-std::string Field(const Block& block, size_t offset, size_t size) {
+std::string Field(Block block, size_t offset, size_t size) {
     const char* p = reinterpret_cast<const char*>(block.data() + offset);
     return std::string(p, strnlen(p, size));
 }
 
-std::string EntryName(const Block& block) {
+std::string EntryName(Block block) {
     std::string name = Field(block, kNameField, kNameSize);
     const bool ustar = std::memcmp(block.data() + kMagicField, "ustar", 5) == 0;
     const std::string prefix = ustar ? Field(block, kPrefixField, kPrefixSize) : "";
     return prefix.empty() ? name : prefix + "/" + name;
 }
 
-// Absolute names and ".." components could reach outside the directory.
+// Absolute names and ".." components would reach outside the package; an
+// archive that holds them is not one we trust with firmware.
 bool IsUnsafeName(std::string_view name) {
-    if (name.empty() || name.front() == '/') return !name.empty();
+    if (name.empty()) return false;
+    if (name.front() == '/') return true;
     size_t start = 0;
     while (start <= name.size()) {
         const size_t slash = std::min(name.find('/', start), name.size());
@@ -101,56 +83,58 @@ bool IsRegularFile(uint8_t type) {
     return type == '0' || type == '\0' || type == '7';
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+bool IsZero(Block block) {
+    return std::all_of(block.begin(), block.end(), [](uint8_t b) { return b == 0; });
+}
+
+std::string MiB(uint64_t bytes) {
+    return std::to_string(bytes >> 20) + " MiB";
 }
 
 }  // namespace
 
-int ExtractFirmwareFile(const std::filesystem::path& archive,
-                        const std::filesystem::path& directory, uint64_t max_file_size) {
-    UniqueFd in(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid()) return kInvalidFirmware;
-    bool extracted = false;
-    Block block;
+PackageProblem FindFirmwareFile(std::span<const uint8_t> archive, std::span<const uint8_t>& file,
+                                uint64_t max_file_size) {
+    file = {};
+    bool found = false;
+    size_t at = 0;
     while (true) {
-        const ReadResult read = ReadBlock(in.get(), block);
-        if (read != ReadResult::kBlock) return kInvalidFirmware;  // ended without its end marker
-        if (std::all_of(block.begin(), block.end(), [](uint8_t b) { return b == 0; })) return kOk;
-        if (!ChecksumMatches(block)) return kInvalidFirmware;
+        if (archive.size() - at < kBlock)
+            return Problem(kInvalidFirmware,
+                           "damaged: the tar archive ends without its end marker");
+        const Block block = archive.subspan(at).first<kBlock>();
+        at += kBlock;
+        if (IsZero(block)) break;
+        if (!ChecksumMatches(block))
+            return Problem(kInvalidFirmware, "damaged: a tar header's checksum is wrong");
         const auto size = Octal(block, kSizeField, kSizeSize);
-        if (!size) return kInvalidFirmware;
+        if (!size) return Problem(kInvalidFirmware, "damaged: a tar header has no valid size");
         const std::string name = EntryName(block);
-        if (IsUnsafeName(name)) return kInvalidFirmware;
+        if (IsUnsafeName(name))
+            return Problem(kInvalidFirmware,
+                           "refused: the archive holds a name outside itself (" + name + ")");
         const uint8_t type = block[kTypeField];
         // Only regular files carry data blocks we read; links, devices and
         // directories have none. Other types (pax headers, ...) carry data to skip.
         const bool has_data = !(type >= '1' && type <= '6');
         const uint64_t data_size = has_data ? *size : 0;
-
-        UniqueFd out;
+        const uint64_t data_blocks = (data_size + kBlock - 1) / kBlock;
+        if (data_blocks > (archive.size() - at) / kBlock)
+            return Problem(kInvalidFirmware, "damaged: the tar archive ends inside an entry");
         if (IsRegularFile(type) && IsWantedFile(name)) {
-            if (extracted || data_size > max_file_size) return kInvalidFirmware;
-            const std::filesystem::path target = directory / kFirmwareFileName;
-            out.reset(
-                ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-            if (!out.valid()) return kGeneralFailure;
-            extracted = true;
+            if (found)
+                return Problem(kInvalidFirmware, "refused: the archive holds jbod_fw.bin twice");
+            if (data_size > max_file_size)
+                return Problem(kInvalidFirmware,
+                               "too large: jbod_fw.bin is over " + MiB(max_file_size));
+            file = archive.subspan(at, static_cast<size_t>(data_size));
+            found = true;
         }
-        if (data_size > 8 * max_file_size) return kInvalidFirmware;  // not worth reading through
-        for (uint64_t remaining = data_size; remaining > 0;) {
-            if (ReadBlock(in.get(), block) != ReadResult::kBlock) return kInvalidFirmware;
-            const size_t n = static_cast<size_t>(std::min<uint64_t>(remaining, kBlock));
-            if (out.valid() && !WriteAll(out.get(), block.data(), n)) return kGeneralFailure;
-            remaining -= n;
-        }
+        at += static_cast<size_t>(data_blocks * kBlock);
     }
+    if (!found)
+        return Problem(kPackageOpenFailed, "no firmware image: the package holds no jbod_fw.bin");
+    return PackageProblem::None();
 }
 
 }  // namespace halvorin

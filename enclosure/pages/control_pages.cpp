@@ -39,7 +39,7 @@ std::vector<uint8_t> BuildEnclosureControlPage(CSesDev* device) {
         const ELEM_TYPE_DESC& d = device->type_descs[tdi];
         at += 4;  // the overall control element stays zero
         for (size_t ei = 0; ei < d.possible_elements; ++ei, at += 4) {
-            if (!IsSlotType(d.type)) continue;
+            if (!IsSlotType(d.type) || d.subenc == nullptr) continue;
             Ref<CSesElem> slot = Ref<CSesElem>::Adopt(
                 AcquireElem(d.subenc, static_cast<uint8_t>(tdi), static_cast<uint8_t>(ei)));
             if (!slot || slot->pending_request == 0) continue;

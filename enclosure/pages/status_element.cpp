@@ -58,7 +58,8 @@ constexpr StatusBitRow kCurrentRows[] = {{14, true, kStateFailed},
                                          {11, true, kStateAboveHighWarning}};
 
 constexpr StatusBitRow kSasExpanderRows[] = {{14, true, kStateFailed}};
-constexpr StatusBitRow kSasConnectorRows[] = {{22, true, kStateFailed}};
+// Byte 2 of a SAS connector is its physical link (0xFF: all phys); FAIL is byte 3 bit 6.
+constexpr StatusBitRow kSasConnectorRows[] = {{30, true, kStateFailed}};
 
 struct Hook {
     std::mutex mutex;

@@ -230,6 +230,11 @@ int32_t CSesClient::tick_counter() const {
     return tick_counter_;
 }
 
+uint64_t CSesClient::connection_generation() const {
+    std::lock_guard lock(mutex_);
+    return connection_generation_;
+}
+
 size_t CSesClient::pending_requests() const {
     std::lock_guard lock(mutex_);
     size_t n = 0;

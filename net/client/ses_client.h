@@ -98,6 +98,10 @@ class CSesClient {
     // The result of the last hello answer: 0, -18 when refused; 1 before any.
     int last_hello_result() const { return last_hello_result_.load(); }
     int32_t tick_counter() const;
+    // Counts connection attempts: it changes whenever the connection is
+    // replaced, so a caller can tell that requests may have been lost between
+    // two looks (the upgrade thread ends on it).
+    uint64_t connection_generation() const;
     size_t pending_requests() const;
     // Wakes the connection thread (tests use it after moving a manual clock).
     void Wake() { wakeup_.Signal(); }

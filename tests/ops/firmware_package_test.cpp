@@ -1,12 +1,15 @@
 // Firmware packages, sound and hostile. Every unpack runs with TMPDIR set to a
-// directory of the test's own, which must be empty again afterwards: nothing
-// is left behind and nothing lands outside the private directory.
+// directory of the test's own, which must stay empty: packages are unpacked in
+// memory, so nothing is ever written, nothing left behind.
 #include "enclosure/ops/firmware_package.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "base/result_code.h"
@@ -87,19 +90,19 @@ class PackageTest : public ::testing::Test {
         return path;
     }
 
-    // Unpacks, lets the result go, and checks that nothing is left anywhere.
+    // Unpacks, keeps the reason of a refusal, and checks that nothing was
+    // written anywhere.
     int Unpack(const std::vector<uint8_t>& package, const std::string& model = "m810",
                uint64_t limit = kMaxFirmwareArchive) {
         const std::string path = Write("package.lzma", package);
-        int result;
-        {
-            std::optional<UnpackedFirmware> firmware;
-            result = UnpackFirmware(path, model, firmware, limit);
-            if (result == kOk) {
-                EXPECT_TRUE(fs::exists(firmware->image_a));
-                unpacked_a_ = ReadAll(firmware->image_a);
-                unpacked_b_ = ReadAll(firmware->image_b);
-            }
+        std::optional<UnpackedFirmware> firmware;
+        const PackageProblem problem = UnpackFirmware(path, model, firmware, limit);
+        problem_ = problem.text;
+        EXPECT_EQ(problem.failed(), problem_ != "") << problem_;
+        EXPECT_EQ(problem.failed(), !firmware.has_value());
+        if (firmware) {
+            unpacked_a_ = firmware->image_a;
+            unpacked_b_ = firmware->image_b;
         }
         for (const auto& left : fs::recursive_directory_iterator(scratch_ / "tmp")) {
             ADD_FAILURE() << "left behind: " << left.path();
@@ -108,18 +111,14 @@ class PackageTest : public ::testing::Test {
             const std::string name = entry.path().filename();
             EXPECT_TRUE(name == "tmp" || name == "package.lzma") << "written outside: " << name;
         }
-        return result;
-    }
-
-    static std::vector<uint8_t> ReadAll(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+        return problem.result;
     }
 
     fs::path outside_;  // the temporary directory before TMPDIR was pointed into scratch_
     fs::path scratch_;
     std::string saved_tmpdir_;
     std::vector<uint8_t> unpacked_a_, unpacked_b_;
+    std::string problem_;  // the reason of the last refusal
 };
 
 TEST_F(PackageTest, SoundPackageUnpacksIntoItsTwoImages) {
@@ -220,19 +219,59 @@ TEST_F(PackageTest, DecompressionBombIsStoppedAtTheLimit) {
 }
 
 TEST_F(PackageTest, EntryOverTheSizeLimitIsInvalid) {
-    const std::string dir = scratch_ / "tmp";
-    const std::string archive =
-        Write("big.tar", Tar({{"jbod_fw.bin", std::vector<uint8_t>(5000, 1)}}));
-    EXPECT_EQ(ExtractFirmwareFile(archive, dir, 4096), kInvalidFirmware);
-    EXPECT_TRUE(fs::is_empty(dir));
+    const auto archive = Tar({{"jbod_fw.bin", std::vector<uint8_t>(5000, 1)}});
+    std::span<const uint8_t> file;
+    const PackageProblem problem = FindFirmwareFile(archive, file, 4096);
+    EXPECT_EQ(problem.result, kInvalidFirmware);
+    EXPECT_NE(problem.text.find("too large"), std::string::npos) << problem.text;
+}
+
+// Each refusal names its cause; the command-line tools print these words.
+TEST_F(PackageTest, RefusalsSayWhatIsWrong) {
+    const auto file = BuildFirmwareFile("m810", Image(10, 0), Image(10, 1));
+    const struct {
+        std::vector<uint8_t> package;
+        uint64_t limit;
+        int result;
+        const char* says;
+    } cases[] = {
+        {CompressLzmaAlone(std::vector<uint8_t>(3 << 20, 0)), 1 << 20, kInvalidFirmware,
+         "too large"},
+        {std::vector<uint8_t>(3 << 20, 0x5A), 1 << 20, kInvalidFirmware, "too large"},
+        {CompressLzmaAlone(Tar({{"README", {'h', 'i'}}})), kMaxFirmwareArchive, kPackageOpenFailed,
+         "no firmware image"},
+        {std::vector<uint8_t>(500, 0x5A), kMaxFirmwareArchive, kInvalidFirmware,
+         "not an LZMA package"},
+        {BuildFirmwarePackage("m410", Image(10, 0), Image(10, 1)), kMaxFirmwareArchive,
+         kModelMismatch, "m410"},
+        {CompressLzmaAlone(Tar({{"jbod_fw.bin", file}}, false)), kMaxFirmwareArchive,
+         kInvalidFirmware, "end marker"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Unpack(c.package, "m810", c.limit), c.result) << c.says;
+        EXPECT_NE(problem_.find(c.says), std::string::npos) << problem_;
+    }
 }
 
 TEST_F(PackageTest, MissingOrOverlongPackagePathCannotBeOpened) {
     std::optional<UnpackedFirmware> firmware;
-    EXPECT_EQ(UnpackFirmware((scratch_ / "nothing.lzma").string(), "m810", firmware),
+    EXPECT_EQ(UnpackFirmware((scratch_ / "nothing.lzma").string(), "m810", firmware).result,
               kPackageOpenFailed);
-    EXPECT_EQ(UnpackFirmware(std::string(300, 'x'), "m810", firmware), kPackageOpenFailed);
+    EXPECT_EQ(UnpackFirmware(std::string(300, 'x'), "m810", firmware).result, kPackageOpenFailed);
     EXPECT_TRUE(fs::is_empty(scratch_ / "tmp"));
+}
+
+// A FIFO would block the reader for ever and a device could be endless:
+// anything but a regular file is refused before a byte is read.
+TEST_F(PackageTest, OnlyRegularFilesAreRead) {
+    const std::string fifo = scratch_ / "fifo.lzma";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string path : {fifo, std::string(scratch_ / "tmp"), std::string("/dev/zero")}) {
+        std::optional<UnpackedFirmware> firmware;
+        const PackageProblem problem = UnpackFirmware(path, "m810", firmware);
+        EXPECT_EQ(problem.result, kPackageOpenFailed) << path;
+        EXPECT_EQ(problem.text, "not a regular file") << path;
+    }
 }
 
 }  // namespace

@@ -143,36 +143,52 @@ TEST(UpgradeResume, EnclosureAlreadyExpectingTheSecondImageSkipsTheFirst) {
     ReleaseSubEnclosures(all);
 }
 
-TEST_F(UpgradeTest, AgentRestartMidUpgradeEndsWithTheConnectionOrGoesOnAfterIt) {
+// An upgrade belongs to the connection it started on: when the agent goes
+// away mid-download the upgrade ends (-10) at once, whether the piece under
+// way was sent or still queued, and never waits for a reconnection. The next
+// upgrade resumes where the enclosure says it stopped.
+TEST_F(UpgradeTest, AgentRestartEndsTheUpgradeAndTheNextOneResumes) {
     const auto a = Image(300000, 5), b = Image(10000, 6);
     const std::string path = Package(BuildFirmwarePackage("m810", a, b));
     ASSERT_EQ(StartFirmwareUpgrade(subenc_.get(), path, Fast()), kOk);
     ASSERT_TRUE(h_->PollUntil([&] { return subenc_->upgrade_state >= 10; }));
     h_->RestartAgent();
-    // The piece under way is lost with the connection (-10), unless it was
-    // still queued: then it goes out after the reconnection.
+    ASSERT_TRUE(h_->PollUntil([&] { return subenc_->upgrade_state < 0; }));
+    EXPECT_EQ(subenc_->upgrade_state, kConnectionLost);
+    ASSERT_TRUE(h_->PollUntil([&] { return !(subenc_->dev->Flags() & kDeviceUpgrading); }));
+    const size_t got = h_->enclosure().DownloadedImage(0, 2).size();
+    EXPECT_GT(got, 0u);
+    EXPECT_LT(got, a.size());
+
     ASSERT_TRUE(h_->PollUntil(
         [&] {
-            h_->clock().AdvanceSeconds(1);
+            h_->clock().AdvanceSeconds(1);  // past the reconnect delay
             h_->domain()->client.Wake();
-            return subenc_->upgrade_state < 0;
+            return h_->domain()->client.state() == kStateReady;
         },
         std::chrono::seconds(30)));
-    const int first = subenc_->upgrade_state;
-    EXPECT_TRUE(first == kConnectionLost || first == kUpgradeCompleted) << first;
-    ASSERT_TRUE(h_->PollUntil([&] { return !(subenc_->dev->Flags() & kDeviceUpgrading); }));
-    if (first != kUpgradeCompleted) {
-        // The enclosure still expects the rest of image A: the next upgrade resumes there.
-        ASSERT_TRUE(h_->PollUntil([&] { return h_->domain()->client.state() == kStateReady; }));
-        const int writes = h_->enclosure().PageWrites(0x0E);
-        subenc_->upgrade_state = kUpgradeIdle;  // as the view does once it has shown the result
-        ASSERT_EQ(StartFirmwareUpgrade(subenc_.get(), path, Fast()), kOk);
-        EXPECT_EQ(Follow().back(), kUpgradeCompleted);
-        EXPECT_LT(h_->enclosure().PageWrites(0x0E) - writes,
-                  static_cast<int>((a.size() + b.size()) / 1024));
-    }
+    const int writes = h_->enclosure().PageWrites(0x0E);
+    subenc_->upgrade_state = kUpgradeIdle;  // as the view does once it has shown the result
+    ASSERT_EQ(StartFirmwareUpgrade(subenc_.get(), path, Fast()), kOk);
+    EXPECT_EQ(Follow().back(), kUpgradeCompleted);
+    // Only what was missing went out the second time.
+    EXPECT_LE(h_->enclosure().PageWrites(0x0E) - writes,
+              static_cast<int>((a.size() - got + b.size()) / 1024 + 2));
     EXPECT_EQ(h_->enclosure().DownloadedImage(0, 2), a);
     EXPECT_EQ(h_->enclosure().DownloadedImage(0, 1), b);
+}
+
+// Exit stops the upgrade while its thread waits for an answer that only the
+// poll step would deliver, and no poll step runs any more.
+TEST_F(UpgradeTest, StopEndsAnUpgradeWaitingForAnAnswerThatNobodyDelivers) {
+    const std::string path = Package(BuildFirmwarePackage("m810", Image(300000, 1), Image(10, 2)));
+    ASSERT_EQ(StartFirmwareUpgrade(subenc_.get(), path, Fast()), kOk);
+    ASSERT_TRUE(h_->PollUntil([&] { return subenc_->upgrade_state >= 1; }));
+    const auto start = std::chrono::steady_clock::now();
+    StopFirmwareUpgrades();  // no poll step from here on
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(subenc_->upgrade_state, kClosing);
+    EXPECT_FALSE(subenc_->dev->Flags() & kDeviceUpgrading);
 }
 
 TEST(UpgradeTimeouts, TwentyConsecutiveTimeoutsEndTheDownload) {

@@ -44,6 +44,21 @@ TEST_F(ControlPageTest, SystemTypesDoNotLengthenThePage) {
     EXPECT_EQ(BuildEnclosureControlPage(dev_.get()).size(), 8u + 3 * 4);
 }
 
+// A removed device's sub-enclosures are freed; its type descriptors must not
+// keep pointing at them (the page stays full length, with nothing selected).
+TEST_F(ControlPageTest, RemovedDeviceForgetsItsSubEnclosures) {
+    ASSERT_EQ(Configure({{kTypeArrayDeviceSlot, 2, 0}, {kTypeArrayDeviceSlot, 3, 1}}, 1, {},
+                        {{0, 0}, {1, 1}}),
+              kOk);
+    Elem(1, 2, 1)->pending_request = kRequestIdentifyOn;
+    MarkDeviceRemoved(dev_.get());
+    for (const ELEM_TYPE_DESC& d : dev_->type_descs)
+        EXPECT_EQ(d.subenc, nullptr);
+    auto page = BuildEnclosureControlPage(dev_.get());
+    ASSERT_EQ(page.size(), 8u + 3 * 4 + 4 * 4);
+    EXPECT_TRUE(std::all_of(page.begin() + 8, page.end(), [](uint8_t b) { return b == 0; }));
+}
+
 TEST_F(ControlPageTest, DownloadPieceIsPaddedToFourBytes) {
     ASSERT_EQ(Configure({}, 0xA0B0C0D0), kOk);
     std::vector<uint8_t> data(1001, 0x77);

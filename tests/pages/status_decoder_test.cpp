@@ -219,5 +219,27 @@ TEST_F(StatusTest, ExpanderGetsPhyCountAndSasAddress) {
     EXPECT_EQ(Elem(0, 0)->type_data[8], 0x3F);
 }
 
+// Byte 2 of a SAS connector is the physical link it uses (0xFF: all phys);
+// only byte 3 bit 6 says it failed.
+TEST_F(StatusTest, SasConnectorFailsOnlyOnItsFailBit) {
+    const std::vector<TypeDescription> types = {{kTypeSasConnector, 2}};
+    ASSERT_EQ(Configure(types, 3), kOk);
+    auto status = [&](std::array<uint8_t, 4> second, int64_t now) {
+        const std::vector<std::array<uint8_t, 4>> elements = {{0x01, 0x05, 0xFF, 0x00}, second};
+        return ApplyEnclosureStatus(dev_.get(), 200, test::ElementPage(0x02, 3, types, elements),
+                                    now);
+    };
+    ASSERT_EQ(status({0x01, 0x05, 0xFF, 0x00}, kStart), kOk);
+    EXPECT_TRUE(raised_.events.empty());
+    EXPECT_EQ(Elem(0, 0)->state & kStateFailed, 0u);
+    EXPECT_EQ(Elem(0, 1)->state & kStateFailed, 0u);
+
+    ASSERT_EQ(status({0x02, 0x05, 0xFF, 0x40}, kStart + 60), kOk);
+    ASSERT_EQ(raised_.events.size(), 1u);
+    EXPECT_EQ(raised_.events[0].first, Elem(0, 1));
+    EXPECT_EQ(raised_.events[0].second, kStateFailed);
+    EXPECT_EQ(Elem(0, 0)->state & kStateFailed, 0u);
+}
+
 }  // namespace
 }  // namespace halvorin
