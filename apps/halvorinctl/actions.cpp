@@ -15,6 +15,7 @@
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/model_ref.h"
 #include "enclosure/ops/control_operations.h"
+#include "enclosure/ops/firmware_package.h"
 #include "enclosure/ops/firmware_upgrade.h"
 #include "enclosure/pages/request_kind.h"
 #include "enclosure/poll/read_chain.h"
@@ -64,33 +65,38 @@ Ref<CSubEnc> FindEnclosure(ManagerSession& session, const std::string& name) {
     return found;
 }
 
-// Polls until the flag is set or the time is up.
-bool PollUntil(ManagerSession& session, const bool& flag, int timeout_s) {
+// Polls until the condition holds, the time is up or we are interrupted.
+bool PollUntil(ManagerSession& session, const std::function<bool()>& done, int timeout_s) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-    while (!flag && std::chrono::steady_clock::now() < deadline)
+    while (!done() && std::chrono::steady_clock::now() < deadline && !session.interrupted())
         session.WaitForNextStep();
-    return flag;
+    return done();
 }
 
-// Runs an operation: `start` sends it with a callback; then waits for the
-// callback and for `reread` (a kind read back afterwards), if any.
+// The end of an operation. Its callback owns it: with a --timeout shorter
+// than the operation's own, the callback runs after we stopped waiting (at
+// the latest when the session ends).
 struct Outcome {
     bool done = false;
     int result = 0;
 };
 
-// `on_success` runs inside the callback, before anything is read back (as
-// the views update the model the moment an operation succeeds).
+// Runs an operation: `start` sends it with a callback; then waits for the
+// callback. `on_success` runs inside the callback, before anything is read
+// back (as the views update the model the moment an operation succeeds).
 int RunOperation(ActionContext& c, const std::function<int(OperationCallback)>& start,
-                 Outcome& outcome, std::function<void()> on_success = nullptr) {
-    const int sent = start([&outcome, on_success](int result) {
-        outcome.result = result;
-        outcome.done = true;
+                 std::function<void()> on_success = nullptr) {
+    auto outcome = std::make_shared<Outcome>();
+    const int sent = start([outcome, on_success](int result) {
+        outcome->result = result;
+        outcome->done = true;
         if (result >= 0 && on_success) on_success();
     });
     if (sent < 0) return sent;
-    if (!PollUntil(c.session, outcome.done, c.timeout_s)) return kTimedOut;
-    return outcome.result;
+    if (!PollUntil(
+            c.session, [&] { return outcome->done; }, c.timeout_s))
+        return kTimedOut;
+    return outcome->result;
 }
 
 // Reads a kind again and waits for it (for data no operation re-reads itself).
@@ -99,18 +105,16 @@ void ReadBack(ActionContext& c, CSesDev* device, uint32_t kind) {
     IssueRead(device, kind, ChainFlags{});
     // The read's handler is not ours: wait until the connection has nothing pending.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(c.timeout_s);
-    while (!done && std::chrono::steady_clock::now() < deadline) {
+    while (!done && std::chrono::steady_clock::now() < deadline && !c.session.interrupted()) {
         c.session.WaitForNextStep();
         done = device->domain->client.pending_requests() == 0;
     }
 }
 
-void WaitForRereads(ActionContext& c, CSesDev* device) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(c.timeout_s);
-    while (device->domain->client.pending_requests() > 0 &&
-           std::chrono::steady_clock::now() < deadline) {
-        c.session.WaitForNextStep();
-    }
+// True when everything the operation reads back has been answered.
+bool WaitForRereads(ActionContext& c, CSesDev* device) {
+    return PollUntil(
+        c.session, [&] { return device->domain->client.pending_requests() == 0; }, c.timeout_s);
 }
 
 bool Confirm(const ActionContext& c, const std::string& question) {
@@ -184,10 +188,8 @@ int Ident(ActionContext& c, CSubEnc* subenc) {
     CSesElem* element = slots[slot - 1].get();
     const bool on = c.words[3] == "on";
     element->pending_request = on ? kRequestIdentifyOn : kRequestIdentifyOff;
-    Outcome outcome;
     const int result = RunOperation(
-        c, [&](OperationCallback cb) { return SendEnclosureControl(subenc->dev, std::move(cb)); },
-        outcome);
+        c, [&](OperationCallback cb) { return SendEnclosureControl(subenc->dev, std::move(cb)); });
     if (result < 0) return Failed("identify", result);
     WaitForRereads(c, subenc->dev);
     const bool lit = element->state & kStateIdentifyOn;
@@ -197,9 +199,8 @@ int Ident(ActionContext& c, CSubEnc* subenc) {
 }
 
 int Mute(ActionContext& c, CSubEnc* subenc) {
-    Outcome outcome;
-    const int result = RunOperation(
-        c, [&](OperationCallback cb) { return MuteBuzzer(subenc, std::move(cb)); }, outcome);
+    const int result =
+        RunOperation(c, [&](OperationCallback cb) { return MuteBuzzer(subenc, std::move(cb)); });
     if (result < 0) return Failed("mute", result);
     WaitForRereads(c, subenc->dev);
     const bool sounding = Indicators(subenc) & kIndicatorBuzzer;
@@ -213,14 +214,13 @@ int UidLed(ActionContext& c, CSubEnc* subenc) {
         return Usage("usage: uid-led ENCLOSURE on|off");
     }
     const bool on = c.words[2] == "on";
-    Outcome outcome;
     const auto set_indicator = [subenc, on] {
         std::lock_guard lock(subenc->mutex);
         subenc->indicators =
             on ? (subenc->indicators | kIndicatorUidLed) : (subenc->indicators & ~kIndicatorUidLed);
     };
     const int result = RunOperation(
-        c, [&](OperationCallback cb) { return SetUidLed(subenc, on, std::move(cb)); }, outcome,
+        c, [&](OperationCallback cb) { return SetUidLed(subenc, on, std::move(cb)); },
         set_indicator);
     if (result < 0) return Failed("UID LED", result);
     WaitForRereads(c, subenc->dev);
@@ -229,25 +229,27 @@ int UidLed(ActionContext& c, CSubEnc* subenc) {
     return lit == on ? 0 : kExitOperationFailed;
 }
 
+// Succeeds only when the enclosure, read back, reports the new name (as much
+// of it as the enclosure keeps). The model is never told a name the
+// enclosure has not reported.
 int Rename(ActionContext& c, CSubEnc* subenc) {
     if (c.words.size() != 3 || c.words[2].empty()) return Usage("usage: rename ENCLOSURE NAME");
     const std::string name = c.words[2];
-    Outcome outcome;
-    const auto keep_name = [subenc, name] {
-        std::lock_guard lock(
-            subenc->mutex);  // at most 35 bytes, until the enclosure's answer is read
-        const std::string kept = name.substr(0, sizeof subenc->system_name - 1);
-        std::fill(std::begin(subenc->system_name), std::end(subenc->system_name), '\0');
-        std::copy(kept.begin(), kept.end(), subenc->system_name);
-    };
     const int result = RunOperation(
-        c, [&](OperationCallback cb) { return SetSystemName(subenc, name, std::move(cb)); },
-        outcome, keep_name);
+        c, [&](OperationCallback cb) { return SetSystemName(subenc, name, std::move(cb)); });
     if (result < 0) return Failed("rename", result);
-    WaitForRereads(c, subenc->dev);
-    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20023),
-                                                 {Utf8ToUtf16(SubEncInfo(subenc).system_name)}))
-                            .c_str());
+    if (!WaitForRereads(c, subenc->dev)) {
+        std::fprintf(stderr, "halvorinctl: rename: the name could not be read back\n");
+        return kExitOperationFailed;
+    }
+    const std::string reported = SubEncInfo(subenc).system_name;
+    if (reported != name.substr(0, kSystemNameBytes)) {
+        std::fprintf(stderr, "halvorinctl: rename failed: the enclosure reports the name \"%s\"\n",
+                     reported.c_str());
+        return kExitOperationFailed;
+    }
+    std::printf("%s\n",
+                Utf16ToUtf8(FormatString(LoadString(20023), {Utf8ToUtf16(reported)})).c_str());
     return 0;
 }
 
@@ -298,9 +300,8 @@ int Zoning(ActionContext& c, CSubEnc* subenc) {
         return Usage(
             "usage: zoning ENCLOSURE show | set PORT SLOTS... [set PORT SLOTS...] | apply");
     }
-    Outcome outcome;
-    const int result = RunOperation(
-        c, [&](OperationCallback cb) { return ApplyZoning(subenc, std::move(cb)); }, outcome);
+    const int result =
+        RunOperation(c, [&](OperationCallback cb) { return ApplyZoning(subenc, std::move(cb)); });
     if (result < 0) return Failed("zoning", result);
     ReadBack(c, subenc->dev, kReadZones);  // the enclosure's own table, not ours
     PrintZoning(primary.get());
@@ -312,7 +313,7 @@ bool FollowRestart(ActionContext& c, const DeviceId& id, CSesDomain* domain) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(std::max(c.timeout_s, 120));
     bool vanished = false;
-    while (std::chrono::steady_clock::now() < deadline) {
+    while (std::chrono::steady_clock::now() < deadline && !c.session.interrupted()) {
         c.session.Poll();
         Ref<CSesDev> device = Ref<CSesDev>::Adopt(AcquireDevice(domain, id));
         if (!device && !vanished) {
@@ -342,13 +343,11 @@ int Command(ActionContext& c, CSubEnc* subenc, uint8_t command) {
                                        : question))) {
         return kExitUsage;
     }
-    Outcome outcome;
     const DeviceId id = subenc->dev->Identifier();
     CSesDomain* domain = subenc->dev->domain;
-    const int result = RunOperation(
-        c,
-        [&](OperationCallback cb) { return SendEnclosureCommand(subenc, command, std::move(cb)); },
-        outcome);
+    const int result = RunOperation(c, [&](OperationCallback cb) {
+        return SendEnclosureCommand(subenc, command, std::move(cb));
+    });
     if (result < 0) return Failed(restart ? "restart" : "shutdown", result);
     std::printf("%s: %s\n", name.c_str(), restart ? "restarting" : "shutting down");
     std::fflush(stdout);
@@ -388,16 +387,17 @@ std::string UpgradeMessage(int state) {
     return Utf16ToUtf8(LoadString(id));
 }
 
-int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
-    if (c.words.size() != 3) return Usage("usage: upgrade ENCLOSURE PACKAGE");
-    const std::string name = DisplayName(subenc);
-    if (!Confirm(c, name + ": " + Utf16ToUtf8(LoadString(129)))) return kExitUsage;
-    const int started = StartFirmwareUpgrade(subenc, c.words[2]);
-    if (started < 0) return Failed("upgrade", started);
-    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20019), {Utf8ToUtf16(name)})).c_str());
+// Prints the upgrade's progress until it ends; its final state, or -15 when
+// we were interrupted (the upgrade is stopped then).
+int FollowUpgrade(ActionContext& c, CSubEnc* subenc) {
     const bool terminal = ::isatty(STDOUT_FILENO);
     int shown = -100;
     while (true) {
+        if (c.session.interrupted()) {
+            StopFirmwareUpgrades();
+            if (terminal) std::printf("\n");
+            return kClosing;
+        }
         const int state = subenc->upgrade_state;
         if (state != shown) {
             shown = state;
@@ -415,16 +415,94 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
         c.session.WaitForNextStep();
         c.session.Poll();
     }
-    if (terminal) std::printf("\n");
-    if (shown == kUpgradeCompleted) {
-        std::printf("%s\n",
-                    Utf16ToUtf8(FormatString(LoadString(20020), {Utf8ToUtf16(name)})).c_str());
-        subenc->upgrade_state = kUpgradeIdle;
-        return 0;
+    if (terminal && shown < 100) std::printf("\n");
+    return shown;
+}
+
+// After activation: reads the enclosure again until it reports its firmware
+// revision, through a restart of the enclosure if it makes one. Nothing when
+// it was not read back in time.
+std::optional<std::string> RevisionAfterActivation(ActionContext& c, const DeviceId& id,
+                                                   uint8_t subenc_id, CSesDomain* domain) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(std::max(c.timeout_s, 120));
+    bool reread_started = false;
+    while (std::chrono::steady_clock::now() < deadline && !c.session.interrupted()) {
+        c.session.Poll();
+        Ref<CSesDev> device = Ref<CSesDev>::Adopt(AcquireDevice(domain, id));
+        if (device && !device->chain_running) {
+            const bool read_well = device->chain_error == 0 && (device->Flags() & kDeviceReady);
+            if (reread_started && read_well) {
+                Ref<CSubEnc> subenc = Ref<CSubEnc>::Adopt(AcquireSubEnc(device.get(), subenc_id));
+                if (subenc) return SubEncInfo(subenc.get()).firmware_revision;
+            }
+            // Read everything again, from the configuration (which names the revision).
+            if (domain->client.state() == kStateReady && StartReadChain(device.get()) >= 0)
+                reread_started = true;
+        }
+        // The device list is asked for only once a minute; ask while we wait.
+        domain->last_full_refresh =
+            std::min(domain->last_full_refresh, domain->clock.NowSeconds() - 55);
+        c.session.WaitForNextStep();
     }
-    std::printf("%s\n%s\n", UpgradeMessage(shown).c_str(),
-                Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})).c_str());
-    return kExitOperationFailed;
+    return std::nullopt;
+}
+
+int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
+    if (c.words.size() != 3) return Usage("usage: upgrade ENCLOSURE PACKAGE");
+    const std::string& path = c.words[2];
+    // The package is checked here, before anything is asked or sent: a file
+    // we cannot use is the operator's mistake (1), a damaged package or one
+    // for another model is refused as the enclosure would (3).
+    std::vector<uint8_t> bytes;
+    if (const PackageProblem p = ReadPackageFile(path, bytes); p.failed())
+        return Usage(path + ": " + p.text);
+    bytes = {};
+    std::string model;
+    {
+        std::lock_guard lock(subenc->mutex);
+        model = subenc->model_text;
+    }
+    std::optional<UnpackedFirmware> firmware;
+    if (const PackageProblem p = UnpackFirmware(path, model, firmware); p.failed()) {
+        std::fprintf(stderr, "halvorinctl: %s: %s\n", path.c_str(), p.text.c_str());
+        return kExitOperationFailed;
+    }
+    const std::string name = DisplayName(subenc);
+    if (!Confirm(c, name + ": " + Utf16ToUtf8(LoadString(129)))) return kExitUsage;
+    const std::string before = SubEncInfo(subenc).firmware_revision;
+    const DeviceId id = subenc->dev->Identifier();
+    CSesDomain* domain = subenc->dev->domain;
+    const int started = StartFirmwareUpgrade(subenc, std::move(*firmware));
+    if (started < 0) return Failed("upgrade", started);
+    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20019), {Utf8ToUtf16(name)})).c_str());
+    const int end = FollowUpgrade(c, subenc);
+    if (end == kClosing) return kExitOperationFailed;
+    if (end != kUpgradeCompleted) {
+        std::printf("%s\n%s\n", UpgradeMessage(end).c_str(),
+                    Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})).c_str());
+        return kExitOperationFailed;
+    }
+    subenc->upgrade_state = kUpgradeIdle;
+    // The enclosure took both images; only the revision it reports afterwards
+    // proves that it runs the new firmware.
+    const auto after = RevisionAfterActivation(c, id, subenc->id, domain);
+    if (!after) {
+        std::fprintf(stderr, "halvorinctl: %s was not read back after the upgrade\n", name.c_str());
+        return kExitOperationFailed;
+    }
+    if (*after == before) {
+        std::fprintf(stderr,
+                     "halvorinctl: %s still reports firmware revision %s: the new firmware is "
+                     "not running\n",
+                     name.c_str(), after->c_str());
+        std::printf("%s\n",
+                    Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})).c_str());
+        return kExitOperationFailed;
+    }
+    std::printf("firmware revision %s (was %s)\n", after->c_str(), before.c_str());
+    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20020), {Utf8ToUtf16(name)})).c_str());
+    return 0;
 }
 
 }  // namespace

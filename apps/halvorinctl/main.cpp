@@ -52,14 +52,35 @@ constexpr const char* kUsage =
     "  -V, --version            show the version and exit\n"
     "\n"
     "Exit status: 0 when everything was read or done, 1 on usage errors (and an\n"
-    "unconfirmed action), 2 when a host could not be reached, refused us or was\n"
-    "not read in time (or the enclosure was not found), 3 when the enclosure\n"
-    "refused or failed an action.\n";
+    "unconfirmed action), 2 when a host could not be reached, refused us, had no\n"
+    "device that could be read or was not read in time (or the enclosure was not\n"
+    "found), 3 when the enclosure refused or failed an action, 128 + the signal\n"
+    "when SIGINT or SIGTERM ended the command.\n";
 
 std::atomic<bool> g_stop{false};
+std::atomic<int> g_signal{0};
 
-void OnSignal(int) {
+void OnSignal(int signal) {
+    g_signal = signal;
     g_stop = true;
+}
+
+// Without SA_RESTART, so that a blocking read (the confirmation question)
+// returns at once and the command can end.
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// A command ended by SIGINT or SIGTERM says so and exits 128 + the signal.
+int Interrupted() {
+    const int signal = g_signal.load();
+    std::fprintf(stderr, "halvorinctl: interrupted by %s\n",
+                 signal == SIGTERM ? "SIGTERM" : "SIGINT");
+    return 128 + signal;
 }
 
 [[noreturn]] void UsageError(const std::string& message) {
@@ -126,6 +147,7 @@ void ReportUnread(const std::vector<HostStatus>& statuses) {
 
 int Show(ManagerSession& session, const CommandLine& line) {
     const auto statuses = session.WaitUntilRead(std::chrono::seconds(line.timeout_s));
+    if (session.interrupted()) return kExitUnreachable;
     nlohmann::json hosts = nlohmann::json::array();
     bool failed = false;
     for (size_t i = 0; i < statuses.size(); ++i) {
@@ -151,18 +173,22 @@ int Watch(ManagerSession& session, const CommandLine& line) {
 
 int main(int argc, char** argv) {
     CommandLine line = Parse(argc, argv);
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    CatchStopSignals();
     std::signal(SIGPIPE, SIG_IGN);
     const std::string& command = line.words[0];
     if (command != "show" && command != "watch" && !IsActionCommand(command)) {
         UsageError("unknown command '" + command + "'");
     }
-    ManagerSession session(line.hosts);
-    if (command == "show") return Show(session, line);
-    if (command == "watch") return Watch(session, line);
-    ActionContext context{session, line.words, line.yes, line.timeout_s};
-    const int code = RunAction(context);
+    ManagerSession session(line.hosts, g_stop);
+    int code;
+    if (command == "show") {
+        code = Show(session, line);
+    } else if (command == "watch") {
+        code = Watch(session, line);
+    } else {
+        ActionContext context{session, line.words, line.yes, line.timeout_s};
+        code = RunAction(context);
+    }
     StopFirmwareUpgrades();
-    return code;
+    return g_stop ? Interrupted() : code;
 }

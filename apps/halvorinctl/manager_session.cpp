@@ -1,5 +1,7 @@
 #include "apps/halvorinctl/manager_session.h"
 
+#include "apps/halvorinctl/enclosure_report.h"
+
 #include <thread>
 
 #include "base/result_code.h"
@@ -18,14 +20,36 @@ const char* OutcomeName(HostOutcome outcome) {
             return "refused";
         case HostOutcome::kNoDevices:
             return "no devices";
+        case HostOutcome::kUnreadable:
+            return "unreadable";
         case HostOutcome::kTimedOut:
             return "timed out";
     }
     return "?";
 }
 
-ManagerSession::ManagerSession(std::vector<std::string> hosts, ClientOptions options)
-    : hosts_(std::move(hosts)), registry_(std::move(options)) {
+namespace {
+
+// A host that cannot be reached is asked again this often while we wait for
+// it (the client on its own would wait 100 s).
+constexpr auto kRetryInterval = std::chrono::seconds(2);
+
+std::string DeviceErrors(const std::vector<CSesDev*>& devices) {
+    std::string text;
+    for (const CSesDev* device : devices) {
+        if (!text.empty()) text += "; ";
+        text += Hex(device->Identifier().data(), 8) + ": " +
+                std::string(ResultCodeName(device->chain_error)) + " (" +
+                std::to_string(device->chain_error) + ")";
+    }
+    return text;
+}
+
+}  // namespace
+
+ManagerSession::ManagerSession(std::vector<std::string> hosts, const std::atomic<bool>& interrupt,
+                               ClientOptions options)
+    : hosts_(std::move(hosts)), interrupt_(interrupt), registry_(std::move(options)) {
     for (const std::string& host : hosts_)
         domains_.push_back(registry_.Acquire(Utf8ToUtf16(host)));
 }
@@ -45,7 +69,7 @@ void ManagerSession::Poll() {
 
 void ManagerSession::WaitForNextStep() {
     const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPollIntervalMs);
-    while (std::chrono::steady_clock::now() < next) {
+    while (std::chrono::steady_clock::now() < next && !interrupted()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         for (CSesDomain* domain : domains_) {
             if (domain) domain->client.DeliverCompleted();
@@ -55,7 +79,7 @@ void ManagerSession::WaitForNextStep() {
 
 void ManagerSession::PollFor(std::chrono::milliseconds duration) {
     const auto until = std::chrono::steady_clock::now() + duration;
-    while (std::chrono::steady_clock::now() < until) {
+    while (std::chrono::steady_clock::now() < until && !interrupted()) {
         Poll();
         WaitForNextStep();
     }
@@ -71,6 +95,7 @@ HostStatus ManagerSession::StatusOf(size_t index) const {
     }
     if (domain->client.state() == kStateUnreachable) {
         status.outcome = HostOutcome::kUnreachable;
+        status.detail = std::string(ResultCodeName(domain->client.last_failure()));
         return status;
     }
     if (domain->client.last_hello_result() == kHelloRefused) {
@@ -84,15 +109,21 @@ HostStatus ManagerSession::StatusOf(size_t index) const {
     }
     std::vector<CSesDev*> devices = SnapshotDevices(domain);
     int unread = 0;
+    std::vector<CSesDev*> failed;
     for (CSesDev* device : devices) {
-        const bool ended = (device->Flags() & kDeviceReady) ||
-                           (!device->chain_running && device->chain_error != 0);
-        unread += ended ? 0 : 1;
+        const bool ready = device->Flags() & kDeviceReady;
+        const bool gave_up = !ready && !device->chain_running && device->chain_error != 0;
+        unread += ready || gave_up ? 0 : 1;
+        if (gave_up) failed.push_back(device);
     }
     const bool none = devices.empty();
+    const bool all_failed = !none && failed.size() == devices.size();
+    if (all_failed) status.detail = DeviceErrors(failed);
     ReleaseDevices(devices);
     if (none) {
         status.outcome = HostOutcome::kNoDevices;
+    } else if (all_failed) {
+        status.outcome = HostOutcome::kUnreadable;
     } else if (unread == 0) {
         status.outcome = HostOutcome::kReady;
     } else {
@@ -101,17 +132,30 @@ HostStatus ManagerSession::StatusOf(size_t index) const {
     return status;
 }
 
+void ManagerSession::RetryUnreachable() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_retry_ < kRetryInterval) return;
+    last_retry_ = now;
+    for (CSesDomain* domain : domains_) {
+        if (domain) domain->client.RetryNow();
+    }
+}
+
 std::vector<HostStatus> ManagerSession::WaitUntilRead(std::chrono::seconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
+    last_retry_ = std::chrono::steady_clock::now();
     while (true) {
         Poll();
         std::vector<HostStatus> all;
         bool settled = true;
         for (size_t i = 0; i < domains_.size(); ++i) {
             all.push_back(StatusOf(i));
-            settled = settled && all.back().outcome != HostOutcome::kTimedOut;
+            const HostOutcome outcome = all.back().outcome;
+            settled = settled && outcome != HostOutcome::kTimedOut &&
+                      !(outcome == HostOutcome::kUnreachable && domains_[i]);
         }
-        if (settled || std::chrono::steady_clock::now() >= deadline) return all;
+        if (settled || interrupted() || std::chrono::steady_clock::now() >= deadline) return all;
+        RetryUnreachable();
         WaitForNextStep();
     }
 }

@@ -3,6 +3,7 @@
 // for the desktop's UI thread: every handler and hook runs there).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -11,31 +12,36 @@
 
 namespace halvorin::ctl {
 
-enum class HostOutcome { kReady, kUnreachable, kRefused, kNoDevices, kTimedOut };
+enum class HostOutcome { kReady, kUnreachable, kRefused, kNoDevices, kUnreadable, kTimedOut };
 
 struct HostStatus {
     std::string host;
     HostOutcome outcome = HostOutcome::kTimedOut;
-    std::string detail;  // what was missing when it timed out
+    std::string detail;  // what was missing when it timed out, or the devices' errors
 };
 
 const char* OutcomeName(HostOutcome outcome);
 
 class ManagerSession {
   public:
-    ManagerSession(std::vector<std::string> hosts, ClientOptions options = {});
+    // `interrupt` (a signal handler sets it) cuts every wait short.
+    ManagerSession(std::vector<std::string> hosts, const std::atomic<bool>& interrupt,
+                   ClientOptions options = {});
     ~ManagerSession();
 
     // One poll step of every domain.
     void Poll();
     // Waits until the next poll step is due, running the handlers of replies
     // as they arrive meanwhile, so a read chain does not wait 100 ms a link.
+    // Returns early once interrupted.
     void WaitForNextStep();
-    // Polls until every host is read (its devices' first chains have ended)
-    // or has failed, or the time is up.
+    // Polls until every host is read (its devices' first chains have ended),
+    // refused us, or the time is up; a host that cannot be reached is tried
+    // again every few seconds until then. Interruption ends it early.
     std::vector<HostStatus> WaitUntilRead(std::chrono::seconds limit);
     // Polls for a while.
     void PollFor(std::chrono::milliseconds duration);
+    bool interrupted() const { return interrupt_.load(); }
 
     const std::vector<std::string>& hosts() const { return hosts_; }
     const std::vector<CSesDomain*>& domains() const { return domains_; }
@@ -43,8 +49,11 @@ class ManagerSession {
 
   private:
     HostStatus StatusOf(size_t index) const;
+    void RetryUnreachable();
 
     std::vector<std::string> hosts_;
+    const std::atomic<bool>& interrupt_;
+    std::chrono::steady_clock::time_point last_retry_{};
     DomainRegistry registry_;
     std::vector<CSesDomain*> domains_;
 };

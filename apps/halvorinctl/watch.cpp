@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "apps/halvorinctl/enclosure_report.h"
+#include "base/result_code.h"
 #include "base/string_table.h"
 #include "base/text_format.h"
 #include "base/utf16.h"
@@ -43,6 +44,24 @@ std::string IsoTime(int64_t seconds) {
     return text;
 }
 
+void PrintLine(const WatchOptions& options, int64_t now, const json& fields, int level,
+               const std::string& source, const std::string& message) {
+    if (options.json) {
+        json line = fields;
+        line["time"] = IsoTime(now);
+        line["epoch"] = now;
+        line["level"] = level;
+        line["level_name"] = LevelName(level);
+        line["source"] = source;
+        line["message"] = message;
+        std::printf("%s\n", line.dump().c_str());
+    } else {
+        std::printf("%s  %-11s  %s  %s\n", EventTime(now).c_str(), LevelName(level), source.c_str(),
+                    message.c_str());
+    }
+    std::fflush(stdout);
+}
+
 struct Watcher {
     const WatchOptions* options;
     Clock* clock;
@@ -53,22 +72,56 @@ struct Watcher {
         if (!event) return;
         const int64_t now = self->clock->NowSeconds();
         const std::string host = Utf16ToUtf8(element->subenc->dev->domain->host_name);
-        if (self->options->json) {
-            json line = {{"type", "event"},
-                         {"time", IsoTime(now)},
-                         {"epoch", now},
-                         {"host", host},
-                         {"level", event->level},
-                         {"level_name", LevelName(event->level)},
-                         {"source", Utf16ToUtf8(event->source)},
-                         {"message", Utf16ToUtf8(event->text)}};
-            std::printf("%s\n", line.dump().c_str());
-        } else {
-            std::printf("%s  %-11s  %s  %s\n", EventTime(now).c_str(), LevelName(event->level),
-                        Utf16ToUtf8(event->source).c_str(), Utf16ToUtf8(event->text).c_str());
-        }
-        std::fflush(stdout);
+        PrintLine(*self->options, now, {{"type", "event"}, {"host", host}}, event->level,
+                  Utf16ToUtf8(event->source), Utf16ToUtf8(event->text));
     }
+};
+
+// Says when a host's connection is lost (or the host cannot be reached in
+// the first place) and when it is back; the client keeps its own reconnect
+// schedule meanwhile.
+class HostWatch {
+  public:
+    explicit HostWatch(size_t count) : hosts_(count) {}
+
+    void Follow(size_t index, const std::string& host, const CSesClient& client,
+                const WatchOptions& options, Clock& clock) {
+        Host& h = hosts_[index];
+        const bool ready = client.state() == kStateReady;
+        const int failure =
+            client.last_hello_result() == kHelloRefused ? kHelloRefused : client.last_failure();
+        if (ready && h.state != kUp) {
+            if (h.state == kDown)
+                Say(options, clock, host, "back", 0, "Connection to " + host + " is back.", 0);
+            h.state = kUp;
+        } else if (!ready && failure != 0 && h.state != kDown) {
+            const std::string reason(ResultCodeName(failure));
+            const std::string message =
+                h.state == kUp
+                    ? "Lost the connection to " + host + " (" + reason + "); trying again."
+                    : "Cannot reach " + host + " (" + reason + "); trying again.";
+            Say(options, clock, host, "lost", 2, message, failure);
+            h.state = kDown;
+        }
+    }
+
+  private:
+    enum State { kNotYet, kUp, kDown };
+    struct Host {
+        State state = kNotYet;
+    };
+
+    static void Say(const WatchOptions& options, Clock& clock, const std::string& host,
+                    const char* what, int level, const std::string& message, int failure) {
+        json fields = {{"type", "host"}, {"host", host}, {"state", what}};
+        if (failure != 0) {
+            fields["reason"] = std::string(ResultCodeName(failure));
+            fields["reason_code"] = failure;
+        }
+        PrintLine(options, clock.NowSeconds(), fields, level, host, message);
+    }
+
+    std::vector<Host> hosts_;
 };
 
 // The last reading printed per element, by a key that outlives the objects.
@@ -154,8 +207,13 @@ void RunWatch(ManagerSession& session, const WatchOptions& options, const std::a
     Watcher watcher{&options, session.registry().options().clock};
     SetStatusEventHook(&Watcher::OnStatusEvent, &watcher);
     std::map<ReadingKey, std::pair<int32_t, int16_t>> seen;
+    HostWatch hosts(session.domains().size());
     while (!stop) {
         session.Poll();
+        for (size_t i = 0; i < session.domains().size(); ++i) {
+            if (CSesDomain* domain = session.domains()[i])
+                hosts.Follow(i, session.hosts()[i], domain->client, options, *watcher.clock);
+        }
         if (options.readings) PrintNewReadings(session, options, *watcher.clock, seen);
         session.WaitForNextStep();
     }

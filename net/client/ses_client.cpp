@@ -270,8 +270,8 @@ void CSesClient::Run() {
         if (st != kStateConnecting && st != kStateHelloSent && st != kStateReady) {
             if (clock.NowSeconds() < retry_time_) {
                 WaitForWork(-1, 0, options_.max_wait, nullptr);
-            } else if (Connect() < 0) {
-                OnFailure();
+            } else if (const int result = Connect(); result < 0) {
+                OnFailure(result);
             }
             continue;
         }
@@ -291,7 +291,10 @@ void CSesClient::Run() {
             if (revents & (POLLOUT | POLLERR | POLLHUP)) {
                 result = OnConnectingWritable();
             } else if (timed_out) {
-                Disconnect();
+                // An address that drops packets silently: go on with the next
+                // one, as after a refusal, not from the first one again.
+                CloseSocket();
+                connect_pending_ = false;
                 result = TryNextAddress();
             }
         } else if (revents & (POLLERR | POLLNVAL)) {
@@ -308,7 +311,7 @@ void CSesClient::Run() {
                     result = SendQueued();
             }
         }
-        if (result < 0) OnFailure();
+        if (result < 0) OnFailure(result);
     }
     Disconnect();
     state_ = kStateClosed;
@@ -380,10 +383,7 @@ int CSesClient::OnConnectingWritable() {
     socklen_t length = sizeof error;
     if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
         // Refused or unreachable: this address is no good, try the next one.
-        {
-            std::lock_guard lock(mutex_);
-            socket_.reset();
-        }
+        CloseSocket();
         connect_pending_ = false;
         return TryNextAddress();
     }
@@ -427,6 +427,7 @@ void CSesClient::OnHelloReply(uint64_t generation, std::span<const uint8_t> payl
         wakeup_.Signal();
         return;
     }
+    last_failure_ = result;
     if (socket_.valid()) ::shutdown(socket_.get(), SHUT_RDWR);
     const int64_t delay =
         result == kHelloRefused ? kRetryAfterRefusedHello : kRetryAfterLostConnection;
@@ -522,7 +523,20 @@ void CSesClient::Disconnect() {
     connect_pending_ = false;
 }
 
-void CSesClient::OnFailure() {
+void CSesClient::CloseSocket() {
+    std::lock_guard lock(mutex_);
+    socket_.reset();
+}
+
+void CSesClient::RetryNow() {
+    const int st = state_;
+    if (st != kStateWaiting && st != kStateUnreachable) return;
+    retry_time_ = 0;
+    wakeup_.Signal();
+}
+
+void CSesClient::OnFailure(int result) {
+    last_failure_ = result;
     Disconnect();
     const int64_t earliest = options_.clock->NowSeconds() + kRetryAfterLostConnection;
     if (retry_time_ < earliest) retry_time_ = earliest;

@@ -103,8 +103,15 @@ class CSesClient {
     // two looks (the upgrade thread ends on it).
     uint64_t connection_generation() const;
     size_t pending_requests() const;
+    // Why the last connection or connection attempt ended: a result code
+    // (-10, -11, -12, -14, -18, ...), 0 while none has failed.
+    int last_failure() const { return last_failure_.load(); }
     // Wakes the connection thread (tests use it after moving a manual clock).
     void Wake() { wakeup_.Signal(); }
+    // A caller that waits for this host with a deadline of its own (a
+    // command-line tool) asks for the next connection attempt now instead of
+    // at the retry time. No effect while connected or connecting.
+    void RetryNow();
 
   private:
     struct Request;
@@ -125,7 +132,8 @@ class CSesClient {
     int Receive();
     void MatchReply(const WireMessage& message);
     void Disconnect();
-    void OnFailure();
+    void OnFailure(int result);
+    void CloseSocket();
     void WaitForWork(int fd, short events, std::chrono::milliseconds limit, short* revents);
 
     // ---- shared
@@ -146,6 +154,7 @@ class CSesClient {
     std::atomic<bool> stop_{false};
     std::atomic<int64_t> retry_time_{0};
     std::atomic<int> last_hello_result_{1};
+    std::atomic<int> last_failure_{0};
     bool ever_started_ = false;
     std::thread thread_;
     Wakeup wakeup_;

@@ -2,8 +2,10 @@
 // simulated enclosures, the command-line manager reads them back.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "base/host_name.h"
 #include "base/utf16.h"
@@ -123,13 +125,72 @@ TEST_F(Cli, ShowJsonReadsBothPathsOfTheEightyFourBay) {
     EXPECT_EQ((*slots)["elements"][40]["slot_number"], 41);
 }
 
-TEST_F(Cli, UnreachableHostExitsWithTwo) {
+// An agent that is not there yet is tried again until the command's own
+// timeout: one that comes up meanwhile is read.
+TEST_F(Cli, UnreachableHostIsTriedUntilTheTimeout) {
     port_ = test::FreePort();
     ChildProcess ctl({HALVORINCTL, "-H", Host(), "--timeout", "3", "show"});
     std::string out;
     EXPECT_EQ(ctl.Wait(out), 2);
     ChildProcess usage({HALVORINCTL, "frobnicate"});
     EXPECT_EQ(usage.Wait(out), 1);
+
+    ChildProcess late({HALVORINCTL, "-H", Host(), "--timeout", "30", "show", "--json"});
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::vector<std::string> argv = {HALVORIN_AGENTD,
+                                     "--port",
+                                     std::to_string(port_),
+                                     "--allow",
+                                     Utf16ToUtf8(ManagerComputerName()),
+                                     "--simulate",
+                                     test::ScenarioPath("jbod24.json")};
+    agent_ = std::make_unique<ChildProcess>(argv);
+    EXPECT_EQ(late.Wait(out), 0) << out;
+    EXPECT_EQ(json::parse(out)["hosts"][0]["status"], "ready");
+}
+
+// A host whose every device fails to read has nothing to show: exit 2 with
+// the devices' errors.
+TEST_F(Cli, ShowFailsWhenNoDeviceCouldBeRead) {
+    StartAgent({test::ScenarioPath("jbod12-unsupported.json")});
+    int code = -1;
+    const json report = Show(&code);
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(report["hosts"][0]["status"], "unreadable");
+    EXPECT_NE(report["hosts"][0]["detail"].get<std::string>().find("unsupported model"),
+              std::string::npos);
+}
+
+// SIGINT and SIGTERM end a command at any point, with a message and status
+// 128 + the signal; the watch says when its host goes away and comes back.
+TEST_F(Cli, WatchReportsTheHostLostAndBackAndEndsOnASignal) {
+    StartAgent({test::ScenarioPath("jbod24.json")});
+    ChildProcess watch({HALVORINCTL, "-H", Host(), "watch", "--json"});
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    agent_.reset();  // SIGTERM: the agent goes away
+    auto lost = watch.ReadLine(std::chrono::seconds(5));
+    ASSERT_TRUE(lost);
+    const json line = json::parse(*lost);
+    EXPECT_EQ(line["type"], "host");
+    EXPECT_EQ(line["state"], "lost");
+    EXPECT_EQ(line["level"], 2);
+    EXPECT_FALSE(line["reason"].get<std::string>().empty());
+    // Back on the same port before the client's next attempt (2 s after the loss).
+    agent_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+        HALVORIN_AGENTD, "--port", std::to_string(port_), "--allow",
+        Utf16ToUtf8(ManagerComputerName()), "--simulate", test::ScenarioPath("jbod24.json")});
+    auto back = watch.ReadLine(std::chrono::seconds(10));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(json::parse(*back)["state"], "back");
+    watch.Signal(SIGINT);
+    std::string out;
+    EXPECT_EQ(watch.Wait(out, std::chrono::seconds(5)), 130);
+
+    ChildProcess show({HALVORINCTL, "-H", "127.0.0.1:" + std::to_string(test::FreePort()),
+                       "--timeout", "60", "show"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    show.Signal(SIGTERM);
+    EXPECT_EQ(show.Wait(out, std::chrono::seconds(5)), 143);
 }
 
 TEST_F(Cli, WatchPrintsTheEventsOfAFailingPowerSupplyInOrder) {
@@ -247,7 +308,40 @@ TEST_F(Cli, UpgradeFromAMkfwPackageChangesTheRevision) {
     EXPECT_NE(out.find("starts firmware upgrade."), std::string::npos) << out;
     EXPECT_NE(out.find("Upgrade completes successfully."), std::string::npos) << out;
     EXPECT_NE(out.find("completes firmware upgrade."), std::string::npos) << out;
+    EXPECT_NE(out.find("firmware revision 2.0.8 (was 2.0.7)"), std::string::npos) << out;
     EXPECT_EQ(Show()["hosts"][0]["enclosures"][0]["firmware_revision"], "2.0.8");
+
+    // A package file that is not there, or not a file, is the operator's mistake.
+    RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00",
+                ::testing::TempDir() + "no-such.lzma"},
+               &code);
+    EXPECT_EQ(code, 1);
+    RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", "/dev/zero"},
+               &code);
+    EXPECT_EQ(code, 1);
+}
+
+// The enclosure takes both images but comes back on its old firmware: that is
+// no success.
+TEST_F(Cli, UpgradeThatLeavesTheOldRevisionFails) {
+    const std::string scenario = ::testing::TempDir() + "stays-old.json";
+    {
+        std::ifstream in(test::ScenarioPath("jbod24.json"));
+        json doc = json::parse(in);
+        doc["upgrade_revision"] = doc["revision"];
+        std::ofstream(scenario) << doc.dump();
+    }
+    StartAgent({scenario});
+    const std::string package = ::testing::TempDir() + "cli-stays.lzma";
+    int code = -1;
+    RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("sa.bin", 3000, 3),
+                "--image-b", WriteBytes("sb.bin", 900, 4), "-o", package},
+               &code);
+    ASSERT_EQ(code, 0);
+    const std::string out = RunProgram(
+        {HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", package}, &code);
+    EXPECT_EQ(code, 3) << out;
+    EXPECT_NE(out.find("failed"), std::string::npos) << out;
 }
 
 }  // namespace

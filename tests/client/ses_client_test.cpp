@@ -1,4 +1,6 @@
 // The client against scripted agents and unreachable hosts, on a manual clock.
+#include <arpa/inet.h>
+
 #include <thread>
 
 #include "tests/client/client_fixture.h"
@@ -106,6 +108,81 @@ TEST_F(ClientTest, RefusedConnectionIsSeenAsOneAndNoHelloIsSent) {
     ASSERT_EQ(client.Start(), kOk);
     EXPECT_TRUE(ReachesState(client, kStateUnreachable));
     EXPECT_EQ(client.retry_time(), clock_.NowSeconds() + 100);
+    client.Stop();
+}
+
+// Resolves to the addresses it was given, in order.
+class FixedAddresses : public NameResolver {
+  public:
+    explicit FixedAddresses(std::vector<ResolvedAddress> addresses)
+        : addresses_(std::move(addresses)) {}
+    std::vector<ResolvedAddress> Resolve(const std::string&) override {
+        ++calls;
+        return addresses_;
+    }
+    std::atomic<int> calls{0};
+
+  private:
+    std::vector<ResolvedAddress> addresses_;
+};
+
+ResolvedAddress Address(int family, const char* text) {
+    ResolvedAddress a;
+    a.family = family;
+    if (family == AF_INET6) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&a.address);
+        v6->sin6_family = AF_INET6;
+        ::inet_pton(AF_INET6, text, &v6->sin6_addr);
+        a.length = sizeof *v6;
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&a.address);
+        v4->sin_family = AF_INET;
+        ::inet_pton(AF_INET, text, &v4->sin_addr);
+        a.length = sizeof *v4;
+    }
+    return a;
+}
+
+// A listener whose accept queue is full: further connects get no answer at
+// all, like an address behind a dead route.
+struct SilentAddress {
+    explicit SilentAddress(uint16_t port) {
+        listener.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        const sockaddr_in at = Sockaddr(port);
+        ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&at), sizeof at);
+        ::listen(listener.get(), 0);
+        filler.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::connect(filler.get(), reinterpret_cast<const sockaddr*>(&at), sizeof at);
+    }
+    static sockaddr_in Sockaddr(uint16_t port) {
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(port);
+        ::inet_pton(AF_INET, "127.0.0.2", &at.sin_addr);
+        return at;
+    }
+    UniqueFd listener, filler;
+};
+
+// The host's first address swallows the connect; the second (IPv6) answers.
+// A connect that times out moves on to the next address, without resolving
+// again, and the IPv6 address gets a socket of its own family.
+TEST_F(ClientTest, ConnectTimeoutMovesOnToTheNextAddress) {
+    FakeAgent agent(FriendlyAgent(), 0, AF_INET6);
+    SilentAddress silent(agent.port());
+    auto resolver = std::make_shared<FixedAddresses>(
+        std::vector{Address(AF_INET, "127.0.0.2"), Address(AF_INET6, "::1")});
+    CSesClient client("storage-01:" + std::to_string(agent.port()), Options(resolver));
+    ASSERT_EQ(client.Start(), kOk);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(client.state(), kStateConnecting);  // waiting on the silent address
+    AdvanceSeconds(client, 10);
+    ASSERT_TRUE(test::Eventually([&] {
+        client.DeliverCompleted();
+        return client.state() == kStateReady;
+    }));
+    EXPECT_EQ(resolver->calls, 1);
+    EXPECT_EQ(agent.connections(), 1);
     client.Stop();
 }
 

@@ -24,19 +24,32 @@ class FakeAgent {
   public:
     using Handler = std::function<void(FakeAgent&, int connection, const WireMessage&)>;
 
-    explicit FakeAgent(Handler handler, uint16_t port = 0) : handler_(std::move(handler)) {
-        listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    // Listens on 127.0.0.1, or on ::1 when `family` is AF_INET6.
+    explicit FakeAgent(Handler handler, uint16_t port = 0, int family = AF_INET)
+        : handler_(std::move(handler)) {
+        listener_.reset(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
         const int on = 1;
         ::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
-        ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        sockaddr_storage address{};
+        socklen_t length;
+        if (family == AF_INET6) {
+            auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+            v6->sin6_family = AF_INET6;
+            v6->sin6_addr = in6addr_loopback;
+            v6->sin6_port = htons(port);
+            length = sizeof *v6;
+        } else {
+            auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+            v4->sin_family = AF_INET;
+            v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            v4->sin_port = htons(port);
+            length = sizeof *v4;
+        }
+        ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), length);
         ::listen(listener_.get(), 8);
-        socklen_t length = sizeof address;
         ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        port_ = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                                         : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
         thread_ = std::thread([this] { Run(); });
     }
     ~FakeAgent() {

@@ -45,6 +45,9 @@ class ChildProcess {
     }
 
     bool running() const { return pid_ > 0; }
+    void Signal(int signal) {
+        if (pid_ > 0) ::kill(pid_, signal);
+    }
 
     // The next line of standard output, or nothing within the wait.
     std::optional<std::string> ReadLine(std::chrono::milliseconds wait) {
