@@ -125,6 +125,11 @@ int main(int argc, char** argv) {
 
     const int signal_number = WaitForTerminationSignal();
     Log(std::string("received ") + strsignal(signal_number) + ", stopping");
-    ServerStop();
+    if (ServerStop() > 0) {
+        // Those commands end in the kernel; nothing of ours may run after
+        // this point, static destructors included.
+        std::fflush(stderr);
+        std::_Exit(0);
+    }
     return 0;
 }

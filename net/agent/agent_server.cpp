@@ -4,8 +4,10 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <system_error>
 
 #include "base/host_name.h"
@@ -17,7 +19,9 @@ namespace halvorin {
 
 namespace {
 
-constexpr int kListenBacklog = 1;
+// Connections are accepted as they come and wait in our own bounded list, so
+// the kernel's queue only has to cover one round of the receiver.
+constexpr int kListenBacklog = 16;
 
 AgentOptions WithDefaults(AgentOptions options) {
     if (options.computer_name.empty()) options.computer_name = FullComputerName();
@@ -42,10 +46,11 @@ AgentServer::AgentServer(ScsiTransport& transport, AgentOptions options)
 
 AgentServer::~AgentServer() {
     Stop();
+    abandoned_.clear();  // joins: the workers use this object until they end
 }
 
 bool AgentServer::OpenListener() {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
     if (!fd.valid()) {
         start_error_ = std::string("socket: ") + std::strerror(errno);
         return false;
@@ -94,22 +99,26 @@ int AgentServer::Start() {
     return kOk;
 }
 
-void AgentServer::Stop() {
-    if (!started_) return;
+size_t AgentServer::Stop() {
+    if (!started_) return 0;
     receiver_.request_stop();
     sender_.request_stop();
     wakeup_.Signal();
     queue_changed_.notify_all();
     receiver_.join();
     sender_.join();
-    StopWorkers();
+    listener_.reset();
+    const size_t busy = StopWorkers();
     {
         std::lock_guard lock(queue_mutex_);
         replies_.clear();
     }
-    listener_.reset();
     started_ = false;
-    Log("agent stopped");
+    if (busy > 0)
+        Log("agent stopped; " + std::to_string(busy) + " command(s) still running in the kernel");
+    else
+        Log("agent stopped");
+    return busy;
 }
 
 int AgentServer::SetAuthorized(std::vector<std::u16string> names) {
@@ -133,95 +142,182 @@ void AgentServer::ReceiverLoop(std::stop_token stop) {
             wakeup_.Drain();
             continue;
         }
-        if (!connection_) {
-            AcceptOne();
-        } else {
-            ServeConnectionOnce(stop);
+        try {
+            ReceiveRound(stop);
+        } catch (const std::bad_alloc&) {
+            // Only the connection being read can have asked for the memory.
+            if (connection_) DropConnection("out of memory");
+            waiting_.clear();
         }
     }
     if (connection_) DropConnection("agent stopping");
+    for (Waiting& w : waiting_)
+        w.connection->Shutdown();
+    waiting_.clear();
 }
 
-void AgentServer::AcceptOne() {
-    pollfd fds[2] = {{listener_.get(), POLLIN, 0}, {wakeup_.fd(), POLLIN, 0}};
-    const int ready = ::poll(fds, 2, WaitMs(options_.wait_interval));
+// One wait on everything: the listener, the served manager and the
+// connections that wait for their turn, each on its own deadline.
+void AgentServer::ReceiveRound(std::stop_token stop) {
+    PromoteWaiting();
+    std::vector<pollfd> fds = {{wakeup_.fd(), POLLIN, 0}, {listener_.get(), POLLIN, 0}};
+    if (connection_) fds.push_back({connection_->fd(), POLLIN, 0});
+    const size_t first_waiting = fds.size();
+    for (const Waiting& w : waiting_)
+        fds.push_back({w.connection->fd(), static_cast<short>(w.hello ? 0 : POLLIN), 0});
+    const int ready = ::poll(fds.data(), fds.size(), WaitMs(options_.wait_interval));
+    if (fds[0].revents) wakeup_.Drain();
+    if (stop.stop_requested()) return;
     if (ready < 0 && errno != EINTR) {
-        listener_.reset();
-        return;
-    }
-    if (fds[1].revents) wakeup_.Drain();
-    if (fds[0].revents & (POLLERR | POLLNVAL)) {
         listener_.reset();  // re-created next round
         return;
     }
-    if (!(fds[0].revents & POLLIN)) return;
+    const auto now = std::chrono::steady_clock::now();
+    // Waiting connections first: accepting may push the oldest out.
+    for (size_t i = waiting_.size(); i-- > 0;)
+        ServeWaiting(waiting_[i], fds[first_waiting + i].revents, now);
+    std::erase_if(waiting_, [](const Waiting& w) { return w.leaving; });
+    if (connection_) ServeConnection(fds[2].revents);
+    if (fds[1].revents & (POLLERR | POLLNVAL)) {
+        listener_.reset();
+    } else if (fds[1].revents & POLLIN) {
+        for (size_t i = 0; i <= options_.max_waiting && AcceptOne(); ++i) {
+        }
+    }
+}
 
+bool AgentServer::AcceptOne() {
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     UniqueFd client(
         ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
-    if (!client.valid()) return;
-    connection_ = std::make_shared<AgentConnection>(std::move(client), next_connection_id_++, peer,
-                                                    IsLocalPeer(peer));
+    if (!client.valid()) return false;
+    if (waiting_.size() >= options_.max_waiting) {
+        Waiting& oldest = waiting_.front();
+        Log("closed " + oldest.connection->PeerText() + " (too many connections waiting)");
+        oldest.connection->MarkDropped();
+        oldest.connection->Shutdown();
+        waiting_.pop_front();
+    }
+    auto connection = std::make_shared<AgentConnection>(std::move(client), next_connection_id_++,
+                                                        peer, IsLocalPeer(peer));
+    const auto deadline =
+        std::chrono::steady_clock::now() + options_.wait_interval * options_.waits_for_hello;
+    Log("connection from " + connection->PeerText());
+    waiting_.push_back({std::move(connection), FrameAssembler(), deadline, std::nullopt});
+    return true;
+}
+
+// Reads what has arrived, never past the message under way (its length
+// decides what comes next).
+AgentServer::ReadResult AgentServer::ReadMessage(AgentConnection& connection,
+                                                 FrameAssembler& assembler, WireMessage& message) {
+    std::span<uint8_t> area = assembler.FreeArea(assembler.MissingForCurrent());
+    const ssize_t received = ::recv(connection.fd(), area.data(), area.size(), MSG_DONTWAIT);
+    if (received < 0 && (errno == EAGAIN || errno == EINTR)) return ReadResult::kNothing;
+    if (received <= 0) return ReadResult::kClosed;
+    assembler.Commit(static_cast<size_t>(received));
+    switch (assembler.Next(message)) {
+        case FrameAssembler::Status::kNeedMore:
+            return ReadResult::kNothing;
+        case FrameAssembler::Status::kBroken:
+            return ReadResult::kBroken;
+        case FrameAssembler::Status::kMessage:
+            return ReadResult::kMessage;
+    }
+    return ReadResult::kBroken;
+}
+
+void AgentServer::ServeWaiting(Waiting& w, short revents,
+                               std::chrono::steady_clock::time_point now) {
+    AgentConnection& connection = *w.connection;
+    auto close = [&](const std::string& why) {
+        Log("closed " + connection.PeerText() + " (" + why + ")");
+        connection.MarkDropped();
+        connection.Shutdown();
+        w.leaving = true;
+    };
+    if (now >= w.deadline) {
+        close(w.hello ? "no turn in time" : "no authorised hello in time");
+        return;
+    }
+    if (!(revents & (POLLIN | POLLERR | POLLHUP))) return;
+    WireMessage message;
+    switch (ReadMessage(connection, w.assembler, message)) {
+        case ReadResult::kNothing:
+            return;
+        case ReadResult::kClosed:
+            close("closed by peer");
+            return;
+        case ReadResult::kBroken:
+            close("bad message header");
+            return;
+        case ReadResult::kMessage:
+            w.leaving = !OnWaitingMessage(w, std::move(message));
+            return;
+    }
+}
+
+// False when the connection leaves the waiting list (refused; the refusal
+// closes it a moment later).
+bool AgentServer::OnWaitingMessage(Waiting& w, WireMessage message) {
+    if (message.header.request == 0) return true;
+    if (message.header.type != MSG_HELLO) {
+        Refuse(w.connection, message.header, "request before an authorised hello");
+        return false;
+    }
+    auto info = DecodeHello(message.payload);
+    if (!info) {
+        Refuse(w.connection, message.header, "short hello");
+        return false;
+    }
+    if (!authorization_.MayConnect(info->computer_name, *w.connection)) {
+        Refuse(w.connection, message.header,
+               "hello from unauthorised name \"" + Utf16ToUtf8(info->computer_name) + "\"");
+        return false;
+    }
+    w.hello = std::move(message);  // served at its turn
+    return true;
+}
+
+// The served manager has gone: the first authorised hello that waits is next.
+void AgentServer::PromoteWaiting() {
+    if (connection_) return;
+    auto next = std::find_if(waiting_.begin(), waiting_.end(),
+                             [](const Waiting& w) { return w.hello.has_value(); });
+    if (next == waiting_.end()) return;
+    Waiting w = std::move(*next);
+    waiting_.erase(next);
+    connection_ = w.connection;
     assembler_.Clear();
-    idle_waits_ = 0;
-    accepted_at_ = std::chrono::steady_clock::now();
+    last_progress_ = std::chrono::steady_clock::now();
     authorization_.ConnectionAccepted(connection_);
-    Log("connection from " + connection_->PeerText());
+    HandleHello(connection_, *w.hello);
 }
 
-bool AgentServer::HelloOverdue() const {
-    const auto deadline = options_.wait_interval * options_.waits_for_hello;
-    // A refused connection is already on its way out, on its own schedule.
-    return !connection_->authorized && !connection_->refused &&
-           std::chrono::steady_clock::now() - accepted_at_ >= deadline;
-}
-
-void AgentServer::ServeConnectionOnce(std::stop_token stop) {
-    pollfd fds[2] = {{connection_->fd(), POLLIN, 0}, {wakeup_.fd(), POLLIN, 0}};
-    const int ready = ::poll(fds, 2, WaitMs(options_.wait_interval));
-    if (fds[1].revents) wakeup_.Drain();
-    if (stop.stop_requested()) return;
-    if (ready < 0 && errno != EINTR) {
-        DropConnection("wait failed");
-        return;
-    }
-    if (HelloOverdue()) {
-        DropConnection("no authorised hello in time");
-        return;
-    }
-    if (ready == 0) {
-        if (!assembler_.Empty() && ++idle_waits_ >= options_.idle_waits_before_drop) {
+void AgentServer::ServeConnection(short revents) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!(revents & (POLLIN | POLLERR | POLLHUP))) {
+        if (!assembler_.Empty() &&
+            now - last_progress_ >= options_.wait_interval * options_.idle_waits_before_drop) {
             DropConnection("message stalled");
         }
         return;
     }
-    if (!(fds[0].revents & (POLLIN | POLLERR | POLLHUP))) return;
-
-    // Never read past the message under way: its length decides what comes next.
-    std::span<uint8_t> area = assembler_.FreeArea(assembler_.MissingForCurrent());
-    const ssize_t received = ::recv(connection_->fd(), area.data(), area.size(), MSG_DONTWAIT);
-    if (received < 0 && (errno == EAGAIN || errno == EINTR)) return;
-    if (received <= 0) {
-        DropConnection(received == 0 ? "closed by peer"
-                                     : std::string("receive failed: ") + std::strerror(errno));
+    WireMessage message;
+    const ReadResult read = ReadMessage(*connection_, assembler_, message);
+    if (read == ReadResult::kClosed) {
+        DropConnection(std::string("closed by peer or receive failed"));
         return;
     }
-    assembler_.Commit(static_cast<size_t>(received));
-
-    WireMessage message;
-    switch (assembler_.Next(message)) {
-        case FrameAssembler::Status::kNeedMore:
-            return;
-        case FrameAssembler::Status::kBroken:
-            DropConnection("bad message header");
-            return;
-        case FrameAssembler::Status::kMessage: {
-            idle_waits_ = 0;
-            std::shared_ptr<AgentConnection> current = connection_;
-            Dispatch(current, std::move(message));
-            return;
-        }
+    if (read == ReadResult::kBroken) {
+        DropConnection("bad message header");
+        return;
+    }
+    last_progress_ = now;
+    if (read == ReadResult::kMessage) {
+        std::shared_ptr<AgentConnection> current = connection_;
+        Dispatch(current, std::move(message));
     }
 }
 
@@ -307,12 +403,21 @@ void AgentServer::StartRequest(const std::shared_ptr<AgentConnection>& connectio
     }
     auto request = std::make_shared<WireMessage>(std::move(message));
     const bool started = StartWorker([this, connection, request](std::stop_token stop) {
-        std::optional<AgentReply> reply = executor_.Execute(*request, stop);
-        if (reply) {
-            QueueReply(connection, BuildReply(request->header, reply->result, reply->payload));
-        } else {
-            --connection->in_flight;
+        std::optional<AgentReply> reply;
+        try {
+            reply = executor_.Execute(*request, stop);
+        } catch (const std::bad_alloc&) {
+            reply = AgentReply{kOutOfMemory, {}};
         }
+        try {
+            if (reply) {
+                QueueReply(connection, BuildReply(request->header, reply->result, reply->payload));
+                return;
+            }
+        } catch (const std::bad_alloc&) {
+            // Not even the reply fits: the manager's request times out.
+        }
+        --connection->in_flight;
     });
     if (!started) --connection->in_flight;
 }
@@ -406,7 +511,10 @@ void AgentServer::ReapWorkers() {
     // Joined outside the lock: jthread destruction joins.
 }
 
-void AgentServer::StopWorkers() {
+// Asks every worker to stop and joins those that do within the grace time.
+// A worker blocked in the kernel (SG_IO cannot be interrupted) is left to
+// end there; the count of those is returned.
+size_t AgentServer::StopWorkers() {
     std::list<Worker> all;
     {
         std::lock_guard lock(workers_mutex_);
@@ -414,7 +522,19 @@ void AgentServer::StopWorkers() {
     }
     for (Worker& worker : all)
         worker.thread.request_stop();
-    all.clear();  // joins each
+    const auto deadline = std::chrono::steady_clock::now() + options_.stop_grace;
+    auto busy = [&] {
+        return std::count_if(all.begin(), all.end(), [](const Worker& w) { return !*w.finished; });
+    };
+    while (busy() > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (auto it = all.begin(); it != all.end();) {
+        auto next = std::next(it);
+        if (!*it->finished) abandoned_.splice(abandoned_.end(), all, it);
+        it = next;
+    }
+    all.clear();  // joins the finished ones
+    return abandoned_.size();
 }
 
 }  // namespace halvorin

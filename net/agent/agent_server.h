@@ -2,14 +2,22 @@
 // against the authorised names, and runs its enumerations and SCSI commands
 // on this host's enclosure services devices.
 //
-// Threads: the receiver accepts the one connection, reads messages and starts
-// a worker per request; the sender sends queued replies; workers run one
+// Threads: the receiver accepts connections, reads messages and starts a
+// worker per request; the sender sends queued replies; workers run one
 // request each. Start() and Stop() are called from one thread (the UI or
 // main thread); SetAuthorized() and SetNotify() from any thread. Stop() wakes
-// and joins every thread the server started, workers included.
+// and joins every thread the server started; a worker still blocked in the
+// kernel (a SCSI command cannot be interrupted) after a few seconds is left to
+// finish there, and the server waits for it only when it is destroyed.
 //
-// A connection must say an authorised hello before anything else is served on
-// it, and commands run only on addresses the agent's own discovery found.
+// One manager is served at a time. Connections that have not yet said an
+// authorised hello wait beside it (a bounded number, each with its own
+// deadline), so a stranger that connects and says nothing cannot keep the
+// manager out; an authorised hello that arrives while another manager is
+// served waits for its turn. A connection must say an authorised hello
+// before anything else is served on it, and commands run only on addresses
+// the agent's own discovery found. Running out of memory drops one
+// connection or fails one request (-3), never the agent.
 #pragma once
 
 #include <chrono>
@@ -19,6 +27,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +51,8 @@ struct AgentOptions {
     int send_stall_waits = 10;  // a reply that cannot be sent for this long drops the connection
     std::chrono::milliseconds refusal_delay{1000};
     size_t max_in_flight = 512;  // per connection; beyond it requests get -6
+    size_t max_waiting = 8;      // connections without an authorised hello; the oldest goes
+    std::chrono::milliseconds stop_grace{3000};  // how long Stop() waits for busy workers
     std::chrono::milliseconds rescan_interval{3000};
     std::u16string computer_name;           // sent in hello replies; default: the host name
     std::vector<std::u16string> own_names;  // default: this computer's names
@@ -57,7 +68,9 @@ class AgentServer {
     // 0, also when already started; -6 when the port cannot be bound or a
     // thread cannot start (StartError() says why).
     int Start();
-    void Stop();
+    // Returns how many requests were still running in the kernel when it
+    // gave up waiting for them.
+    size_t Stop();
 
     int SetAuthorized(std::vector<std::u16string> names);
     void SetNotify(ServerNotifyFn fn, void* context);
@@ -76,12 +89,27 @@ class AgentServer {
         std::shared_ptr<std::atomic<bool>> finished;
     };
 
+    // A connection that has not said an authorised hello yet.
+    struct Waiting {
+        std::shared_ptr<AgentConnection> connection;
+        FrameAssembler assembler;
+        std::chrono::steady_clock::time_point deadline;
+        std::optional<WireMessage> hello;  // authorised, waiting for the served manager to leave
+        bool leaving = false;              // closed or refused: out of the list this round
+    };
+    enum class ReadResult { kNothing, kMessage, kClosed, kBroken };
+
     bool OpenListener();
     void ReceiverLoop(std::stop_token stop);
-    void AcceptOne();
-    void ServeConnectionOnce(std::stop_token stop);
-    bool HelloOverdue() const;
+    void ReceiveRound(std::stop_token stop);
+    bool AcceptOne();
+    void ServeConnection(short revents);
+    void ServeWaiting(Waiting& waiting, short revents, std::chrono::steady_clock::time_point now);
+    bool OnWaitingMessage(Waiting& waiting, WireMessage message);
+    void PromoteWaiting();
     void DropConnection(const std::string& reason);
+    ReadResult ReadMessage(AgentConnection& connection, FrameAssembler& assembler,
+                           WireMessage& message);
     void Dispatch(const std::shared_ptr<AgentConnection>& connection, WireMessage message);
     void HandleHello(const std::shared_ptr<AgentConnection>& connection, const WireMessage& hello);
     void Refuse(const std::shared_ptr<AgentConnection>& connection, const MSG_HDR& request,
@@ -97,7 +125,7 @@ class AgentServer {
 
     bool StartWorker(std::function<void(std::stop_token)> job);
     void ReapWorkers();
-    void StopWorkers();
+    size_t StopWorkers();
 
     ScsiTransport& transport_;
     const AgentOptions options_;
@@ -112,10 +140,10 @@ class AgentServer {
 
     // Receiver thread only.
     UniqueFd listener_;
-    std::shared_ptr<AgentConnection> connection_;
+    std::shared_ptr<AgentConnection> connection_;  // the manager being served
     FrameAssembler assembler_;
-    int idle_waits_ = 0;
-    std::chrono::steady_clock::time_point accepted_at_;
+    std::chrono::steady_clock::time_point last_progress_;  // of a message under way
+    std::deque<Waiting> waiting_;
     uint64_t next_connection_id_ = 1;
 
     std::mutex queue_mutex_;
@@ -124,6 +152,8 @@ class AgentServer {
 
     std::mutex workers_mutex_;
     std::list<Worker> workers_;
+    // Workers Stop() gave up on; the destructor waits for them.
+    std::list<Worker> abandoned_;
 
     std::jthread sender_;
     std::jthread receiver_;

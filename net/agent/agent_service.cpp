@@ -45,14 +45,19 @@ int ServerStart(uint16_t port) {
     return kOk;
 }
 
-void ServerStop() {
+size_t ServerStop() {
     std::unique_ptr<AgentServer> server;
     {
         Service& s = TheService();
         std::lock_guard lock(s.mutex);
         server = std::move(s.server);
     }
-    if (server) server->Stop();
+    if (!server) return 0;
+    const size_t busy = server->Stop();
+    // A command still in the kernel goes on using the server; the process is
+    // ending, so the server is left to it rather than waited for.
+    if (busy > 0) (void)server.release();
+    return busy;
 }
 
 std::string ServerStartError() {

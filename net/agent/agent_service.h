@@ -12,7 +12,9 @@ namespace halvorin {
 
 // 0 (also when already started) or -6; ServerStartError() says why.
 int ServerStart(uint16_t port = kDefaultAgentPort);
-void ServerStop();
+// Stops the server; the number of SCSI commands still running in the kernel,
+// which the caller should not wait for (see AgentServer::Stop).
+size_t ServerStop();
 std::string ServerStartError();
 uint16_t ServerPort();
 

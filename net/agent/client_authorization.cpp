@@ -73,6 +73,13 @@ void ClientAuthorization::ConnectionDropped(const AgentConnection& connection) {
     }
 }
 
+bool ClientAuthorization::MayConnect(const std::u16string& name,
+                                     const AgentConnection& connection) const {
+    std::lock_guard lock(mutex_);
+    if (name.empty() || !IsListed(name)) return false;
+    return !IsOwnName(name) || connection.peer_is_local();
+}
+
 bool ClientAuthorization::Authorize(const std::u16string& name,
                                     const std::shared_ptr<AgentConnection>& connection) {
     std::lock_guard lock(mutex_);

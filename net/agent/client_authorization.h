@@ -31,6 +31,10 @@ class ClientAuthorization {
     // The receiver dropped a connection: the recorded name goes with it.
     void ConnectionDropped(const AgentConnection& connection);
 
+    // Whether a hello with this name from this connection would be authorised,
+    // without recording anything (a connection waiting for its turn).
+    bool MayConnect(const std::u16string& name, const AgentConnection& connection) const;
+
     // Checks a hello from a connection. On success the name is recorded as the
     // current client's and reported (kind 0).
     bool Authorize(const std::u16string& name, const std::shared_ptr<AgentConnection>& connection);

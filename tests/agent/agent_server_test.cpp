@@ -360,6 +360,53 @@ TEST_F(AgentTest, StopReturnsPromptlyWhileAWorkerWaitsOnASlowDevice) {
     EXPECT_TRUE(client->ClosedWithin(1s));
 }
 
+// SG_IO cannot be interrupted: Stop gives up on such a command after its
+// grace time, closes every socket, and the command ends in its own time.
+TEST_F(AgentTest, StopLeavesACommandStuckInTheKernelBehind) {
+    AgentOptions options;
+    options.stop_grace = 200ms;
+    StartAgent(options);
+    auto client = Manager();
+    ASSERT_TRUE(client->Send(MSG_ENUM_DEVICES, 1));
+    ASSERT_TRUE(client->Receive());
+    gate_commands_ = true;
+    ignore_stop_ = true;
+    ASSERT_TRUE(client->SendScsiIn(kEnclosure, kReadStatusCdb, 2, kMaxDataIn, 3600));
+    ASSERT_TRUE(gate_.WaitForWaiters(1));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(agent_->Stop(), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_TRUE(client->ClosedWithin(1s));
+    WireClient late(agent_->port());
+    EXPECT_FALSE(late.connected());  // nobody listens any more
+    gate_.Open();
+    agent_.reset();  // waits for the command to come back from the "kernel"
+}
+
+// Strangers that connect and never speak wait beside the served manager and
+// are closed on their own deadlines; they cannot keep a manager out.
+TEST_F(AgentTest, SilentStrangersDoNotKeepTheManagerOut) {
+    AgentOptions options;
+    options.max_waiting = 4;
+    StartAgent(options);
+    std::vector<std::unique_ptr<WireClient>> strangers;
+    for (int i = 0; i < 10; ++i) {
+        strangers.push_back(std::make_unique<WireClient>(agent_->port()));
+        ASSERT_TRUE(strangers.back()->connected());
+    }
+    auto manager = Manager();  // answered at once, in front of every stranger
+    for (int i = 0; i < 10; ++i)
+        strangers.push_back(std::make_unique<WireClient>(agent_->port()));
+    ASSERT_TRUE(manager->Send(MSG_ENUM_DEVICES, 7));
+    auto reply = manager->Receive(2s);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->header.tag, 7u);
+    // The oldest strangers were pushed out, the rest go at their deadline.
+    EXPECT_TRUE(strangers.front()->ClosedWithin(1s));
+    EXPECT_TRUE(strangers.back()->ClosedWithin(2s));
+    EXPECT_EQ(agent_->CurrentClient(), u"manager-1");
+}
+
 TEST_F(AgentTest, PortInUseFailsWithAReasonAndRestartBindsAtOnce) {
     StartAgent();
     AgentOptions options;
