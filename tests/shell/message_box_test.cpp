@@ -21,17 +21,22 @@ class MessageBoxTest : public test::DesktopTest {
     }
 
     // Shows a box, runs `act` once it waits, and returns its answer. A box
-    // that `act` leaves open is closed after a while, failing the test.
+    // that `act` leaves open is closed after a while, failing the test, and
+    // so is a box that never waited (its `act`, with the checks in it, never ran).
     int Ask(int kind, int text_id, const std::function<void(CMessageBox&)>& act) {
         CMessageBox box;
+        bool acted = false;
         QObject::connect(&box, &CMessageBox::Waiting, &box, [&] {
+            acted = true;
             act(box);
             QTimer::singleShot(3000, &box, [&] {
                 ADD_FAILURE() << "the box did not end";
                 box.CloseButton()->click();
             });
         });
-        return box.ShowMessageBox(kind, text_id);
+        const int result = box.ShowMessageBox(kind, text_id);
+        EXPECT_TRUE(acted) << "no box was shown";
+        return result;
     }
 
     static void Click(CMessageBox& box, QRect button) {
@@ -114,11 +119,12 @@ TEST_F(MessageBoxTest, EveryWayOutHasItsResult) {
 }
 
 TEST_F(MessageBoxTest, ANoticeHasOnlyCloseAtTheRight) {
-    Ask(CMessageBox::kNotice, 136, [](CMessageBox& box) {
+    const int result = Ask(CMessageBox::kNotice, 136, [](CMessageBox& box) {
         EXPECT_TRUE(box.SecondButton().isNull());
         EXPECT_EQ(box.FirstButton().right() + 1, box.width() - 16);
         Click(box, box.FirstButton());
     });
+    EXPECT_EQ(result, CMessageBox::kResultClose);
 }
 
 TEST_F(MessageBoxTest, ReleasingOutsideEveryButtonAnswersNothing) {
@@ -136,7 +142,7 @@ TEST_F(MessageBoxTest, ReleasingOutsideEveryButtonAnswersNothing) {
 }
 
 TEST_F(MessageBoxTest, TheButtonUnderTheMouseIsHot) {
-    Ask(CMessageBox::kQuestion, 127, [](CMessageBox& box) {
+    const int result = Ask(CMessageBox::kQuestion, 127, [](CMessageBox& box) {
         MoveTo(box, box.FirstButton().center());
         EXPECT_EQ(box.HotRect(), box.FirstButton());
         EXPECT_EQ(box.cursor().shape(), Qt::PointingHandCursor);
@@ -151,6 +157,7 @@ TEST_F(MessageBoxTest, TheButtonUnderTheMouseIsHot) {
         EXPECT_TRUE(box.HotRect().isNull());
         box.CloseButton()->click();
     });
+    EXPECT_EQ(result, CMessageBox::kResultNo);
 }
 
 TEST_F(MessageBoxTest, TheTitleBandDragsTheBox) {
