@@ -10,7 +10,7 @@ using test::AgentTest;
 using test::kEnclosure;
 using test::WireClient;
 
-const std::vector<uint8_t> kReadStatusCdb = {0x1C, 0x01, 0x02, 0xFF, 0xFF};
+using test::kReadStatusCdb;
 
 std::vector<uint8_t> ScsiOutPayload(const SES_ADDR& address, uint32_t transfer_length,
                                     size_t data_bytes) {

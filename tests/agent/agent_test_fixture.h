@@ -17,6 +17,7 @@ namespace halvorin::test {
 inline const DeviceId kEnclosureId = {0x50, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x01};
 inline const ScsiUnit kEnclosureUnit = {0, 0, 1, 0};
 inline const SES_ADDR kEnclosure = SES_ADDR::Make(0, kEnclosureId, 0, 1, 0);
+inline const std::vector<uint8_t> kReadStatusCdb = {0x1C, 0x01, 0x02, 0xFF, 0xFF};
 inline const std::vector<uint8_t> kStatusPage = {0x02, 0x00, 0x00, 0x04, 0, 0, 0, 7};
 
 // Holds commands until a test opens it; stop requests release them too.
