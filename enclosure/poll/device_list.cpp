@@ -44,10 +44,15 @@ void ReconcileDevices(CSesDomain* domain, std::span<const uint8_t> records) {
         if (created) StartReadChain(device);
         ReleaseDevice(device);
     }
+    // A cut-short list may have named the devices it did not show: only a
+    // whole list removes any.
+    const bool whole = records.size() % kSesAddrSize == 0;
     for (CSesDev* gone : unseen) {
-        MarkDeviceRemoved(gone);
+        if (whole) {
+            MarkDeviceRemoved(gone);
+            ReleaseDevice(gone);  // the domain array's
+        }
         ReleaseDevice(gone);  // the snapshot's reference
-        ReleaseDevice(gone);  // the domain array's
     }
 }
 

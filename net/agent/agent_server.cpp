@@ -451,6 +451,7 @@ void AgentServer::SenderLoop(std::stop_token stop) {
         AgentConnection& connection = *reply.connection;
         if (!connection.IsDropped() && !connection.IsShutDown() &&
             !SendAll(connection, reply.message, stop)) {
+            if (!stop.stop_requested()) Log("send stalled or failed to " + connection.PeerText());
             connection.Shutdown();  // the receiver sees it and drops the connection
         }
         --connection.in_flight;

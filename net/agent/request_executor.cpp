@@ -27,7 +27,14 @@ std::optional<AgentReply> RequestExecutor::Execute(const WireMessage& request,
 std::optional<AgentReply> RequestExecutor::EnumerateDevices(std::stop_token stop) {
     bool expected = false;
     if (!enumeration_busy_.compare_exchange_strong(expected, true)) return std::nullopt;
-    std::vector<SES_ADDR> devices = catalog_.Rescan(stop);
+    std::vector<SES_ADDR> devices;
+    try {
+        devices = catalog_.Rescan(stop);
+    } catch (const std::bad_alloc&) {
+        // The flag must not stay set: no enumeration would ever be answered again.
+        enumeration_busy_ = false;
+        return AgentReply{kOutOfMemory, {}};
+    }
     enumeration_busy_ = false;
     AgentReply reply;
     try {

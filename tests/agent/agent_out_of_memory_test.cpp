@@ -67,6 +67,23 @@ TEST_F(AgentOutOfMemory, ARequestWithoutMemoryIsAnsweredMinus3AndTheNextOneRuns)
     EXPECT_EQ(reply->payload, kStatusPage);
 }
 
+// An empty device list would read as "every enclosure removed": without
+// memory for the list the answer is -3, and the next enumeration works.
+TEST_F(AgentOutOfMemory, AnEnumerationWithoutMemoryIsAnsweredMinus3) {
+    StartAgent();
+    auto client = Manager();
+    g_failing_size = kSesAddrSize;  // one device's record
+    ASSERT_TRUE(client->Send(MSG_ENUM_DEVICES, 1));
+    auto reply = client->Receive(2s);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->header.status, kOutOfMemory);
+    g_failing_size = 0;
+    ASSERT_TRUE(client->Send(MSG_ENUM_DEVICES, 2));
+    reply = client->Receive(2s);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->payload.size(), kSesAddrSize);
+}
+
 TEST_F(AgentOutOfMemory, AMessageWithoutMemoryDropsOnlyItsConnection) {
     StartAgent();
     auto client = Manager();

@@ -1,5 +1,6 @@
 #include <thread>
 
+#include "base/log.h"
 #include "tests/agent/agent_test_fixture.h"
 
 namespace halvorin {
@@ -342,6 +343,46 @@ TEST_F(AgentTest, ReplyReadyAfterItsManagerLeftIsNeverSentToTheNext) {
     auto reply = second->Receive();
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->header.status, 0);
+}
+
+// A manager that stops reading: its replies pile up in the agent. Either the
+// send stalls for its limit or the outstanding count reaches twice the cap,
+// and the connection goes (seen here as the client being reported gone).
+TEST_F(AgentTest, AManagerThatStopsReadingIsDroppedByTheStalledSendOrTheDoubleCap) {
+    const struct {
+        size_t max_in_flight;
+        int send_stall_waits;
+        const char* log_says;
+    } cases[] = {{512, 10, "send stalled"}, {4, 100000, "too many requests outstanding"}};
+    std::mutex log_mutex;
+    std::string log;
+    SetLogSink([&](std::string_view line) {
+        std::lock_guard lock(log_mutex);
+        log.append(line).append("\n");
+    });
+    for (const auto& c : cases) {
+        AgentOptions options;
+        options.max_in_flight = c.max_in_flight;
+        options.send_stall_waits = c.send_stall_waits;
+        StartAgent(options);
+        large_answers_ = true;
+        auto client = Manager();
+        ASSERT_TRUE(client->Send(MSG_ENUM_DEVICES, 1));
+        ASSERT_TRUE(client->Receive());
+        const int small = 2048;
+        ::setsockopt(client->fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        for (uint32_t tag = 2; tag < 200; ++tag)
+            client->SendScsiIn(kEnclosure, kReadStatusCdb, tag, kMaxDataIn, 10);
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!agent_->CurrentClient().empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(agent_->CurrentClient(), u"") << c.max_in_flight;
+        agent_.reset();
+        std::lock_guard lock(log_mutex);
+        EXPECT_NE(log.find(c.log_says), std::string::npos) << log;
+        log.clear();
+    }
+    SetLogSink(nullptr);
 }
 
 // ---- life cycle ------------------------------------------------------------------

@@ -74,7 +74,8 @@ class AgentTest : public ::testing::Test {
                 if (gate_commands_) gate_.Wait(ignore_stop_ ? std::stop_token{} : stop);
                 if (io.direction == DataDirection::kOut)
                     return Good(static_cast<uint32_t>(io.data.size()));
-                return Answer(io, kStatusPage);
+                static const std::vector<uint8_t> kLargest(kMaxDataIn, 0x5A);
+                return Answer(io, large_answers_ ? kLargest : kStatusPage);
             }));
         transport_.AddHost(host_);
     }
@@ -108,6 +109,7 @@ class AgentTest : public ::testing::Test {
     Gate gate_;
     std::atomic<bool> gate_commands_{false};
     std::atomic<bool> ignore_stop_{false};
+    std::atomic<bool> large_answers_{false};  // every data-in answers 65535 bytes
     std::atomic<size_t> last_io_size_{0};
     std::atomic<uint32_t> last_timeout_{0};
 };

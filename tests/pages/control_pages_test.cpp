@@ -52,6 +52,7 @@ TEST_F(ControlPageTest, RemovedDeviceForgetsItsSubEnclosures) {
               kOk);
     Elem(1, 2, 1)->pending_request = kRequestIdentifyOn;
     MarkDeviceRemoved(dev_.get());
+    ReleaseDevice(dev_.get());  // the domain array's reference, as the device list gives it back
     for (const ELEM_TYPE_DESC& d : dev_->type_descs)
         EXPECT_EQ(d.subenc, nullptr);
     auto page = BuildEnclosureControlPage(dev_.get());

@@ -1,7 +1,9 @@
 // Devices coming and going, configurations changing, and the minute rhythm.
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/model_ref.h"
+#include "enclosure/poll/device_list.h"
 #include "tests/support/manager_harness.h"
+#include "tests/support/model_fixture.h"
 
 namespace halvorin {
 namespace {
@@ -13,6 +15,28 @@ size_t DeviceCount(CSesDomain* domain) {
     const size_t n = devices.size();
     ReleaseDevices(devices);
     return n;
+}
+
+// A device list whose length is not a whole number of records: the whole
+// records count, the broken tail is ignored, and nothing is removed on its word.
+TEST(Lifecycle, PartialDeviceListRecordsAreIgnoredAndRemoveNothing) {
+    DomainRegistry registry(test::OfflineOptions());
+    CSesDomain* domain = registry.Acquire(u"offline-host");
+    std::vector<uint8_t> records;
+    for (uint8_t id : {1, 2, 3}) {
+        const SES_ADDR address = test::DeviceAddress(id);
+        records.insert(records.end(), address.bytes.begin(), address.bytes.end());
+    }
+    const std::span<const uint8_t> all(records);
+    ReconcileDevices(domain, all.first(kSesAddrSize + 40));  // device 1 and a piece of 2
+    EXPECT_EQ(DeviceCount(domain), 1u);
+    ReconcileDevices(domain, all);
+    EXPECT_EQ(DeviceCount(domain), 3u);
+    ReconcileDevices(domain, all.first(kSesAddrSize - 1));
+    EXPECT_EQ(DeviceCount(domain), 3u);
+    ReconcileDevices(domain, all.first(kSesAddrSize));  // a whole list naming device 1 only
+    EXPECT_EQ(DeviceCount(domain), 1u);
+    registry.Release(domain);
 }
 
 TEST(Lifecycle, DeviceListIsAskedAgainAndAgainDuringTheFirstFiveSeconds) {

@@ -86,6 +86,8 @@ class WireClient {
     }
 
     // True when the agent closed (or shut down) the connection within the wait.
+    int fd() const { return fd_.get(); }
+
     bool ClosedWithin(std::chrono::milliseconds wait) {
         const auto deadline = std::chrono::steady_clock::now() + wait;
         while (std::chrono::steady_clock::now() < deadline) {
