@@ -2,6 +2,8 @@
 
 #include "apps/halvorinctl/enclosure_report.h"
 
+#include <poll.h>
+
 #include <thread>
 
 #include "base/result_code.h"
@@ -67,12 +69,24 @@ void ManagerSession::Poll() {
     }
 }
 
+// Sleeps in poll() on every client's completion descriptor: a reply wakes us
+// at once, and nothing else does until the step is due.
 void ManagerSession::WaitForNextStep() {
     const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPollIntervalMs);
-    while (std::chrono::steady_clock::now() < next && !interrupted()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        for (CSesDomain* domain : domains_) {
-            if (domain) domain->client.DeliverCompleted();
+    std::vector<pollfd> fds;
+    std::vector<CSesDomain*> owners;
+    for (CSesDomain* domain : domains_) {
+        if (!domain) continue;
+        fds.push_back({domain->client.completion_fd(), POLLIN, 0});
+        owners.push_back(domain);
+    }
+    while (!interrupted()) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return;
+        if (::poll(fds.data(), fds.size(), static_cast<int>(left.count())) <= 0) continue;
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].revents) owners[i]->client.DeliverCompleted();
         }
     }
 }

@@ -33,6 +33,7 @@ class CSesDomain final : public CSesObj {
     int refs = 1;  // guarded by the registry's ModelGlobalLock
     int request_timeout = kDefaultRequestTimeout;
     CSesClient client;
+    bool reads_when_ready = false;  // the client asks for the device list once ready
     int last_connection_state = kStateConstructed;
     int device_list_replies = 0;  // successful device-list replies so far
     std::mutex device_lock;

@@ -8,6 +8,12 @@
 namespace halvorin {
 
 void PollStep(CSesDomain* domain) {
+    if (!domain->reads_when_ready) {
+        // The device list goes out the moment a hello is accepted, not at the
+        // next step; the handler runs in DeliverCompleted, on this thread.
+        domain->client.SetReadyHandler([domain] { RequestDeviceList(domain); });
+        domain->reads_when_ready = true;
+    }
     const int64_t now = domain->clock.NowSeconds();
     const int state = domain->client.state();
     if (state != domain->last_connection_state && state == kStateReady) {

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "base/byte_order.h"
@@ -18,7 +19,8 @@ namespace halvorin {
 namespace {
 
 constexpr int kHelloTimeout = 10;
-constexpr int64_t kTickPeriodMs = 950;
+constexpr int64_t kTickPeriodMs = 950;  // a tick is due this long after the last one
+constexpr int64_t kTickWaitMs = 1000;   // and the thread sleeps towards this
 constexpr int64_t kRetryAfterUnreachable = 100;
 constexpr int64_t kRetryAfterLostConnection = 2;
 constexpr int64_t kRetryAfterRefusedHello = 5;
@@ -186,6 +188,11 @@ void CSesClient::CompleteLocked(size_t index) {
         send_queue_.erase(request->queue_position);
         request->queued = false;
     }
+    ParkCompletedLocked(std::move(request));
+}
+
+void CSesClient::ParkCompletedLocked(std::unique_ptr<Request> request) {
+    if (completed_.empty()) completions_waiting_.Signal();
     completed_.push_back(std::move(request));
 }
 
@@ -210,6 +217,7 @@ void CSesClient::DeliverCompleted() {
     {
         std::lock_guard lock(mutex_);
         finished.swap(completed_);
+        completions_waiting_.Drain();  // the next completion signals again
     }
     for (auto& request : finished) {
         if (request->handler) request->handler(request->reply, request->result);
@@ -221,8 +229,12 @@ bool CSesClient::PostToOwner(std::function<void()> task) {
     request->handler = [task = std::move(task)](std::span<const uint8_t>, int) { task(); };
     std::lock_guard lock(mutex_);
     if (state_ == kStateClosed) return false;
-    completed_.push_back(std::move(request));
+    ParkCompletedLocked(std::move(request));
     return true;
+}
+
+void CSesClient::SetReadyHandler(std::function<void()> handler) {
+    ready_handler_ = std::move(handler);
 }
 
 int32_t CSesClient::tick_counter() const {
@@ -269,7 +281,7 @@ void CSesClient::Run() {
         if (st == kStateClosed) break;
         if (st != kStateConnecting && st != kStateHelloSent && st != kStateReady) {
             if (clock.NowSeconds() < retry_time_) {
-                WaitForWork(-1, 0, options_.max_wait, nullptr);
+                WaitForWork(-1, 0, UntilNextTick(), nullptr);
             } else if (const int result = Connect(); result < 0) {
                 OnFailure(result);
             }
@@ -282,7 +294,7 @@ void CSesClient::Run() {
         }
         short revents = 0;
         WaitForWork(socket_.get(), static_cast<short>(POLLIN | (want_write ? POLLOUT : 0)),
-                    options_.max_wait, &revents);
+                    UntilNextTick(), &revents);
         if (stop_) break;
         int result = 0;
         if (connect_pending_) {
@@ -315,6 +327,14 @@ void CSesClient::Run() {
     }
     Disconnect();
     state_ = kStateClosed;
+}
+
+// Until the next one-second tick, which also bounds the retry and connect
+// waits (both counted in whole seconds); never longer than max_wait.
+std::chrono::milliseconds CSesClient::UntilNextTick() const {
+    const int64_t left = last_tick_ms_ + kTickWaitMs - options_.clock->TickMs();
+    return std::clamp(std::chrono::milliseconds(left), std::chrono::milliseconds(1),
+                      options_.max_wait);
 }
 
 void CSesClient::RunTimeoutTick() {
@@ -417,16 +437,23 @@ int CSesClient::StartHello() {
 }
 
 void CSesClient::OnHelloReply(uint64_t generation, std::span<const uint8_t> payload, int result) {
-    std::lock_guard lock(mutex_);
-    // A late answer to the hello of an earlier connection changes nothing.
-    if (generation != connection_generation_ || state_ != kStateHelloSent) return;
-    last_hello_result_ = result >= 0 ? kOk : result;
-    if (result >= 0) {
+    {
+        std::lock_guard lock(mutex_);
+        // A late answer to the hello of an earlier connection changes nothing.
+        if (generation != connection_generation_ || state_ != kStateHelloSent) return;
+        last_hello_result_ = result >= 0 ? kOk : result;
+        if (result < 0) {
+            RefuseHelloLocked(result);
+            return;
+        }
         if (payload.size() == kHelloInfoSize) host_kind_ = payload[0];
         state_ = kStateReady;
         wakeup_.Signal();
-        return;
     }
+    if (ready_handler_) ready_handler_();  // outside the mutex: it sends requests
+}
+
+void CSesClient::RefuseHelloLocked(int result) {
     last_failure_ = result;
     if (socket_.valid()) ::shutdown(socket_.get(), SHUT_RDWR);
     const int64_t delay =

@@ -59,7 +59,10 @@ struct ClientOptions {
     std::shared_ptr<NameResolver> resolver = SystemResolver();
     std::u16string computer_name;  // empty: this computer's manager name
     uint16_t default_port = kDefaultAgentPort;
-    std::chrono::milliseconds max_wait{200};   // longest wait of the connection thread
+    // Longest wait of the connection thread. It also wakes for its socket,
+    // new requests, the stop request, the retry time and the one-second tick,
+    // so an idle connection wakes once a second.
+    std::chrono::milliseconds max_wait{1000};
     std::chrono::seconds connect_timeout{10};  // per address tried
 };
 
@@ -84,6 +87,13 @@ class CSesClient {
 
     // Runs the handlers of finished requests, in the order they finished.
     void DeliverCompleted();
+    // Readable while finished requests (or posted tasks) wait for
+    // DeliverCompleted, so the owner can sleep in poll() or a socket
+    // notifier until there is work instead of looking at intervals.
+    int completion_fd() const { return completions_waiting_.fd(); }
+    // Runs on the owner's thread, in DeliverCompleted, each time a hello is
+    // accepted: the place to start reading the host at once.
+    void SetReadyHandler(std::function<void()> handler);
     // Runs `task` on the owner's thread at its next DeliverCompleted. False
     // (and nothing queued) once the client is closed.
     bool PostToOwner(std::function<void()> task);
@@ -133,6 +143,7 @@ class CSesClient {
     void MatchReply(const WireMessage& message);
     void Disconnect();
     void OnFailure(int result);
+    std::chrono::milliseconds UntilNextTick() const;
     void CloseSocket();
     void WaitForWork(int fd, short events, std::chrono::milliseconds limit, short* revents);
 
@@ -140,7 +151,9 @@ class CSesClient {
     int EnqueueLocked(std::unique_ptr<Request> request, int timeout_s, bool hold_out);
     void FailSlotLocked(size_t slot, int code);
     void CompleteLocked(size_t slot);
+    void ParkCompletedLocked(std::unique_ptr<Request> request);
     void OnHelloReply(uint64_t generation, std::span<const uint8_t> payload, int result);
+    void RefuseHelloLocked(int result);
 
     const std::string server_address_;
     ClientOptions options_;
@@ -158,6 +171,8 @@ class CSesClient {
     bool ever_started_ = false;
     std::thread thread_;
     Wakeup wakeup_;
+    Wakeup completions_waiting_;           // signalled when completed_ stops being empty
+    std::function<void()> ready_handler_;  // owner's thread only
 
     mutable std::mutex mutex_;
     std::array<Slot, kRequestSlots> slots_;

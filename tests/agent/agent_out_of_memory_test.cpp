@@ -38,6 +38,12 @@ void operator delete[](void* p, size_t) noexcept {
     std::free(p);
 }
 
+// Under AddressSanitizer, memory that other libraries got from its own
+// operator new comes back through ours (malloc/free): not a mismatch that matters here.
+extern "C" const char* __asan_default_options() {
+    return "alloc_dealloc_mismatch=0";
+}
+
 namespace halvorin {
 namespace {
 
