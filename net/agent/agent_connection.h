@@ -8,8 +8,12 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "base/unique_fd.h"
 
@@ -40,6 +44,14 @@ class AgentConnection {
     std::atomic<bool> refused{false};
     // Requests in execution plus replies queued for this connection.
     std::atomic<size_t> in_flight{0};
+
+    // Replies the socket did not take at once, oldest first; the first may be
+    // partly sent. Whoever sends (a worker, the receiver or the sender
+    // thread) holds send_mutex, so replies never interleave.
+    std::mutex send_mutex;
+    std::deque<std::vector<uint8_t>> unsent;
+    size_t unsent_offset = 0;
+    std::chrono::steady_clock::time_point last_send_progress;
 
   private:
     UniqueFd socket_;

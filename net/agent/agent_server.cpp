@@ -42,11 +42,13 @@ AgentServer::AgentServer(ScsiTransport& transport, AgentOptions options)
       options_(WithDefaults(std::move(options))),
       catalog_(transport, options_.rescan_interval),
       executor_(transport, catalog_),
-      authorization_(options_.own_names) {}
+      authorization_(options_.own_names),
+      workers_(options_.max_in_flight, options_.worker_idle) {}
 
 AgentServer::~AgentServer() {
     Stop();
-    abandoned_.clear();  // joins: the workers use this object until they end
+    // workers_ goes before the rest of this object and joins every worker,
+    // those Stop() left in the kernel included: they use this object.
 }
 
 bool AgentServer::OpenListener() {
@@ -80,7 +82,7 @@ bool AgentServer::OpenListener() {
 int AgentServer::Start() {
     if (started_) return kOk;
     start_error_.clear();
-    if (!wakeup_.valid()) {
+    if (!wakeup_.valid() || !backlog_changed_.valid()) {
         start_error_ = "cannot create the wake-up descriptor";
         return kNoResource;
     }
@@ -104,14 +106,14 @@ size_t AgentServer::Stop() {
     receiver_.request_stop();
     sender_.request_stop();
     wakeup_.Signal();
-    queue_changed_.notify_all();
+    backlog_changed_.Signal();
     receiver_.join();
     sender_.join();
     listener_.reset();
-    const size_t busy = StopWorkers();
+    const size_t busy = workers_.Stop(options_.stop_grace);
     {
-        std::lock_guard lock(queue_mutex_);
-        replies_.clear();
+        std::lock_guard lock(backlog_mutex_);
+        backlog_.clear();
     }
     started_ = false;
     if (busy > 0)
@@ -134,7 +136,6 @@ void AgentServer::SetNotify(ServerNotifyFn fn, void* context) {
 
 void AgentServer::ReceiverLoop(std::stop_token stop) {
     while (!stop.stop_requested()) {
-        ReapWorkers();
         if (!listener_.valid() && !OpenListener()) {
             // Try again each round until the port can be bound again.
             pollfd wake{wakeup_.fd(), POLLIN, 0};
@@ -154,6 +155,26 @@ void AgentServer::ReceiverLoop(std::stop_token stop) {
     for (Waiting& w : waiting_)
         w.connection->Shutdown();
     waiting_.clear();
+    for (Closing& c : closing_)
+        c.connection->Shutdown();
+    closing_.clear();
+}
+
+// Refused connections are shut down once their refusal had its moment.
+void AgentServer::CloseRefused(std::chrono::steady_clock::time_point now) {
+    while (!closing_.empty() && closing_.front().at <= now) {
+        closing_.front().connection->Shutdown();
+        closing_.pop_front();
+    }
+}
+
+int AgentServer::ReceiveWaitMs(std::chrono::steady_clock::time_point now) const {
+    auto wait = options_.wait_interval;
+    if (!closing_.empty()) {
+        const auto until = std::chrono::ceil<std::chrono::milliseconds>(closing_.front().at - now);
+        wait = std::clamp(until, std::chrono::milliseconds(0), wait);
+    }
+    return WaitMs(wait);
 }
 
 // One wait on everything: the listener, the served manager and the
@@ -165,7 +186,8 @@ void AgentServer::ReceiveRound(std::stop_token stop) {
     const size_t first_waiting = fds.size();
     for (const Waiting& w : waiting_)
         fds.push_back({w.connection->fd(), static_cast<short>(w.hello ? 0 : POLLIN), 0});
-    const int ready = ::poll(fds.data(), fds.size(), WaitMs(options_.wait_interval));
+    const int ready =
+        ::poll(fds.data(), fds.size(), ReceiveWaitMs(std::chrono::steady_clock::now()));
     if (fds[0].revents) wakeup_.Drain();
     if (stop.stop_requested()) return;
     if (ready < 0 && errno != EINTR) {
@@ -173,6 +195,7 @@ void AgentServer::ReceiveRound(std::stop_token stop) {
         return;
     }
     const auto now = std::chrono::steady_clock::now();
+    CloseRefused(now);
     // Waiting connections first: accepting may push the oldest out.
     for (size_t i = waiting_.size(); i-- > 0;)
         ServeWaiting(waiting_[i], fds[first_waiting + i].revents, now);
@@ -304,21 +327,34 @@ void AgentServer::ServeConnection(short revents) {
         }
         return;
     }
-    WireMessage message;
-    const ReadResult read = ReadMessage(*connection_, assembler_, message);
+    // One read takes what has arrived, often several messages.
+    const ReadResult read = ReadAvailable(*connection_, assembler_);
     if (read == ReadResult::kClosed) {
         DropConnection(std::string("closed by peer or receive failed"));
         return;
     }
-    if (read == ReadResult::kBroken) {
-        DropConnection("bad message header");
-        return;
-    }
     last_progress_ = now;
-    if (read == ReadResult::kMessage) {
-        std::shared_ptr<AgentConnection> current = connection_;
+    std::shared_ptr<AgentConnection> current = connection_;
+    WireMessage message;
+    while (connection_ == current) {
+        const FrameAssembler::Status status = assembler_.Next(message);
+        if (status == FrameAssembler::Status::kNeedMore) return;
+        if (status == FrameAssembler::Status::kBroken) {
+            DropConnection("bad message header");
+            return;
+        }
         Dispatch(current, std::move(message));
     }
+}
+
+AgentServer::ReadResult AgentServer::ReadAvailable(AgentConnection& connection,
+                                                   FrameAssembler& assembler) {
+    std::span<uint8_t> area = assembler.FreeArea(FrameAssembler::kCapacity);
+    const ssize_t received = ::recv(connection.fd(), area.data(), area.size(), MSG_DONTWAIT);
+    if (received < 0 && (errno == EAGAIN || errno == EINTR)) return ReadResult::kNothing;
+    if (received <= 0) return ReadResult::kClosed;
+    assembler.Commit(static_cast<size_t>(received));
+    return ReadResult::kMessage;
 }
 
 void AgentServer::DropConnection(const std::string& reason) {
@@ -377,15 +413,8 @@ void AgentServer::Refuse(const std::shared_ptr<AgentConnection>& connection, con
     ++connection->in_flight;
     QueueReply(connection, BuildReply(request, kHelloRefused, {}));
     // Give the refusal a moment to reach the manager, then end this connection
-    // (never a later one: the worker holds this connection only).
-    const auto delay = options_.refusal_delay;
-    StartWorker([connection, delay](std::stop_token stop) {
-        std::mutex mutex;
-        std::condition_variable_any never;
-        std::unique_lock lock(mutex);
-        never.wait_for(lock, stop, delay, [] { return false; });
-        connection->Shutdown();
-    });
+    // (never a later one: the entry holds this connection only).
+    closing_.push_back({connection, std::chrono::steady_clock::now() + options_.refusal_delay});
 }
 
 void AgentServer::StartRequest(const std::shared_ptr<AgentConnection>& connection,
@@ -402,7 +431,7 @@ void AgentServer::StartRequest(const std::shared_ptr<AgentConnection>& connectio
         return;
     }
     auto request = std::make_shared<WireMessage>(std::move(message));
-    const bool started = StartWorker([this, connection, request](std::stop_token stop) {
+    const bool submitted = workers_.Submit([this, connection, request](std::stop_token stop) {
         std::optional<AgentReply> reply;
         try {
             reply = executor_.Execute(*request, stop);
@@ -419,7 +448,7 @@ void AgentServer::StartRequest(const std::shared_ptr<AgentConnection>& connectio
         }
         --connection->in_flight;
     });
-    if (!started) --connection->in_flight;
+    if (!submitted) --connection->in_flight;
 }
 
 void AgentServer::QueueReply(const std::shared_ptr<AgentConnection>& connection,
@@ -428,114 +457,90 @@ void AgentServer::QueueReply(const std::shared_ptr<AgentConnection>& connection,
         --connection->in_flight;  // its manager is gone; never send it to the next one
         return;
     }
-    {
-        std::lock_guard lock(queue_mutex_);
-        replies_.push_back({connection, std::move(message)});
+    std::unique_lock lock(connection->send_mutex);
+    const bool idle = connection->unsent.empty();
+    if (idle) connection->last_send_progress = std::chrono::steady_clock::now();
+    connection->unsent.push_back(std::move(message));
+    if (!idle) return;  // the sender thread is on it; replies keep their order
+    if (!SendUnsentLocked(*connection)) {
+        DiscardUnsentLocked(*connection);
+        lock.unlock();
+        connection->Shutdown();  // the receiver sees it and drops the connection
+        return;
     }
-    queue_changed_.notify_one();
+    if (connection->unsent.empty()) return;
+    lock.unlock();
+    {
+        std::lock_guard backlog(backlog_mutex_);
+        backlog_.push_back(connection);
+    }
+    backlog_changed_.Signal();
+}
+
+bool AgentServer::SendUnsentLocked(AgentConnection& connection) {
+    while (!connection.unsent.empty()) {
+        const std::vector<uint8_t>& front = connection.unsent.front();
+        const ssize_t n =
+            ::send(connection.fd(), front.data() + connection.unsent_offset,
+                   front.size() - connection.unsent_offset, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+        if (n <= 0) return false;
+        connection.last_send_progress = std::chrono::steady_clock::now();
+        connection.unsent_offset += static_cast<size_t>(n);
+        if (connection.unsent_offset < front.size()) return true;  // the socket is full
+        connection.unsent.pop_front();
+        connection.unsent_offset = 0;
+        --connection.in_flight;
+    }
+    return true;
+}
+
+void AgentServer::DiscardUnsentLocked(AgentConnection& connection) {
+    connection.in_flight -= connection.unsent.size();
+    connection.unsent.clear();
+    connection.unsent_offset = 0;
 }
 
 // ---- sender --------------------------------------------------------------
 
+// Sends what the sockets did not take at once. A reply that cannot go out
+// for send_stall_waits waits (the manager stopped reading) ends its connection.
 void AgentServer::SenderLoop(std::stop_token stop) {
+    std::vector<std::shared_ptr<AgentConnection>> pending;
     while (!stop.stop_requested()) {
-        QueuedReply reply;
         {
-            std::unique_lock lock(queue_mutex_);
-            queue_changed_.wait_for(lock, stop, options_.wait_interval,
-                                    [this] { return !replies_.empty(); });
-            if (replies_.empty()) continue;
-            reply = std::move(replies_.front());
-            replies_.pop_front();
+            std::lock_guard lock(backlog_mutex_);
+            pending.insert(pending.end(), backlog_.begin(), backlog_.end());
+            backlog_.clear();
         }
-        AgentConnection& connection = *reply.connection;
-        if (!connection.IsDropped() && !connection.IsShutDown() &&
-            !SendAll(connection, reply.message, stop)) {
-            if (!stop.stop_requested()) Log("send stalled or failed to " + connection.PeerText());
-            connection.Shutdown();  // the receiver sees it and drops the connection
+        std::vector<pollfd> fds = {{backlog_changed_.fd(), POLLIN, 0}};
+        for (const auto& c : pending)
+            fds.push_back({c->fd(), POLLOUT, 0});
+        ::poll(fds.data(), fds.size(), WaitMs(options_.wait_interval));
+        if (fds[0].revents) backlog_changed_.Drain();
+        if (stop.stop_requested()) break;
+        const auto now = std::chrono::steady_clock::now();
+        const auto stall_limit = options_.wait_interval * options_.send_stall_waits;
+        for (size_t i = 0; i < pending.size(); ++i) {
+            AgentConnection& c = *pending[i];
+            std::lock_guard lock(c.send_mutex);
+            bool failed = c.IsDropped() || c.IsShutDown();
+            if (!failed && (fds[i + 1].revents & (POLLOUT | POLLERR | POLLHUP)))
+                failed = !SendUnsentLocked(c);
+            if (!failed && !c.unsent.empty() && now - c.last_send_progress >= stall_limit) {
+                Log("send stalled or failed to " + c.PeerText());
+                failed = true;
+            }
+            if (failed) {
+                DiscardUnsentLocked(c);
+                c.Shutdown();  // the receiver sees it and drops the connection
+            }
         }
-        --connection.in_flight;
+        std::erase_if(pending, [](const std::shared_ptr<AgentConnection>& c) {
+            std::lock_guard lock(c->send_mutex);
+            return c->unsent.empty();
+        });
     }
-}
-
-bool AgentServer::SendAll(const AgentConnection& connection, const std::vector<uint8_t>& message,
-                          std::stop_token stop) {
-    size_t sent = 0;
-    int stalled_waits = 0;
-    while (sent < message.size()) {
-        if (stop.stop_requested()) return false;
-        pollfd out{connection.fd(), POLLOUT, 0};
-        const int ready = ::poll(&out, 1, WaitMs(options_.wait_interval));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0 || (out.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
-        if (ready == 0) {
-            if (++stalled_waits >= options_.send_stall_waits) return false;
-            continue;
-        }
-        const ssize_t n = ::send(connection.fd(), message.data() + sent, message.size() - sent,
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-        stalled_waits = 0;
-    }
-    return true;
-}
-
-// ---- workers ---------------------------------------------------------------
-
-bool AgentServer::StartWorker(std::function<void(std::stop_token)> job) {
-    auto finished = std::make_shared<std::atomic<bool>>(false);
-    try {
-        std::lock_guard lock(workers_mutex_);
-        workers_.push_back({std::jthread([job = std::move(job), finished](std::stop_token stop) {
-                                job(stop);
-                                *finished = true;
-                            }),
-                            finished});
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
-}
-
-void AgentServer::ReapWorkers() {
-    std::list<Worker> done;
-    {
-        std::lock_guard lock(workers_mutex_);
-        for (auto it = workers_.begin(); it != workers_.end();) {
-            auto next = std::next(it);
-            if (*it->finished) done.splice(done.end(), workers_, it);
-            it = next;
-        }
-    }
-    // Joined outside the lock: jthread destruction joins.
-}
-
-// Asks every worker to stop and joins those that do within the grace time.
-// A worker blocked in the kernel (SG_IO cannot be interrupted) is left to
-// end there; the count of those is returned.
-size_t AgentServer::StopWorkers() {
-    std::list<Worker> all;
-    {
-        std::lock_guard lock(workers_mutex_);
-        all.swap(workers_);
-    }
-    for (Worker& worker : all)
-        worker.thread.request_stop();
-    const auto deadline = std::chrono::steady_clock::now() + options_.stop_grace;
-    auto busy = [&] {
-        return std::count_if(all.begin(), all.end(), [](const Worker& w) { return !*w.finished; });
-    };
-    while (busy() > 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    for (auto it = all.begin(); it != all.end();) {
-        auto next = std::next(it);
-        if (!*it->finished) abandoned_.splice(abandoned_.end(), all, it);
-        it = next;
-    }
-    all.clear();  // joins the finished ones
-    return abandoned_.size();
 }
 
 }  // namespace halvorin

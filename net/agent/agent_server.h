@@ -2,13 +2,15 @@
 // against the authorised names, and runs its enumerations and SCSI commands
 // on this host's enclosure services devices.
 //
-// Threads: the receiver accepts connections, reads messages and starts a
-// worker per request; the sender sends queued replies; workers run one
-// request each. Start() and Stop() are called from one thread (the UI or
-// main thread); SetAuthorized() and SetNotify() from any thread. Stop() wakes
-// and joins every thread the server started; a worker still blocked in the
-// kernel (a SCSI command cannot be interrupted) after a few seconds is left to
-// finish there, and the server waits for it only when it is destroyed.
+// Threads: the receiver accepts connections, reads messages and hands each
+// request to the worker pool; a worker runs it and sends the reply itself
+// when the socket takes it at once; the sender thread sends only what the
+// socket did not take (a manager that reads slowly). Start() and Stop() are
+// called from one thread (the UI or main thread); SetAuthorized() and
+// SetNotify() from any thread. Stop() wakes and joins every thread the
+// server started; a worker still blocked in the kernel (a SCSI command cannot
+// be interrupted) after a few seconds is left to finish there, and the
+// server waits for it only when it is destroyed.
 //
 // One manager is served at a time. Connections that have not yet said an
 // authorised hello wait beside it (a bounded number, each with its own
@@ -38,6 +40,7 @@
 #include "net/agent/client_authorization.h"
 #include "net/agent/device_catalog.h"
 #include "net/agent/request_executor.h"
+#include "net/agent/worker_pool.h"
 
 namespace halvorin {
 
@@ -52,7 +55,8 @@ struct AgentOptions {
     std::chrono::milliseconds refusal_delay{1000};
     size_t max_in_flight = 512;  // per connection; beyond it requests get -6
     size_t max_waiting = 8;      // connections without an authorised hello; the oldest goes
-    std::chrono::milliseconds stop_grace{3000};  // how long Stop() waits for busy workers
+    std::chrono::milliseconds stop_grace{3000};    // how long Stop() waits for busy workers
+    std::chrono::milliseconds worker_idle{10000};  // an idle worker thread ends after this
     std::chrono::milliseconds rescan_interval{3000};
     std::u16string computer_name;           // sent in hello replies; default: the host name
     std::vector<std::u16string> own_names;  // default: this computer's names
@@ -80,13 +84,10 @@ class AgentServer {
     std::u16string CurrentClient() const { return authorization_.CurrentClient(); }
 
   private:
-    struct QueuedReply {
+    // A refused connection, shut down once its refusal had a moment to arrive.
+    struct Closing {
         std::shared_ptr<AgentConnection> connection;
-        std::vector<uint8_t> message;
-    };
-    struct Worker {
-        std::jthread thread;
-        std::shared_ptr<std::atomic<bool>> finished;
+        std::chrono::steady_clock::time_point at;
     };
 
     // A connection that has not said an authorised hello yet.
@@ -110,22 +111,24 @@ class AgentServer {
     void DropConnection(const std::string& reason);
     ReadResult ReadMessage(AgentConnection& connection, FrameAssembler& assembler,
                            WireMessage& message);
+    ReadResult ReadAvailable(AgentConnection& connection, FrameAssembler& assembler);
+    void CloseRefused(std::chrono::steady_clock::time_point now);
+    int ReceiveWaitMs(std::chrono::steady_clock::time_point now) const;
     void Dispatch(const std::shared_ptr<AgentConnection>& connection, WireMessage message);
     void HandleHello(const std::shared_ptr<AgentConnection>& connection, const WireMessage& hello);
     void Refuse(const std::shared_ptr<AgentConnection>& connection, const MSG_HDR& request,
                 const std::string& why);
     void StartRequest(const std::shared_ptr<AgentConnection>& connection, WireMessage message);
-    // The caller has already counted the reply in the connection's in_flight.
+    // Sends the reply now when the socket takes it, else leaves it to the
+    // sender thread. The caller has already counted it in in_flight.
     void QueueReply(const std::shared_ptr<AgentConnection>& connection,
                     std::vector<uint8_t> message);
+    // Under the connection's send_mutex: sends what the socket takes of the
+    // unsent replies; false when the connection failed.
+    bool SendUnsentLocked(AgentConnection& connection);
+    void DiscardUnsentLocked(AgentConnection& connection);
 
     void SenderLoop(std::stop_token stop);
-    bool SendAll(const AgentConnection& connection, const std::vector<uint8_t>& message,
-                 std::stop_token stop);
-
-    bool StartWorker(std::function<void(std::stop_token)> job);
-    void ReapWorkers();
-    size_t StopWorkers();
 
     ScsiTransport& transport_;
     const AgentOptions options_;
@@ -144,17 +147,15 @@ class AgentServer {
     FrameAssembler assembler_;
     std::chrono::steady_clock::time_point last_progress_;  // of a message under way
     std::deque<Waiting> waiting_;
+    std::deque<Closing> closing_;
     uint64_t next_connection_id_ = 1;
 
-    std::mutex queue_mutex_;
-    std::condition_variable_any queue_changed_;
-    std::deque<QueuedReply> replies_;
+    // Connections with unsent replies, for the sender thread.
+    std::mutex backlog_mutex_;
+    std::vector<std::shared_ptr<AgentConnection>> backlog_;
+    Wakeup backlog_changed_;
 
-    std::mutex workers_mutex_;
-    std::list<Worker> workers_;
-    // Workers Stop() gave up on; the destructor waits for them.
-    std::list<Worker> abandoned_;
-
+    WorkerPool workers_;
     std::jthread sender_;
     std::jthread receiver_;
 };

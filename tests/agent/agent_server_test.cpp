@@ -371,11 +371,15 @@ TEST_F(AgentTest, AManagerThatStopsReadingIsDroppedByTheStalledSendOrTheDoubleCa
         ASSERT_TRUE(client->Receive());
         const int small = 2048;
         ::setsockopt(client->fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        for (uint32_t tag = 2; tag < 200; ++tag)
-            client->SendScsiIn(kEnclosure, kReadStatusCdb, tag, kMaxDataIn, 10);
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (!agent_->CurrentClient().empty() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(10ms);
+        // Paced, so that replies are made faster than the stopped reader
+        // takes them: 64 KiB each, they fill the socket buffers.
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        for (uint32_t tag = 2;
+             !agent_->CurrentClient().empty() && std::chrono::steady_clock::now() < deadline;
+             ++tag) {
+            if (tag < 2000) client->SendScsiIn(kEnclosure, kReadStatusCdb, tag, kMaxDataIn, 10);
+            std::this_thread::sleep_for(1ms);
+        }
         EXPECT_EQ(agent_->CurrentClient(), u"") << c.max_in_flight;
         agent_.reset();
         std::lock_guard lock(log_mutex);
