@@ -1,9 +1,10 @@
-// One manager following 1000 simulated enclosures: 250 agent processes
-// (halvorin-agentd, each serving 4 simulated enclosures) on loopback. Prints
-// the time until every enclosure is read, the manager's resident memory, and
-// its CPU per minute over two minutes of the one-minute refresh.
+// One manager following many simulated enclosures: agent processes
+// (halvorin-agentd, each serving up to 4 simulated enclosures) on loopback.
+// For each count of enclosures it prints the time until every enclosure is
+// read, the manager's resident memory, and its CPU per minute over two
+// minutes of the one-minute refresh.
 //
-//   bench_follow_thousand path/to/halvorin-agentd [hosts]
+//   bench_follow_thousand path/to/halvorin-agentd [enclosures...]   (default 1 10 100 250 1000)
 
 #include <fcntl.h>
 #include <signal.h>
@@ -94,23 +95,27 @@ void PollAll(const std::vector<CSesDomain*>& domains) {
         PollStep(d);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s path/to/halvorin-agentd [hosts]\n", argv[0]);
-        return 1;
+struct Agents {
+    std::vector<pid_t> pids;
+    ~Agents() {
+        for (pid_t pid : pids)
+            ::kill(pid, SIGTERM);
+        for (pid_t pid : pids)
+            ::waitpid(pid, nullptr, 0);
     }
-    const int hosts = argc > 2 ? std::atoi(argv[2]) : 250;
-    const auto scenarios = WriteScenarios();
+};
+
+void Follow(const std::string& agentd, int enclosures, const std::vector<std::string>& scenarios) {
+    const int hosts = (enclosures + 3) / 4;
     const std::string me = Utf16ToUtf8(ManagerComputerName());
-    std::vector<pid_t> agents;
+    Agents agents;
     for (int i = 0; i < hosts; ++i) {
-        std::vector<std::string> args = {argv[1], "--port", std::to_string(21000 + i), "--allow",
+        std::vector<std::string> args = {agentd, "--port", std::to_string(21000 + i), "--allow",
                                          me};
-        for (const auto& s : scenarios)
-            args.insert(args.end(), {"--simulate", s});
-        agents.push_back(Spawn(args));
+        const int here = std::min(4, enclosures - 4 * i);
+        for (int k = 0; k < here; ++k)
+            args.insert(args.end(), {"--simulate", scenarios[k]});
+        agents.pids.push_back(Spawn(args));
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
 
@@ -121,16 +126,13 @@ int main(int argc, char** argv) {
         domains.push_back(registry.Acquire(Utf8ToUtf16("127.0.0.1:" + std::to_string(21000 + i))));
     const auto start = Steady::now();
     int ready = 0;
-    while (ready < 4 * hosts && Steady::now() - start < std::chrono::seconds(120)) {
+    while (ready < enclosures && Steady::now() - start < std::chrono::seconds(120)) {
         PollAll(domains);
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
         ready = ReadyEnclosures(domains);
     }
     const double seconds = std::chrono::duration<double>(Steady::now() - start).count();
-    std::printf("%d of %d enclosures read in %.1f s\n", ready, 4 * hosts, seconds);
-    std::printf("manager resident memory: %ld KiB (%.1f KiB per enclosure)\n",
-                ResidentKiB() - rss_before,
-                static_cast<double>(ResidentKiB() - rss_before) / (4 * hosts));
+    const long rss = ResidentKiB() - rss_before;
 
     const double cpu_start = CpuSeconds();
     const auto steady_start = Steady::now();
@@ -139,18 +141,34 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
     }
     const double minutes = std::chrono::duration<double>(Steady::now() - steady_start).count() / 60;
+    const double per_minute = (CpuSeconds() - cpu_start) / minutes;
     std::printf(
-        "manager CPU while following (poll step, decoding, connection threads): %.2f s per minute "
-        "(%.2f%% of one core)\n",
-        (CpuSeconds() - cpu_start) / minutes, (CpuSeconds() - cpu_start) / minutes / 60 * 100);
-    std::printf("resident memory after two refreshes: %ld KiB\n", ResidentKiB() - rss_before);
-
+        "%5d enclosures (%3d agents): read in %5.1f s, %6ld KiB resident (%.1f KiB each), "
+        "CPU %.2f s per minute = %.2f%% of one core\n",
+        ready, hosts, seconds, rss, static_cast<double>(rss) / std::max(ready, 1), per_minute,
+        per_minute / 60 * 100);
+    std::fflush(stdout);
     for (CSesDomain* d : domains)
         registry.Release(d);
     registry.ReleaseAll();
-    for (pid_t pid : agents)
-        ::kill(pid, SIGTERM);
-    for (pid_t pid : agents)
-        ::waitpid(pid, nullptr, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s path/to/halvorin-agentd [enclosures...]\n", argv[0]);
+        return 1;
+    }
+    std::vector<int> counts;
+    for (int i = 2; i < argc; ++i)
+        counts.push_back(std::atoi(argv[i]));
+    if (counts.empty()) counts = {1, 10, 100, 250, 1000};
+    const auto scenarios = WriteScenarios();
+    std::printf(
+        "one manager following simulated 24-bay enclosures, 4 per agent process; CPU over\n"
+        "two minutes of the one-minute refresh (poll step, decoding, connection threads)\n");
+    for (int count : counts)
+        Follow(argv[1], count, scenarios);
     return 0;
 }

@@ -254,121 +254,157 @@ json HostReport(CSesDomain* domain, const HostStatus& status) {
 }
 
 // ---- text ------------------------------------------------------------------------------
+// Rendered straight from the model, in one pass, without building the JSON.
 
 namespace {
 
-// "1-12,15,17-18" of an ascending list of numbers; "none" for an empty one.
-std::string Ranges(const json& numbers) {
+// "1-12,15,17-18" of the zone's member slots; "none" for an empty zone.
+std::string ZoneSlots(const std::array<uint8_t, 48>& data) {
     std::string out;
-    for (size_t i = 0; i < numbers.size();) {
-        size_t j = i;
-        while (j + 1 < numbers.size() && numbers[j + 1].get<int>() == numbers[j].get<int>() + 1)
-            ++j;
-        if (!out.empty()) out += ',';
-        out += std::to_string(numbers[i].get<int>());
-        if (j > i) {
-            out += '-';
-            out += std::to_string(numbers[j].get<int>());
+    for (int k = 0; k < 80;) {
+        if (!(data[k / 8] & (1 << (k % 8)))) {
+            ++k;
+            continue;
         }
-        i = j + 1;
+        int last = k;
+        while (last + 1 < 80 && (data[(last + 1) / 8] & (1 << ((last + 1) % 8))))
+            ++last;
+        if (!out.empty()) out += ',';
+        out += std::to_string(k + 1);
+        if (last > k) out += '-' + std::to_string(last + 1);
+        k = last + 1;
     }
     return out.empty() ? "none" : out;
 }
 
-std::string Reading(const json& element) {
-    if (!element.contains("reading")) return "";
-    const json& r = element["reading"];
-    char text[32];
-    const std::string unit = r["unit"];
-    if (unit == "V" || unit == "A")
-        std::snprintf(text, sizeof text, "%.2f %s", r["value"].get<double>(), unit.c_str());
-    else
-        std::snprintf(text, sizeof text, "%.0f %s", r["value"].get<double>(), unit.c_str());
-    return text;
-}
-
-std::string Extra(const json& e) {
+std::string StateText(uint32_t state) {
     std::string out;
-    if (e.contains("slot_number")) {
-        out += "slot ";
-        out += std::to_string(e["slot_number"].get<int>());
-    }
-    if (e.contains("disk")) {
-        const json& d = e["disk"];
-        std::string disk = d["vendor"].get<std::string>() + " " + d["product"].get<std::string>() +
-                           " " + d["serial"].get<std::string>();
-        if (disk.find_first_not_of(' ') != std::string::npos) out += "  " + disk;
-    }
-    if (e.contains("link_rate_gbps")) {
-        out += e["attached"].get<bool>() ? std::to_string(e["link_rate_gbps"].get<int>()) +
-                                               " Gbit/s to " + e["sas_address"].get<std::string>()
-                                         : std::string("nothing attached");
-    } else if (e.contains("present")) {
-        out += (e["present"].get<bool>() ? "present " : "absent ") +
-               e["sas_address"].get<std::string>();
-    } else if (e.contains("phys")) {
-        out += std::to_string(e["phys"].get<int>()) + " phys, SAS address " +
-               e["sas_address"].get<std::string>();
-    }
-    if (e.contains("slots")) out += "zone: slots " + Ranges(e["slots"]);
-    if (e.contains("thresholds")) {
-        std::string t;
-        for (const char* key : {"low_critical", "low_warning", "high_warning", "high_critical"}) {
-            const json& v = e["thresholds"][key];
-            char value[16] = "-";
-            if (!v.is_null()) std::snprintf(value, sizeof value, "%g", v.get<double>());
-            if (!t.empty()) t += '/';
-            t += value;
-        }
-        if (t != "-/-/-/-") out += "thresholds " + t;
+    for (const BitName& b : kStateNames) {
+        if (!(state & b.bit)) continue;
+        if (!out.empty()) out += ',';
+        out += b.name;
     }
     return out;
 }
 
+std::string ReadingText(const CSesElem* e, const Unit& unit) {
+    int16_t last = 0;
+    int32_t updates = 0;
+    if (ReadHistory(*e, std::span(&last, 1), &updates) != 1) return "";
+    char text[32];
+    std::snprintf(text, sizeof text, unit.scale < 1 ? "%.2f %s" : "%.0f %s", last * unit.scale,
+                  unit.name);
+    return text;
+}
+
+std::string ThresholdText(const CSesElem* e, const Unit& unit) {
+    std::string t;
+    bool any = false;
+    for (int i : {3, 2, 1, 0}) {  // low critical, low warning, high warning, high critical
+        char value[16] = "-";
+        if (e->thresholds[i] != 0) {
+            std::snprintf(value, sizeof value, "%g", e->thresholds[i] * unit.scale);
+            any = true;
+        }
+        if (!t.empty()) t += '/';
+        t += value;
+    }
+    return any ? "thresholds " + t : "";
+}
+
+std::string ExtraText(const CSesElem* e) {
+    const bool valid = e->data_valid & kDataValid;
+    const auto& d = e->type_data;
+    std::string out;
+    switch (e->type) {
+        case kTypeDeviceSlot:
+        case kTypeArrayDeviceSlot:
+            if (valid) {
+                out = "slot " + std::to_string(d[kSlotNumber]);
+                const std::string disk = Text(d, kDiskVendor, 8) + " " + Text(d, kDiskProduct, 16) +
+                                         " " + Text(d, kDiskSerial, 20);
+                if (disk.find_first_not_of(' ') != std::string::npos) out += "  " + disk;
+            }
+            break;
+        case kTypeSasExpander:
+            if (valid) out = std::to_string(d[0]) + " phys, SAS address " + Hex(&d[1], 8);
+            break;
+        case kTypePortEntry:
+            if (valid) {
+                out = e->raw_status[0] == 1 ? std::to_string(d[0]) + " Gbit/s to " + Hex(&d[2], 8)
+                                            : std::string("nothing attached");
+            }
+            break;
+        case kTypeExpanderEntry:
+            if (valid) out = (e->raw_status[0] == 1 ? "present " : "absent ") + Hex(&d[1], 8);
+            break;
+        case kTypeZoneEntry:
+            if (valid) out = "zone: slots " + ZoneSlots(d);
+            break;
+        default:
+            break;
+    }
+    if (auto unit = UnitOf(e->type)) out += ThresholdText(e, *unit);
+    return out;
+}
+
+void PrintElement(const CSesElem* e, std::FILE* out) {
+    const auto unit = UnitOf(e->type);
+    const std::string status =
+        e->type == kTypeZoneEntry ? "" : StatusCodeName(e->raw_status[0] & 0x0F);
+    std::fprintf(out, "      %-26s %-13s %-10s %-28s %s\n", Utf16ToUtf8(ElementName(e)).c_str(),
+                 status.c_str(), unit ? ReadingText(e, *unit).c_str() : "",
+                 StateText(e->state).c_str(), ExtraText(e).c_str());
+}
+
+void PrintEnclosure(CSubEnc* subenc, std::FILE* out) {
+    const SubEncSummary info = SubEncInfo(subenc);
+    uint16_t indicators;
+    {
+        std::lock_guard lock(subenc->mutex);
+        indicators = subenc->indicators;
+    }
+    std::fprintf(out, "\n  Enclosure %s\n", DisplayName(subenc).c_str());
+    std::fprintf(out, "    %s %s, firmware %s, WWN %s, sub-enclosure %d via device %s\n",
+                 info.vendor.c_str(), info.product.c_str(), info.firmware_revision.c_str(),
+                 Hex(info.logical_id.data(), 8).c_str(), subenc->id,
+                 Hex(subenc->dev->Identifier().data(), 8).c_str());
+    std::fprintf(out, "    system name: %s   UID LED: %s   buzzer: %s\n",
+                 info.system_name.empty() ? "(none)" : info.system_name.c_str(),
+                 indicators & kIndicatorUidLed ? "on" : "off",
+                 indicators & kIndicatorBuzzer ? "sounding" : "silent");
+    const CSesDev* device = subenc->dev;
+    for (size_t tdi = 0; tdi < device->type_descs.size(); ++tdi) {
+        const ELEM_TYPE_DESC& d = device->type_descs[tdi];
+        if (d.subenc != subenc) continue;
+        std::vector<CSesElem*> elements = ElementsOfType(subenc, static_cast<uint8_t>(tdi));
+        const bool text = d.text[0] != '\0';
+        std::fprintf(out, "    %s%s%s%s (%zu)\n", GroupTitle(d).c_str(), text ? " \"" : "", d.text,
+                     text ? "\"" : "", elements.size());
+        for (const CSesElem* e : elements)
+            PrintElement(e, out);
+        ReleaseElements(elements);
+    }
+}
+
 }  // namespace
 
-void PrintHostReport(const json& host, std::FILE* out) {
-    std::fprintf(out, "Host %s: %s", host["host"].get<std::string>().c_str(),
-                 host["status"].get<std::string>().c_str());
-    if (host.contains("detail"))
-        std::fprintf(out, " (%s)", host["detail"].get<std::string>().c_str());
+void PrintTextReport(CSesDomain* domain, const HostStatus& status, std::FILE* out) {
+    std::fprintf(out, "Host %s: %s", status.host.c_str(), OutcomeName(status.outcome));
+    if (!status.detail.empty()) std::fprintf(out, " (%s)", status.detail.c_str());
     std::fprintf(out, "\n");
-    for (const json& d : host["devices"]) {
-        if (d.contains("error")) {
-            std::fprintf(out, "  device %s: %s\n", d["id"].get<std::string>().c_str(),
-                         d["error"].get<std::string>().c_str());
-        }
+    if (!domain) return;
+    std::vector<CSesDev*> devices = SnapshotDevices(domain);
+    for (CSesDev* device : devices) {
+        if (device->chain_error == 0) continue;
+        std::fprintf(out, "  device %s: %s\n", Hex(device->Identifier().data(), 8).c_str(),
+                     std::string(ResultCodeName(device->chain_error)).c_str());
     }
-    for (const json& enc : host["enclosures"]) {
-        std::fprintf(out, "\n  Enclosure %s\n", enc["name"].get<std::string>().c_str());
-        std::fprintf(out, "    %s %s, firmware %s, WWN %s, sub-enclosure %d via device %s\n",
-                     enc["vendor"].get<std::string>().c_str(),
-                     enc["product"].get<std::string>().c_str(),
-                     enc["firmware_revision"].get<std::string>().c_str(),
-                     enc["wwn"].get<std::string>().c_str(), enc["subenclosure"].get<int>(),
-                     enc["device"].get<std::string>().c_str());
-        std::fprintf(out, "    system name: %s   UID LED: %s   buzzer: %s\n",
-                     enc["system_name"].get<std::string>().empty()
-                         ? "(none)"
-                         : enc["system_name"].get<std::string>().c_str(),
-                     enc["indicators"]["uid_led"].get<bool>() ? "on" : "off",
-                     enc["indicators"]["buzzer"].get<bool>() ? "sounding" : "silent");
-        for (const json& group : enc["groups"]) {
-            std::string text = group["text"];
-            std::fprintf(out, "    %s%s%s%s (%zu)\n", group["title"].get<std::string>().c_str(),
-                         text.empty() ? "" : " \"", text.c_str(), text.empty() ? "" : "\"",
-                         group["elements"].size());
-            for (const json& e : group["elements"]) {
-                std::string state;
-                for (const json& s : e["state"])
-                    state += (state.empty() ? "" : ",") + s.get<std::string>();
-                const std::string status = e.value("status", "");
-                std::fprintf(out, "      %-26s %-13s %-10s %-28s %s\n",
-                             e["name"].get<std::string>().c_str(), status.c_str(),
-                             Reading(e).c_str(), state.c_str(), Extra(e).c_str());
-            }
-        }
-    }
+    ReleaseDevices(devices);
+    std::vector<CSubEnc*> subencs = CollectSubEnclosures(domain);
+    for (CSubEnc* s : subencs)
+        PrintEnclosure(s, out);
+    ReleaseSubEnclosures(subencs);
 }
 
 }  // namespace halvorin::ctl

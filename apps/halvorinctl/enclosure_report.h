@@ -1,6 +1,6 @@
 // What `halvorinctl show` reports: every enclosure of a host with its
-// identity, indicators and element groups. Built once as JSON (the stable
-// machine format the README documents) and rendered as text from that.
+// identity, indicators and element groups, as JSON (the stable machine
+// format the README documents) or as text, each straight from the model.
 #pragma once
 
 #include <cstdio>
@@ -13,7 +13,7 @@ namespace halvorin::ctl {
 nlohmann::json HostReport(CSesDomain* domain, const HostStatus& status);
 nlohmann::json EnclosureReport(CSubEnc* subenc);
 
-void PrintHostReport(const nlohmann::json& host, std::FILE* out);
+void PrintTextReport(CSesDomain* domain, const HostStatus& status, std::FILE* out);
 
 // Helpers shared with the other commands.
 std::string Hex(const uint8_t* bytes, size_t count);

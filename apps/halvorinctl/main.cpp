@@ -148,17 +148,17 @@ void ReportUnread(const std::vector<HostStatus>& statuses) {
 int Show(ManagerSession& session, const CommandLine& line) {
     const auto statuses = session.WaitUntilRead(std::chrono::seconds(line.timeout_s));
     if (session.interrupted()) return kExitUnreachable;
-    nlohmann::json hosts = nlohmann::json::array();
     bool failed = false;
-    for (size_t i = 0; i < statuses.size(); ++i) {
-        hosts.push_back(HostReport(session.domains()[i], statuses[i]));
-        failed = failed || Failed(statuses[i]);
-    }
+    for (const HostStatus& status : statuses)
+        failed = failed || Failed(status);
     if (line.json) {
+        nlohmann::json hosts = nlohmann::json::array();
+        for (size_t i = 0; i < statuses.size(); ++i)
+            hosts.push_back(HostReport(session.domains()[i], statuses[i]));
         std::printf("%s\n", nlohmann::json{{"hosts", hosts}}.dump(2).c_str());
     } else {
-        for (const auto& host : hosts)
-            PrintHostReport(host, stdout);
+        for (size_t i = 0; i < statuses.size(); ++i)
+            PrintTextReport(session.domains()[i], statuses[i], stdout);
     }
     ReportUnread(statuses);
     return failed ? kExitUnreachable : kExitOk;

@@ -1,0 +1,55 @@
+// Time to build `halvorinctl show`'s report for one 84-bay dual-path
+// enclosure already read into the model (agent and simulator in process):
+// the text report and the JSON report, each rendered to /dev/null 200 times.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "apps/halvorinctl/enclosure_report.h"
+#include "apps/halvorinctl/manager_session.h"
+#include "base/clock.h"
+#include "base/host_name.h"
+#include "net/agent/agent_server.h"
+#include "sim/attach.h"
+
+using namespace halvorin;
+using Steady = std::chrono::steady_clock;
+
+int main() {
+    ScsiTransport transport;
+    std::string error;
+    auto simulated = sim::AttachScenarios(
+        transport, {std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod84-dual-path.json"},
+        SystemClock(), error);
+    if (!simulated) return 1;
+    AgentOptions options;
+    options.port = 0;
+    AgentServer agent(transport, options);
+    if (agent.Start() != kOk) return 1;
+    agent.SetAuthorized({ManagerComputerName()});
+    std::atomic<bool> never{false};
+    ctl::ManagerSession session({"127.0.0.1:" + std::to_string(agent.port())}, never);
+    const auto statuses = session.WaitUntilRead(std::chrono::seconds(30));
+    if (statuses[0].outcome != ctl::HostOutcome::kReady) return 1;
+    std::FILE* null =
+        std::fopen(std::getenv("REPORT_TO") ? std::getenv("REPORT_TO") : "/dev/null", "w");
+    constexpr int kRuns = 200;
+    for (bool json : {false, true}) {
+        const auto start = Steady::now();
+        for (int i = 0; i < kRuns; ++i) {
+            if (json) {
+                const auto report = ctl::HostReport(session.domains()[0], statuses[0]);
+                std::fprintf(null, "%s\n", report.dump(2).c_str());
+            } else {
+                ctl::PrintTextReport(session.domains()[0], statuses[0], null);
+            }
+        }
+        const double ms = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
+        std::printf("show%s, 84-bay enclosure: %.2f ms per report\n", json ? " --json" : "",
+                    ms / kRuns);
+    }
+    std::fclose(null);
+    agent.Stop();
+    return 0;
+}
