@@ -21,38 +21,14 @@
 
 #include "base/host_name.h"
 #include "base/utf16.h"
+#include "bench/bench_process.h"
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/poll/poll_step.h"
-
-extern char** environ;
 
 using namespace halvorin;
 using Steady = std::chrono::steady_clock;
 
 namespace {
-
-long ResidentKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return 0;
-}
-
-pid_t Spawn(std::vector<std::string> argv) {
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
 
 // Least-squares slope of y over x.
 double Slope(const std::vector<double>& x, const std::vector<double>& y) {
@@ -83,7 +59,7 @@ int main(int argc, char** argv) {
     const int minutes = argc > 2 ? std::atoi(argv[2]) : 30;
     const int refresh = argc > 3 ? std::atoi(argv[3]) : 5;
     const uint16_t port = static_cast<uint16_t>(argc > 4 ? std::atoi(argv[4]) : 23000);
-    const pid_t agent = Spawn(
+    const pid_t agent = bench::SpawnQuiet(
         {argv[1], "--port", std::to_string(port), "--allow", Utf16ToUtf8(ManagerComputerName()),
          "--simulate", std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod84-dual-path.json"});
     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -100,7 +76,7 @@ int main(int argc, char** argv) {
         if (now - domain->last_full_refresh >= refresh)
             domain->last_full_refresh = now - kRefreshPeriodSeconds;
         if (Steady::now() >= next_sample) {
-            const long kib = ResidentKiB(agent);
+            const long kib = bench::ResidentKiB(agent);
             std::printf("minute %3d: %ld KiB\n", minute, kib);
             std::fflush(stdout);
             if (minute >= 1) {

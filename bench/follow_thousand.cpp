@@ -21,24 +21,14 @@
 
 #include "base/host_name.h"
 #include "base/utf16.h"
+#include "bench/bench_process.h"
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/poll/poll_step.h"
-
-extern char** environ;
 
 using namespace halvorin;
 using Steady = std::chrono::steady_clock;
 
 namespace {
-
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return 0;
-}
 
 double CpuSeconds() {
     rusage usage{};
@@ -64,20 +54,6 @@ std::vector<std::string> WriteScenarios() {
         paths.push_back(path);
     }
     return paths;
-}
-
-pid_t Spawn(std::vector<std::string> argv) {
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
 }
 
 int ReadyEnclosures(const std::vector<CSesDomain*>& domains) {
@@ -115,11 +91,11 @@ void Follow(const std::string& agentd, int enclosures, const std::vector<std::st
         const int here = std::min(4, enclosures - 4 * i);
         for (int k = 0; k < here; ++k)
             args.insert(args.end(), {"--simulate", scenarios[k]});
-        agents.pids.push_back(Spawn(args));
+        agents.pids.push_back(bench::SpawnQuiet(args));
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
 
-    const long rss_before = ResidentKiB();
+    const long rss_before = bench::ResidentKiB();
     DomainRegistry registry;
     std::vector<CSesDomain*> domains;
     for (int i = 0; i < hosts; ++i)
@@ -132,7 +108,7 @@ void Follow(const std::string& agentd, int enclosures, const std::vector<std::st
         ready = ReadyEnclosures(domains);
     }
     const double seconds = std::chrono::duration<double>(Steady::now() - start).count();
-    const long rss = ResidentKiB() - rss_before;
+    const long rss = bench::ResidentKiB() - rss_before;
 
     const double cpu_start = CpuSeconds();
     const auto steady_start = Steady::now();

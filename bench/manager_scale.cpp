@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "base/utf16.h"
+#include "bench/bench_process.h"
 #include "enclosure/model/domain_registry.h"
 #include "net/agent/agent_server.h"
 
@@ -19,15 +20,6 @@ using namespace halvorin;
 using namespace std::chrono;
 
 namespace {
-
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return 0;
-}
 
 double CpuSeconds() {
     rusage usage{};
@@ -61,7 +53,7 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(seconds(1));
     const double agents_cpu = CpuPerSecondOver(seconds(5));
-    const long before = ResidentKiB();
+    const long before = bench::ResidentKiB();
 
     ClientOptions client_options;
     client_options.computer_name = u"BENCH";
@@ -84,7 +76,7 @@ int main(int argc, char** argv) {
     const double connect_ms =
         duration<double, std::milli>(steady_clock::now() - connect_start).count();
     std::this_thread::sleep_for(seconds(1));
-    const long after = ResidentKiB();
+    const long after = bench::ResidentKiB();
     const double total_cpu = CpuPerSecondOver(seconds(10));
 
     std::printf("%d domains, %d connected and greeted in %.0f ms\n", hosts, ready, connect_ms);

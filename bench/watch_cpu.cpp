@@ -21,8 +21,7 @@
 
 #include "base/host_name.h"
 #include "base/utf16.h"
-
-extern char** environ;
+#include "bench/bench_process.h"
 
 using namespace halvorin;
 
@@ -30,21 +29,6 @@ namespace {
 
 constexpr int kHosts = 22;
 constexpr int kFirstPort = 22000;
-
-pid_t Spawn(std::vector<std::string> argv) {
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
 
 // User plus system time of a process, in seconds.
 double ProcessCpu(pid_t pid) {
@@ -75,12 +59,13 @@ int main(int argc, char** argv) {
     std::vector<std::string> watch = {argv[2]};
     for (int i = 0; i < kHosts; ++i) {
         const std::string port = std::to_string(kFirstPort + i);
-        agents.push_back(Spawn({argv[1], "--port", port, "--allow", me, "--simulate", scenario}));
+        agents.push_back(
+            bench::SpawnQuiet({argv[1], "--port", port, "--allow", me, "--simulate", scenario}));
         watch.insert(watch.end(), {"-H", "127.0.0.1:" + port});
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
     watch.insert(watch.end(), {"watch", "--readings"});
-    const pid_t watcher = Spawn(watch);
+    const pid_t watcher = bench::SpawnQuiet(watch);
     std::this_thread::sleep_for(std::chrono::seconds(10));  // first reads
     const double before = ProcessCpu(watcher);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
