@@ -217,7 +217,9 @@ void CSesClient::DeliverCompleted() {
     {
         std::lock_guard lock(mutex_);
         finished.swap(completed_);
-        completions_waiting_.Drain();  // the next completion signals again
+        // Readable exactly while completed_ is not empty: quiet it, and the
+        // next completion signals again. Nothing to read when it was empty.
+        if (!finished.empty()) completions_waiting_.Drain();
     }
     for (auto& request : finished) {
         if (request->handler) request->handler(request->reply, request->result);
