@@ -150,8 +150,10 @@ void ManagerSession::RetryUnreachable() {
     const auto now = std::chrono::steady_clock::now();
     if (now - last_retry_ < kRetryInterval) return;
     last_retry_ = now;
+    // Only hosts the client gave up on for 100 s; a lost connection or a
+    // refused hello is retried on the client's own short schedule.
     for (CSesDomain* domain : domains_) {
-        if (domain) domain->client.RetryNow();
+        if (domain && domain->client.state() == kStateUnreachable) domain->client.RetryNow();
     }
 }
 
