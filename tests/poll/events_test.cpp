@@ -29,6 +29,27 @@ class ScenarioEvents : public ::testing::Test {
     EventLog log_;
 };
 
+// The demo's SAS connectors report their physical link as 0xFF (all phys);
+// only the one whose FAIL bit is set counts as failed.
+TEST_F(ScenarioEvents, DemoSasConnectorsReadThroughTheAgent) {
+    test::ManagerHarness h({test::LoadShippedScenario("demo.json")});
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+    auto subencs = h.Enclosures();
+    ASSERT_EQ(subencs.size(), 1u);
+    CSubEnc* subenc = subencs[0];
+    uint8_t tdi = kNoTypeDescriptor;
+    ASSERT_EQ(FindTypeDescriptor(subenc->dev, subenc, kTypeSasConnector, tdi), kOk);
+    std::vector<CSesElem*> connectors = ElementsOfType(subenc, tdi);
+    ASSERT_EQ(connectors.size(), 4u);
+    for (size_t i = 0; i < connectors.size(); ++i) {
+        EXPECT_EQ(connectors[i]->raw_status[2], 0xFF) << i;
+        EXPECT_EQ((connectors[i]->state & kStateFailed) != 0, i == 3) << i;
+    }
+    EXPECT_EQ(SubEncInfo(subenc).counters[kTypeSasConnector].failed, 1);
+    ReleaseElements(connectors);
+    ReleaseSubEnclosures(subencs);
+}
+
 TEST_F(ScenarioEvents, DemoEnclosureReportsItsBadQuarterOfAnHour) {
     test::ManagerHarness h({test::LoadShippedScenario("demo.json")});
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
