@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/log.h"
@@ -57,5 +58,11 @@ int main(int argc, char** argv) {
     if (!app.Startup()) return 1;
     const int status = application.exec();
     app.Shutdown();
+    if (app.CommandsLeftRunning()) {
+        // Those commands end in the kernel; nothing of ours may run after
+        // this point, static destructors included.
+        std::fflush(stderr);
+        std::_Exit(status);
+    }
     return status;
 }

@@ -110,7 +110,7 @@ void CHalvorinApp::Shutdown() {
     started_ = false;
     StopFirmwareUpgrades();
     ProcessRegistry().ReleaseAll();
-    ServerStop();
+    commands_left_running_ = ServerStop();
 }
 
 bool CHalvorinApp::SwitchTopLevelWindow(int run_mode) {

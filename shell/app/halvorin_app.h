@@ -45,6 +45,9 @@ class CHalvorinApp : public QObject {
     // Releases every domain (pending requests end with -15), then stops the
     // agent server. Safe to call more than once.
     void Shutdown();
+    // After Shutdown: SCSI commands were still running in the kernel, and
+    // the process must end without running static destructors (_Exit).
+    bool CommandsLeftRunning() const { return commands_left_running_ > 0; }
 
     // Creates the window of `run_mode` and makes it the top-level window;
     // false (the old window stays) for a mode other than 0 and 1.
@@ -70,6 +73,7 @@ class CHalvorinApp : public QObject {
     StartupOptions options_;
     int run_mode_ = kManagerMode;
     bool started_ = false;
+    size_t commands_left_running_ = 0;
     std::unique_ptr<QWidget, DeleteLater> window_;
 };
 
