@@ -99,22 +99,17 @@ int RunOperation(ActionContext& c, const std::function<int(OperationCallback)>& 
     return outcome->result;
 }
 
-// Reads a kind again and waits for it (for data no operation re-reads itself).
-void ReadBack(ActionContext& c, CSesDev* device, uint32_t kind) {
-    bool done = false;
-    IssueRead(device, kind, ChainFlags{});
-    // The read's handler is not ours: wait until the connection has nothing pending.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(c.timeout_s);
-    while (!done && std::chrono::steady_clock::now() < deadline && !c.session.interrupted()) {
-        c.session.WaitForNextStep();
-        done = device->domain->client.pending_requests() == 0;
-    }
-}
-
-// True when everything the operation reads back has been answered.
+// True when everything the operation reads back has been answered and
+// decoded (the connection is quiet).
 bool WaitForRereads(ActionContext& c, CSesDev* device) {
     return PollUntil(
-        c.session, [&] { return device->domain->client.pending_requests() == 0; }, c.timeout_s);
+        c.session, [&] { return device->domain->client.quiet(); }, c.timeout_s);
+}
+
+// Reads a kind again and waits for it (for data no operation re-reads itself).
+void ReadBack(ActionContext& c, CSesDev* device, uint32_t kind) {
+    IssueRead(device, kind, ChainFlags{});
+    WaitForRereads(c, device);
 }
 
 bool Confirm(const ActionContext& c, const std::string& question) {

@@ -249,6 +249,13 @@ uint64_t CSesClient::connection_generation() const {
     return connection_generation_;
 }
 
+bool CSesClient::quiet() const {
+    std::lock_guard lock(mutex_);
+    if (!completed_.empty()) return false;
+    return std::none_of(slots_.begin(), slots_.end(),
+                        [](const Slot& slot) { return slot.pending != nullptr; });
+}
+
 size_t CSesClient::pending_requests() const {
     std::lock_guard lock(mutex_);
     size_t n = 0;

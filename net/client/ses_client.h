@@ -113,6 +113,9 @@ class CSesClient {
     // two looks (the upgrade thread ends on it).
     uint64_t connection_generation() const;
     size_t pending_requests() const;
+    // No request in flight and no finished one waiting for DeliverCompleted:
+    // only then has every handler run (a handler may send the next request).
+    bool quiet() const;
     // Why the last connection or connection attempt ended: a result code
     // (-10, -11, -12, -14, -18, ...), 0 while none has failed.
     int last_failure() const { return last_failure_.load(); }

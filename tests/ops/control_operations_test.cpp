@@ -28,7 +28,7 @@ class ControlTest : public ::testing::Test {
         });
         if (sent < 0) return sent;
         EXPECT_TRUE(h_.PollUntil([&] { return done; }));
-        EXPECT_TRUE(h_.PollUntil([&] { return h_.domain()->client.pending_requests() == 0; }));
+        EXPECT_TRUE(h_.PollUntil([&] { return h_.domain()->client.quiet(); }));
         return result;
     }
 
@@ -163,8 +163,7 @@ TEST(ControlFailure, FailedControlWriteCallsBackOnceAndStillReadsTheStatusBack) 
                                        result = r;
                                    }),
               kOk);
-    ASSERT_TRUE(
-        h.PollUntil([&] { return calls > 0 && h.domain()->client.pending_requests() == 0; }));
+    ASSERT_TRUE(h.PollUntil([&] { return calls > 0 && h.domain()->client.quiet(); }));
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(result, kScsiFailed);
     EXPECT_GT(h.enclosure().PageReads(0x02), reads);

@@ -84,7 +84,9 @@ class ManagerHarness {
         clock_.AdvanceSeconds(seconds);
         domain_->client.Wake();
         Poll();
-        PollUntil([&] { return domain_->client.pending_requests() == 0; });
+        // quiet(), not just nothing in flight: a handler that has not run
+        // yet may still send the next link of a chain.
+        PollUntil([&] { return domain_->client.quiet(); });
         Poll();
     }
 
