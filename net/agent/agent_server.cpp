@@ -260,8 +260,10 @@ void AgentServer::ServeWaiting(Waiting& w, short revents,
         connection.Shutdown();
         w.leaving = true;
     };
-    if (now >= w.deadline) {
-        close(w.hello ? "no turn in time" : "no authorised hello in time");
+    // The deadline is for saying an authorised hello; a manager that has
+    // said one waits for its turn (its own hello timeout may end the wait).
+    if (!w.hello && now >= w.deadline) {
+        close("no authorised hello in time");
         return;
     }
     if (!(revents & (POLLIN | POLLERR | POLLHUP))) return;
@@ -480,9 +482,15 @@ void AgentServer::QueueReply(const std::shared_ptr<AgentConnection>& connection,
 bool AgentServer::SendUnsentLocked(AgentConnection& connection) {
     while (!connection.unsent.empty()) {
         const std::vector<uint8_t>& front = connection.unsent.front();
+        // Uncounted before the send: the manager may have the reply and send
+        // its next request before this thread runs again, and that request
+        // must not find this reply still counted. Counted again if it stays.
+        --connection.in_flight;
         const ssize_t n =
             ::send(connection.fd(), front.data() + connection.unsent_offset,
                    front.size() - connection.unsent_offset, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n <= 0 || connection.unsent_offset + static_cast<size_t>(n) < front.size())
+            ++connection.in_flight;
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
         if (n <= 0) return false;
         connection.last_send_progress = std::chrono::steady_clock::now();
@@ -490,7 +498,6 @@ bool AgentServer::SendUnsentLocked(AgentConnection& connection) {
         if (connection.unsent_offset < front.size()) return true;  // the socket is full
         connection.unsent.pop_front();
         connection.unsent_offset = 0;
-        --connection.in_flight;
     }
     return true;
 }
