@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <set>
 
@@ -303,29 +304,39 @@ int Zoning(ActionContext& c, CSubEnc* subenc) {
     return 0;
 }
 
-// Follows a restarting enclosure: gone from the device list, then back.
-bool FollowRestart(ActionContext& c, const DeviceId& id, CSesDomain* domain) {
+// Follows a device through a restart of its enclosure: `look` sees the
+// device at every poll step (nullptr while it is gone from its host) until it
+// returns true. The device list, normally asked for once a minute, is asked
+// for every few seconds meanwhile. False when the time ran out or we were
+// interrupted.
+bool FollowDevice(ActionContext& c, CSesDomain* domain, const DeviceId& id,
+                  const std::function<bool(CSesDev*)>& look) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(std::max(c.timeout_s, 120));
-    bool vanished = false;
     while (std::chrono::steady_clock::now() < deadline && !c.session.interrupted()) {
         c.session.Poll();
         Ref<CSesDev> device = Ref<CSesDev>::Adopt(AcquireDevice(domain, id));
-        if (!device && !vanished) {
-            vanished = true;
-            std::printf("device gone from its host\n");
-            std::fflush(stdout);
-        }
-        if (device && vanished && (device->Flags() & kDeviceReady)) {
-            std::printf("device back and read\n");
-            return true;
-        }
-        // The device list is asked for only once a minute; ask while we watch.
+        if (look(device.get())) return true;
         domain->last_full_refresh =
             std::min(domain->last_full_refresh, domain->clock.NowSeconds() - 55);
         c.session.WaitForNextStep();
     }
     return false;
+}
+
+// Follows a restarting enclosure: gone from the device list, then back.
+bool FollowRestart(ActionContext& c, const DeviceId& id, CSesDomain* domain) {
+    bool vanished = false;
+    return FollowDevice(c, domain, id, [&](CSesDev* device) {
+        if (!device && !vanished) {
+            vanished = true;
+            std::printf("device gone from its host\n");
+            std::fflush(stdout);
+        }
+        if (!device || !vanished || !(device->Flags() & kDeviceReady)) return false;
+        std::printf("device back and read\n");
+        return true;
+    });
 }
 
 int Command(ActionContext& c, CSubEnc* subenc, uint8_t command) {
@@ -419,28 +430,22 @@ int FollowUpgrade(ActionContext& c, CSubEnc* subenc) {
 // it was not read back in time.
 std::optional<std::string> RevisionAfterActivation(ActionContext& c, const DeviceId& id,
                                                    uint8_t subenc_id, CSesDomain* domain) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(std::max(c.timeout_s, 120));
     bool reread_started = false;
-    while (std::chrono::steady_clock::now() < deadline && !c.session.interrupted()) {
-        c.session.Poll();
-        Ref<CSesDev> device = Ref<CSesDev>::Adopt(AcquireDevice(domain, id));
-        if (device && !device->chain_running) {
-            const bool read_well = device->chain_error == 0 && (device->Flags() & kDeviceReady);
-            if (reread_started && read_well) {
-                Ref<CSubEnc> subenc = Ref<CSubEnc>::Adopt(AcquireSubEnc(device.get(), subenc_id));
-                if (subenc) return SubEncInfo(subenc.get()).firmware_revision;
-            }
-            // Read everything again, from the configuration (which names the revision).
-            if (domain->client.state() == kStateReady && StartReadChain(device.get()) >= 0)
-                reread_started = true;
+    std::optional<std::string> revision;
+    FollowDevice(c, domain, id, [&](CSesDev* device) {
+        if (!device || device->chain_running) return false;
+        const bool read_well = device->chain_error == 0 && (device->Flags() & kDeviceReady);
+        if (reread_started && read_well) {
+            Ref<CSubEnc> subenc = Ref<CSubEnc>::Adopt(AcquireSubEnc(device, subenc_id));
+            if (subenc) revision = SubEncInfo(subenc.get()).firmware_revision;
+            if (revision) return true;
         }
-        // The device list is asked for only once a minute; ask while we wait.
-        domain->last_full_refresh =
-            std::min(domain->last_full_refresh, domain->clock.NowSeconds() - 55);
-        c.session.WaitForNextStep();
-    }
-    return std::nullopt;
+        // Read everything again, from the configuration (which names the revision).
+        if (domain->client.state() == kStateReady && StartReadChain(device) >= 0)
+            reread_started = true;
+        return false;
+    });
+    return revision;
 }
 
 int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
