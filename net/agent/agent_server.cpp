@@ -270,6 +270,7 @@ void AgentServer::ServeWaiting(Waiting& w, short revents,
     WireMessage message;
     switch (ReadMessage(connection, w.assembler, message)) {
         case ReadResult::kNothing:
+        case ReadResult::kData:  // not returned by ReadMessage
             return;
         case ReadResult::kClosed:
             close("closed by peer");
@@ -356,7 +357,7 @@ AgentServer::ReadResult AgentServer::ReadAvailable(AgentConnection& connection,
     if (received < 0 && (errno == EAGAIN || errno == EINTR)) return ReadResult::kNothing;
     if (received <= 0) return ReadResult::kClosed;
     assembler.Commit(static_cast<size_t>(received));
-    return ReadResult::kMessage;
+    return ReadResult::kData;
 }
 
 void AgentServer::DropConnection(const std::string& reason) {

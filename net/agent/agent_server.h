@@ -98,7 +98,7 @@ class AgentServer {
         std::optional<WireMessage> hello;  // authorised, waiting for the served manager to leave
         bool leaving = false;              // closed or refused: out of the list this round
     };
-    enum class ReadResult { kNothing, kMessage, kClosed, kBroken };
+    enum class ReadResult { kNothing, kData, kMessage, kClosed, kBroken };
 
     bool OpenListener();
     void ReceiverLoop(std::stop_token stop);

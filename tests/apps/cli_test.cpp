@@ -22,9 +22,8 @@ using test::ChildProcess;
 
 class Cli : public ::testing::Test {
   protected:
-    // Starts the agent on a free port serving the scenarios; waits until it listens.
-    void StartAgent(const std::vector<std::string>& scenarios) {
-        port_ = test::FreePort();
+    // Starts the agent on port_ serving the scenarios, without waiting.
+    void LaunchAgent(const std::vector<std::string>& scenarios) {
         std::vector<std::string> argv = {HALVORIN_AGENTD, "--port", std::to_string(port_),
                                          "--allow", Utf16ToUtf8(ManagerComputerName())};
         for (const auto& s : scenarios) {
@@ -32,6 +31,12 @@ class Cli : public ::testing::Test {
             argv.push_back(s);
         }
         agent_ = std::make_unique<ChildProcess>(argv);
+    }
+
+    // Starts the agent on a free port serving the scenarios; waits until it listens.
+    void StartAgent(const std::vector<std::string>& scenarios) {
+        port_ = test::FreePort();
+        LaunchAgent(scenarios);
         ASSERT_TRUE(agent_->running());
         ASSERT_TRUE(test::Eventually(
             [&] {
@@ -137,14 +142,7 @@ TEST_F(Cli, UnreachableHostIsTriedUntilTheTimeout) {
 
     ChildProcess late({HALVORINCTL, "-H", Host(), "--timeout", "30", "show", "--json"});
     std::this_thread::sleep_for(std::chrono::seconds(3));
-    std::vector<std::string> argv = {HALVORIN_AGENTD,
-                                     "--port",
-                                     std::to_string(port_),
-                                     "--allow",
-                                     Utf16ToUtf8(ManagerComputerName()),
-                                     "--simulate",
-                                     test::ScenarioPath("jbod24.json")};
-    agent_ = std::make_unique<ChildProcess>(argv);
+    LaunchAgent({test::ScenarioPath("jbod24.json")});
     EXPECT_EQ(late.Wait(out), 0) << out;
     EXPECT_EQ(json::parse(out)["hosts"][0]["status"], "ready");
 }
@@ -176,9 +174,7 @@ TEST_F(Cli, WatchReportsTheHostLostAndBackAndEndsOnASignal) {
     EXPECT_EQ(line["level"], 2);
     EXPECT_FALSE(line["reason"].get<std::string>().empty());
     // Back on the same port before the client's next attempt (2 s after the loss).
-    agent_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-        HALVORIN_AGENTD, "--port", std::to_string(port_), "--allow",
-        Utf16ToUtf8(ManagerComputerName()), "--simulate", test::ScenarioPath("jbod24.json")});
+    LaunchAgent({test::ScenarioPath("jbod24.json")});
     auto back = watch.ReadLine(std::chrono::seconds(10));
     ASSERT_TRUE(back);
     EXPECT_EQ(json::parse(*back)["state"], "back");

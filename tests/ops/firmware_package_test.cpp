@@ -266,7 +266,8 @@ TEST_F(PackageTest, MissingOrOverlongPackagePathCannotBeOpened) {
 TEST_F(PackageTest, OnlyRegularFilesAreRead) {
     const std::string fifo = scratch_ / "fifo.lzma";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string path : {fifo, std::string(scratch_ / "tmp"), std::string("/dev/zero")}) {
+    for (const std::string& path :
+         {fifo, std::string(scratch_ / "tmp"), std::string("/dev/zero")}) {
         std::optional<UnpackedFirmware> firmware;
         const PackageProblem problem = UnpackFirmware(path, "m810", firmware);
         EXPECT_EQ(problem.result, kPackageOpenFailed) << path;
