@@ -216,6 +216,7 @@ EventAction ParseAction(const std::string& name, const std::string& where) {
         {"power_supply_recover", EventAction::kPowerSupplyRecover},
         {"fan_stop", EventAction::kFanStop},
         {"fan_start", EventAction::kFanStart},
+        {"fan_speed", EventAction::kFanSpeed},
         {"temperature", EventAction::kTemperature},
         {"voltage", EventAction::kVoltage},
         {"disk_pull", EventAction::kDiskPull},
@@ -240,6 +241,7 @@ uint8_t DefaultTypeFor(EventAction action) {
             return kPowerSupply;
         case EventAction::kFanStop:
         case EventAction::kFanStart:
+        case EventAction::kFanSpeed:
             return kCooling;
         case EventAction::kTemperature:
             return kTemperatureSensor;
@@ -267,7 +269,7 @@ EventSpec ParseEvent(const json& described, size_t index) {
     const long element = Get<long>(described, "element", Get<long>(described, "slot", 1));
     if (element < 1) Fail(where, "elements and slots are numbered from 1");
     event.element = static_cast<size_t>(element - 1);
-    for (const char* key : {"value", "celsius", "volts", "on"}) {
+    for (const char* key : {"value", "celsius", "volts", "rpm", "on"}) {
         if (described.contains(key) && !described[key].is_null()) {
             event.value = described[key].is_boolean() ? (described[key].get<bool>() ? 1 : 0)
                                                       : described[key].get<double>();

@@ -96,6 +96,7 @@ enum class EventAction {
     kPowerSupplyRecover,
     kFanStop,
     kFanStart,
+    kFanSpeed,     // value: rpm, or nothing for back to nominal
     kTemperature,  // value: degrees, or nothing for back to nominal
     kVoltage,      // value: volts, or nothing
     kDiskPull,

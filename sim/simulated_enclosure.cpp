@@ -105,6 +105,7 @@ void SimulatedEnclosure::ApplyEventLocked(const EventSpec& event) {
             break;
         case EventAction::kTemperature:
         case EventAction::kVoltage:
+        case EventAction::kFanSpeed:
             e.forced = event.value;
             break;
         case EventAction::kDiskPull:

@@ -71,6 +71,23 @@ TEST(SimEvents, HiddenTypeLeavesTheConfigurationAndComesBack) {
     EXPECT_EQ(f.Page(0x01)[8 + 2], 2);
 }
 
+TEST(SimEvents, AFanSpeedEventPinsTheSpeedUntilItIsReleased) {
+    SimFixture f(test::ScenarioFromJson(R"({
+        "types": [{"type": "cooling", "count": 1, "rpm": 6000}],
+        "events": [{"at": 10, "action": "fan_speed", "element": 1, "rpm": 3900},
+                   {"at": 20, "action": "fan_speed", "element": 1, "rpm": null}]})"));
+    const auto speed = [&] {
+        auto fan = Element(f, 0, 0);
+        return (((fan[1] & 0x07) << 8) | fan[2]) * 10;  // units of 10 rpm
+    };
+    EXPECT_EQ(speed(), 6000);
+    f.clock_.AdvanceSeconds(10);
+    EXPECT_EQ(speed(), 3900);
+    EXPECT_EQ(Element(f, 0, 0)[3] & 0x40, 0);  // slow, not failed
+    f.clock_.AdvanceSeconds(10);
+    EXPECT_EQ(speed(), 6000);
+}
+
 TEST(SimReadings, DriftWithTimeButRepeatForTheSameMoment) {
     SimFixture a(test::LoadShippedScenario("jbod24.json"));
     SimFixture b(test::LoadShippedScenario("jbod24.json"));

@@ -1,0 +1,85 @@
+#include "sim/loopback_manager.h"
+
+#include <thread>
+
+#include "base/utf16.h"
+#include "enclosure/poll/poll_step.h"
+#include "sim/simulated_enclosure.h"
+
+namespace halvorin::sim {
+
+namespace {
+constexpr char16_t kManagerName[] = u"LOOPBACK-MANAGER";
+}
+
+LoopbackManager::LoopbackManager(const std::vector<Scenario>& scenarios)
+    : host_(std::make_shared<SimHost>()) {
+    for (const Scenario& s : scenarios) {
+        enclosures_.push_back(std::make_shared<SimulatedEnclosure>(s, clock_));
+        host_->Add(enclosures_.back());
+    }
+    transport_.AddHost(host_);
+}
+
+LoopbackManager::~LoopbackManager() {
+    if (registry_ && domain_) registry_->Release(domain_);
+    registry_.reset();
+    if (agent_) agent_->Stop();
+}
+
+bool LoopbackManager::Start(std::string& error) {
+    AgentOptions agent_options;
+    agent_options.port = 0;
+    agent_options.wait_interval = std::chrono::milliseconds(50);
+    agent_options.rescan_interval = std::chrono::milliseconds(0);
+    agent_ = std::make_unique<AgentServer>(transport_, agent_options);
+    if (agent_->Start() != 0) {
+        error = agent_->StartError();
+        return false;
+    }
+    agent_->SetAuthorized({kManagerName});
+    ClientOptions options;
+    options.clock = &clock_;
+    options.computer_name = kManagerName;
+    options.max_wait = std::chrono::milliseconds(10);
+    registry_ = std::make_unique<DomainRegistry>(options);
+    domain_ = registry_->Acquire(Utf8ToUtf16("127.0.0.1:" + std::to_string(agent_->port())));
+    return domain_ != nullptr;
+}
+
+void LoopbackManager::Poll() {
+    PollStep(domain_);
+}
+
+bool LoopbackManager::PollUntil(const std::function<bool()>& done,
+                                std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (true) {
+        Poll();
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+bool LoopbackManager::AllRead(size_t expected_devices) {
+    std::vector<CSesDev*> devices = SnapshotDevices(domain_);
+    bool done = devices.size() == expected_devices;
+    for (CSesDev* d : devices) {
+        done = done && ((d->Flags() & kDeviceReady) || (!d->chain_running && d->chain_error != 0));
+    }
+    ReleaseDevices(devices);
+    return done && !domain_->client.pending_requests();
+}
+
+void LoopbackManager::Advance(int seconds) {
+    clock_.AdvanceSeconds(seconds);
+    domain_->client.Wake();
+    Poll();
+    // Quiet, not only nothing in flight: a handler that has not run yet may
+    // still send the next link of a chain.
+    PollUntil([&] { return domain_->client.quiet(); });
+    Poll();
+}
+
+}  // namespace halvorin::sim

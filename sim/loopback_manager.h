@@ -1,0 +1,58 @@
+// A manager and an agent in one process: simulated enclosures behind a real
+// agent on loopback and a domain for it, with the poll step run by the
+// caller. One manual clock drives the scenarios, the client and the poll
+// step, so hours of enclosure life take moments. The window renderer and
+// the benchmarks use it to fill a model exactly as the program does.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/clock.h"
+#include "enclosure/model/domain_registry.h"
+#include "enclosure/scsi/scsi_transport.h"
+#include "net/agent/agent_server.h"
+#include "sim/scenario.h"
+#include "sim/sim_host.h"
+
+namespace halvorin::sim {
+
+class LoopbackManager {
+  public:
+    explicit LoopbackManager(const std::vector<Scenario>& scenarios);
+    ~LoopbackManager();
+    LoopbackManager(const LoopbackManager&) = delete;
+    LoopbackManager& operator=(const LoopbackManager&) = delete;
+
+    // Starts the agent and acquires its domain; false (and `error`) when the
+    // agent cannot listen.
+    bool Start(std::string& error);
+
+    CSesDomain* domain() { return domain_; }
+    DomainRegistry& registry() { return *registry_; }
+    ManualClock& clock() { return clock_; }
+    SimulatedEnclosure& enclosure(size_t i = 0) { return *enclosures_.at(i); }
+
+    void Poll();
+    // Polls until `done` or the real-time limit; true when done.
+    bool PollUntil(const std::function<bool()>& done,
+                   std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // Every one of `devices` devices has finished its first read chain.
+    bool AllRead(size_t devices);
+    // Moves scenario time on, then polls until the requests that caused have ended.
+    void Advance(int seconds);
+
+  private:
+    ManualClock clock_;
+    std::shared_ptr<SimHost> host_;
+    std::vector<std::shared_ptr<SimulatedEnclosure>> enclosures_;
+    ScsiTransport transport_;
+    std::unique_ptr<AgentServer> agent_;
+    std::unique_ptr<DomainRegistry> registry_;
+    CSesDomain* domain_ = nullptr;
+};
+
+}  // namespace halvorin::sim
