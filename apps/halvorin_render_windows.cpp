@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "apps/render_enclosure_view.h"
 #include "enclosure/statuswnd/status_wnd.h"
 #include "shell/frame/main_wnd.h"
 #include "shell/theme/font_face.h"
@@ -98,7 +99,8 @@ bool RenderLanguage(const QString& language, const QString& dir) {
                             HoverFirstButton) &&
            RenderMessageBox(main, CMessageBox::kNotice, 135, prefix + "message-box-notice.png") &&
            RenderStatus(main, 218, CStatusWnd::kUntimed, prefix + "status-untimed.png") &&
-           RenderStatus(main, 217, 2000, prefix + "status-timed.png");
+           RenderStatus(main, 217, 2000, prefix + "status-timed.png") &&
+           RenderEnclosureViews(prefix);
 }
 
 }  // namespace
@@ -117,7 +119,7 @@ int main(int argc, char** argv) {
     look.font_face = ChooseFontFace(FaceIsInstalledOnThisSystem);
     look.image_lists = BuildSharedImageLists();
     InstallSharedLook(std::move(look));
-    for (const QString& language : {"en", "de", "zh_TW"}) {
+    for (const char* language : {"en", "de", "zh_TW"}) {
         if (!RenderLanguage(language, dir)) return 1;
     }
     return 0;

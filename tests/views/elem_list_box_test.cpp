@@ -1,0 +1,342 @@
+// The element list over a real model: simulated enclosures behind a real
+// agent on loopback, read by the real client and poll step.
+#include "views/elem_list_box.h"
+
+#include <QAccessible>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+#include "enclosure/model/element_naming.h"
+#include "enclosure/model/element_types.h"
+#include "enclosure/model/ses_dev.h"
+#include "enclosure/model/ses_domain.h"
+#include "enclosure/ops/control_operations.h"
+#include "sim/loopback_manager.h"
+#include "sim/simulated_enclosure.h"
+#include "tests/support/desktop_fixture.h"
+#include "tests/support/sim_fixture.h"
+
+namespace halvorin {
+namespace {
+
+using test::WaitUntil;
+
+class ElemListBoxTest : public test::DesktopTest {
+  protected:
+    void SetUp() override {
+        DesktopTest::SetUp();
+        UseApplicationLook();
+        SetElementTypeNames(ElementTypeNamesFromStrings());
+    }
+    void TearDown() override {
+        list_.reset();
+        manager_.reset();
+        DesktopTest::TearDown();
+    }
+
+    // Loads the scenario, lets `minutes` of history build up and shows its
+    // primary sub-enclosure.
+    void Open(sim::Scenario scenario, int minutes = 3) {
+        manager_ = std::make_unique<sim::LoopbackManager>(std::vector{scenario});
+        std::string error;
+        ASSERT_TRUE(manager_->Start(error)) << error;
+        ASSERT_TRUE(manager_->PollUntil([&] { return manager_->AllRead(1); }));
+        for (int i = 0; i < minutes; ++i)
+            manager_->Advance(60);
+        list_ = std::make_unique<CElemListBox>(&manager_->registry());
+        list_->resize(1400, 900);
+        list_->show();
+        std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager_->domain());
+        ASSERT_FALSE(subencs.empty());
+        list_->ShowSubEnc(subencs.front());
+        ReleaseSubEnclosures(subencs);
+    }
+    void Open24(int minutes = 3) { Open(test::LoadShippedScenario("jbod24.json"), minutes); }
+
+    // The 24-bay scenario with one more event.
+    static sim::Scenario Jbod24With(int64_t at, sim::EventAction action, uint8_t type,
+                                    size_t element = 0) {
+        sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
+        sim::EventSpec event;
+        event.at_seconds = at;
+        event.action = action;
+        event.type = type;
+        event.element = element;
+        scenario.events.push_back(event);
+        return scenario;
+    }
+
+    // The header of the group showing `type`, or -1.
+    int Header(uint8_t type) const {
+        for (int i = 0; i < list_->RowCount(); ++i) {
+            const CItemData* row = list_->Row(i);
+            const ElementGroup* group = GroupAt(row->group_row);
+            if ((row->flags & ROW_GROUP_HEADER) && !(row->flags & ROW_PANEL) && group &&
+                group->type == type) {
+                return i;
+            }
+        }
+        return -1;
+    }
+
+    void Click(QPoint at) { QTest::mouseClick(list_.get(), Qt::LeftButton, {}, at); }
+    void ClickRow(int row) { Click(list_->RowRect(row).center()); }
+
+    // Settles pending paints, then forgets what was painted.
+    void SettlePaints() {
+        QApplication::processEvents();
+        list_->repaint();
+        list_->TakePaintedRows();
+    }
+
+    std::unique_ptr<sim::LoopbackManager> manager_;
+    std::unique_ptr<CElemListBox> list_;
+};
+
+TEST_F(ElemListBoxTest, AFreshViewShowsThePanelAndOneCollapsedHeaderPerGroupInTableOrder) {
+    Open24();
+    ASSERT_GE(list_->RowCount(), 2);
+    EXPECT_EQ(list_->Row(0)->flags, kPanelHeaderFlags);
+    EXPECT_EQ(list_->Row(1)->flags & ROW_PANEL, ROW_PANEL);
+    std::vector<int> groups;
+    for (int i = 2; i < list_->RowCount(); ++i) {
+        const CItemData* row = list_->Row(i);
+        EXPECT_TRUE(row->flags & ROW_GROUP_HEADER);
+        EXPECT_FALSE(row->flags & ROW_EXPANDED);
+        groups.push_back(GroupAt(row->group_row)->type);
+    }
+    // The 24-bay scenario also has current sensors and SAS connectors: no group.
+    const std::vector<int> expected = {kTypeArrayDeviceSlot, kTypePowerSupply, kTypeCooling,
+                                       kTypeTemperature,     kTypeVoltage,     kTypeExpanderEntry,
+                                       kTypePortEntry};
+    EXPECT_EQ(groups, expected);
+    EXPECT_EQ(list_->RowText(Header(kTypeCooling)), "Cooling Device");
+}
+
+TEST_F(ElemListBoxTest, ClickingAHeaderInsertsItsRowsInArrayOrderAndClickingAgainRemovesThem) {
+    Open24();
+    const int header = Header(kTypeCooling);
+    const int before = list_->RowCount();
+    ClickRow(header);
+    ASSERT_TRUE(list_->Row(header)->flags & ROW_EXPANDED);
+    ASSERT_EQ(list_->RowCount(), before + 4);
+    for (int i = 0; i < 4; ++i) {
+        const CItemData* row = list_->Row(header + 1 + i);
+        EXPECT_EQ(row->element->element_index, i);
+        EXPECT_EQ(row->flags & ROW_LAST_IN_GROUP, i == 3 ? ROW_LAST_IN_GROUP : 0u);
+    }
+    ClickRow(header);
+    EXPECT_FALSE(list_->Row(header)->flags & ROW_EXPANDED);
+    EXPECT_EQ(list_->RowCount(), before);
+    // The System Information header does not collapse.
+    ClickRow(0);
+    EXPECT_EQ(list_->Row(1)->flags & ROW_PANEL, ROW_PANEL);
+}
+
+TEST_F(ElemListBoxTest, HitTestingFindsHeadersAndTheSwitchOfInstalledSlotsOnly) {
+    Open24();
+    const int slot_header = Header(kTypeArrayDeviceSlot);
+    ClickRow(slot_header);
+    const QRect header = list_->RowRect(slot_header);
+    EXPECT_EQ(list_->HitTest(header.center()), MakeHitCode(slot_header, HS_ROW | kClickable));
+    const uint32_t panel = list_->HitTest(list_->RowRect(0).center());
+    EXPECT_EQ(panel & kClickable, 0u);
+    EXPECT_EQ(list_->ToolTipText(list_->HitTest(header.center())),
+              "Click to expand or collapse entire group");
+
+    // Slot 1 is installed, slot 7 is empty (status 5): no switch there.
+    for (int slot : {1, 7}) {
+        const int row = slot_header + slot;
+        const QRect r = list_->RowRect(row);
+        ASSERT_FALSE(r.isEmpty());
+        const QPoint on_switch(r.left() + 160 + 60, r.center().y());
+        const uint32_t code = list_->HitTest(on_switch);
+        if (slot == 7) {
+            EXPECT_EQ(HitSpot(code), HS_NONE);
+        } else {
+            EXPECT_EQ(code, MakeHitCode(row, HS_IDENT_LED | kClickable)) << std::hex << code;
+        }
+        EXPECT_EQ(HitSpot(list_->HitTest(QPoint(r.left() + 30, r.center().y()))), HS_NONE);
+    }
+    EXPECT_EQ(list_->HitTest(QPoint(5, 5000)), kNothingHot);
+}
+
+TEST_F(ElemListBoxTest, TheRefreshPassRepaintsExactlyTheRowsWhoseValuesChanged) {
+    Open(Jbod24With(10 * 60, sim::EventAction::kPowerSupplyFail, sim::kPowerSupply, 1), 3);
+    const int psu = Header(kTypePowerSupply);
+    ClickRow(psu);
+    SettlePaints();
+
+    // Nothing changed: nothing is painted.
+    EXPECT_EQ(list_->RefreshPass(), 0);
+    QApplication::processEvents();
+    EXPECT_TRUE(list_->TakePaintedRows().empty());
+
+    // Power supply 2 fails: its row and the header's badge, nothing else.
+    for (int i = 0; i < 8; ++i)
+        manager_->Advance(60);
+    SettlePaints();  // the scroll bar or hover may have asked for paints
+    list_->TakePaintedRows();
+    EXPECT_GE(list_->RefreshPass(), 2);  // the collapsed groups' charts moved on as well
+    QApplication::processEvents();
+    EXPECT_EQ(list_->TakePaintedRows(), (std::set<int>{psu, psu + 2}));
+    EXPECT_EQ(list_->Row(psu)->group_count, 1);
+    EXPECT_TRUE(list_->Row(psu + 2)->flags & ROW_FAILED);
+    EXPECT_EQ(list_->RowText(psu), "Power Supply ( Failed: 1 )");
+}
+
+TEST_F(ElemListBoxTest, ChartsAdvanceOncePerNewSampleAndOnlyThenRepaint) {
+    Open24(5);
+    const int fans = Header(kTypeCooling);
+    ClickRow(fans);
+    CItemData& fan = *list_->Row(fans + 1);
+    ASSERT_TRUE(fan.flags & ROW_HAS_CHART);
+    const int32_t drawn = fan.chart.drawn;
+    EXPECT_EQ(drawn, fan.element->update_count);
+    list_->RefreshPass();
+    EXPECT_EQ(fan.chart.drawn, drawn);
+    manager_->Advance(60);
+    list_->RefreshPass();
+    EXPECT_EQ(fan.chart.drawn, drawn + 1);
+}
+
+TEST_F(ElemListBoxTest, TheSlotSwitchLightsTheSimulatorsLedAndTheRowFollows) {
+    Open24();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] { manager_->Poll(); });
+    poll.start(5);
+    const int slot_header = Header(kTypeArrayDeviceSlot);
+    ClickRow(slot_header);
+    const int row = slot_header + 3;  // slot 3
+    const QRect r = list_->RowRect(row);
+    Click(QPoint(r.left() + 160 + 60, r.center().y()));  // waits in its modal loop
+    EXPECT_TRUE(list_->Row(row)->element->state & kStateIdentifyOn);
+    EXPECT_TRUE(list_->Row(row)->shown_state & kStateIdentifyOn);
+    EXPECT_TRUE(list_->RowText(row).endsWith("on"));
+    const sim::EnclosureState state = manager_->enclosure().Snapshot();
+    bool lit = false;
+    for (const auto& type : state.types) {
+        if (type.type == sim::kArrayDeviceSlot) lit = type.elements.at(2).ident;
+    }
+    EXPECT_TRUE(lit);
+    // And off again.
+    Click(QPoint(r.left() + 160 + 60, r.center().y()));
+    EXPECT_FALSE(list_->Row(row)->element->state & kStateIdentifyOn);
+}
+
+TEST_F(ElemListBoxTest, AConfigurationChangeGivesFreshRowsAndKeepsOpenGroupsOpen) {
+    Open(Jbod24With(5 * 60, sim::EventAction::kHideType, sim::kTemperatureSensor), 2);
+    ClickRow(Header(kTypeCooling));
+    const int temperatures = Header(kTypeTemperature);
+    ASSERT_GE(temperatures, 0);
+    list_->ToggleGroup(temperatures);  // below the screen now: no click reaches it
+    CSesElem* old_sensor = list_->Row(temperatures + 1)->element.get();
+    ASSERT_NE(old_sensor, nullptr);
+
+    for (int i = 0; i < 5; ++i)
+        manager_->Advance(60);
+    list_->RefreshPass();
+    EXPECT_EQ(Header(kTypeTemperature), -1);
+    EXPECT_TRUE(list_->Row(Header(kTypeCooling))->flags & ROW_EXPANDED);
+    for (int i = 0; i < list_->RowCount(); ++i) {
+        EXPECT_NE(list_->Row(i)->element.get(), old_sensor);
+    }
+    list_->repaint();
+}
+
+TEST_F(ElemListBoxTest, ADeviceThatDisappearsWhileItsViewIsOpenLeavesNothingDangling) {
+    Open24();
+    ClickRow(Header(kTypeTemperature));
+    CSubEnc* shown = list_->CurrentSubEnc();
+    // The enclosure shuts down and leaves the host: the domain drops the device.
+    ASSERT_GE(SendEnclosureCommand(shown, kShutdownCommand, [](int) {}), 0);
+    for (int i = 0; i < 3; ++i)
+        manager_->Advance(60);
+    EXPECT_TRUE(shown->dev->IsRemoved());
+    // The view still paints what it last knew, refreshes and lets go cleanly.
+    list_->RefreshPass();
+    list_->repaint();
+    for (int i = 0; i < list_->RowCount(); ++i)
+        EXPECT_FALSE(list_->RowText(i).isNull());
+    list_->ShowSubEnc(nullptr);
+    EXPECT_EQ(list_->CurrentSubEnc(), nullptr);
+}
+
+TEST_F(ElemListBoxTest, QuickJumpExpandsACollapsedGroupAndScrollsItToTheTop) {
+    Open24();
+    list_->OpenQuickJump();
+    QMenu* menu = list_->QuickJumpMenu();
+    ASSERT_NE(menu, nullptr);
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_GE(actions.size(), 3);
+    EXPECT_EQ(actions[0]->text(), "System Information");
+    EXPECT_TRUE(actions[1]->isSeparator());
+    QAction* temperature = nullptr;
+    for (QAction* a : actions) {
+        if (a->text() == "Temperature Sensor") temperature = a;
+    }
+    ASSERT_NE(temperature, nullptr);
+    const int row = 0xFFFF - temperature->data().toInt();
+    temperature->trigger();
+    EXPECT_TRUE(list_->Row(row)->flags & ROW_EXPANDED);
+    EXPECT_EQ(list_->TopRow(), std::min(row, list_->ScrollBar().LastTopRow()));
+    EXPECT_TRUE(list_->ScrollBar().shown());
+}
+
+TEST_F(ElemListBoxTest, KeysMoveBetweenRowsAndToggleGroups) {
+    Open24();
+    list_->setFocus();
+    QTest::keyClick(list_.get(), Qt::Key_End);
+    EXPECT_EQ(list_->CurrentRow(), list_->RowCount() - 1);
+    QTest::keyClick(list_.get(), Qt::Key_Home);
+    EXPECT_EQ(list_->CurrentRow(), 0);
+    QTest::keyClick(list_.get(), Qt::Key_Down);
+    QTest::keyClick(list_.get(), Qt::Key_Down);
+    ASSERT_EQ(list_->CurrentRow(), 2);
+    QTest::keyClick(list_.get(), Qt::Key_Return);
+    EXPECT_TRUE(list_->Row(2)->flags & ROW_EXPANDED);
+    QTest::keyClick(list_.get(), Qt::Key_Space);
+    EXPECT_FALSE(list_->Row(2)->flags & ROW_EXPANDED);
+}
+
+TEST_F(ElemListBoxTest, ScreenReadersReadEachRowsText) {
+    Open24();
+    const int fans = Header(kTypeCooling);
+    list_->ToggleGroup(fans);
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(list_.get());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->role(), QAccessible::List);
+    ASSERT_EQ(view->childCount(), list_->RowCount());
+    QAccessibleInterface* header = view->child(fans);
+    EXPECT_EQ(header->text(QAccessible::Name), "Cooling Device");
+    EXPECT_TRUE(header->state().expanded);
+    EXPECT_EQ(view->indexOfChild(header), fans);
+    // An element row: its name and its latest reading with the unit.
+    const QString fan = view->child(fans + 1)->text(QAccessible::Name);
+    EXPECT_TRUE(fan.startsWith("Cooling Device 1:")) << fan.toStdString();
+    EXPECT_TRUE(fan.endsWith(" RPM")) << fan.toStdString();
+    list_->ToggleGroup(fans);
+    EXPECT_EQ(view->childCount(), list_->RowCount());
+    EXPECT_FALSE(view->child(list_->RowCount()));
+}
+
+TEST_F(ElemListBoxTest, TheOverviewKeepsItsHeaderAndDropsEnclosuresThatAreGone) {
+    Open24();
+    list_->ShowSubEnc(nullptr);
+    ASSERT_EQ(list_->RowCount(), 2);  // the column header and the enclosure
+    EXPECT_EQ(list_->Row(0)->subenc.get(), nullptr);
+    bool opened = false;
+    QObject::connect(list_.get(), &CElemListBox::OpenSubEnc,
+                     [&](CSubEnc* s) { opened = s != nullptr; });
+    Click(QPoint(20, list_->RowRect(1).center().y()));
+    EXPECT_TRUE(opened);
+
+    manager_->registry().Remove(manager_->domain());
+    list_->BuildOverviewRows();
+    EXPECT_EQ(list_->RowCount(), 1);
+    EXPECT_EQ(list_->Row(0)->subenc.get(), nullptr);
+}
+
+}  // namespace
+}  // namespace halvorin

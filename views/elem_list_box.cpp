@@ -1,0 +1,781 @@
+#include "views/elem_list_box.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <algorithm>
+
+#include "enclosure/model/display_name.h"
+#include "enclosure/model/domain_registry.h"
+#include "enclosure/model/element_types.h"
+#include "enclosure/model/ses_dev.h"
+#include "enclosure/model/ses_domain.h"
+#include "enclosure/ops/control_operations.h"
+#include "shell/theme/string_resources.h"
+#include "shell/theme/theme_color.h"
+#include "views/elem_list_accessible.h"
+#include "views/elem_list_look.h"
+#include "views/modal_operation.h"
+
+namespace halvorin {
+
+CItemData::~CItemData() {
+    for (auto& member : member_rows) {
+        if (member && member->element) member->element->view_data = nullptr;
+    }
+    if (!members.empty()) ReleaseElements(members);
+}
+
+CElemListBox::CElemListBox(DomainRegistry* registry, QWidget* parent)
+    : QWidget(parent), registry_(registry), look_(std::make_unique<Look>(devicePixelRatioF())) {
+    InstallElemListAccessibility();
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    scroll_bar_ = std::make_unique<CListBoxSB>(this, *this);
+    scroll_bar_->SetColours({ToQColor(LoadThemeColor(435, Rgb(0xff, 0xff, 0xff))),
+                             ToQColor(LoadThemeColor(436, Rgb(0xff, 0xff, 0xff))),
+                             ToQColor(LoadThemeColor(435, Rgb(0xff, 0xff, 0xff))),
+                             ToQColor(LoadThemeColor(437, Rgb(0xcc, 0xcc, 0xcc))),
+                             ToQColor(LoadThemeColor(438, Rgb(0x66, 0x66, 0x66)))});
+    refresh_timer_.setInterval(kRefreshMs);
+    connect(&refresh_timer_, &QTimer::timeout, this, [this] { RefreshPass(); });
+    refresh_timer_.start();
+    overview_timer_.setInterval(kOverviewMs);
+    connect(&overview_timer_, &QTimer::timeout, this, [this] {
+        if (!current_ && !show_welcome_ && modal_depth_ == 0) BuildOverviewRows();
+    });
+    overview_timer_.start();
+}
+
+CElemListBox::~CElemListBox() {
+    // The menu and the bar are children: they go first, while the rows still exist.
+    quick_jump_.reset();
+    scroll_bar_.reset();
+    rows_.clear();
+    ClearElementRows();
+    ClearOverviewRows();
+}
+
+// ---- building and clearing ---------------------------------------------------
+
+void CElemListBox::ShowSubEnc(CSubEnc* subenc) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (show_welcome_) {
+        show_welcome_ = false;
+    } else if (current_) {
+        ClearElementRows();
+    } else {
+        ClearOverviewRows();
+    }
+    rows_.clear();
+    ClearHot();
+    current_ = Ref<CSubEnc>();
+    if (subenc) {
+        RetainSubEnc(subenc);
+        current_ = Ref<CSubEnc>::Adopt(subenc);
+    }
+    top_row_ = 0;
+    current_row_ = -1;
+    if (current_) {
+        BuildElementRows();
+    } else {
+        BuildOverviewRows();
+    }
+    RowsChanged();
+    repaint();
+    QApplication::restoreOverrideCursor();
+}
+
+void CElemListBox::BuildElementRows() {
+    CSubEnc* subenc = current_.get();
+    auto header = std::make_unique<CItemData>();
+    header->flags = kPanelHeaderFlags;
+    header->group_row = kSystemInformationGroup;
+    header->painter = &CElemListBox::PaintGroupHeader;
+    auto body = std::make_unique<CItemData>();
+    body->flags = ROW_PANEL;
+    body->painter = &CElemListBox::PaintPanelBody;
+    body->shown_state = subenc->indicators & (kIndicatorUidLed | kIndicatorBuzzer);
+    rows_.push_back(header.get());
+    header->member_rows.push_back(std::move(body));
+    rows_.push_back(header->member_rows.back().get());
+    items_.push_back(std::move(header));
+
+    const auto table = ElementGroupTable();
+    for (int g = 0; g < int(table.size()); ++g) {
+        const ElementGroup& group = table[size_t(g)];
+        if (!group.painter) continue;
+        if (group.type == kTypeZoneEntry && (subenc->capabilities & kCapNoZoning)) continue;
+        uint8_t index = kNoTypeDescriptor;
+        if (FindTypeDescriptor(subenc->dev, subenc, uint8_t(group.type), index) < 0) continue;
+        do {
+            AddGroup(g, index);
+        } while (NextTypeDescriptor(subenc->dev, index, subenc, uint8_t(group.type), index) >= 0);
+    }
+    std::lock_guard lock(subenc->mutex);
+    built_element_count_ = subenc->elements.size();
+}
+
+void CElemListBox::AddGroup(int group_index, uint8_t type_desc_index) {
+    CSubEnc* subenc = current_.get();
+    const ElementGroup& group = *GroupAt(group_index);
+    std::vector<CSesElem*> members = ElementsOfType(subenc, type_desc_index);
+    if (members.empty()) return;
+
+    auto header = std::make_unique<CItemData>();
+    header->flags = group.flags | ROW_GROUP_HEADER;
+    header->group_row = group_index;
+    header->painter = &CElemListBox::PaintGroupHeader;
+    header->type_desc = std::make_unique<ELEM_TYPE_DESC>();
+    header->type_desc_index = type_desc_index;
+    TypeDescriptorAt(subenc->dev, type_desc_index, *header->type_desc);
+    header->members = std::move(members);
+
+    uint32_t flags = group.flags | ROW_ELEMENT;
+    if (subenc->capabilities & kCapThresholdsFromNominal) flags &= ~uint32_t(ROW_THRESHOLD_SCALE);
+    for (size_t i = 0; i < header->members.size(); ++i) {
+        CSesElem* element = header->members[i];
+        auto row = std::make_unique<CItemData>();
+        row->flags = flags | (i + 1 == header->members.size() ? ROW_LAST_IN_GROUP : 0);
+        row->group_row = group_index;
+        row->painter = group.painter;
+        RetainElem(element);
+        row->element = Ref<CSesElem>::Adopt(element);
+        row->shown_state = element->state;
+        row->shown_status = element->raw_status[0] & 0x0F;
+        row->flags |= (element->state & kStateFailed) ? ROW_FAILED : 0;
+        if (group.chart_height > 0 && (row->flags & ROW_HAS_CHART)) {
+            std::array<int16_t, kChartSamples> samples;
+            const size_t n = ReadHistory(*element, samples, nullptr);
+            row->chart.geometry = InitialChartGeometry(
+                group.chart_height, row->flags & ROW_THRESHOLD_SCALE,
+                {element->thresholds, element->nominal}, std::span(samples.data(), n));
+            row->chart.threshold_lines = row->flags & ROW_THRESHOLD_SCALE;
+            row->chart.format = group.format;
+            row->chart.Build(look_->chart, *element);
+        }
+        element->view_data = row.get();
+        header->member_rows.push_back(std::move(row));
+    }
+    RefreshGroup(*header);
+    header->flags &= ~uint32_t(ROW_DIRTY);
+    rows_.push_back(header.get());
+    items_.push_back(std::move(header));
+}
+
+void CElemListBox::ClearElementRows() {
+    // Every row leaves the list; the items (and their references) go with
+    // their headers.
+    items_.clear();
+    built_element_count_ = 0;
+}
+
+void CElemListBox::ClearOverviewRows() {
+    overview_.clear();
+    overview_header_.reset();
+}
+
+void CElemListBox::BuildOverviewRows() {
+    if (current_) return;
+    std::unordered_map<CSubEnc*, std::unique_ptr<CItemData>> old = std::move(overview_);
+    overview_.clear();
+    rows_.clear();
+    if (!overview_header_) {
+        overview_header_ = std::make_unique<CItemData>();
+        overview_header_->flags = ROW_OVERVIEW;
+        overview_header_->painter = &CElemListBox::PaintOverviewRow;
+    }
+    rows_.push_back(overview_header_.get());
+    std::vector<CSesDomain*> domains =
+        registry_ ? registry_->Snapshot() : std::vector<CSesDomain*>{};
+    for (CSesDomain* domain : domains) {
+        std::vector<CSubEnc*> subencs = CollectSubEnclosures(domain);
+        for (CSubEnc* subenc : subencs) {
+            auto found = old.find(subenc);
+            std::unique_ptr<CItemData> row;
+            if (found != old.end()) {
+                row = std::move(found->second);
+                old.erase(found);
+                ReleaseSubEnc(subenc);  // the row holds one already
+            } else {
+                row = std::make_unique<CItemData>();
+                row->flags = ROW_OVERVIEW;
+                row->painter = &CElemListBox::PaintOverviewRow;
+                row->subenc = Ref<CSubEnc>::Adopt(subenc);
+            }
+            rows_.push_back(row.get());
+            overview_.emplace(subenc, std::move(row));
+        }
+    }
+    if (registry_) registry_->ReleaseSnapshot(domains);
+    // Rows left in `old` belong to sub-enclosures that are gone; they go now.
+    old.clear();
+    RowsChanged();
+    update();
+}
+
+bool CElemListBox::ConfigurationChanged() const {
+    CSubEnc* subenc = current_.get();
+    std::lock_guard lock(subenc->mutex);
+    if (subenc->elements.size() != built_element_count_) return true;
+    for (const auto& item : items_) {
+        for (const auto& member : item->member_rows) {
+            if (member->element && !member->element->in_map) return true;
+        }
+    }
+    return false;
+}
+
+// Builds the view again after the enclosure's configuration changed, with
+// the same groups open and the same group at the top.
+void CElemListBox::RebuildKeepingView() {
+    std::set<std::pair<int, uint8_t>> open;
+    std::optional<std::pair<int, uint8_t>> top_group;
+    for (int i = 0; i < int(rows_.size()); ++i) {
+        const CItemData* row = rows_[size_t(i)];
+        if (!(row->flags & ROW_GROUP_HEADER) || (row->flags & ROW_PANEL)) continue;
+        if (row->flags & ROW_EXPANDED) open.insert({row->group_row, row->type_desc_index});
+        if (i <= top_row_) top_group = std::pair(row->group_row, row->type_desc_index);
+    }
+    rows_.clear();
+    ClearHot();
+    ClearElementRows();
+    BuildElementRows();
+    top_row_ = 0;
+    for (int i = 0; i < int(rows_.size()); ++i) {
+        CItemData* row = rows_[size_t(i)];
+        const std::pair key(row->group_row, row->type_desc_index);
+        if (!(row->flags & ROW_PANEL) && (row->flags & ROW_GROUP_HEADER) && open.count(key)) {
+            ToggleGroup(i);
+        }
+    }
+    for (int i = 0; top_group && i < int(rows_.size()); ++i) {
+        const CItemData* row = rows_[size_t(i)];
+        if ((row->flags & ROW_GROUP_HEADER) && !(row->flags & ROW_PANEL) &&
+            std::pair(row->group_row, row->type_desc_index) == *top_group) {
+            top_row_ = i;
+        }
+    }
+    current_row_ = std::min(current_row_, int(rows_.size()) - 1);
+    RowsChanged();
+    update();
+}
+
+void CElemListBox::InsertRows(int at, const std::vector<CItemData*>& rows) {
+    rows_.insert(rows_.begin() + at, rows.begin(), rows.end());
+}
+
+void CElemListBox::RemoveRows(int from, int count) {
+    rows_.erase(rows_.begin() + from, rows_.begin() + from + count);
+}
+
+void CElemListBox::RowsChanged() {
+    top_row_ = std::clamp(top_row_, 0, std::max(0, int(rows_.size()) - 1));
+    scroll_bar_->ContentChanged();
+    top_row_ = std::min(top_row_, scroll_bar_->LastTopRow());
+    scroll_bar_->Recompute();
+}
+
+void CElemListBox::ToggleGroup(int row) {
+    CItemData* header = Row(row);
+    if (!header || !(header->flags & ROW_GROUP_HEADER)) return;
+    if (header->flags & ROW_EXPANDED) {
+        header->flags &= ~uint32_t(ROW_EXPANDED);
+        int end = row + 1;
+        while (end < int(rows_.size()) && !(rows_[size_t(end)]->flags & ROW_GROUP_HEADER))
+            ++end;
+        RemoveRows(row + 1, end - row - 1);
+        if (current_row_ > row && current_row_ < end) current_row_ = row;
+    } else {
+        header->flags |= ROW_EXPANDED;
+        std::vector<CItemData*> members;
+        for (auto& member : header->member_rows)
+            members.push_back(member.get());
+        InsertRows(row + 1, members);
+    }
+    ClearHot();
+    RowsChanged();
+    update();
+}
+
+// ---- rows and geometry --------------------------------------------------------
+
+CItemData* CElemListBox::Row(int row) const {
+    return row >= 0 && row < int(rows_.size()) ? rows_[size_t(row)] : nullptr;
+}
+
+int CElemListBox::RowHeight(int index) const {
+    const CItemData* row = Row(index);
+    if (!row) return 0;
+    const Look& look = *look_;
+    if (row->flags & (ROW_GROUP_HEADER | ROW_OVERVIEW)) return look.header_height;
+    if (row->flags & ROW_PANEL) return look.panel_height;
+    if (!row->element) return look.other_row_height;
+    switch (row->element->type) {
+        case kTypeDeviceSlot:
+        case kTypeArrayDeviceSlot:
+            return look.slot_row_height;
+        case kTypePowerSupply:
+        case 0x18:
+            return look.psu_row_height;
+        case kTypeCooling:
+        case kTypeTemperature:
+        case kTypeVoltage:
+        case kTypeCurrent:
+            return look.SensorRowHeight(row->chart.geometry.height);
+        case kTypePortEntry:
+            return look.port_row_height;
+        default:
+            return look.other_row_height;
+    }
+}
+
+int CElemListBox::ContentWidth() const {
+    return std::min(width() - bar_width_, look_->chart.BlockWidth() + 178);
+}
+
+void CElemListBox::SetTopRow(int row) {
+    const int top = std::clamp(row, 0, std::max(0, int(rows_.size()) - 1));
+    if (top == top_row_) return;
+    top_row_ = top;
+    if (!scroll_bar_->dragging()) scroll_bar_->Recompute();
+    update();
+}
+
+QRect CElemListBox::RowRect(int row) const {
+    if (row < top_row_ || row >= int(rows_.size())) return {};
+    int y = 0;
+    for (int i = top_row_; i < row; ++i) {
+        y += RowHeight(i);
+        if (y >= height()) return {};
+    }
+    if (y >= height()) return {};
+    return QRect(0, y, width() - bar_width_, RowHeight(row));
+}
+
+int CElemListBox::RowAt(QPoint at) const {
+    if (at.x() < 0 || at.x() >= width() - bar_width_ || at.y() < 0) return -1;
+    int y = 0;
+    for (int i = top_row_; i < int(rows_.size()) && y < height(); ++i) {
+        const int h = RowHeight(i);
+        if (at.y() < y + h) return i;
+        y += h;
+    }
+    return -1;
+}
+
+void CElemListBox::ReserveBarWidth(int width) {
+    bar_width_ = width;
+    update();
+}
+
+void CElemListBox::WheelOnBar(QWheelEvent* event) {
+    wheelEvent(event);
+}
+
+// ---- refresh ------------------------------------------------------------------
+
+int CElemListBox::RefreshPass() {
+    if (!current_) return 0;
+    if (ConfigurationChanged()) {
+        // Rows of elements that are gone must not outlive a modal wait that
+        // may still use them: the rebuild waits for it.
+        if (modal_depth_ > 0) {
+            rebuild_pending_ = true;
+            return 0;
+        }
+        rebuild_pending_ = false;
+        RebuildKeepingView();
+        return int(rows_.size());
+    }
+    int changed = 0;
+    for (auto& item : items_) {
+        if (item->flags & ROW_PANEL) {
+            CItemData& body = *item->member_rows.front();
+            const uint32_t indicators =
+                current_->indicators & (kIndicatorUidLed | kIndicatorBuzzer);
+            if (indicators != body.shown_state) {
+                body.shown_state = indicators;
+                body.flags |= ROW_DIRTY;
+                ++changed;
+            }
+            continue;
+        }
+        changed += RefreshGroup(*item);
+    }
+    RepaintDirtyRows();
+    return changed;
+}
+
+// Compares the group's rows with their elements and marks those that differ
+// dirty; returns how many rows changed.
+int CElemListBox::RefreshGroup(CItemData& header) {
+    int failed = 0;
+    int changed = 0;
+    for (auto& member : header.member_rows) {
+        CItemData& row = *member;
+        const CSesElem& element = *row.element;
+        bool row_changed = (row.flags & ROW_HAS_CHART) && row.chart.Advance(look_->chart, element);
+        const uint8_t status = element.raw_status[0] & 0x0F;
+        if ((row.flags & ROW_TRACK_STATUS) &&
+            (element.state != row.shown_state || status != row.shown_status)) {
+            row.shown_state = element.state;
+            row.shown_status = status;
+            row_changed = true;
+        }
+        if (row_changed) {
+            row.flags |= ROW_DIRTY;
+            ++changed;
+        }
+        if (!(row.flags & ROW_TRACK_STATUS)) continue;
+        if (element.state & kStateFailed) {
+            row.flags |= ROW_FAILED;
+            ++failed;
+        } else {
+            row.flags &= ~uint32_t(ROW_FAILED);
+        }
+    }
+    if (failed != header.group_count) {
+        header.group_count = failed;
+        header.flags |= ROW_DIRTY;
+        ++changed;
+    }
+    return changed;
+}
+
+void CElemListBox::RepaintDirtyRows() {
+    QRegion region;
+    int y = 0;
+    for (int i = top_row_; i < int(rows_.size()) && y < height(); ++i) {
+        const int h = RowHeight(i);
+        if (rows_[size_t(i)]->flags & ROW_DIRTY) region += QRect(0, y, width() - bar_width_, h);
+        y += h;
+    }
+    if (!region.isEmpty()) repaint(region);
+}
+
+// ---- painting -----------------------------------------------------------------
+
+void CElemListBox::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRegion& region = event->region();
+    int y = 0;
+    for (int i = top_row_; i < int(rows_.size()) && y < height(); ++i) {
+        const int h = RowHeight(i);
+        const QRect r(0, y, width() - bar_width_, h);
+        if (region.intersects(r)) PaintRow(painter, i, r);
+        y += h;
+    }
+    if (y < height()) painter.fillRect(QRect(0, y, width(), height() - y), look_->row_background);
+}
+
+void CElemListBox::PaintRow(QPainter& p, int index, const QRect& r) {
+    CItemData& row = *rows_[size_t(index)];
+    p.save();
+    p.translate(r.topLeft());
+    p.setClipRect(QRect(QPoint(0, 0), r.size()));
+    const QRect local(QPoint(0, 0), r.size());
+    p.fillRect(local, look_->row_background);
+    if (row.painter) (this->*row.painter)(p, local, row);
+    if (index == current_row_ && hasFocus()) {
+        p.setPen(QPen(look_->focus, 1, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(local.adjusted(1, 1, -2, -2));
+    }
+    p.restore();
+    row.flags &= ~uint32_t(ROW_DIRTY);
+    painted_rows_.insert(index);
+}
+
+void CElemListBox::resizeEvent(QResizeEvent*) {
+    RowsChanged();
+}
+
+// ---- input --------------------------------------------------------------------
+
+uint32_t CElemListBox::RowHitCode(int index, QPoint in_row) const {
+    const CItemData* row = Row(index);
+    if (!row) return kNothingHot;
+    if (row->flags & ROW_PANEL) return MakeHitCode(index, HS_NONE);
+    if (row->flags & ROW_GROUP_HEADER) return MakeHitCode(index, HS_ROW | kClickable);
+    if (row->flags & ROW_OVERVIEW) {
+        const bool in_name = row->subenc && in_row.x() < ContentWidth() / 3;
+        return MakeHitCode(index, in_name ? HS_ROW | kClickable : HS_NONE);
+    }
+    if ((row->flags & ROW_SLOT) && ShowsSlotDetails(*row)) {
+        const QRect row_rect(0, 0, width() - bar_width_, RowHeight(index));
+        if (SlotSwitchRect(row_rect).contains(in_row)) {
+            return MakeHitCode(index, HS_IDENT_LED | kClickable);
+        }
+    }
+    return MakeHitCode(index, HS_NONE);
+}
+
+uint32_t CElemListBox::HitTest(QPoint at) {
+    const int row = RowAt(at);
+    if (row < 0) return kNothingHot;
+    return RowHitCode(row, at - RowRect(row).topLeft());
+}
+
+void CElemListBox::UpdateHot(QPoint at) {
+    const uint32_t code = HitTest(at);
+    QRect spot;
+    if (code != kNothingHot) {
+        spot = RowRect(HitRow(code));
+        if (HitSpot(code) == HS_IDENT_LED) spot = SlotSwitchRect(spot).translated(spot.topLeft());
+    }
+    if (code != hit_code_ || spot != hot_rect_) {
+        update(hot_rect_);
+        update(spot);
+        hot_rect_ = spot;
+        hit_code_ = code;
+    }
+    setCursor((code & kClickable) == kClickable ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+void CElemListBox::ClearHot() {
+    if (!hot_rect_.isEmpty()) update(hot_rect_);
+    hot_rect_ = {};
+    hit_code_ = kNothingHot;
+}
+
+void CElemListBox::mouseMoveEvent(QMouseEvent* event) {
+    UpdateHot(event->position().toPoint());
+}
+
+void CElemListBox::leaveEvent(QEvent*) {
+    ClearHot();
+}
+
+void CElemListBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    UpdateHot(event->position().toPoint());
+    const int row = HitRow(hit_code_);
+    if (row < 0 || row >= int(rows_.size())) return;
+    SetCurrentRow(row, false);
+    ClickRow(row, HitSpot(hit_code_));
+}
+
+void CElemListBox::ClickRow(int index, uint32_t spot) {
+    CItemData* row = Row(index);
+    if (!row) return;
+    if ((row->flags & ROW_PANEL) && !(row->flags & ROW_GROUP_HEADER)) return;
+    if (row->flags & ROW_GROUP_HEADER) {
+        if (!(row->flags & ROW_PANEL)) ToggleGroup(index);
+        return;
+    }
+    if ((row->flags & ROW_OVERVIEW) && row->subenc && spot == HS_ROW) {
+        emit OpenSubEnc(row->subenc.get());
+        return;
+    }
+    if ((row->flags & ROW_SLOT) && spot == HS_IDENT_LED) ClickSlotLed(*row);
+}
+
+void CElemListBox::ClickSlotLed(CItemData& row) {
+    if (modal_depth_ > 0) return;
+    Ref<CSesElem> element = row.element;  // the row may be rebuilt while we wait
+    Ref<CSubEnc> subenc = current_;
+    const bool on = element->state & kStateIdentifyOn;
+    element->pending_request |= on ? kRequestIdentifyOff : kRequestIdentifyOn;
+    ++modal_depth_;
+    const int result = RunModalOperation(this, on ? 221 : 220, [&](OperationCallback done) {
+        return SendEnclosureControl(subenc->dev, std::move(done));
+    });
+    --modal_depth_;
+    element->pending_request &= ~uint8_t(kRequestIdentifyOn | kRequestIdentifyOff);
+    if (result < 0) {
+        emit OperationFailed(result);
+    } else {
+        element->state =
+            on ? element->state & ~uint32_t(kStateIdentifyOn) : element->state | kStateIdentifyOn;
+    }
+    if (current_.get() != subenc.get()) return;
+    if (rebuild_pending_) {
+        RefreshPass();
+        return;
+    }
+    if (auto* shown = static_cast<CItemData*>(element->view_data)) {
+        shown->flags |= ROW_DIRTY;
+        shown->shown_state = element->state;
+        RepaintDirtyRows();
+    }
+}
+
+void CElemListBox::wheelEvent(QWheelEvent* event) {
+    const int steps = event->angleDelta().y() / 120;
+    if (steps == 0) return;
+    const int before = top_row_;
+    SetTopRow(std::min(scroll_bar_->LastTopRow(), top_row_ - steps));
+    if (top_row_ != before) scroll_bar_->Recompute();
+    UpdateHot(event->position().toPoint());
+}
+
+void CElemListBox::SetCurrentRow(int row, bool show_tip) {
+    if (rows_.empty()) return;
+    row = std::clamp(row, 0, int(rows_.size()) - 1);
+    update(RowRect(current_row_));
+    current_row_ = row;
+    EnsureVisible(row);
+    update(RowRect(row));
+    if (!show_tip) return;
+    const QRect r = RowRect(row);
+    const QString tip = ToolTipText(MakeHitCode(
+        row, (rows_[size_t(row)]->flags & ROW_GROUP_HEADER) ? HS_ROW | kClickable : HS_NONE));
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(mapToGlobal(r.bottomLeft()), tip, this, r);
+    }
+}
+
+void CElemListBox::EnsureVisible(int row) {
+    if (row < top_row_) {
+        SetTopRow(row);
+    } else {
+        while (row > top_row_ && RowRect(row).bottom() >= height())
+            SetTopRow(top_row_ + 1);
+        if (RowRect(row).isEmpty() && row > top_row_) SetTopRow(row);
+    }
+    scroll_bar_->Recompute();
+}
+
+void CElemListBox::keyPressEvent(QKeyEvent* event) {
+    const int last = int(rows_.size()) - 1;
+    switch (event->key()) {
+        case Qt::Key_Up:
+            SetCurrentRow(std::max(0, current_row_ - 1), true);
+            break;
+        case Qt::Key_Down:
+            SetCurrentRow(current_row_ + 1, true);
+            break;
+        case Qt::Key_Home:
+            SetCurrentRow(0, true);
+            break;
+        case Qt::Key_End:
+            SetCurrentRow(last, true);
+            break;
+        case Qt::Key_PageUp:
+            SetCurrentRow(std::max(0, current_row_ - 5), true);
+            break;
+        case Qt::Key_PageDown:
+            SetCurrentRow(current_row_ + 5, true);
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            if (CItemData* row = Row(current_row_); row && (row->flags & ROW_GROUP_HEADER)) {
+                ToggleGroup(current_row_);
+            } else if (row && (row->flags & ROW_OVERVIEW) && row->subenc) {
+                emit OpenSubEnc(row->subenc.get());
+            } else if (row && (row->flags & ROW_SLOT) && ShowsSlotDetails(*row)) {
+                ClickSlotLed(*row);
+            }
+            break;
+        case Qt::Key_Menu:
+        case Qt::Key_J:
+            if (event->key() == Qt::Key_Menu || (event->modifiers() & Qt::ControlModifier)) {
+                OpenQuickJump();
+                break;
+            }
+            [[fallthrough]];
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void CElemListBox::focusInEvent(QFocusEvent*) {
+    if (current_row_ < 0 && !rows_.empty()) current_row_ = top_row_;
+    update(RowRect(current_row_));
+}
+
+void CElemListBox::focusOutEvent(QFocusEvent*) {
+    update(RowRect(current_row_));
+}
+
+// ---- tool tips ----------------------------------------------------------------
+
+QString CElemListBox::ToolTipText(uint32_t code) const {
+    const CItemData* row = Row(HitRow(code));
+    if (!row || !current_) return {};
+    if ((row->flags & ROW_GROUP_HEADER) && !(row->flags & ROW_PANEL)) return LoadQString(114);
+    switch (HitSpot(code)) {
+        case HS_CHANGE_NAME:
+            return LoadQString(121);
+        case HS_MUTE:
+            return LoadQString(115);
+        case HS_IDENT_LED:
+            return (row->flags & ROW_PANEL) ? LoadQString(120) : QString();
+        case HS_BROWSE:
+            return LoadQString(116);
+        case HS_UPGRADE:
+            return LoadQString(117);
+        default:
+            return {};
+    }
+}
+
+bool CElemListBox::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const uint32_t code = HitTest(help->pos());
+        const QString text = ToolTipText(code).left(80);
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(help->globalPos(), text, this, RowRect(HitRow(code)));
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+// ---- quick jump ---------------------------------------------------------------
+
+void CElemListBox::OpenQuickJump() {
+    if (!current_) return;
+    quick_jump_ = std::make_unique<QMenu>(this);
+    QMenu& menu = *quick_jump_;
+    menu.setFont(look_->menu_font);
+    menu.setStyleSheet(QString("QMenu::item:selected { background: %1; color: white; }")
+                           .arg(ToQColor(LoadThemeColor(649, Rgb(0x43, 0xa0, 0xae))).name()));
+    bool first = true;
+    for (int i = 0; i < int(rows_.size()); ++i) {
+        const CItemData& row = *rows_[size_t(i)];
+        if (!(row.flags & ROW_GROUP_HEADER)) continue;
+        const QString title = GroupTitle(row);
+        if (title.isEmpty()) continue;
+        const ElementGroup* group = GroupAt(row.group_row);
+        QIcon icon;
+        if (group && group->icon >= 0) {
+            icon.addPixmap(QPixmap::fromImage(look_->group_icons.Image(group->icon)),
+                           QIcon::Normal);
+            icon.addPixmap(QPixmap::fromImage(look_->group_icons_hot.Image(group->icon)),
+                           QIcon::Active);
+        }
+        QAction* action = menu.addAction(icon, title);
+        action->setData(0xFFFF - i);
+        connect(action, &QAction::triggered, this,
+                [this, id = 0xFFFF - i] { JumpToRow(0xFFFF - id); });
+        if (first) menu.addSeparator();
+        first = false;
+    }
+    const QPoint at = mapToGlobal(QPoint(width() - 8 - menu.sizeHint().width(), 0));
+    menu.popup(at);
+}
+
+void CElemListBox::JumpToRow(int row) {
+    CItemData* item = Row(row);
+    if (!item) return;
+    if ((item->flags & ROW_GROUP_HEADER) && !(item->flags & ROW_EXPANDED)) ToggleGroup(row);
+    SetTopRow(std::min(row, scroll_bar_->LastTopRow()));
+    scroll_bar_->Recompute();
+    current_row_ = row;
+}
+
+}  // namespace halvorin

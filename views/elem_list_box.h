@@ -1,0 +1,174 @@
+// CElemListBox: the owner-drawn list that fills the right pane. In
+// enclosure mode it shows one sub-enclosure as collapsible element groups
+// (the System Information group first); in overview mode one row per
+// sub-enclosure of every managed host. Rows are CItemData; the list keeps no
+// copy of the model beyond what each row last painted, compares that with
+// the model once a second and repaints only the rows that differ.
+//
+// Everything runs on the user-interface thread, which also runs the poll
+// step: the model is read directly. The list holds a counted reference on
+// the sub-enclosure it shows and every row on the object it shows.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+#include "enclosure/model/model_ref.h"
+#include "shell/theme/image_list.h"
+#include "shell/widgets/list_box_scroll_bar.h"
+#include "views/element_group_table.h"
+#include "views/item_data.h"
+
+class QMenu;
+
+namespace halvorin {
+
+class DomainRegistry;
+
+class CElemListBox : public QWidget, public FlatScrollList {
+    Q_OBJECT
+
+  public:
+    static constexpr int kQuickJumpCommand = 250;
+    static constexpr int kRefreshMs = 1000;
+    static constexpr int kOverviewMs = 3000;
+
+    // `registry` lists the hosts of overview mode; it must outlive the list.
+    explicit CElemListBox(DomainRegistry* registry, QWidget* parent = nullptr);
+    ~CElemListBox() override;
+
+    // Shows one sub-enclosure (enclosure mode) or, with none, the overview.
+    void ShowSubEnc(CSubEnc* subenc);
+    CSubEnc* CurrentSubEnc() const { return current_.get(); }
+    bool ShowsWelcome() const { return show_welcome_; }
+
+    // The one-second pass: compares every row with the model and repaints
+    // the visible rows that differ. Returns the number of rows that changed.
+    int RefreshPass();
+    // Rebuilds the overview rows from the hosts (every 3 s in overview mode).
+    void BuildOverviewRows();
+    // Opens the quick-jump menu of the groups in the list (command 250).
+    void OpenQuickJump();
+    QMenu* QuickJumpMenu() const { return quick_jump_.get(); }
+    void JumpToRow(int row);
+
+    // The rows as the list shows them.
+    int RowCount() const override { return int(rows_.size()); }
+    int RowHeight(int row) const override;
+    int TopRow() const override { return top_row_; }
+    void SetTopRow(int row) override;
+    CItemData* Row(int row) const;
+    QRect RowRect(int row) const;    // empty when the row is not on the screen
+    int RowAt(QPoint at) const;      // -1 outside every row
+    uint32_t HitTest(QPoint at);     // the hit code at a point
+    QString RowText(int row) const;  // what the row says, for tool tips and screen readers
+    QString ToolTipText(uint32_t hit_code) const;
+    int CurrentRow() const { return current_row_; }
+    void ToggleGroup(int row);
+    CListBoxSB& ScrollBar() { return *scroll_bar_; }
+    int ContentWidth() const;
+
+    // Rows painted since the last call (for tests and measurements).
+    std::set<int> TakePaintedRows() { return std::exchange(painted_rows_, {}); }
+
+    // ---- row painters, called with the row's rectangle at (0,0) ----
+    void PaintGroupHeader(QPainter& p, const QRect& r, CItemData& row);
+    void PaintPanelBody(QPainter& p, const QRect& r, CItemData& row);
+    void PaintOverviewRow(QPainter& p, const QRect& r, CItemData& row);
+    void PaintSensorRow(QPainter& p, const QRect& r, CItemData& row);
+    void PaintPowerSupplyRow(QPainter& p, const QRect& r, CItemData& row);
+    void PaintSlotRow(QPainter& p, const QRect& r, CItemData& row);
+    void PaintExpanderRow(QPainter& p, const QRect& r, CItemData& row);
+    void PaintPortRow(QPainter& p, const QRect& r, CItemData& row);
+
+  signals:
+    // The operator clicked an overview row: open that sub-enclosure.
+    void OpenSubEnc(CSubEnc* subenc);
+    // A slot operation ended with a negative result code.
+    void OperationFailed(int result);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool event(QEvent* event) override;
+
+  private:
+    struct Look;
+
+    // Building and clearing.
+    void BuildElementRows();
+    void AddGroup(int group_index, uint8_t type_desc_index);
+    void ClearElementRows();
+    void ClearOverviewRows();
+    void InsertRows(int at, const std::vector<CItemData*>& rows);
+    void RemoveRows(int from, int count);
+    void RowsChanged();
+    bool ConfigurationChanged() const;
+    void RebuildKeepingView();
+
+    // Refresh.
+    int RefreshGroup(CItemData& header);
+    void RepaintDirtyRows();
+
+    // Input.
+    void UpdateHot(QPoint at);
+    void ClearHot();
+    uint32_t RowHitCode(int row, QPoint in_row) const;
+    void ClickRow(int row, uint32_t spot);
+    void ClickSlotLed(CItemData& row);
+    void SetCurrentRow(int row, bool show_tip);
+    void EnsureVisible(int row);
+
+    // Painting helpers.
+    void PaintRow(QPainter& p, int row, const QRect& r);
+    int PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, int inset);
+    QString GroupTitle(const CItemData& header) const;
+    QString ElementTitle(const CItemData& row) const;
+    QRect SlotSwitchRect(const QRect& row_rect) const;
+    bool ShowsSlotDetails(const CItemData& row) const;
+
+    // FlatScrollList.
+    void ReserveBarWidth(int width) override;
+    void WheelOnBar(QWheelEvent* event) override;
+
+    DomainRegistry* const registry_;
+    std::unique_ptr<Look> look_;
+    std::unique_ptr<CListBoxSB> scroll_bar_;
+    std::unique_ptr<QMenu> quick_jump_;
+
+    Ref<CSubEnc> current_;
+    bool show_welcome_ = true;
+    std::vector<std::unique_ptr<CItemData>> items_;  // panel rows and group headers, in order
+    std::vector<CItemData*> rows_;                   // what the list shows, top to bottom
+    std::unordered_map<CSubEnc*, std::unique_ptr<CItemData>> overview_;
+    std::unique_ptr<CItemData> overview_header_;
+    size_t built_element_count_ = 0;
+
+    int top_row_ = 0;
+    int current_row_ = -1;
+    int bar_width_ = 0;
+    uint32_t hit_code_ = kNothingHot;
+    QRect hot_rect_;
+    int modal_depth_ = 0;  // a row operation waits in a modal loop
+    bool rebuild_pending_ = false;
+    std::set<int> painted_rows_;
+
+    QTimer refresh_timer_;
+    QTimer overview_timer_;
+};
+
+}  // namespace halvorin

@@ -1,0 +1,48 @@
+#include "views/element_group_table.h"
+
+#include "enclosure/model/element_types.h"
+#include "views/elem_list_box.h"
+
+namespace halvorin {
+
+namespace {
+
+using L = CElemListBox;
+constexpr uint32_t kSlotRow = ROW_SLOT | ROW_TRACK_STATUS;
+constexpr uint32_t kStatusRow = ROW_VALUE_AREA | ROW_TRACK_STATUS;
+constexpr uint32_t kChartRow = ROW_HAS_CHART | kStatusRow;
+constexpr uint32_t kThresholdChartRow = kChartRow | ROW_THRESHOLD_SCALE;
+
+// Zoning rows (type 29) get their painter with the zoning editor; a group
+// without a painter is left out of the view.
+const ElementGroup kGroups[] = {
+    {0, 0, 0, 0, 2, 0, 0, 0, 0, nullptr, ValueFormat::kNone},
+    {kTypeZoneEntry, 8, 100, ROW_ZONE | ROW_INDENT_LINE, 58, 59, 60, 62, 0, nullptr,
+     ValueFormat::kNone},
+    {kTypeArrayDeviceSlot, 3, 0, kSlotRow, 64, 65, 66, 67, 0, &L::PaintSlotRow, ValueFormat::kNone},
+    {kTypeDeviceSlot, 3, 0, kSlotRow, 64, 65, 66, 67, 0, &L::PaintSlotRow, ValueFormat::kNone},
+    {kTypePowerSupply, 7, 0, kStatusRow, 68, 69, 70, 71, 0, &L::PaintPowerSupplyRow,
+     ValueFormat::kNone},
+    {kTypeCooling, 1, 120, kChartRow, 30, 31, 32, 33, 34, &L::PaintSensorRow,
+     ValueFormat::kWholeNumber},
+    {kTypeTemperature, 2, 100, kThresholdChartRow, 35, 36, 37, 38, 39, &L::PaintSensorRow,
+     ValueFormat::kOneDecimal},
+    {kTypeVoltage, 4, 100, kThresholdChartRow, 40, 41, 42, 43, 44, &L::PaintSensorRow,
+     ValueFormat::kTwoDecimals},
+    {kTypeExpanderEntry, 6, 100, kStatusRow, 50, 51, 52, 53, 0, &L::PaintExpanderRow,
+     ValueFormat::kNone},
+    {kTypePortEntry, 9, 100, 0, 72, 73, 74, 75, 0, &L::PaintPortRow, ValueFormat::kNone},
+};
+
+}  // namespace
+
+std::span<const ElementGroup> ElementGroupTable() {
+    return kGroups;
+}
+
+const ElementGroup* GroupAt(int index) {
+    if (index < 0 || size_t(index) >= std::size(kGroups)) return nullptr;
+    return &kGroups[index];
+}
+
+}  // namespace halvorin
