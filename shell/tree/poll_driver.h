@@ -1,0 +1,57 @@
+// CPollDriver: runs the poll step of every host on the interface thread.
+// A 100 ms timer keeps the schedule (device lists, refreshes, timeouts), and
+// each connection's completion descriptor wakes the thread as soon as
+// replies wait, so a reply is handled when it arrives rather than at the
+// next tick. Replies are still handled only on this thread.
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <memory>
+#include <unordered_map>
+
+#include "enclosure/model/model_ref.h"
+
+namespace halvorin {
+
+class DomainRegistry;
+
+class CPollDriver : public QObject {
+    Q_OBJECT
+
+  public:
+    // `registry` must outlive the driver. Without `wake_on_replies` only the
+    // timer runs the steps (for comparison in measurements).
+    explicit CPollDriver(DomainRegistry& registry, QObject* parent = nullptr,
+                         bool wake_on_replies = true);
+    ~CPollDriver() override;
+
+    // One tick now: every host's poll step, then Stepped(). A host added
+    // between ticks is watched from the next one; call this to start at once.
+    void Tick();
+    size_t watched() const { return watched_.size(); }
+    // Poll steps run because replies arrived (not by the timer).
+    uint64_t woken_steps() const { return woken_steps_; }
+
+  signals:
+    // After the poll steps of one tick: the model may have changed.
+    void Stepped();
+
+  private:
+    struct Watched {
+        Ref<CSesDomain> domain;
+        std::unique_ptr<QSocketNotifier> notifier;
+    };
+    void Watch(CSesDomain* domain);
+    void RepliesWaiting(CSesDomain* domain);
+
+    DomainRegistry& registry_;
+    const bool wake_on_replies_;
+    QTimer timer_;
+    std::unordered_map<CSesDomain*, Watched> watched_;
+    uint64_t woken_steps_ = 0;
+    bool stepping_ = false;
+};
+
+}  // namespace halvorin
