@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -14,6 +15,7 @@
 
 #include "apps/render_enclosure_view.h"
 #include "enclosure/statuswnd/status_wnd.h"
+#include "net/ui/server_edit_bar.h"
 #include "shell/frame/main_wnd.h"
 #include "shell/theme/font_face.h"
 #include "shell/theme/interface_language.h"
@@ -84,6 +86,37 @@ bool RenderStatus(QWidget& main, int text_id, int duration, const QString& path)
     return saved;
 }
 
+// The server entry bar as the left pane shows it: with its placeholder, with
+// a name typed and the pointer on the add button, and refusing a name.
+bool RenderServerEditBar(const QString& prefix) {
+    const auto pose = [&](const QString& typed, bool hover_add, bool commit, const QString& name) {
+        CServerEditBar bar;
+        bar.resize(280, CServerEditBar::kHeight);
+        bar.show();
+        if (!typed.isEmpty()) {
+            const QPointF in_text = QRectF(bar.TextRect()).center();
+            QMouseEvent press(QEvent::MouseButtonPress, in_text, bar.mapToGlobal(in_text),
+                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&bar, &press);
+            for (QChar c : typed) {
+                QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+                QApplication::sendEvent(&bar, &key);
+            }
+        }
+        if (commit) bar.Commit();
+        if (hover_add) {
+            const QPointF at = QRectF(bar.ButtonRect()).center();
+            QMouseEvent move(QEvent::MouseMove, at, bar.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(&bar, &move);
+        }
+        return Save(Snapshot(bar), prefix + name);
+    };
+    return pose("", false, false, "server-edit-bar.png") &&
+           pose("jbod-lab-2:6001", true, false, "server-edit-bar-typed.png") &&
+           pose("two words", false, true, "server-edit-bar-refused.png");
+}
+
 bool RenderLanguage(const QString& language, const QString& dir) {
     SetInterfaceLocale(QLocale(language));
     InstallStringTables();
@@ -100,7 +133,7 @@ bool RenderLanguage(const QString& language, const QString& dir) {
            RenderMessageBox(main, CMessageBox::kNotice, 135, prefix + "message-box-notice.png") &&
            RenderStatus(main, 218, CStatusWnd::kUntimed, prefix + "status-untimed.png") &&
            RenderStatus(main, 217, 2000, prefix + "status-timed.png") &&
-           RenderEnclosureViews(prefix);
+           RenderServerEditBar(prefix) && RenderEnclosureViews(prefix);
 }
 
 }  // namespace
