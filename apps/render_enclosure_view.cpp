@@ -7,6 +7,7 @@
 
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/element_types.h"
+#include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "enclosure/ops/control_operations.h"
 #include "sim/loopback_manager.h"
@@ -50,24 +51,24 @@ std::optional<sim::Scenario> SceneScenario(const char* file) {
 // Switches on the identification LED of the first slot from `slot` (from 0)
 // that holds a disk, as the operator's click does.
 bool IdentifySlot(sim::LoopbackManager& manager, CSubEnc* subenc, uint8_t slot) {
-    for (uint8_t index = slot; index < 255; ++index) {
-        auto found = std::find_if(subenc->elements.begin(), subenc->elements.end(), [&](auto& e) {
-            return e.second->type == kTypeArrayDeviceSlot && e.second->element_index == index;
-        });
-        if (found == subenc->elements.end()) return false;
-        CSesElem* element = found->second;
-        if ((element->raw_status[0] & 0x0F) == 5) continue;
-        element->pending_request |= kRequestIdentifyOn;
-        bool done = false;
-        int result = -1;
+    uint8_t descriptor = kNoTypeDescriptor;
+    if (FindTypeDescriptor(subenc->dev, subenc, kTypeArrayDeviceSlot, descriptor) < 0) return false;
+    std::vector<CSesElem*> disks = ElementsOfType(subenc, descriptor);
+    auto lit = std::find_if(disks.begin() + std::min<size_t>(slot, disks.size()), disks.end(),
+                            [](CSesElem* e) { return (e->raw_status[0] & 0x0F) != 5; });
+    bool done = false;
+    int result = -1;
+    if (lit != disks.end()) {
+        (*lit)->pending_request |= kRequestIdentifyOn;
         if (SendEnclosureControl(subenc->dev, [&](int r) { result = r, done = true; }) < 0) {
-            return false;
+            done = false;
+        } else {
+            // The status page is read again after the write; the LED shows then.
+            manager.PollUntil([&] { return done && manager.domain()->client.quiet(); });
         }
-        // The status page is read again after the write; the LED shows then.
-        return manager.PollUntil([&] { return done && manager.domain()->client.quiet(); }) &&
-               result >= 0;
     }
-    return false;
+    ReleaseElements(disks);
+    return done && result >= 0;
 }
 
 bool Save(QWidget& widget, const QString& path) {

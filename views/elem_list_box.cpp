@@ -760,8 +760,7 @@ void CElemListBox::OpenQuickJump() {
         }
         QAction* action = menu.addAction(icon, title);
         action->setData(0xFFFF - i);
-        connect(action, &QAction::triggered, this,
-                [this, id = 0xFFFF - i] { JumpToRow(0xFFFF - id); });
+        connect(action, &QAction::triggered, this, [this, i] { JumpToRow(i); });
         if (first) menu.addSeparator();
         first = false;
     }

@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include "base/string_table.h"
 #include "base/text_format.h"
 #include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
@@ -21,14 +22,11 @@ constexpr int kNameRight = 160 - 18;
 constexpr int kDetailLeft = 160;
 
 QString Q(const std::u16string& text) {
-    return QString::fromUtf16(text.data(), qsizetype(text.size()));
-}
-std::u16string U(const QString& text) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
+    return QString::fromStdU16String(text);
 }
 
 QString Format(int id, std::initializer_list<FormatArg> args) {
-    return Q(FormatString(U(LoadQString(id)), args));
+    return Q(FormatString(LoadString(id), args));
 }
 
 QString SasAddress(const uint8_t* bytes) {
@@ -82,9 +80,9 @@ QString CElemListBox::GroupTitle(const CItemData& header) const {
     if (!group) return {};
     const bool numbered = header.type_desc && header.type_desc->ordinal != 0;
     const std::u16string suffix =
-        numbered ? FormatString(U(LoadQString(152)), {int64_t(header.type_desc->ordinal)})
+        numbered ? FormatString(LoadString(152), {int64_t(header.type_desc->ordinal)})
                  : std::u16string();
-    return Q(CapitalizeWords(FormatString(U(LoadQString(group->title_id)), {suffix})));
+    return Q(CapitalizeWords(FormatString(LoadString(group->title_id), {suffix})));
 }
 
 QString CElemListBox::ElementTitle(const CItemData& row) const {
@@ -92,7 +90,7 @@ QString CElemListBox::ElementTitle(const CItemData& row) const {
     if (name.empty()) {
         const ElementGroup* group = GroupAt(row.group_row);
         if (group) {
-            name = FormatString(U(LoadQString(group->element_name_id)),
+            name = FormatString(LoadString(group->element_name_id),
                                 {int64_t(row.element->element_index) + 1});
         }
     }
@@ -221,9 +219,9 @@ void CElemListBox::PaintOverviewRow(QPainter& p, const QRect& r, CItemData& row)
         p.setFont(look.header_font);
         p.setPen(look.header_text);
         p.drawText(QRect(15, 0, name_width - 15, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                   Q(CapitalizeWords(U(LoadQString(213)))));
+                   Q(CapitalizeWords(LoadString(213))));
         p.drawText(QRect(name_width, 0, r.width() - name_width, r.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, Q(CapitalizeWords(U(LoadQString(113)))));
+                   Qt::AlignLeft | Qt::AlignVCenter, Q(CapitalizeWords(LoadString(113))));
     } else {
         const SubEncSummary info = SubEncInfo(row.subenc.get());
         int total = 0, failed = 0;
@@ -277,7 +275,7 @@ int CElemListBox::PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, i
         static constexpr int kSpeedTexts[] = {195, 196, 197, 198, 199, 200, 201, 202};
         p.setFont(look.second_font);
         p.setPen(look.detail_text);
-        const QString speed = Format(194, {U(LoadQString(kSpeedTexts[element.raw_status[3] & 7]))});
+        const QString speed = Format(194, {LoadString(kSpeedTexts[element.raw_status[3] & 7])});
         p.drawText(
             QRect(kNameLeft, below + 2, kNameRight - kNameLeft + 20, look.second_text_height),
             Qt::AlignLeft | Qt::TextSingleLine, speed);
@@ -401,11 +399,11 @@ void CElemListBox::PaintExpanderRow(QPainter& p, const QRect& r, CItemData& row)
     if (NotPresent(element.raw_status[0] & 0x0F) || !(element.data_valid & kDataValid)) return;
     p.setFont(look.element_font);
     p.setPen(look.detail_text);
-    QString text = LoadQString(108);
-    text = Format(108, {int64_t(element.type_data[1]), int64_t(element.type_data[2]),
-                        int64_t(element.type_data[3]), int64_t(element.type_data[4]),
-                        int64_t(element.type_data[5]), int64_t(element.type_data[6]),
-                        int64_t(element.type_data[7]), int64_t(element.type_data[8])});
+    const QString text =
+        Format(108, {int64_t(element.type_data[1]), int64_t(element.type_data[2]),
+                     int64_t(element.type_data[3]), int64_t(element.type_data[4]),
+                     int64_t(element.type_data[5]), int64_t(element.type_data[6]),
+                     int64_t(element.type_data[7]), int64_t(element.type_data[8])});
     p.drawText(QRect(178, 0, r.width() - 178, r.height()),
                Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
 }
@@ -422,7 +420,7 @@ void CElemListBox::PaintPortRow(QPainter& p, const QRect& r, CItemData& row) {
     p.setPen(look.detail_text);
     const QFontMetrics metrics(look.second_font);
     const QString link = Format(75, {int64_t(element.type_data[0])});
-    const QString from = Format(173, {U(SasAddress(element.type_data.data() + 2))});
+    const QString from = Format(173, {SasAddress(element.type_data.data() + 2).toStdU16String()});
     const int link_width = metrics.horizontalAdvance(link);
     p.drawText(QRect(kDetailLeft, 0, link_width + 1, r.height()),
                Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, link);

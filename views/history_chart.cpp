@@ -10,10 +10,6 @@ namespace halvorin {
 
 namespace {
 
-QString Text(const std::u16string& text) {
-    return QString::fromUtf16(text.data(), qsizetype(text.size()));
-}
-
 QImage TransparentPicture(int width, int height, qreal ratio) {
     QImage image(QSize(width, height) * ratio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
@@ -134,8 +130,9 @@ void HistoryChart::DrawAxisLabels(QPainter& painter, const ChartStyle& style) {
     for (int k = 1; k < lines; ++k) {
         const int y = geometry.height - kChartGridStep * k;
         const int value = AxisLabelValue(geometry, k);
-        const QString text = format == ValueFormat::kNone ? QString::number(value / 10)
-                                                          : Text(FormatValue(format, value));
+        const QString text = format == ValueFormat::kNone
+                                 ? QString::number(value / 10)
+                                 : QString::fromStdU16String(FormatValue(format, value));
         painter.drawText(QRect(kChartWidth + 1, y - height / 2, style.label_column, height),
                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
     }
