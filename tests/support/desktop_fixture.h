@@ -20,6 +20,11 @@
 #include "shell/theme/theme_resources.h"
 #include "shell/widgets/application_window.h"
 
+// Test failures show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace halvorin::test {
 
 class DesktopTest : public ::testing::Test {
@@ -27,6 +32,8 @@ class DesktopTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(config_.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
+        // The event history of a test stays in the test's own directory.
+        qputenv("XDG_STATE_HOME", QFile::encodeName(config_.path() + "/state"));
         UseLanguage("en");
     }
 
@@ -52,6 +59,9 @@ class DesktopTest : public ::testing::Test {
     }
 
     QString SettingsFile() const { return config_.path() + "/Halvorin/Halvorin.conf"; }
+    std::string StateDirectory() const {
+        return (config_.path() + "/state/Halvorin").toStdString();
+    }
 
     // Copies the compiled-in resources to a directory and reads them from
     // there, so a test can change or remove one. Returns the directory.

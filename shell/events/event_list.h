@@ -1,0 +1,139 @@
+// CEventList: the owner-drawn list of events in the lower left pane. Live
+// events (status changes, operator actions) are appended at the bottom;
+// records handed over from elsewhere (other threads, the history of earlier
+// runs) are inserted at the top, above the empty spacer row the list starts
+// with. It holds at most kMaxRows rows: a full list refuses insertions at
+// the top, and appends push the oldest rows out at the next trim (at most
+// every 2 s).
+//
+// A burst of insertions at the top suspends painting; the next append, or
+// the one-second tick once a second has passed, shows the result at once.
+//
+// In editing mode (command 251 until 247) each row has an arm zone on its
+// left; the armed row shows a delete zone on its right whose click deletes
+// the event. Everything runs on the user-interface thread.
+#pragma once
+
+#include <QFont>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <deque>
+#include <memory>
+
+#include "base/clock.h"
+#include "shell/events/event_item.h"
+#include "shell/events/event_time.h"
+#include "shell/theme/image_list.h"
+#include "shell/widgets/list_box_scroll_bar.h"
+
+namespace halvorin {
+
+class CEventList : public QWidget, public FlatScrollList {
+    Q_OBJECT
+
+  public:
+    static constexpr int kMaxRows = 10000;
+    static constexpr int kEditCommand = 251;
+    static constexpr int kExitEditCommand = 247;
+    static constexpr int64_t kTrimSeconds = 2;
+    static constexpr int64_t kResumeMs = 1000;
+    // Row geometry.
+    static constexpr int kSideInset = 22;
+    static constexpr int kArmedRightInset = 42;
+    static constexpr int kEditingIndent = 20;
+    static constexpr int kZoneWidth = 19;
+    static constexpr int kIconGap = 6;
+
+    enum class Position { kBottom, kTop };
+    enum Zone { kNoZone = 0, kArmZone = 2, kDeleteZone = 3 };
+
+    explicit CEventList(Clock& clock = SystemClock(), QWidget* parent = nullptr);
+    ~CEventList() override;
+
+    // Formats message `message_id` with `arguments` (its %s placeholders),
+    // upper-cases the first character and adds the row. Returns its index,
+    // or -1 when a full list refuses an insertion at the top.
+    int AddEvent(int64_t time, int level, const QString& source, int message_id,
+                 const QStringList& arguments, Position position);
+
+    // Commands 251 (editing on) and 247 (off); false for any other.
+    bool OnCommand(int id);
+    bool Editing() const { return editing_; }
+    int ArmedRow() const { return armed_row_; }
+    int HotRow() const { return hot_row_; }
+    bool RedrawSuspended() const { return redraw_suspended_; }
+
+    // The event of a row; null for the spacer row and out of range.
+    const CEventItem* Item(int row) const;
+    int ItemRowHeight() const { return item_row_height_; }
+    QRect RowRect(int row) const;  // empty when the row is not on the screen
+    int RowAt(QPoint at) const;    // -1 outside every row
+    Zone ZoneAt(QPoint at, int* row = nullptr) const;
+    QRect ArmZone(int row) const;
+    QRect DeleteZone(int row) const;
+    // What the row shows as its time, as seen now.
+    QString TimeText(int64_t time);
+    // The one-second tick: the trim clock and the end of a suspension.
+    void OneSecondTick();
+    CListBoxSB& ScrollBar() { return *scroll_bar_; }
+
+    // FlatScrollList.
+    int RowCount() const override { return int(rows_.size()); }
+    int RowHeight(int row) const override;
+    int TopRow() const override { return top_row_; }
+    void SetTopRow(int row) override;
+
+  signals:
+    // A row was added (any position).
+    void EventAdded(const CEventItem& item);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+  private:
+    void PaintRow(QPainter& p, int row, const QRect& r);
+    QRect ContentRect(int row, const QRect& r) const;
+    void SuspendRedraw();
+    void ResumeRedraw();
+    void Trim(bool scroll_to_end);
+    void DeleteRow(int row);
+    void SetArmedRow(int row);
+    void SetHot(int row, Zone zone);
+    void RepaintRow(int row);
+    void ContentChanged();
+
+    // FlatScrollList.
+    void ReserveBarWidth(int width) override;
+    void WheelOnBar(QWheelEvent* event) override { wheelEvent(event); }
+
+    Clock& clock_;
+    std::deque<std::unique_ptr<CEventItem>> rows_;  // null: the spacer row
+    int top_row_ = 0;
+    int bar_width_ = 0;
+    bool editing_ = false;
+    int armed_row_ = -1;
+    int hot_row_ = -1;
+    Zone hot_zone_ = kNoZone;
+    bool redraw_suspended_ = false;
+    int64_t suspended_at_ms_ = 0;
+    int64_t last_trim_time_ = 0;
+    bool content_change_queued_ = false;
+    EventTimeFormat time_format_;
+
+    QColor background_, text_colour_, separator_;
+    QFont source_font_, time_font_, message_font_;
+    CImageList level_icons_, editing_icons_;
+    QColor delete_zone_, delete_zone_hot_;
+    int source_line_height_ = 0;
+    int item_row_height_ = 0;
+    std::unique_ptr<CListBoxSB> scroll_bar_;
+    QTimer tick_;
+};
+
+}  // namespace halvorin

@@ -1,0 +1,129 @@
+#include "shell/events/event_pane.h"
+
+#include <QCoreApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "enclosure/model/display_name.h"
+#include "enclosure/pages/status_element.h"
+#include "enclosure/poll/status_event.h"
+#include "shell/events/event_list.h"
+#include "shell/events/event_record.h"
+#include "shell/events/event_tool_bar.h"
+#include "shell/theme/theme_color.h"
+
+namespace halvorin {
+
+namespace {
+
+// The pane whose list the status event hook feeds.
+CEventPane* hooked_pane = nullptr;
+
+class EventRecordEvent : public QEvent {
+  public:
+    EventRecordEvent(std::vector<uint8_t> block, bool replayed)
+        : QEvent(CEventPane::kEventRecord), block(std::move(block)), replayed(replayed) {}
+    std::vector<uint8_t> block;
+    bool replayed;  // from the history on disk: not written again
+};
+
+}  // namespace
+
+CEventPane::CEventPane(std::string history_directory, Clock& clock, QWidget* parent)
+    : QWidget(parent), clock_(clock) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    background_ = ToQColor(LoadThemeColor(602, Rgb(62, 59, 67)));
+    tool_bar_ = new CEventToolBar(this);
+    list_ = new CEventList(clock, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(tool_bar_);
+    layout->addWidget(list_, 1);
+    connect(tool_bar_, &CPaneToolBar::Command, this, &CEventPane::OnCommand);
+    connect(list_, &CEventList::EventAdded, this, &CEventPane::WriteToHistory);
+
+    SetStatusEventHook(&CEventPane::StatusEventEntry, this);
+    hooked_pane = this;
+    if (!history_directory.empty()) {
+        ReadBackHistory(history_directory);
+        history_ = std::make_unique<EventLogWriter>(history_directory);
+        if (history_->failed()) ReportHistoryFailure();
+    }
+}
+
+CEventPane::~CEventPane() {
+    if (hooked_pane == this) {
+        SetStatusEventHook(nullptr, nullptr);
+        hooked_pane = nullptr;
+    }
+}
+
+void CEventPane::PostEventRecord(QObject* pane, std::vector<uint8_t> block) {
+    QCoreApplication::postEvent(pane, new EventRecordEvent(std::move(block), false));
+}
+
+bool CEventPane::OnCommand(int id) {
+    return list_->OnCommand(id);
+}
+
+void CEventPane::StatusEventEntry(CSesElem* element, uint32_t state_bit, void* context) {
+    auto* pane = static_cast<CEventPane*>(context);
+    const std::optional<StatusEvent> event = DescribeStatusEvent(element, state_bit);
+    if (!event) return;
+    pane->list_->AddEvent(pane->clock_.NowSeconds(), event->level,
+                          QString::fromStdU16String(event->source), kRecordMessage,
+                          {QString::fromStdU16String(event->text)}, CEventList::Position::kBottom);
+}
+
+void CEventPane::AddOperatorEvent(int level, CSubEnc* subenc, int message_id,
+                                  const QString& argument) {
+    const QString source = subenc ? QString::fromStdU16String(EnclosureDisplayName(subenc)) : "";
+    list_->AddEvent(clock_.NowSeconds(), level, source, message_id, {argument},
+                    CEventList::Position::kBottom);
+}
+
+void CEventPane::customEvent(QEvent* event) {
+    if (event->type() != kEventRecord) return;
+    auto* record = static_cast<EventRecordEvent*>(event);
+    const std::optional<EventEntry> entry = ParseEventRecord(record->block);
+    if (!entry) {
+        ++dropped_records_;
+        return;
+    }
+    replaying_ = record->replayed;
+    list_->AddEvent(entry->time, entry->level, QString::fromStdU16String(entry->source),
+                    kRecordMessage, {QString::fromStdU16String(entry->message)},
+                    CEventList::Position::kTop);
+    replaying_ = false;
+}
+
+void CEventPane::ReadBackHistory(const std::string& directory) {
+    const std::vector<EventEntry> history =
+        ReadEventHistory(directory, size_t(CEventList::kMaxRows - 1));
+    // Each record goes in at the top: newest first leaves the oldest on top.
+    for (auto it = history.rbegin(); it != history.rend(); ++it)
+        QCoreApplication::postEvent(this, new EventRecordEvent(MakeEventRecord(*it), true));
+}
+
+void CEventPane::WriteToHistory(const CEventItem& item) {
+    if (replaying_ || !history_) return;
+    const EventEntry entry{item.time, item.level, item.source.toStdU16String(),
+                           item.text.toStdU16String()};
+    if (!history_->Append(entry)) ReportHistoryFailure();
+}
+
+void CEventPane::ReportHistoryFailure() {
+    if (history_failure_reported_) return;
+    history_failure_reported_ = true;
+    std::fprintf(stderr, "event history: %s; events are shown but not kept\n",
+                 history_->error().c_str());
+}
+
+void CEventPane::paintEvent(QPaintEvent* event) {
+    QPainter(this).fillRect(event->rect(), background_);
+}
+
+}  // namespace halvorin

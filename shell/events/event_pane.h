@@ -1,0 +1,78 @@
+// CEventPane: the lower part of the main window's left column, the title
+// bar "Device Event" over the event list. Events reach the list by three
+// roads: status changes through the poll engine's status event hook, which
+// the pane installs while it exists; operator actions through
+// AddOperatorEvent; and event records posted from any thread (PostEventRecord),
+// which go in at the top. Every event the list takes is written to the
+// history on disk, and the history of earlier runs comes back at the top
+// of the list when the pane is created.
+#pragma once
+
+#include <QEvent>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/clock.h"
+#include "shell/events/event_log.h"
+
+namespace halvorin {
+
+class CEventItem;
+class CEventList;
+class CEventToolBar;
+class CSesElem;
+class CSubEnc;
+
+class CEventPane : public QWidget {
+    Q_OBJECT
+
+  public:
+    // An event record arriving at the pane (the block is the pane's to free).
+    static constexpr QEvent::Type kEventRecord = QEvent::Type(QEvent::User + 4);
+    static constexpr int kRecordMessage = 19999;  // "%s"
+
+    // `history_directory` empty: no history is read or written.
+    explicit CEventPane(std::string history_directory = EventStateDirectory(),
+                        Clock& clock = SystemClock(), QWidget* parent = nullptr);
+    ~CEventPane() override;
+
+    // From any thread: the record goes in at the top of the list, where the
+    // pane finds it on its own thread. A record whose texts lie outside its
+    // block is dropped. `pane` must outlive the call.
+    static void PostEventRecord(QObject* pane, std::vector<uint8_t> block);
+
+    // Commands of the pane's toolbar (251, 247); false for any other.
+    bool OnCommand(int id);
+    void AddOperatorEvent(int level, CSubEnc* subenc, int message_id, const QString& argument);
+
+    CEventList* List() const { return list_; }
+    CEventToolBar* ToolBar() const { return tool_bar_; }
+    // Records dropped because they were damaged.
+    int DroppedRecords() const { return dropped_records_; }
+    // Whether the history on disk can be written.
+    bool HistoryWritable() const { return history_ && !history_->failed(); }
+
+  protected:
+    void customEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    static void StatusEventEntry(CSesElem* element, uint32_t state_bit, void* context);
+    void ReadBackHistory(const std::string& directory);
+    void WriteToHistory(const CEventItem& item);
+    void ReportHistoryFailure();
+
+    Clock& clock_;
+    CEventToolBar* tool_bar_ = nullptr;  // children: Qt owns them
+    CEventList* list_ = nullptr;
+    QColor background_;
+    std::unique_ptr<EventLogWriter> history_;
+    bool history_failure_reported_ = false;
+    bool replaying_ = false;
+    int dropped_records_ = 0;
+};
+
+}  // namespace halvorin

@@ -1,0 +1,182 @@
+// The event pane's roads: status changes of a real model (simulated
+// enclosures behind a real agent), operator events, records from other
+// threads, and the history that outlives the program.
+#include "shell/events/event_pane.h"
+
+#include <QTest>
+#include <fstream>
+#include <thread>
+
+#include "enclosure/model/display_name.h"
+#include "enclosure/model/element_naming.h"
+#include "enclosure/model/ses_domain.h"
+#include "shell/events/event_list.h"
+#include "shell/events/event_record.h"
+#include "shell/events/event_tool_bar.h"
+#include "shell/events/operator_event.h"
+#include "sim/loopback_manager.h"
+#include "tests/support/desktop_fixture.h"
+#include "tests/support/sim_fixture.h"
+
+namespace halvorin {
+namespace {
+
+using test::WaitUntil;
+
+class EventPaneTest : public test::DesktopTest {
+  protected:
+    void SetUp() override {
+        DesktopTest::SetUp();
+        UseApplicationLook();
+        SetElementTypeNames(ElementTypeNamesFromStrings());
+    }
+    void TearDown() override {
+        pane_.reset();
+        DesktopTest::TearDown();
+    }
+
+    void OpenPane(std::string directory) {
+        pane_ = std::make_unique<CEventPane>(std::move(directory), clock_);
+        pane_->resize(400, 500);
+        pane_->show();
+    }
+
+    // The texts of the list's events, top to bottom ("-" for the spacer).
+    std::vector<QString> Texts() const {
+        std::vector<QString> texts;
+        CEventList* list = pane_->List();
+        for (int i = 0; i < list->RowCount(); ++i)
+            texts.push_back(list->Item(i) ? list->Item(i)->text : QString("-"));
+        return texts;
+    }
+
+    ManualClock clock_{1'765'000'000};
+    std::unique_ptr<CEventPane> pane_;
+};
+
+TEST_F(EventPaneTest, AFailingPowerSupplyBecomesErrorEventsAboutItsEnclosure) {
+    sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
+    sim::EventSpec failure;
+    failure.at_seconds = 120;
+    failure.action = sim::EventAction::kPowerSupplyFail;
+    failure.type = sim::kPowerSupply;
+    failure.element = 1;
+    scenario.events.push_back(failure);
+    sim::LoopbackManager manager({scenario});
+    std::string error;
+    ASSERT_TRUE(manager.Start(error)) << error;
+    OpenPane("");
+    ASSERT_TRUE(manager.PollUntil([&] { return manager.AllRead(1); }));
+    EXPECT_EQ(Texts(), std::vector<QString>{"-"});  // a healthy enclosure says nothing
+
+    for (int i = 0; i < 3; ++i)
+        manager.Advance(60);
+    std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager.domain());
+    ASSERT_FALSE(subencs.empty());
+    const QString enclosure = QString::fromStdU16String(EnclosureDisplayName(subencs.front()));
+    ReleaseSubEnclosures(subencs);
+    const std::vector<QString> texts = Texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Power supply 2 of power supply has failed."),
+              1)
+        << texts.size();
+    for (int i = 1; i < pane_->List()->RowCount(); ++i) {
+        EXPECT_EQ(pane_->List()->Item(i)->level, kEventError);
+        EXPECT_EQ(pane_->List()->Item(i)->source, enclosure);
+    }
+}
+
+TEST_F(EventPaneTest, TheHistoryComesBackInOrderAfterARestart) {
+    const std::string history = StateDirectory();
+    OpenPane(history);
+    ASSERT_TRUE(pane_->HistoryWritable());
+    pane_->AddOperatorEvent(kEventInformation, nullptr, 20019, "JBOD-7");
+    clock_.AdvanceSeconds(5);
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20021, "JBOD-7");
+    clock_.AdvanceSeconds(5);
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, "rack-7");
+    pane_.reset();
+
+    OpenPane(history);
+    ASSERT_TRUE(WaitUntil([&] { return pane_->List()->RowCount() == 4; }));
+    EXPECT_EQ(Texts(), (std::vector<QString>{"JBOD-7 starts firmware upgrade.",
+                                             "Firmware upgrade in JBOD-7 failed.",
+                                             "System name was changed to rack-7.", "-"}));
+    EXPECT_EQ(pane_->List()->Item(0)->time, 1'765'000'000);
+    EXPECT_EQ(pane_->List()->Item(1)->level, kEventWarning);
+    // The events shown from the history are not written again.
+    pane_->AddOperatorEvent(kEventInformation, nullptr, 20020, "JBOD-7");
+    EXPECT_EQ(ReadEventHistory(history, 100).size(), 4u);
+}
+
+TEST_F(EventPaneTest, DamagedHistoryLinesAreSkipped) {
+    const std::string history = StateDirectory();
+    EventLogWriter writer(history);
+    ASSERT_TRUE(writer.Append({100, 2, u"JBOD-1", u"Before the damage."}));
+    {
+        std::ofstream log(EventLogPath(history, writer.current()), std::ios::app);
+        log << "not an event\n" << std::string(70000, '\xff') << "\n\t\t\t\n";
+    }
+    ASSERT_TRUE(writer.Append({200, 1, u"JBOD-1", u"After the damage."}));
+    {
+        std::ofstream log(EventLogPath(history, writer.current()), std::ios::app);
+        log << "300\t1\tJBOD-1";  // cut off in the middle of a line
+    }
+    OpenPane(history);
+    ASSERT_TRUE(WaitUntil([&] { return pane_->List()->RowCount() == 3; }));
+    EXPECT_EQ(Texts(), (std::vector<QString>{"Before the damage.", "After the damage.", "-"}));
+}
+
+TEST_F(EventPaneTest, AnUnusableHistoryDirectoryIsReportedOnceAndEventsStillShow) {
+    // Its parent is a file: the directory can never be made.
+    const std::string blocker = config_.path().toStdString() + "/blocker";
+    std::ofstream(blocker) << "x";
+    testing::internal::CaptureStderr();
+    OpenPane(blocker + "/Halvorin");
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, "one");
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, "two");
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(pane_->HistoryWritable());
+    EXPECT_EQ(pane_->List()->RowCount(), 3);
+    EXPECT_NE(said.find("event history"), std::string::npos);
+    EXPECT_EQ(said.find("event history"), said.rfind("event history"));  // once
+}
+
+TEST_F(EventPaneTest, RecordsFromOtherThreadsGoInAtTheTopAndDamagedOnesAreDropped) {
+    OpenPane("");
+    pane_->AddOperatorEvent(kEventInformation, nullptr, 20020, "JBOD-1");
+    std::thread sender([pane = pane_.get()] {
+        CEventPane::PostEventRecord(pane, MakeEventRecord({50, 2, u"JBOD-9", u"From afar."}));
+        std::vector<uint8_t> damaged = MakeEventRecord({60, 1, u"JBOD-9", u"Cut short."});
+        damaged.resize(damaged.size() - 4);  // the message loses its terminator
+        CEventPane::PostEventRecord(pane, std::move(damaged));
+    });
+    sender.join();
+    ASSERT_TRUE(WaitUntil([&] { return pane_->DroppedRecords() == 1; }));
+    EXPECT_EQ(Texts(),
+              (std::vector<QString>{"From afar.", "-", "JBOD-1 completes firmware upgrade."}));
+    EXPECT_EQ(pane_->List()->Item(0)->source, "JBOD-9");
+}
+
+TEST_F(EventPaneTest, TheToolBarSwitchesTheListsEditingModeAndOperatorEventsNeedASink) {
+    OpenPane("");
+    CEventToolBar* bar = pane_->ToolBar();
+    EXPECT_EQ(bar->objectName(), "EventToolBar");
+    EXPECT_EQ(bar->Caption(), "Device Event");
+    EXPECT_EQ(bar->ButtonToolTip(), "Editing events");
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->ButtonRect().center());
+    EXPECT_TRUE(pane_->List()->Editing());
+    EXPECT_EQ(bar->ButtonToolTip(), "Exit Editing");
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->ButtonRect().center());
+    EXPECT_FALSE(pane_->List()->Editing());
+
+    AddOperatorEvent(kEventWarning, nullptr, 20023, "nowhere");  // no sink: nothing happens
+    InstallOperatorEventSink([&](int level, CSubEnc* subenc, int id, const QString& argument) {
+        pane_->AddOperatorEvent(level, subenc, id, argument);
+    });
+    AddOperatorEvent(kEventWarning, nullptr, 20023, "rack-7");
+    InstallOperatorEventSink(nullptr);
+    EXPECT_EQ(Texts(), (std::vector<QString>{"-", "System name was changed to rack-7."}));
+}
+
+}  // namespace
+}  // namespace halvorin
