@@ -120,7 +120,9 @@ bool RenderServerEditBar(const QString& prefix) {
 bool RenderLanguage(const QString& language, const QString& dir) {
     SetInterfaceLocale(QLocale(language));
     InstallStringTables();
-    CMainWnd main(LoadQString(57344));
+    ManagerSetup nothing_managed;
+    nothing_managed.history_directory.clear();
+    CMainWnd main(LoadQString(57344), nothing_managed);
     main.resize(1000, 640);
     main.show();
     SetApplicationWindow(&main);

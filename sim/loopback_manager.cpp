@@ -8,10 +8,6 @@
 
 namespace halvorin::sim {
 
-namespace {
-constexpr char16_t kManagerName[] = u"LOOPBACK-MANAGER";
-}
-
 LoopbackManager::LoopbackManager(const std::vector<Scenario>& scenarios)
     : host_(std::make_shared<SimHost>()) {
     for (const Scenario& s : scenarios) {
@@ -27,7 +23,26 @@ LoopbackManager::~LoopbackManager() {
     if (agent_) agent_->Stop();
 }
 
+ClientOptions LoopbackManager::ManagerOptions(Clock& clock) {
+    ClientOptions options;
+    options.clock = &clock;
+    options.computer_name = kManagerName;
+    options.max_wait = std::chrono::milliseconds(10);
+    return options;
+}
+
+std::u16string LoopbackManager::HostName() const {
+    return Utf8ToUtf16("127.0.0.1:" + std::to_string(agent_ ? agent_->port() : 0));
+}
+
 bool LoopbackManager::Start(std::string& error) {
+    if (!StartAgent(error)) return false;
+    registry_ = std::make_unique<DomainRegistry>(ManagerOptions(clock_));
+    domain_ = registry_->Acquire(HostName());
+    return domain_ != nullptr;
+}
+
+bool LoopbackManager::StartAgent(std::string& error) {
     AgentOptions agent_options;
     agent_options.port = 0;
     agent_options.wait_interval = std::chrono::milliseconds(50);
@@ -38,13 +53,7 @@ bool LoopbackManager::Start(std::string& error) {
         return false;
     }
     agent_->SetAuthorized({kManagerName});
-    ClientOptions options;
-    options.clock = &clock_;
-    options.computer_name = kManagerName;
-    options.max_wait = std::chrono::milliseconds(10);
-    registry_ = std::make_unique<DomainRegistry>(options);
-    domain_ = registry_->Acquire(Utf8ToUtf16("127.0.0.1:" + std::to_string(agent_->port())));
-    return domain_ != nullptr;
+    return true;
 }
 
 void LoopbackManager::Poll() {

@@ -27,14 +27,23 @@ class LoopbackManager {
     LoopbackManager(const LoopbackManager&) = delete;
     LoopbackManager& operator=(const LoopbackManager&) = delete;
 
+    // The name managers of these agents say hello with.
+    static constexpr char16_t kManagerName[] = u"LOOPBACK-MANAGER";
+    // Options for a registry of one's own that reaches loopback agents.
+    static ClientOptions ManagerOptions(Clock& clock);
+
     // Starts the agent and acquires its domain; false (and `error`) when the
     // agent cannot listen.
     bool Start(std::string& error);
+    // Starts only the agent, for a registry elsewhere (HostName() reaches it).
+    bool StartAgent(std::string& error);
+    std::u16string HostName() const;
 
     CSesDomain* domain() { return domain_; }
     DomainRegistry& registry() { return *registry_; }
     ManualClock& clock() { return clock_; }
     SimulatedEnclosure& enclosure(size_t i = 0) { return *enclosures_.at(i); }
+    SimHost& host() { return *host_; }
 
     void Poll();
     // Polls until `done` or the real-time limit; true when done.

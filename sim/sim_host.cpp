@@ -213,7 +213,7 @@ std::vector<ScsiUnit> SimHost::ListUnits() {
     std::lock_guard lock(mutex_);
     std::vector<ScsiUnit> units;
     for (const Device& d : devices_) {
-        if (d.enclosure->Visible()) units.push_back(d.unit);
+        if (d.present && d.enclosure->Visible()) units.push_back(d.unit);
     }
     return units;
 }
@@ -222,6 +222,16 @@ bool SimHost::ServesAdapter(uint32_t adapter) const {
     std::lock_guard lock(mutex_);
     return std::any_of(devices_.begin(), devices_.end(),
                        [adapter](const Device& d) { return d.unit.adapter == adapter; });
+}
+
+bool SimHost::SetDevicePresent(const SimulatedEnclosure& enclosure, size_t index, bool present) {
+    std::lock_guard lock(mutex_);
+    for (Device& d : devices_) {
+        if (d.enclosure.get() != &enclosure || d.index != index) continue;
+        d.present = present;
+        return true;
+    }
+    return false;
 }
 
 const SimHost::Device* SimHost::Find(const ScsiUnit& unit) const {
@@ -236,7 +246,7 @@ ScsiIoResult SimHost::Execute(const ScsiIo& io, std::stop_token stop) {
     {
         std::lock_guard lock(mutex_);
         const Device* found = Find(io.unit);
-        if (!found) {
+        if (!found || !found->present) {
             ScsiIoResult none;
             none.outcome = ScsiIoResult::Outcome::kNoDevice;
             return none;

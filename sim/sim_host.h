@@ -23,6 +23,10 @@ class SimHost final : public ScsiHost {
     // Returns the adapter number the enclosure's devices are on.
     uint32_t Add(std::shared_ptr<SimulatedEnclosure> enclosure);
     std::vector<std::shared_ptr<SimulatedEnclosure>> Enclosures() const;
+    // Unplugs (or plugs back) one SES device of an enclosure, by its index
+    // in the enclosure's devices, as when one path of a dual-path enclosure
+    // goes away. False when there is no such device.
+    bool SetDevicePresent(const SimulatedEnclosure& enclosure, size_t index, bool present);
 
     std::vector<ScsiUnit> ListUnits() override;
     bool ServesAdapter(uint32_t adapter) const override;
@@ -34,6 +38,7 @@ class SimHost final : public ScsiHost {
         std::shared_ptr<SimulatedEnclosure> enclosure;
         size_t index;  // within the enclosure's devices
         DeviceSpec described;
+        bool present = true;
     };
     const Device* Find(const ScsiUnit& unit) const;
 

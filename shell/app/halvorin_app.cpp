@@ -5,14 +5,18 @@
 #include <cstdio>
 
 #include "base/clock.h"
+#include "base/host_name.h"
 #include "base/log.h"
 #include "base/text_format.h"
+#include "base/utf16.h"
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/ops/firmware_upgrade.h"
 #include "net/agent/agent_service.h"
 #include "net/ui/agent_wnd.h"
 #include "shell/app/app_settings.h"
+#include "shell/events/event_pane.h"
+#include "shell/events/operator_event.h"
 #include "shell/frame/main_wnd.h"
 #include "shell/theme/application_icon.h"
 #include "shell/theme/interface_language.h"
@@ -52,6 +56,7 @@ CHalvorinApp::CHalvorinApp(StartupOptions options) : options_(std::move(options)
 }
 
 CHalvorinApp::~CHalvorinApp() {
+    InstallOperatorEventSink(nullptr);
     Shutdown();
     delete window_.release();  // no signal of it is running any more
 }
@@ -77,6 +82,10 @@ bool CHalvorinApp::Startup() {
     look.font_face = ChooseFontFace(options_.face_installed);
     InstallSharedLook(std::move(look));
     QApplication::setWindowIcon(ApplicationIcon());
+    InstallOperatorEventSink(
+        [this](int level, CSubEnc* subenc, int message_id, const QString& argument) {
+            AddOperatorEventToMainWindow(level, subenc, message_id, argument);
+        });
     Log("start-up: run mode");
     run_mode_ = AppSettings().ReadRunMode();
     if (run_mode_ != kManagerMode && run_mode_ != kAgentMode) {
@@ -84,6 +93,24 @@ bool CHalvorinApp::Startup() {
             " is neither 0 nor 1; no window");
     }
     return SwitchTopLevelWindow(run_mode_);
+}
+
+ManagerSetup CHalvorinApp::ManagerSetupOfThisProcess() const {
+    ManagerSetup setup;
+    setup.registry = &ProcessRegistry();
+    setup.local_host = ManagerComputerName();
+    if (options_.agent_port != kDefaultAgentPort)
+        setup.local_host += u":" + Utf8ToUtf16(std::to_string(options_.agent_port));
+    setup.authorize_local = [](const std::u16string& name) { ServerSetAuthorized({name}); };
+    setup.history_directory = options_.history_directory;
+    return setup;
+}
+
+void CHalvorinApp::AddOperatorEventToMainWindow(int level, CSubEnc* subenc, int message_id,
+                                                const QString& argument) {
+    auto* main = qobject_cast<CMainWnd*>(window_.get());
+    if (main && main->EventPane())
+        main->EventPane()->AddOperatorEvent(level, subenc, message_id, argument);
 }
 
 bool CHalvorinApp::StartAgentServer() {
@@ -132,7 +159,7 @@ bool CHalvorinApp::SwitchTopLevelWindow(int run_mode) {
 std::unique_ptr<QWidget, CHalvorinApp::DeleteLater> CHalvorinApp::CreateTopLevelWindow(
     int run_mode, const QString& title) {
     if (run_mode == kManagerMode) {
-        auto* window = new CMainWnd(title);
+        auto* window = new CMainWnd(title, ManagerSetupOfThisProcess());
         connect(window, &CMainWnd::Command, this, &CHalvorinApp::OnCommand);
         connect(window, &CMainWnd::Closed, this, [this, window] {
             // Closing the manager's window ends the program; a window that a

@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 
+#include "shell/events/event_log.h"
+#include "shell/frame/main_wnd.h"
 #include "shell/theme/font_face.h"
 
 namespace halvorin {
@@ -25,6 +27,8 @@ struct StartupOptions {
     // Tells the operator why start-up failed (on standard error and in the
     // platform's message box unless replaced).
     std::function<void(const QString& message)> report_failure;
+    // Where the event list keeps its history (empty: not kept).
+    std::string history_directory = EventStateDirectory();
 };
 
 class CHalvorinApp : public QObject {
@@ -65,6 +69,9 @@ class CHalvorinApp : public QObject {
     };
 
     bool StartAgentServer();
+    ManagerSetup ManagerSetupOfThisProcess() const;
+    void AddOperatorEventToMainWindow(int level, CSubEnc* subenc, int message_id,
+                                      const QString& argument);
     std::unique_ptr<QWidget, DeleteLater> CreateTopLevelWindow(int run_mode, const QString& title);
     int ModeReplacingAnOddValue() const;
     void ChangeRunMode(int run_mode);

@@ -1,0 +1,270 @@
+// The left pane over real hosts: simulated enclosures behind real agents on
+// loopback, one registry reaching them all, the pane's own poll driver.
+#include "shell/tree/left_pane.h"
+
+#include <QSettings>
+#include <QTest>
+
+#include "enclosure/model/element_naming.h"
+#include "enclosure/model/ses_dev.h"
+#include "enclosure/model/ses_domain.h"
+#include "enclosure/model/sub_enc.h"
+#include "net/ui/server_edit_bar.h"
+#include "shell/app/app_settings.h"
+#include "shell/frame/stand_in_right_pane.h"
+#include "shell/tree/enc_tree.h"
+#include "shell/tree/left_tool_bar.h"
+#include "shell/tree/poll_driver.h"
+#include "sim/loopback_manager.h"
+#include "tests/support/desktop_fixture.h"
+#include "tests/support/sim_fixture.h"
+
+namespace halvorin {
+namespace {
+
+using test::WaitUntil;
+
+// A port on loopback where nothing listens.
+constexpr char16_t kUnreachableHost[] = u"127.0.0.1:9";
+
+class LeftPaneTest : public test::DesktopTest {
+  protected:
+    void SetUp() override {
+        DesktopTest::SetUp();
+        UseApplicationLook();
+        SetElementTypeNames(ElementTypeNamesFromStrings());
+        registry_ = std::make_unique<DomainRegistry>(sim::LoopbackManager::ManagerOptions(clock_));
+    }
+    void TearDown() override {
+        window_.reset();
+        registry_.reset();
+        agents_.clear();
+        DesktopTest::TearDown();
+    }
+
+    QString StartAgent(const char* scenario) {
+        agents_.push_back(std::make_unique<sim::LoopbackManager>(
+            std::vector{test::LoadShippedScenario(scenario)}));
+        std::string error;
+        EXPECT_TRUE(agents_.back()->StartAgent(error)) << error;
+        return QString::fromStdU16String(agents_.back()->HostName());
+    }
+
+    void OpenPane() {
+        window_ = std::make_unique<QWidget>();
+        window_->resize(900, 700);
+        pane_ = new CLeftPane(*registry_, window_.get());
+        right_ = new StandInRightPane(registry_.get(), window_.get());
+        pane_->setGeometry(0, 0, 320, 700);
+        right_->setGeometry(322, 0, 578, 700);
+        pane_->SetRightPane(right_);
+        pane_->LoadDomains();
+        pane_->StartPolling();
+        window_->show();
+    }
+
+    CSesDomain* HostNamed(const QString& name) {
+        for (int i = 0; i < pane_->Tree()->HostCount(); ++i) {
+            CSesDomain* host = pane_->Tree()->Host(i);
+            if (QString::fromStdU16String(host->host_name) == name) return host;
+        }
+        return nullptr;
+    }
+
+    // The host's enclosures are in the tree.
+    bool ShowsEnclosures(const QString& name, size_t count) {
+        CSesDomain* host = HostNamed(name);
+        return host && pane_->Tree()->SubEncsOf(host).size() == count;
+    }
+
+    // Lets a minute pass at a time (each one re-reads every host's device
+    // list) until `done`; a device list already on its way may predate a
+    // change, so one minute is not always enough.
+    bool MinutesUntil(const std::function<bool()>& done) {
+        for (int minute = 0; minute < 3; ++minute) {
+            Advance(61);
+            if (WaitUntil(done, 3000)) return true;
+        }
+        return false;
+    }
+
+    // Lets `seconds` pass for the manager and every agent's enclosures.
+    void Advance(int seconds) {
+        clock_.AdvanceSeconds(seconds);
+        for (auto& agent : agents_)
+            agent->clock().AdvanceSeconds(seconds);
+        for (int i = 0; i < pane_->Tree()->HostCount(); ++i)
+            pane_->Tree()->Host(i)->client.Wake();
+        pane_->Driver()->Tick();
+    }
+
+    static size_t DevicesReady(CSesDomain* host) {
+        std::vector<CSesDev*> devices = SnapshotDevices(host);
+        const auto ready = std::count_if(devices.begin(), devices.end(), [](CSesDev* d) {
+            return (d->Flags() & kDeviceReady) != 0;
+        });
+        ReleaseDevices(devices);
+        return size_t(ready);
+    }
+
+    QString StoredDomains() {
+        return QSettings(AppSettings::kOrganization, AppSettings::kApplication)
+            .value("CONFIG/Domains")
+            .toString();
+    }
+
+    void ClickTree(QPoint at) {
+        QTest::mouseMove(pane_->Tree()->viewport(), at);
+        QTest::mouseClick(pane_->Tree()->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    ManualClock clock_;
+    std::unique_ptr<DomainRegistry> registry_;
+    std::vector<std::unique_ptr<sim::LoopbackManager>> agents_;
+    std::unique_ptr<QWidget> window_;
+    CLeftPane* pane_ = nullptr;
+    StandInRightPane* right_ = nullptr;
+};
+
+TEST_F(LeftPaneTest, HostsAddedByTheEntryBarAreKeptConnectedAndShowTheirState) {
+    const QString jbod24 = StartAgent("jbod24.json");
+    const QString jbod84 = StartAgent("jbod84-dual-path.json");
+    OpenPane();
+    for (const QString& name : {jbod24, jbod84, QString::fromStdU16String(kUnreachableHost)}) {
+        QTest::mouseClick(pane_->EditBar(), Qt::LeftButton, {},
+                          pane_->EditBar()->FieldRect().center());
+        QTest::keyClicks(pane_->EditBar(), name);
+        QTest::keyClick(pane_->EditBar(), Qt::Key_Return);
+    }
+    EXPECT_EQ(StoredDomains(), jbod24 + "\n" + jbod84 + "\n127.0.0.1:9\n");
+    // The dual-path enclosure (two sub-enclosures) is reached through two
+    // devices and shown once.
+    ASSERT_TRUE(
+        WaitUntil([&] { return ShowsEnclosures(jbod24, 1) && ShowsEnclosures(jbod84, 2); }, 10000));
+    CSesDomain* unreachable = HostNamed(QString::fromStdU16String(kUnreachableHost));
+    ASSERT_NE(unreachable, nullptr);
+    EXPECT_TRUE(WaitUntil([&] {
+        return pane_->Tree()->StatusText(unreachable) == "Unreachable!" ||
+               unreachable->client.state() == kStateUnreachable;
+    }));
+    // Its text blinks with the tree's 750 ms phase.
+    pane_->Tree()->BlinkTick();
+    const bool shown = pane_->Tree()->StatusTextShown(unreachable);
+    pane_->Tree()->BlinkTick();
+    EXPECT_NE(pane_->Tree()->StatusTextShown(unreachable), shown);
+    EXPECT_EQ(pane_->Tree()->StatusText(unreachable), "Unreachable!");
+    EXPECT_EQ(pane_->Tree()->StatusText(HostNamed(jbod24)), "");
+
+    // The same name again adds nothing and leaves "Domains" alone.
+    QSettings(AppSettings::kOrganization, AppSettings::kApplication).remove("CONFIG/Domains");
+    EXPECT_FALSE(pane_->AddHost(jbod24));
+    EXPECT_EQ(pane_->Tree()->HostCount(), 3);
+    EXPECT_FALSE(QSettings(AppSettings::kOrganization, AppSettings::kApplication)
+                     .contains("CONFIG/Domains"));
+
+    // A new pane over the same settings brings the same hosts back.
+    pane_->SaveDomains();
+    window_.reset();
+    registry_->ReleaseAll();
+    OpenPane();
+    pane_->Refresh();
+    EXPECT_EQ(pane_->Tree()->HostNames(),
+              (std::vector<std::u16string>{jbod24.toStdU16String(), jbod84.toStdU16String(),
+                                           kUnreachableHost}));
+}
+
+TEST_F(LeftPaneTest, SelectingAnEnclosureShowsItAndDeletingItsHostForgetsEverything) {
+    const QString jbod24 = StartAgent("jbod24.json");
+    AppSettings().WriteNameList(AppSettings::kDomains, {jbod24});
+    OpenPane();
+    ASSERT_TRUE(WaitUntil([&] { return ShowsEnclosures(jbod24, 1); }, 10000));
+    CSesDomain* host = HostNamed(jbod24);
+    CSubEnc* subenc = pane_->Tree()->SubEncsOf(host).front();
+    ClickTree(pane_->Tree()->SubEncRowRect(subenc).center());
+    EXPECT_EQ(right_->ShownSubEnclosure(), subenc);
+    EXPECT_EQ(pane_->CurrentHost(), host);
+
+    // Editing mode: a click in the arm zone arms the host, one in its
+    // delete zone deletes it.
+    RetainDomain(host);
+    const Ref<CSesDomain> kept = Ref<CSesDomain>::Adopt(host);
+    QTest::mouseClick(pane_->ToolBar(), Qt::LeftButton, {},
+                      pane_->ToolBar()->ButtonRect().center());
+    EXPECT_TRUE(pane_->Tree()->Editing());
+    const QRect row = pane_->Tree()->HostRowRect(host);
+    ClickTree(pane_->Tree()->ArmZone(row).center());
+    EXPECT_EQ(pane_->Tree()->ArmedHost(), host);
+    ClickTree(pane_->Tree()->DeleteZone(row).center());
+    EXPECT_EQ(pane_->Tree()->HostCount(), 0);
+    EXPECT_TRUE(right_->ShowsWelcome());
+    EXPECT_EQ(right_->ShownSubEnclosure(), nullptr);
+    EXPECT_EQ(pane_->CurrentHost(), nullptr);
+    EXPECT_EQ(StoredDomains(), "");
+    std::vector<CSesDomain*> left = registry_->Snapshot();
+    EXPECT_TRUE(left.empty());
+    registry_->ReleaseSnapshot(left);
+    EXPECT_EQ(kept->client.state(), kStateClosed);
+    EXPECT_EQ(kept->client.pending_requests(), 0u);
+    // Later ticks do not bring it back.
+    pane_->Driver()->Tick();
+    EXPECT_EQ(pane_->Tree()->HostCount(), 0);
+}
+
+TEST_F(LeftPaneTest, ADualPathNodeFollowsTheRemainingPathAndAGoneEnclosureLeavesTheRightPane) {
+    const QString jbod84 = StartAgent("jbod84-dual-path.json");
+    AppSettings().WriteNameList(AppSettings::kDomains, {jbod84});
+    OpenPane();
+    CSesDomain* host = nullptr;
+    // Both paths read: the nodes show the enclosure through the first one.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            host = HostNamed(jbod84);
+            return host && ShowsEnclosures(jbod84, 2) && DevicesReady(host) == 2;
+        },
+        10000));
+    pane_->Refresh();
+    const std::vector<CSubEnc*> before = pane_->Tree()->SubEncsOf(host);
+    const auto first_id = before[0]->logical_id;
+    ASSERT_TRUE(pane_->Tree()->SelectSubEnc(before[1]));
+    EXPECT_EQ(right_->ShownSubEnclosure(), before[1]);
+
+    // The path the nodes show goes away; the enclosure is still there
+    // through the other one, and the nodes follow it.
+    sim::LoopbackManager& agent = *agents_.front();
+    ASSERT_TRUE(agent.host().SetDevicePresent(agent.enclosure(), 0, false));
+    ASSERT_TRUE(MinutesUntil([&] {
+        const auto now = pane_->Tree()->SubEncsOf(host);
+        return now.size() == 2 && now[0] != before[0] && now[1] != before[1];
+    }));
+    const std::vector<CSubEnc*> after = pane_->Tree()->SubEncsOf(host);
+    EXPECT_EQ(after[0]->logical_id, first_id);
+    EXPECT_EQ(right_->ShownSubEnclosure(), after[1]);
+    EXPECT_EQ(pane_->Tree()->SelectedSubEnc(), after[1]);
+
+    // Both paths gone: the node goes, and the right pane lets go first.
+    ASSERT_TRUE(agent.host().SetDevicePresent(agent.enclosure(), 1, false));
+    ASSERT_TRUE(MinutesUntil([&] { return ShowsEnclosures(jbod84, 0); }));
+    EXPECT_EQ(right_->ShownSubEnclosure(), nullptr);
+    EXPECT_TRUE(right_->ShowsWelcome());
+}
+
+TEST_F(LeftPaneTest, AConnectedHostWithoutDevicesSaysSoOnlyAfterItsDeviceListDeadline) {
+    const QString empty = StartAgent("jbod24.json");
+    sim::LoopbackManager& agent = *agents_.front();
+    ASSERT_TRUE(agent.host().SetDevicePresent(agent.enclosure(), 0, false));
+    AppSettings().WriteNameList(AppSettings::kDomains, {empty});
+    OpenPane();
+    CSesDomain* host = HostNamed(empty);
+    ASSERT_NE(host, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return host->client.state() == kStateReady; }));
+    pane_->Driver()->Tick();
+    pane_->Tree()->BlinkTick();
+    EXPECT_EQ(pane_->Tree()->StatusText(host), "");
+    Advance(6);
+    EXPECT_EQ(pane_->Tree()->StatusText(host), "No device found!");
+    pane_->Tree()->BlinkTick();
+    EXPECT_TRUE(pane_->Tree()->StatusTextShown(host));  // steady, not blinking
+}
+
+}  // namespace
+}  // namespace halvorin
