@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "apps/render_enclosure_view.h"
+#include "apps/render_left_column.h"
 #include "enclosure/statuswnd/status_wnd.h"
 #include "net/ui/server_edit_bar.h"
 #include "shell/frame/main_wnd.h"
@@ -135,7 +136,7 @@ bool RenderLanguage(const QString& language, const QString& dir) {
            RenderMessageBox(main, CMessageBox::kNotice, 135, prefix + "message-box-notice.png") &&
            RenderStatus(main, 218, CStatusWnd::kUntimed, prefix + "status-untimed.png") &&
            RenderStatus(main, 217, 2000, prefix + "status-timed.png") &&
-           RenderServerEditBar(prefix) && RenderEnclosureViews(prefix);
+           RenderServerEditBar(prefix) && RenderEnclosureViews(prefix) && RenderLeftColumn(prefix);
 }
 
 }  // namespace

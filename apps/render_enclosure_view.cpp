@@ -1,5 +1,7 @@
 #include "apps/render_enclosure_view.h"
 
+#include "apps/render_output.h"
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <algorithm>
@@ -71,15 +73,6 @@ bool IdentifySlot(sim::LoopbackManager& manager, CSubEnc* subenc, uint8_t slot) 
     return done && result >= 0;
 }
 
-bool Save(QWidget& widget, const QString& path) {
-    if (widget.grab().save(path)) {
-        std::printf("%s\n", qPrintable(path));
-        return true;
-    }
-    std::fprintf(stderr, "halvorin-render-windows: cannot write %s\n", qPrintable(path));
-    return false;
-}
-
 void ExpandAll(CElemListBox& list) {
     for (int i = list.RowCount() - 1; i >= 0; --i) {
         CItemData* row = list.Row(i);
@@ -131,16 +124,16 @@ bool RenderScenario(const char* file, const QString& name, const QString& prefix
     ExpandAll(list);
     list.RefreshPass();
 
-    bool saved = Save(list, prefix + name + "-top.png");
+    bool saved = SaveWidget(list, prefix + name + "-top.png");
     list.JumpToRow(FirstRowOfType(list, kTypePowerSupply));
     HoverRow(list, FirstRowOfType(list, kTypeCooling));
-    saved = saved && Save(list, prefix + name + "-sensors.png");
+    saved = saved && SaveWidget(list, prefix + name + "-sensors.png");
     list.JumpToRow(FirstRowOfType(list, kTypeTemperature));
-    saved = saved && Save(list, prefix + name + "-temperature.png");
+    saved = saved && SaveWidget(list, prefix + name + "-temperature.png");
     // A narrow pane shows the newest part of each chart.
     list.resize(760, 960);
     list.JumpToRow(FirstRowOfType(list, kTypeCooling));
-    saved = saved && Save(list, prefix + name + "-narrow.png");
+    saved = saved && SaveWidget(list, prefix + name + "-narrow.png");
     return saved;
 }
 

@@ -7,13 +7,21 @@
 #include <QSettings>
 #include <QTest>
 
+#include "base/host_name.h"
 #include "base/log.h"
 #include "base/unique_fd.h"
+#include "base/utf16.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/scsi/scsi_transport.h"
 #include "net/agent/agent_service.h"
 #include "shell/app/app_settings.h"
+#include "shell/events/event_list.h"
+#include "shell/events/event_pane.h"
+#include "shell/events/operator_event.h"
+#include "shell/frame/main_wnd.h"
+#include "shell/tree/enc_tree.h"
+#include "shell/tree/left_pane.h"
 #include "shell/widgets/message_box.h"
 #include "tests/support/desktop_fixture.h"
 #include "tests/support/process.h"
@@ -224,6 +232,23 @@ TEST_F(AppTest, TheDemoServesTheBuiltInEnclosuresFromTheOwnAgent) {
     ASSERT_TRUE(app.Startup());
     // The agent's transport now reaches three simulated devices.
     EXPECT_EQ(ProcessTransport().ScanAdapters().size(), 3u);
+
+    // The manager reaches this host through its own agent, under this
+    // computer's name, and shows its enclosures in the tree.
+    auto* main = qobject_cast<CMainWnd*>(app.MainWindow());
+    ASSERT_NE(main, nullptr);
+    CEncTree* tree = main->LeftPane()->Tree();
+    ASSERT_TRUE(WaitUntil([&] { return tree->HostCount() == 1; }));
+    EXPECT_EQ(tree->HostNames().front(),
+              ManagerComputerName() + u":" + Utf8ToUtf16(std::to_string(options_.agent_port)));
+    EXPECT_TRUE(WaitUntil([&] { return tree->SubEncsOf(tree->Host(0)).size() >= 2; }, 10000));
+
+    // What the element views log reaches the main window's event list.
+    AddOperatorEvent(1, nullptr, 20023, "rack-7");
+    CEventList* events = main->EventPane()->List();
+    const CEventItem* last = events->Item(events->RowCount() - 1);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->text, "System name was changed to rack-7.");
 }
 
 // ---- settings ---------------------------------------------------------------

@@ -1,0 +1,139 @@
+// The left column's cost on the interface thread:
+//  - one 100 ms tick (every host's poll step and the tree brought up to
+//    date) with 250 hosts of 4 enclosures each when nothing changed;
+//  - adding 10,000 events to the event list, the history on disk included.
+// Agents and simulated enclosures run in this process on loopback.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "enclosure/model/ses_dev.h"
+#include "enclosure/model/ses_domain.h"
+#include "shell/events/event_list.h"
+#include "shell/events/event_pane.h"
+#include "shell/tree/enc_tree.h"
+#include "shell/tree/left_pane.h"
+#include "shell/tree/poll_driver.h"
+#include "sim/loopback_manager.h"
+
+using namespace halvorin;
+
+namespace {
+
+constexpr int kHosts = 250;
+constexpr int kEnclosuresPerHost = 4;
+
+// The scenario as the `copy`th enclosure of a host: its own identifiers.
+sim::Scenario Copy(sim::Scenario scenario, int copy) {
+    for (sim::SubEnclosureSpec& s : scenario.subenclosures)
+        s.logical_id[7] = uint8_t(s.logical_id[7] + 16 * copy);
+    for (sim::DeviceSpec& d : scenario.devices)
+        d.id[7] = uint8_t(d.id[7] + 16 * copy);
+    return scenario;
+}
+
+bool AllRead(CSesDomain* host) {
+    std::vector<CSesDev*> devices = SnapshotDevices(host);
+    const bool read = devices.size() == kEnclosuresPerHost &&
+                      std::all_of(devices.begin(), devices.end(),
+                                  [](CSesDev* d) { return (d->Flags() & kDeviceReady) != 0; });
+    ReleaseDevices(devices);
+    return read && host->client.quiet();
+}
+
+void MeasureIdleTick(const sim::Scenario& scenario) {
+    std::vector<std::unique_ptr<sim::LoopbackManager>> agents;
+    std::vector<sim::Scenario> host_scenarios;
+    for (int k = 0; k < kEnclosuresPerHost; ++k)
+        host_scenarios.push_back(Copy(scenario, k));
+    for (int i = 0; i < kHosts; ++i) {
+        agents.push_back(std::make_unique<sim::LoopbackManager>(host_scenarios));
+        std::string error;
+        if (!agents.back()->StartAgent(error)) {
+            std::fprintf(stderr, "agent %d: %s\n", i, error.c_str());
+            return;
+        }
+    }
+    ManualClock clock;
+    DomainRegistry registry(sim::LoopbackManager::ManagerOptions(clock));
+    CLeftPane pane(registry);
+    pane.resize(360, 800);
+    for (auto& agent : agents)
+        pane.AddHost(QString::fromStdU16String(agent->HostName()));
+    pane.StartPolling();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto everything_read = [&] {
+        for (int i = 0; i < pane.Tree()->HostCount(); ++i) {
+            CSesDomain* host = pane.Tree()->Host(i);
+            if (!AllRead(host) || pane.Tree()->SubEncsOf(host).size() != kEnclosuresPerHost)
+                return false;
+        }
+        return true;
+    };
+    while (!everything_read()) {
+        if (elapsed.elapsed() > 120000) {
+            std::fprintf(stderr, "the hosts were not read within two minutes\n");
+            return;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    std::printf("%d hosts x %d enclosures read and in the tree after %.1f s\n", kHosts,
+                kEnclosuresPerHost, elapsed.elapsed() / 1000.0);
+    // Past the device-list window after connecting, well before the next
+    // minute's refresh: a tick that finds nothing to do.
+    clock.AdvanceSeconds(10);
+    pane.Driver()->Tick();
+    QApplication::processEvents();
+    std::vector<double> ticks;
+    for (int i = 0; i < 200; ++i) {
+        QElapsedTimer one;
+        one.start();
+        pane.Driver()->Tick();
+        ticks.push_back(double(one.nsecsElapsed()) / 1e6);
+    }
+    std::sort(ticks.begin(), ticks.end());
+    std::printf(
+        "one idle tick (poll steps + tree), %d hosts x %d enclosures: median %.3f ms, "
+        "95th %.3f ms, worst %.3f ms\n",
+        kHosts, kEnclosuresPerHost, ticks[ticks.size() / 2], ticks[ticks.size() * 95 / 100],
+        ticks.back());
+}
+
+void MeasureEvents() {
+    QTemporaryDir history;
+    CEventPane pane(history.path().toStdString());
+    pane.resize(360, 600);
+    pane.show();
+    QApplication::processEvents();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (int i = 0; i < CEventList::kMaxRows; ++i) {
+        pane.List()->AddEvent(1'765'000'000 + i, i % 3, "JBOD-84-REAR", 20007,
+                              {QString("power supply %1").arg(i % 4 + 1), "power supply"},
+                              CEventList::Position::kBottom);
+    }
+    const double added = double(elapsed.nsecsElapsed()) / 1e6;
+    QApplication::processEvents();  // the scroll bar and one paint
+    const double shown = double(elapsed.nsecsElapsed()) / 1e6;
+    std::printf("10000 events appended (history written): %.1f ms; shown: %.1f ms\n", added, shown);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    std::string error;
+    auto scenario =
+        sim::LoadScenario(std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod24.json", error);
+    if (!scenario) return 1;
+    MeasureEvents();
+    MeasureIdleTick(*scenario);
+    return 0;
+}
