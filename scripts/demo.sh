@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# Builds Halvorin and runs it on its built-in demo: an agent serving simulated
-# enclosures, and the command-line manager following them.
+# Builds Halvorin and runs it on its built-in demo. With a display: the
+# desktop program, its own agent serving simulated enclosures. Without one
+# (or with HALVORIN_DEMO_HEADLESS=1): an agent serving simulated enclosures,
+# and the command-line manager following them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${HALVORIN_DEMO_HEADLESS:-}" ]; then
+    cmake --build build --target halvorin
+    echo "The manager on its demo enclosures (a power supply fails after 90 s)."
+    exec build/apps/halvorin --demo
+fi
 cmake --build build --target halvorin-agentd halvorinctl
 port="${HALVORIN_DEMO_PORT:-6000}"
 build/apps/halvorin-agentd --port "$port" --allow "$(hostname -s)" \

@@ -22,10 +22,6 @@ constexpr int kPlaceholderText = 273;
 constexpr int kAddToolTip = 274;
 constexpr int kRefusalText = 275;
 
-QColor Colour(int id, ColorRef fallback) {
-    return ToQColor(LoadThemeColor(id, fallback));
-}
-
 // A name the manager can reach: a host or address and an optional port.
 bool IsServerName(const QString& name) {
     if (name.isEmpty() || name.size() > CServerEditBar::kMaxNameLength) return false;
@@ -45,14 +41,14 @@ CServerEditBar::CServerEditBar(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     placeholder_ = LoadQString(kPlaceholderText);
     text_ = placeholder_;
-    font_ = CreateThemeFont(LoadThemeFont(972, FontSize(20, 700), AppFontFace()));
-    background_ = Colour(622, Rgb(96, 134, 215));
-    bottom_line_ = Colour(621, Rgb(0x96, 0x96, 0x96));
-    border_ = Colour(623, Rgb(0x80, 0x80, 0x80));
-    border_hot_ = Colour(624, Rgb(0x43, 0xa0, 0xae));
-    border_refused_ = Colour(451, Rgb(0xa5, 0x5b, 0x5b));
-    dim_text_ = Colour(625, Rgb(224, 224, 224));
-    text_colour_ = Colour(626, Rgb(0x66, 0x66, 0x66));
+    font_ = LoadAppFont(972, FontSize(20, 700));
+    background_ = LoadThemeQColor(622, Rgb(96, 134, 215));
+    bottom_line_ = LoadThemeQColor(621, Rgb(0x96, 0x96, 0x96));
+    border_ = LoadThemeQColor(623, Rgb(0x80, 0x80, 0x80));
+    border_hot_ = LoadThemeQColor(624, Rgb(0x43, 0xa0, 0xae));
+    border_refused_ = LoadThemeQColor(451, Rgb(0xa5, 0x5b, 0x5b));
+    dim_text_ = LoadThemeQColor(625, Rgb(224, 224, 224));
+    text_colour_ = LoadThemeQColor(626, Rgb(0x66, 0x66, 0x66));
     add_icons_ = CImageList::FromBitmap(318, 24, QColor(0, 255, 0)).value_or(CImageList{});
     caret_blink_.setInterval(std::max(200, QGuiApplication::styleHints()->cursorFlashTime() / 2));
     connect(&caret_blink_, &QTimer::timeout, this, [this] {

@@ -25,14 +25,6 @@ constexpr int kTopBottomInset = 10;
 constexpr int kLineGap = 6;
 constexpr int kWheelRows = 3;
 
-QColor Colour(int id, ColorRef fallback) {
-    return ToQColor(LoadThemeColor(id, fallback));
-}
-
-QFont Font(int id, uint32_t fallback) {
-    return CreateThemeFont(LoadThemeFont(id, fallback, AppFontFace()));
-}
-
 std::u16string U16(const QString& text) {
     return text.toStdU16String();
 }
@@ -60,14 +52,14 @@ CEventList::CEventList(Clock& clock, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     last_trim_time_ = clock_.NowSeconds();
-    background_ = Colour(603, Rgb(62, 59, 67));
-    text_colour_ = Colour(605, Rgb(255, 255, 255));
-    separator_ = Colour(604, Rgb(0x5e, 0x61, 0x67));
-    delete_zone_ = Colour(451, Rgb(0xa5, 0x5b, 0x5b));
-    delete_zone_hot_ = Colour(452, Rgb(0x67, 0x0b, 0x00));
-    source_font_ = Font(974, FontSize(14, 700));
-    time_font_ = Font(975, FontSize(14, 700));
-    message_font_ = Font(976, FontSize(14, 400));
+    background_ = LoadThemeQColor(603, Rgb(62, 59, 67));
+    text_colour_ = LoadThemeQColor(605, Rgb(255, 255, 255));
+    separator_ = LoadThemeQColor(604, Rgb(0x5e, 0x61, 0x67));
+    delete_zone_ = LoadThemeQColor(451, Rgb(0xa5, 0x5b, 0x5b));
+    delete_zone_hot_ = LoadThemeQColor(452, Rgb(0x67, 0x0b, 0x00));
+    source_font_ = LoadAppFont(974, FontSize(14, 700));
+    time_font_ = LoadAppFont(975, FontSize(14, 700));
+    message_font_ = LoadAppFont(976, FontSize(14, 400));
     const QColor key(0, 255, 0);
     level_icons_ =
         CImageList::FromBitmap(kLevelIconsBitmap, kLevelIconWidth, key).value_or(CImageList{});
@@ -83,9 +75,10 @@ CEventList::CEventList(Clock& clock, QWidget* parent)
 
     rows_.push_back(nullptr);  // the spacer: top insertions go above it
     scroll_bar_ = std::make_unique<CListBoxSB>(this, *this);
-    scroll_bar_->SetColours({Colour(606, Rgb(62, 59, 67)), Colour(607, Rgb(62, 59, 67)),
-                             Colour(606, Rgb(62, 59, 67)), Colour(608, Rgb(0xcc, 0xcc, 0xcc)),
-                             Colour(609, Rgb(0x66, 0x66, 0x66))});
+    scroll_bar_->SetColours(
+        {LoadThemeQColor(606, Rgb(62, 59, 67)), LoadThemeQColor(607, Rgb(62, 59, 67)),
+         LoadThemeQColor(606, Rgb(62, 59, 67)), LoadThemeQColor(608, Rgb(0xcc, 0xcc, 0xcc)),
+         LoadThemeQColor(609, Rgb(0x66, 0x66, 0x66))});
     tick_.setInterval(1000);
     connect(&tick_, &QTimer::timeout, this, &CEventList::OneSecondTick);
     tick_.start();

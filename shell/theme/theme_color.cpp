@@ -21,4 +21,8 @@ QColor ToQColor(ColorRef colour) {
     return QColor(colour & 0xFF, colour >> 8 & 0xFF, colour >> 16 & 0xFF);
 }
 
+QColor LoadThemeQColor(int id, ColorRef default_colour) {
+    return ToQColor(LoadThemeColor(id, default_colour));
+}
+
 }  // namespace halvorin

@@ -21,4 +21,7 @@ ColorRef LoadThemeColor(int id, ColorRef default_colour);
 // The colour to paint with (the fourth byte carries no colour).
 QColor ToQColor(ColorRef colour);
 
+// The two in one: the resource's colour, ready to paint with.
+QColor LoadThemeQColor(int id, ColorRef default_colour);
+
 }  // namespace halvorin

@@ -5,6 +5,7 @@
 
 #include "shell/theme/font_face.h"
 #include "shell/theme/interface_language.h"
+#include "shell/theme/shared_look.h"
 #include "shell/theme/theme_resources.h"
 
 namespace halvorin {
@@ -56,6 +57,10 @@ QFont CreateThemeFont(const FontDescription& description) {
         font.setPixelSize(std::max(1, description.height * description.height / line_height));
     }
     return font;
+}
+
+QFont LoadAppFont(int id, uint32_t default_value) {
+    return CreateThemeFont(LoadThemeFont(id, default_value, AppFontFace()));
 }
 
 }  // namespace halvorin

@@ -34,4 +34,7 @@ FontDescription LoadThemeFont(int id, uint32_t default_value, const QString& fac
 // description's cell height, as a positive height asks for.
 QFont CreateThemeFont(const FontDescription& description);
 
+// The font of FONTSIZE `id` in the application's face.
+QFont LoadAppFont(int id, uint32_t default_value);
+
 }  // namespace halvorin

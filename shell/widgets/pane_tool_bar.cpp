@@ -22,7 +22,7 @@ CPaneToolBar::CPaneToolBar(const Setup& setup, QWidget* parent) : QWidget(parent
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     caption_ = LoadQString(setup.caption_id);
-    caption_font_ = CreateThemeFont(LoadThemeFont(kCaptionFont, FontSize(16, 700), AppFontFace()));
+    caption_font_ = LoadAppFont(kCaptionFont, FontSize(16, 700));
     background_ = ToQColor(setup.background);
     caption_colour_ = ToQColor(setup.caption_colour);
     setFixedHeight(sizeHint().height());
