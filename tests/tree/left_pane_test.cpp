@@ -184,6 +184,16 @@ TEST_F(LeftPaneTest, SelectingAnEnclosureShowsItAndDeletingItsHostForgetsEveryth
     EXPECT_EQ(right_->ShownSubEnclosure(), subenc);
     EXPECT_EQ(pane_->CurrentHost(), host);
 
+    // The dashboard (command 254) shows every enclosure; an overview row
+    // asks for one enclosure again, and the tree selects it.
+    ASSERT_TRUE(pane_->OnCommand(CLeftPane::kDashboardCommand));
+    EXPECT_FALSE(right_->ShowsWelcome());
+    EXPECT_EQ(right_->ShownSubEnclosure(), nullptr);
+    pane_->Tree()->clearSelection();
+    pane_->OpenSubEnc(subenc);
+    EXPECT_EQ(pane_->Tree()->SelectedSubEnc(), subenc);
+    EXPECT_EQ(right_->ShownSubEnclosure(), subenc);
+
     // Editing mode: a click in the arm zone arms the host, one in its
     // delete zone deletes it.
     RetainDomain(host);
