@@ -185,6 +185,12 @@ void CEventList::ResumeRedraw() {
     scroll_bar_->Recompute();
 }
 
+void CEventList::ScrollToEnd() {
+    scroll_bar_->ContentChanged();
+    SetTopRow(scroll_bar_->LastTopRow());
+    ResumeRedraw();
+}
+
 void CEventList::OneSecondTick() {
     const int64_t now = clock_.NowSeconds();
     // Trimming here too keeps the list bounded when events keep arriving

@@ -74,6 +74,8 @@ class CEventList : public QWidget, public FlatScrollList {
     QRect DeleteZone(int row) const;
     // What the row shows as its time, as seen now.
     QString TimeText(int64_t time);
+    // Shows the last rows now (painting resumes if it was suspended).
+    void ScrollToEnd();
     // The one-second tick: the trim clock and the end of a suspension.
     void OneSecondTick();
     CListBoxSB& ScrollBar() { return *scroll_bar_; }

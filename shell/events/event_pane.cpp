@@ -106,6 +106,11 @@ void CEventPane::ReadBackHistory(const std::string& directory) {
     // Each record goes in at the top: newest first leaves the oldest on top.
     for (auto it = history.rbegin(); it != history.rend(); ++it)
         QCoreApplication::postEvent(this, new EventRecordEvent(MakeEventRecord(*it), true));
+    // Once they are in, the newest of them are what the operator sees first
+    // (posted events arrive in order).
+    if (!history.empty())
+        QMetaObject::invokeMethod(
+            this, [this] { list_->ScrollToEnd(); }, Qt::QueuedConnection);
 }
 
 void CEventPane::WriteToHistory(const CEventItem& item) {

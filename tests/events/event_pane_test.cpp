@@ -102,6 +102,9 @@ TEST_F(EventPaneTest, TheHistoryComesBackInOrderAfterARestart) {
                                              "Firmware upgrade in JBOD-7 failed.",
                                              "System name was changed to rack-7.", "-"}));
     EXPECT_EQ(pane_->List()->Item(0)->time, 1'765'000'000);
+    // The newest of them are in view, not the empty spacer row below them.
+    EXPECT_TRUE(WaitUntil([&] { return !pane_->List()->RedrawSuspended(); }));
+    EXPECT_FALSE(pane_->List()->RowRect(2).isEmpty());
     EXPECT_EQ(pane_->List()->Item(1)->level, kEventWarning);
     // The events shown from the history are not written again.
     pane_->AddOperatorEvent(kEventInformation, nullptr, 20020, "JBOD-7");
