@@ -113,9 +113,13 @@ class Exchange {
         };
         CSesClient& client = domain_->client;
         const int timeout = domain_->request_timeout;
-        const int sent = type == MSG_SCSI_IN
-                             ? client.SendScsiIn(address_, cdb, timeout, handler)
-                             : client.SendScsiOut(address_, cdb, data, timeout, handler);
+        // Bound to the connection the upgrade started on: a piece must never
+        // reach the enclosure after that connection is gone (another upgrade
+        // may be under way by then).
+        const int sent =
+            type == MSG_SCSI_IN
+                ? client.SendScsiIn(address_, cdb, timeout, handler, generation_)
+                : client.SendScsiOut(address_, cdb, data, timeout, handler, generation_);
         if (sent < 0) return sent;
         const auto deadline = std::chrono::steady_clock::now() +
                               std::chrono::seconds(std::clamp(timeout, 1, kMaxRequestTimeout)) +

@@ -43,6 +43,7 @@ struct CSesClient::Request {
     std::list<Request*>::iterator bucket_position;
     std::list<Request*>::iterator queue_position;
     bool queued = false;
+    uint64_t connection = kAnyConnection;  // the only connection it may go out on
 };
 
 CSesClient::CSesClient(std::string server_address, ClientOptions options)
@@ -110,25 +111,25 @@ void CSesClient::Stop() {
 // ---- requests ------------------------------------------------------------------
 
 int CSesClient::SendScsiIn(const SES_ADDR& address, const Cdb& cdb, int timeout_s,
-                           ReplyHandler handler) {
+                           ReplyHandler handler, uint64_t connection) {
     SCSI_REQ req{address, cdb, kMaxDataIn, static_cast<uint32_t>(std::max(timeout_s, 0))};
     auto payload = EncodeScsiReq(req);
-    return Enqueue(MSG_SCSI_IN, payload, timeout_s, std::move(handler));
+    return Enqueue(MSG_SCSI_IN, payload, timeout_s, std::move(handler), connection);
 }
 
 int CSesClient::SendScsiOut(const SES_ADDR& address, const Cdb& cdb, std::span<const uint8_t> data,
-                            int timeout_s, ReplyHandler handler) {
+                            int timeout_s, ReplyHandler handler, uint64_t connection) {
     if (data.size() > kMaxPayload - kScsiReqSize) return kShortOrTooLarge;
     SCSI_REQ req{address, cdb, static_cast<uint32_t>(data.size()),
                  static_cast<uint32_t>(std::max(timeout_s, 0))};
     auto fixed = EncodeScsiReq(req);
     std::vector<uint8_t> payload(fixed.begin(), fixed.end());
     payload.insert(payload.end(), data.begin(), data.end());
-    return Enqueue(MSG_SCSI_OUT, payload, timeout_s, std::move(handler));
+    return Enqueue(MSG_SCSI_OUT, payload, timeout_s, std::move(handler), connection);
 }
 
 int CSesClient::Enqueue(uint8_t type, std::span<const uint8_t> payload, int timeout_s,
-                        ReplyHandler handler) {
+                        ReplyHandler handler, uint64_t connection) {
     if (payload.size() > kMaxPayload) return kShortOrTooLarge;
     auto request = std::make_unique<Request>();
     MSG_HDR header;
@@ -136,11 +137,15 @@ int CSesClient::Enqueue(uint8_t type, std::span<const uint8_t> payload, int time
     header.request = 1;
     request->message = BuildMessage(header, payload);
     request->handler = std::move(handler);
+    request->connection = connection;
     int slot;
     {
         std::lock_guard lock(mutex_);
         // A closed client would never end the request.
         if (state_ == kStateClosed) return kClosing;
+        if (connection != kAnyConnection &&
+            (connection != connection_generation_ || state_ != kStateReady))
+            return kConnectionLost;
         slot = EnqueueLocked(std::move(request), timeout_s, false);
     }
     if (slot < 0) return slot;
@@ -547,9 +552,12 @@ void CSesClient::Disconnect() {
         state_ = kStateWaiting;
     } else if (st == kStateHelloSent || st == kStateReady) {
         // What was sent is lost with the connection; what still waits in the
-        // send queue goes out after the next accepted hello.
+        // send queue goes out after the next accepted hello, unless it
+        // belongs to this connection alone.
         for (size_t i = 0; i < kRequestSlots; ++i) {
-            if (slots_[i].pending && !slots_[i].pending->queued) FailSlotLocked(i, kConnectionLost);
+            const Request* pending = slots_[i].pending.get();
+            if (pending && (!pending->queued || pending->connection != kAnyConnection))
+                FailSlotLocked(i, kConnectionLost);
         }
         state_ = kStateWaiting;
     }

@@ -79,11 +79,17 @@ class CSesClient {
     // the completions are delivered. Safe to call more than once.
     void Stop();
 
-    int SendScsiIn(const SES_ADDR& address, const Cdb& cdb, int timeout_s, ReplyHandler handler);
+    // A request normally waits in the send queue across a reconnection. One
+    // sent with `connection` (a connection_generation()) belongs to that
+    // connection: refused with -10 when it is no longer the ready one, and
+    // ended with -10 instead of going out on a later connection.
+    static constexpr uint64_t kAnyConnection = 0;
+    int SendScsiIn(const SES_ADDR& address, const Cdb& cdb, int timeout_s, ReplyHandler handler,
+                   uint64_t connection = kAnyConnection);
     int SendScsiOut(const SES_ADDR& address, const Cdb& cdb, std::span<const uint8_t> data,
-                    int timeout_s, ReplyHandler handler);
-    int Enqueue(uint8_t type, std::span<const uint8_t> payload, int timeout_s,
-                ReplyHandler handler);
+                    int timeout_s, ReplyHandler handler, uint64_t connection = kAnyConnection);
+    int Enqueue(uint8_t type, std::span<const uint8_t> payload, int timeout_s, ReplyHandler handler,
+                uint64_t connection = kAnyConnection);
 
     // Runs the handlers of finished requests, in the order they finished.
     void DeliverCompleted();

@@ -313,7 +313,7 @@ TEST_F(ClientTest, BrokenStreamDropsTheConnectionAndEndsWhatWasSent) {
     client.Stop();
 }
 
-TEST_F(ClientTest, RequestsMadeWhileDownWaitForTheNextAcceptedHello) {
+TEST_F(ClientTest, RequestsMadeWhileDownWaitForTheNextAcceptedHelloUnlessBoundToAConnection) {
     uint16_t port;
     {
         FakeAgent probe(FriendlyAgent());
@@ -324,10 +324,19 @@ TEST_F(ClientTest, RequestsMadeWhileDownWaitForTheNextAcceptedHello) {
     ASSERT_TRUE(ReachesState(client, kStateUnreachable));
     Outcomes outcomes;
     ASSERT_EQ(client.SendScsiIn(kDevice, kReadStatus, 60, outcomes.For(1)), kOk);
+    // A request bound to a connection never waits for another one.
+    const uint64_t down = client.connection_generation();
+    EXPECT_EQ(client.SendScsiIn(kDevice, kReadStatus, 60, outcomes.For(2), down), kConnectionLost);
     FakeAgent agent(FriendlyAgent(), port);
     AdvanceSeconds(client, 100);
     ASSERT_TRUE(Completes(client, outcomes, 1));
     EXPECT_EQ(outcomes.results[1], std::vector<int>{4});
+    EXPECT_TRUE(outcomes.results[2].empty());
+    const uint64_t up = client.connection_generation();
+    EXPECT_EQ(client.SendScsiIn(kDevice, kReadStatus, 60, outcomes.For(3), down), kConnectionLost);
+    ASSERT_EQ(client.SendScsiIn(kDevice, kReadStatus, 60, outcomes.For(4), up), kOk);
+    ASSERT_TRUE(Completes(client, outcomes, 4));
+    EXPECT_EQ(outcomes.results[4], std::vector<int>{4});
     client.Stop();
 }
 
