@@ -13,6 +13,7 @@
 #include "tests/support/fake_agent.h"
 #include "tests/support/process.h"
 #include "tests/support/sim_fixture.h"
+#include "tests/support/temp_path.h"
 
 namespace halvorin {
 namespace {
@@ -191,7 +192,7 @@ TEST_F(Cli, WatchReportsTheHostLostAndBackAndEndsOnASignal) {
 
 TEST_F(Cli, WatchPrintsTheEventsOfAFailingPowerSupplyInOrder) {
     // A power supply that has failed by the time the manager first looks.
-    const std::string path = ::testing::TempDir() + "psu-failing.json";
+    const std::string path = test::UniqueTempPath("psu-failing.json");
     {
         std::ofstream out(path);
         out << R"({"system_name": "WATCHED", "types": [{"type": "power_supply", "count": 2}],
@@ -223,7 +224,7 @@ std::string RunProgram(std::vector<std::string> argv, int* code = nullptr) {
 }
 
 std::string WriteBytes(const std::string& name, size_t size, unsigned seed) {
-    const std::string path = ::testing::TempDir() + name;
+    const std::string path = test::UniqueTempPath(name);
     std::ofstream out(path, std::ios::binary);
     for (size_t i = 0; i < size; ++i)
         out.put(static_cast<char>(i * 7 + seed));
@@ -231,7 +232,7 @@ std::string WriteBytes(const std::string& name, size_t size, unsigned seed) {
 }
 
 TEST(Mkfw, BuildsAPackageThatInspectsSoundAndThatStandardToolsRead) {
-    const std::string package = ::testing::TempDir() + "cli-fw.lzma";
+    const std::string package = test::UniqueTempPath("cli-fw.lzma");
     int code = -1;
     RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("a.bin", 5000, 1),
                 "--image-b", WriteBytes("b.bin", 7000, 2), "-o", package},
@@ -292,7 +293,7 @@ TEST_F(Cli, ActionsChangeTheEnclosureAndPrintItsAnswer) {
 
 TEST_F(Cli, UpgradeFromAMkfwPackageChangesTheRevision) {
     StartAgent({test::ScenarioPath("jbod24.json")});
-    const std::string package = ::testing::TempDir() + "cli-upgrade.lzma";
+    const std::string package = test::UniqueTempPath("cli-upgrade.lzma");
     int code = -1;
     RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("ua.bin", 20000, 3),
                 "--image-b", WriteBytes("ub.bin", 9000, 4), "-o", package},
@@ -309,7 +310,7 @@ TEST_F(Cli, UpgradeFromAMkfwPackageChangesTheRevision) {
 
     // A package file that is not there, or not a file, is the operator's mistake.
     RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00",
-                ::testing::TempDir() + "no-such.lzma"},
+                test::UniqueTempPath("no-such.lzma")},
                &code);
     EXPECT_EQ(code, 1);
     RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", "/dev/zero"},
@@ -320,7 +321,7 @@ TEST_F(Cli, UpgradeFromAMkfwPackageChangesTheRevision) {
 // The enclosure takes both images but comes back on its old firmware: that is
 // no success.
 TEST_F(Cli, UpgradeThatLeavesTheOldRevisionFails) {
-    const std::string scenario = ::testing::TempDir() + "stays-old.json";
+    const std::string scenario = test::UniqueTempPath("stays-old.json");
     {
         std::ifstream in(test::ScenarioPath("jbod24.json"));
         json doc = json::parse(in);
@@ -328,7 +329,7 @@ TEST_F(Cli, UpgradeThatLeavesTheOldRevisionFails) {
         std::ofstream(scenario) << doc.dump();
     }
     StartAgent({scenario});
-    const std::string package = ::testing::TempDir() + "cli-stays.lzma";
+    const std::string package = test::UniqueTempPath("cli-stays.lzma");
     int code = -1;
     RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("sa.bin", 3000, 3),
                 "--image-b", WriteBytes("sb.bin", 900, 4), "-o", package},

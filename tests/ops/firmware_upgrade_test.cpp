@@ -6,6 +6,7 @@
 #include "enclosure/model/model_ref.h"
 #include "enclosure/ops/firmware_package.h"
 #include "tests/support/manager_harness.h"
+#include "tests/support/temp_path.h"
 
 namespace halvorin {
 namespace {
@@ -35,7 +36,7 @@ class UpgradeTest : public ::testing::Test {
     }
 
     std::string Package(const std::vector<uint8_t>& bytes, const std::string& name = "fw.lzma") {
-        const std::string path = ::testing::TempDir() + name;
+        const std::string path = test::UniqueTempPath(name);
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
@@ -116,7 +117,7 @@ TEST(UpgradeResume, EnclosureAlreadyExpectingTheSecondImageSkipsTheFirst) {
     auto all = h.Enclosures();
     CSubEnc* subenc = all[0];
     const auto a = Image(5000, 3), b = Image(3000, 4);
-    const std::string path = ::testing::TempDir() + "resume.lzma";
+    const std::string path = test::UniqueTempPath("resume.lzma");
     const auto package = BuildFirmwarePackage("m810", a, b);
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(package.data()),
@@ -206,7 +207,7 @@ TEST(UpgradeTimeouts, TwentyConsecutiveTimeoutsEndTheDownload) {
     CSubEnc* subenc = all[0];
     h.domain()->request_timeout = 1;
     const auto package = BuildFirmwarePackage("m810", Image(3000, 0), Image(10, 1));
-    const std::string path = ::testing::TempDir() + "timeouts.lzma";
+    const std::string path = test::UniqueTempPath("timeouts.lzma");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(package.data()),
                static_cast<std::streamsize>(package.size()));

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "tests/support/sim_fixture.h"
+#include "tests/support/temp_path.h"
 
 namespace halvorin {
 namespace {
@@ -23,7 +24,7 @@ std::string RunSgSes(const std::string& hex_file, const std::string& options) {
 }
 
 std::string WritePages(test::SimFixture& f, const std::string& name) {
-    const std::string path = ::testing::TempDir() + name;
+    const std::string path = test::UniqueTempPath(name);
     std::ofstream out(path);
     for (uint8_t page : {0x01, 0x02, 0x05, 0x07, 0x0A}) {
         for (uint8_t byte : f.Page(page)) {
