@@ -20,7 +20,13 @@ struct Completion {
     QPointer<QEventLoop> loop;
 };
 
+int modal_operations = 0;  // interface thread only
+
 }  // namespace
+
+int ModalOperationsRunning() {
+    return modal_operations;
+}
 
 int RunModalOperation(QWidget* owner, int text_id,
                       const std::function<int(OperationCallback)>& start) {
@@ -38,7 +44,9 @@ int RunModalOperation(QWidget* owner, int text_id,
     if (started >= 0 && !completion->done) {
         QEventLoop loop;
         completion->loop = &loop;
+        ++modal_operations;
         loop.exec();
+        --modal_operations;
     }
     if (window && was_enabled) window->setEnabled(true);
     if (status) status->close();

@@ -17,4 +17,8 @@ namespace halvorin {
 int RunModalOperation(QWidget* owner, int text_id,
                       const std::function<int(OperationCallback)>& start);
 
+// How many operations wait in their modal loop now (the window that owns
+// one must not go away under it).
+int ModalOperationsRunning();
+
 }  // namespace halvorin

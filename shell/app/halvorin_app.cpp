@@ -13,6 +13,7 @@
 #include "enclosure/model/element_naming.h"
 #include "enclosure/ops/firmware_upgrade.h"
 #include "net/agent/agent_service.h"
+#include "net/ui/about_wnd.h"
 #include "net/ui/agent_wnd.h"
 #include "shell/app/app_settings.h"
 #include "shell/events/event_pane.h"
@@ -187,8 +188,8 @@ void CHalvorinApp::OnCommand(int command) {
     } else if (command == kManagerModeCommand) {
         if (run_mode_ == kManagerMode) return;
         ChangeRunMode(run_mode_ == kAgentMode ? kManagerMode : ModeReplacingAnOddValue());
-    } else if (command == kAboutCommand) {
-        Log("the about window is not built yet");
+    } else if (command == kAboutCommand && window_) {
+        (new CAboutWnd(window_.get()))->show();  // it deletes itself when closed
     }
 }
 

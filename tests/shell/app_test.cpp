@@ -57,25 +57,6 @@ class AppTest : public test::DesktopTest {
         return settings.value("CONFIG/" + key);
     }
 
-    // Answers the next message box with its first or second button, or the
-    // title band's close button.
-    enum class Answer { kFirst, kSecond };
-    void AnswerNextBox(Answer answer) {
-        auto* poll = new QTimer(qApp);  // deletes itself once it answered
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<CMessageBox*>(widget);
-                if (box == nullptr || !box->isVisible()) continue;
-                const QRect button =
-                    answer == Answer::kFirst ? box->FirstButton() : box->SecondButton();
-                QTest::mouseClick(box, Qt::LeftButton, {}, button.center());
-                poll->deleteLater();
-                return;
-            }
-        });
-        poll->start(10);
-    }
-
     StartupOptions options_;
     QStringList failures_;
     std::vector<std::string> steps_;
@@ -174,7 +155,7 @@ TEST_F(AppTest, AnsweringNoToAgentModeChangesAndWritesNothing) {
     CHalvorinApp app(options_);
     ASSERT_TRUE(app.Startup());
     QWidget* manager = app.MainWindow();
-    AnswerNextBox(Answer::kSecond);
+    test::AnswerNextBox(test::Answer::kSecond);
     app.OnCommand(CHalvorinApp::kAgentModeCommand);
     EXPECT_EQ(app.MainWindow(), manager);
     EXPECT_EQ(app.RunMode(), 0);
@@ -186,7 +167,7 @@ TEST_F(AppTest, AgentModeAndBackAreStoredBeforeTheSwitch) {
     ASSERT_TRUE(app.Startup());
     QPointer<QWidget> manager = app.MainWindow();
 
-    AnswerNextBox(Answer::kFirst);
+    test::AnswerNextBox(test::Answer::kFirst);
     app.OnCommand(CHalvorinApp::kAgentModeCommand);
     EXPECT_EQ(app.RunMode(), 1);
     EXPECT_EQ(StoredSetting("RunMode").toInt(), 1);
@@ -198,7 +179,7 @@ TEST_F(AppTest, AgentModeAndBackAreStoredBeforeTheSwitch) {
 
     // Agent mode again, after Yes: nothing changes.
     QWidget* agent = app.MainWindow();
-    AnswerNextBox(Answer::kFirst);
+    test::AnswerNextBox(test::Answer::kFirst);
     app.OnCommand(CHalvorinApp::kAgentModeCommand);
     EXPECT_EQ(app.MainWindow(), agent);
 

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -19,6 +20,7 @@
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_resources.h"
 #include "shell/widgets/application_window.h"
+#include "shell/widgets/message_box.h"
 
 // Test failures show texts as texts.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -95,6 +97,24 @@ class DesktopTest : public ::testing::Test {
     QTemporaryDir config_;
     QTemporaryDir resources_;
 };
+
+// Answers the next message box, once it shows, with its first or second button.
+enum class Answer { kFirst, kSecond };
+inline void AnswerNextBox(Answer answer) {
+    auto* poll = new QTimer(qApp);  // deletes itself once it answered
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<CMessageBox*>(widget);
+            if (box == nullptr || !box->isVisible()) continue;
+            const QRect button =
+                answer == Answer::kFirst ? box->FirstButton() : box->SecondButton();
+            QTest::mouseClick(box, Qt::LeftButton, {}, button.center());
+            poll->deleteLater();
+            return;
+        }
+    });
+    poll->start(10);
+}
 
 // Runs the event loop until `done` or the time limit; true when done.
 inline bool WaitUntil(const std::function<bool()>& done, int limit_ms = 5000) {

@@ -11,7 +11,7 @@
 #include "enclosure/model/sub_enc.h"
 #include "net/ui/server_edit_bar.h"
 #include "shell/app/app_settings.h"
-#include "shell/frame/stand_in_right_pane.h"
+#include "shell/frame/right_pane.h"
 #include "shell/tree/enc_tree.h"
 #include "shell/tree/left_tool_bar.h"
 #include "shell/tree/poll_driver.h"
@@ -54,7 +54,7 @@ class LeftPaneTest : public test::DesktopTest {
         window_ = std::make_unique<QWidget>();
         window_->resize(900, 700);
         pane_ = new CLeftPane(*registry_, window_.get());
-        right_ = new StandInRightPane(registry_.get(), window_.get());
+        right_ = new CRightPane(registry_.get(), window_.get());
         pane_->setGeometry(0, 0, 320, 700);
         right_->setGeometry(322, 0, 578, 700);
         pane_->SetRightPane(right_);
@@ -123,7 +123,7 @@ class LeftPaneTest : public test::DesktopTest {
     std::vector<std::unique_ptr<sim::LoopbackManager>> agents_;
     std::unique_ptr<QWidget> window_;
     CLeftPane* pane_ = nullptr;
-    StandInRightPane* right_ = nullptr;
+    CRightPane* right_ = nullptr;
 };
 
 TEST_F(LeftPaneTest, HostsAddedByTheEntryBarAreKeptConnectedAndShowTheirState) {
@@ -187,7 +187,7 @@ TEST_F(LeftPaneTest, SelectingAnEnclosureShowsItAndDeletingItsHostForgetsEveryth
     // The dashboard (command 254) shows every enclosure; an overview row
     // asks for one enclosure again, and the tree selects it.
     ASSERT_TRUE(pane_->OnCommand(CLeftPane::kDashboardCommand));
-    EXPECT_FALSE(right_->ShowsWelcome());
+    EXPECT_TRUE(right_->Dashboard());
     EXPECT_EQ(right_->ShownSubEnclosure(), nullptr);
     pane_->Tree()->clearSelection();
     pane_->OpenSubEnc(subenc);
@@ -206,7 +206,7 @@ TEST_F(LeftPaneTest, SelectingAnEnclosureShowsItAndDeletingItsHostForgetsEveryth
     EXPECT_EQ(pane_->Tree()->ArmedHost(), host);
     ClickTree(pane_->Tree()->DeleteZone(row).center());
     EXPECT_EQ(pane_->Tree()->HostCount(), 0);
-    EXPECT_TRUE(right_->ShowsWelcome());
+    EXPECT_TRUE(right_->Dashboard());
     EXPECT_EQ(right_->ShownSubEnclosure(), nullptr);
     EXPECT_EQ(pane_->CurrentHost(), nullptr);
     EXPECT_EQ(StoredDomains(), "");
@@ -255,7 +255,7 @@ TEST_F(LeftPaneTest, ADualPathNodeFollowsTheRemainingPathAndAGoneEnclosureLeaves
     ASSERT_TRUE(agent.host().SetDevicePresent(agent.enclosure(), 1, false));
     ASSERT_TRUE(MinutesUntil([&] { return ShowsEnclosures(jbod84, 0); }));
     EXPECT_EQ(right_->ShownSubEnclosure(), nullptr);
-    EXPECT_TRUE(right_->ShowsWelcome());
+    EXPECT_TRUE(right_->Dashboard());
 }
 
 TEST_F(LeftPaneTest, AConnectedHostWithoutDevicesSaysSoOnlyAfterItsDeviceListDeadline) {

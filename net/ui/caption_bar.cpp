@@ -1,0 +1,136 @@
+#include "net/ui/caption_bar.h"
+
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
+
+#include "shell/theme/shared_look.h"
+#include "shell/theme/string_resources.h"
+#include "shell/theme/theme_color.h"
+#include "shell/theme/theme_font.h"
+#include "shell/widgets/flat_tool_button.h"
+#include "shell/widgets/message_box.h"
+
+namespace halvorin {
+
+namespace {
+constexpr int kButtonsBitmap = 312;
+constexpr int kButtonImageWidth = 14;
+constexpr int kTitleId = 57344;
+constexpr int kButtonsRight = 8;
+constexpr int kButtonsTop = 4;
+constexpr int kTitleLeft = 12;
+}  // namespace
+
+CCaptionBar::CCaptionBar(QWidget* parent) : QWidget(parent) {
+    setObjectName("CaptionBar");
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    title_ = LoadQString(kTitleId);
+    if (title_.isEmpty()) title_ = "Halvorin";
+    FontDescription font = LoadThemeFont(879, FontSize(22, 700), AppFontFace());
+    font.weight = 700;
+    title_font_ = CreateThemeFont(font);
+    title_colour_ = LoadThemeQColor(411, Rgb(0x66, 0x66, 0x66));
+    top_ = LoadThemeQColor(408, Rgb(0xf3, 0xf3, 0xf3));
+    bottom_ = LoadThemeQColor(409, Rgb(0xf3, 0xf3, 0xf3));
+    line_ = LoadThemeQColor(410, Rgb(0xc5, 0xc5, 0xc5));
+    images_ = CImageList::FromBitmap(kButtonsBitmap, kButtonImageWidth, QColor(0, 255, 0))
+                  .value_or(CImageList{});
+    const int commands[3] = {kMinimize, kMaximize, kClose};
+    const int pictures[3] = {kMinimizeImage, kMaximizeImage, kCloseImage};
+    for (int i = 0; i < 3; ++i) {
+        buttons_[i] = new CFlatToolButton(images_, pictures[i], commands[i], this);
+        buttons_[i]->SetToolTipText(LoadQString(commands[i]));
+        connect(buttons_[i], &CFlatToolButton::Clicked, this, &CCaptionBar::OnCommand);
+    }
+    setFixedHeight(std::max(29, QFontMetrics(title_font_).height() + 12 + 1));
+    parent->window()->installEventFilter(this);
+}
+
+bool CCaptionBar::OnCommand(int id) {
+    QWidget* frame = window();
+    switch (id) {
+        case kMinimize:
+            frame->showMinimized();
+            return true;
+        case kMaximize:
+            frame->showMaximized();
+            FollowWindowState();
+            return true;
+        case kRestore:
+            frame->showNormal();
+            FollowWindowState();
+            return true;
+        case kClose: {
+            CMessageBox box;
+            if (box.ShowMessageBox(CMessageBox::kQuestion, kExitQuestion) ==
+                CMessageBox::kResultYes)
+                frame->close();
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+// The middle button offers what the window is not: restore when it is
+// maximised (also by the window manager's own shortcut), maximise otherwise.
+void CCaptionBar::FollowWindowState() {
+    const bool maximized = window()->isMaximized();
+    buttons_[1]->SetCommand(maximized ? kRestore : kMaximize,
+                            maximized ? kRestoreImage : kMaximizeImage);
+    buttons_[1]->SetToolTipText(LoadQString(buttons_[1]->command()));
+}
+
+bool CCaptionBar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window() && event->type() == QEvent::WindowStateChange) FollowWindowState();
+    return QWidget::eventFilter(watched, event);
+}
+
+void CCaptionBar::resizeEvent(QResizeEvent*) {
+    int x = width() - kButtonsRight;
+    for (int i = 2; i >= 0; --i) {
+        x -= buttons_[i]->width();
+        buttons_[i]->move(x, kButtonsTop);
+    }
+}
+
+void CCaptionBar::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    QLinearGradient gradient(0, 0, 0, height());
+    gradient.setColorAt(0, top_);
+    gradient.setColorAt(1, bottom_);
+    p.fillRect(rect(), gradient);
+    p.setPen(line_);
+    p.drawLine(0, height() - 1, width(), height() - 1);
+    p.setFont(title_font_);
+    p.setPen(title_colour_);
+    p.drawText(QRect(kTitleLeft, 0, buttons_[0]->x() - kTitleLeft, height()),
+               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title_);
+}
+
+void CCaptionBar::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    QWindow* handle = window()->windowHandle();
+    // The window system moves the window (X11 and Wayland alike); where it
+    // cannot, the bar moves it itself.
+    if (handle && handle->startSystemMove()) return;
+    moving_by_hand_ = true;
+    manual_move_from_ = event->globalPosition().toPoint() - window()->pos();
+}
+
+void CCaptionBar::mouseMoveEvent(QMouseEvent* event) {
+    if (moving_by_hand_) window()->move(event->globalPosition().toPoint() - manual_move_from_);
+}
+
+void CCaptionBar::mouseReleaseEvent(QMouseEvent*) {
+    moving_by_hand_ = false;
+}
+
+void CCaptionBar::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    OnCommand(window()->isMaximized() ? kRestore : kMaximize);
+}
+
+}  // namespace halvorin

@@ -1,0 +1,97 @@
+#include "shell/widgets/flat_tool_button.h"
+
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+namespace halvorin {
+
+namespace {
+constexpr int kPictureMargin = 4;  // around a picture, as a flat toolbar leaves it
+}
+
+CFlatToolButton::CFlatToolButton(const CImageList& images, int index, int command, QWidget* parent,
+                                 const CImageList& hot_images)
+    : QWidget(parent), images_(images), hot_images_(hot_images), index_(index), command_(command) {
+    setCursor(Qt::PointingHandCursor);
+    setAttribute(Qt::WA_Hover);
+    resize(sizeHint());
+}
+
+CFlatToolButton::CFlatToolButton(const QString& text, const QFont& font, QColor colour,
+                                 QSize padding, int command, QWidget* parent)
+    : QWidget(parent),
+      command_(command),
+      text_(text),
+      font_(font),
+      text_colour_(colour),
+      padding_(padding) {
+    setCursor(Qt::PointingHandCursor);
+    hot_plate_ = Qt::transparent;
+    resize(sizeHint());
+}
+
+QSize CFlatToolButton::sizeHint() const {
+    if (!text_.isNull()) {
+        const QFontMetrics metrics(font_);
+        return {metrics.horizontalAdvance(text_) + padding_.width(),
+                metrics.height() + padding_.height()};
+    }
+    return {images_.cell_width() + 2 * kPictureMargin, images_.cell_height() + 2 * kPictureMargin};
+}
+
+void CFlatToolButton::SetCommand(int command, int index) {
+    command_ = command;
+    index_ = index;
+    update();
+}
+
+void CFlatToolButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (hot_ && hot_plate_.alpha() > 0) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(hot_plate_);
+        p.drawRoundedRect(rect(), 3, 3);
+    }
+    if (!text_.isNull()) {
+        p.setFont(font_);
+        p.setPen(text_colour_);
+        p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text_);
+        return;
+    }
+    const CImageList& images = hot_ && !hot_images_.empty() ? hot_images_ : images_;
+    images.Draw(p, index_,
+                {(width() - images.cell_width()) / 2, (height() - images.cell_height()) / 2});
+}
+
+void CFlatToolButton::enterEvent(QEnterEvent*) {
+    hot_ = true;
+    update();
+}
+
+void CFlatToolButton::leaveEvent(QEvent*) {
+    hot_ = false;
+    update();
+}
+
+void CFlatToolButton::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit Clicked(command_);
+}
+
+bool CFlatToolButton::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (tool_tip_.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(help->globalPos(), tool_tip_, this, rect());
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+}  // namespace halvorin

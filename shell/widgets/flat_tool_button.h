@@ -1,0 +1,59 @@
+// CFlatToolButton: one button of a flat toolbar: a picture of an image list
+// (or a text) with no frame, a light plate under the pointer, the hand
+// cursor, and a tool tip. A click sends its command.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QWidget>
+
+#include "shell/theme/image_list.h"
+
+namespace halvorin {
+
+class CFlatToolButton : public QWidget {
+    Q_OBJECT
+
+  public:
+    // A picture button: image `index` of `images`, drawn from `hot_images`
+    // under the pointer when that list is not empty.
+    CFlatToolButton(const CImageList& images, int index, int command, QWidget* parent,
+                    const CImageList& hot_images = {});
+    // A text button: `padding` around the text (horizontal, vertical).
+    CFlatToolButton(const QString& text, const QFont& font, QColor colour, QSize padding,
+                    int command, QWidget* parent);
+
+    void SetCommand(int command, int index);
+    void SetToolTipText(const QString& text) { tool_tip_ = text; }
+    void SetHotPlate(QColor colour) { hot_plate_ = colour; }
+    int command() const { return command_; }
+    int index() const { return index_; }
+    bool hot() const { return hot_; }
+    QString toolTipText() const { return tool_tip_; }
+    QString text() const { return text_; }
+
+    QSize sizeHint() const override;
+
+  signals:
+    void Clicked(int command);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+
+  private:
+    CImageList images_, hot_images_;
+    int index_ = 0;
+    int command_ = 0;
+    QString text_, tool_tip_;
+    QFont font_;
+    QColor text_colour_;
+    QSize padding_;
+    QColor hot_plate_ = QColor(0, 0, 0, 24);
+    bool hot_ = false;
+};
+
+}  // namespace halvorin
