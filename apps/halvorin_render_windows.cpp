@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
@@ -15,6 +17,7 @@
 
 #include "apps/render_enclosure_view.h"
 #include "apps/render_left_column.h"
+#include "apps/render_main_window.h"
 #include "enclosure/statuswnd/status_wnd.h"
 #include "net/ui/server_edit_bar.h"
 #include "shell/frame/main_wnd.h"
@@ -136,7 +139,8 @@ bool RenderLanguage(const QString& language, const QString& dir) {
            RenderMessageBox(main, CMessageBox::kNotice, 135, prefix + "message-box-notice.png") &&
            RenderStatus(main, 218, CStatusWnd::kUntimed, prefix + "status-untimed.png") &&
            RenderStatus(main, 217, 2000, prefix + "status-timed.png") &&
-           RenderServerEditBar(prefix) && RenderEnclosureViews(prefix) && RenderLeftColumn(prefix);
+           RenderServerEditBar(prefix) && RenderEnclosureViews(prefix) &&
+           RenderLeftColumn(prefix) && RenderMainWindow(prefix);
 }
 
 }  // namespace
@@ -148,6 +152,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: halvorin-render-windows OUTPUT_DIR\n");
         return 2;
     }
+    // The scenes start from an empty profile and leave the operator's alone.
+    QTemporaryDir profile;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profile.path());
     const QString dir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(dir);
     InstallStringTables();

@@ -9,9 +9,11 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${HALVORIN_DEMO_HEADLESS:-}" ]; then
     cmake --build build --target halvorin
-    echo "The manager on its demo enclosures (a power supply fails after 90 s)."
+    echo "A display is here: the desktop program on its built-in demo enclosures"
+    echo "(a power supply fails after about 90 s and shows in the event list)."
     exec build/apps/halvorin --demo
 fi
+echo "No display (or HALVORIN_DEMO_HEADLESS is set): the headless agent and the command-line manager."
 cmake --build build --target halvorin-agentd halvorinctl
 port="${HALVORIN_DEMO_PORT:-6000}"
 build/apps/halvorin-agentd --port "$port" --allow "$(hostname -s)" \

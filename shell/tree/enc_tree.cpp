@@ -194,6 +194,11 @@ void CEncTree::Refresh(DomainRegistry& registry) {
             host = &InsertHost(Ref<CSesDomain>::Adopt(domain));
         }
         removed |= UpdateChildren(*host);
+        // A host that has just connected says so at once, not at the next blink.
+        if (domain->client.state() == kStateReady && host->display_word != kStateReady) {
+            host->display_word = kStateReady;
+            RepaintHost(domain);
+        }
     }
     registry.ReleaseSnapshot(domains);
     for (size_t i = hosts_.size(); i-- > 0;) {
