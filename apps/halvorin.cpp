@@ -14,15 +14,16 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: halvorin [--demo]\n"
+    "Usage: halvorin [--demo] [--port PORT]\n"
     "Manage SAS enclosures (JBODs) through the Halvorin agents of their hosts.\n"
     "\n"
     "  --demo         also serve the built-in simulated enclosures from this\n"
     "                 program's own agent, so that this host shows them\n"
+    "  --port PORT    serve this host's enclosures on PORT instead of 6000\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
     "\n"
-    "Every instance serves this host's enclosures on TCP port 6000. Settings\n"
+    "Every instance serves this host's enclosures on a TCP port. Settings\n"
     "live in ~/.config/Halvorin/Halvorin.conf.\n";
 
 }  // namespace
@@ -40,6 +41,17 @@ int main(int argc, char** argv) {
         }
         if (!std::strcmp(argv[i], "--demo")) {
             options.demo = true;
+            continue;
+        }
+        if (!std::strcmp(argv[i], "--port")) {
+            char* end = nullptr;
+            const long port = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (port < 1 || port > 65535 || !end || *end != '\0') {
+                std::fprintf(stderr, "halvorin: --port wants a port number from 1 to 65535\n");
+                return 1;
+            }
+            options.agent_port = static_cast<uint16_t>(port);
+            ++i;
             continue;
         }
         // Qt's own options (-platform, -style, ...) pass through to it.

@@ -10,7 +10,7 @@ packages=(
     sg3-utils xz-utils
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     fonts-roboto fonts-wqy-microhei
-    xvfb xauth
+    xvfb xauth x11-utils
 )
 
 missing=()

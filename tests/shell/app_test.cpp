@@ -13,6 +13,7 @@
 #include "base/utf16.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/element_types.h"
+#include "enclosure/model/sub_enc.h"
 #include "enclosure/scsi/scsi_transport.h"
 #include "net/agent/agent_service.h"
 #include "shell/app/app_settings.h"
@@ -20,11 +21,14 @@
 #include "shell/events/event_pane.h"
 #include "shell/events/operator_event.h"
 #include "shell/frame/main_wnd.h"
+#include "shell/frame/right_pane.h"
+#include "shell/frame/right_tool_bar.h"
 #include "shell/tree/enc_tree.h"
 #include "shell/tree/left_pane.h"
 #include "shell/widgets/message_box.h"
 #include "tests/support/desktop_fixture.h"
 #include "tests/support/process.h"
+#include "views/elem_list_box.h"
 
 namespace halvorin {
 namespace {
@@ -223,6 +227,36 @@ TEST_F(AppTest, TheDemoServesTheBuiltInEnclosuresFromTheOwnAgent) {
     EXPECT_EQ(tree->HostNames().front(),
               ManagerComputerName() + u":" + Utf8ToUtf16(std::to_string(options_.agent_port)));
     EXPECT_TRUE(WaitUntil([&] { return tree->SubEncsOf(tree->Host(0)).size() >= 2; }, 10000));
+
+    // A click on the demo enclosure's node shows it on the right, titled
+    // "host > enclosure", with its power supplies in their group.
+    CSubEnc* demo = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        for (CSubEnc* subenc : tree->SubEncsOf(tree->Host(0)))
+            if (std::string(subenc->system_name) == "DEMO-JBOD") demo = subenc;
+        return demo != nullptr;
+    }));
+    const QPoint node = tree->SubEncRowRect(demo).center();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, node);
+    ASSERT_TRUE(WaitUntil([&] { return main->RightPane()->ShownSubEnclosure() == demo; }));
+    EXPECT_TRUE(main->RightPane()->TitleBar()->Title().endsWith(" > DEMO-JBOD"));
+    CElemListBox* list = main->RightPane()->List();
+    std::vector<QString> rows;
+    for (int i = 0; i < list->RowCount(); ++i)
+        rows.push_back(list->RowText(i));
+    EXPECT_NE(std::find_if(rows.begin(), rows.end(),
+                           [](const QString& text) { return text.startsWith("Power Supply"); }),
+              rows.end());
+
+    // The About command opens the About window centred on the main window.
+    app.OnCommand(CHalvorinApp::kAboutCommand);
+    QWidget* about = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == "AboutWnd" && widget->isVisible()) about = widget;
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->size(), QSize(360, 270));
+    EXPECT_LE((about->geometry().center() - main->geometry().center()).manhattanLength(), 2);
+    about->close();
 
     // What the element views log reaches the main window's event list.
     AddOperatorEvent(1, nullptr, 20023, "rack-7");

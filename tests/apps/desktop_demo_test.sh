@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The desktop program as an operator starts it: `halvorin --demo` on a real
+# X server (run under xvfb-run) shows its main window, reaches the demo
+# enclosures through its own agent, and is still running when it is asked
+# to end. Usage: desktop_demo_test.sh HALVORIN
+set -euo pipefail
+halvorin="$1"
+work=$(mktemp -d)
+export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
+pid=
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAILED: $*"
+    echo "--- the program said:"
+    cat "$work/log" || true
+    exit 1
+}
+
+# A port of its own; another program may hold the one drawn, so try a few.
+for _ in 1 2 3; do
+    port=$(shuf -i 20000-60000 -n 1)
+    "$halvorin" --demo --port "$port" >"$work/log" 2>&1 &
+    pid=$!
+    sleep 0.5
+    kill -0 "$pid" 2>/dev/null && break
+    grep -q "port" "$work/log" || fail "halvorin ended at start-up"
+    pid=
+done
+[ -n "$pid" ] || fail "no free port for the agent"
+
+for _ in $(seq 100); do
+    xwininfo -root -tree | grep -q '"Zent Halvorin"' && break
+    sleep 0.1
+done
+xwininfo -root -tree | grep -q '"Zent Halvorin"' || fail "no main window on the display"
+for _ in $(seq 100); do
+    grep -q "authorised" "$work/log" && break
+    sleep 0.1
+done
+grep -q "authorised" "$work/log" || fail "the manager did not reach its own agent"
+sleep 2  # the demo enclosures are read while the window is up
+kill -0 "$pid" 2>/dev/null || fail "halvorin ended by itself"
+echo "main window shown; the demo host reached on port $port"
