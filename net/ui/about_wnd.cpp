@@ -1,6 +1,5 @@
 #include "net/ui/about_wnd.h"
 
-#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -12,6 +11,7 @@
 #include "shell/theme/theme_color.h"
 #include "shell/theme/theme_font.h"
 #include "shell/widgets/flat_tool_button.h"
+#include "shell/widgets/gradient_band.h"
 #include "shell/widgets/rounded_region.h"
 
 namespace halvorin {
@@ -62,10 +62,7 @@ QString CAboutWnd::VersionText() const {
 void CAboutWnd::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), background_);
-    QLinearGradient band(0, 0, 0, kBandHeight);
-    band.setColorAt(0, band_top_);
-    band.setColorAt(1, band_bottom_);
-    p.fillRect(QRect(0, 0, width(), kBandHeight), band);
+    PaintGradientBand(p, QRect(0, 0, width(), kBandHeight), band_top_, band_bottom_);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(border_);
     p.setBrush(Qt::NoBrush);

@@ -1,6 +1,5 @@
 #include "net/ui/caption_bar.h"
 
-#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -10,6 +9,7 @@
 #include "shell/theme/theme_color.h"
 #include "shell/theme/theme_font.h"
 #include "shell/widgets/flat_tool_button.h"
+#include "shell/widgets/gradient_band.h"
 #include "shell/widgets/message_box.h"
 
 namespace halvorin {
@@ -98,12 +98,7 @@ void CCaptionBar::resizeEvent(QResizeEvent*) {
 
 void CCaptionBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    QLinearGradient gradient(0, 0, 0, height());
-    gradient.setColorAt(0, top_);
-    gradient.setColorAt(1, bottom_);
-    p.fillRect(rect(), gradient);
-    p.setPen(line_);
-    p.drawLine(0, height() - 1, width(), height() - 1);
+    PaintGradientBand(p, rect(), top_, bottom_, line_);
     p.setFont(title_font_);
     p.setPen(title_colour_);
     p.drawText(QRect(kTitleLeft, 0, buttons_[0]->x() - kTitleLeft, height()),

@@ -1,12 +1,12 @@
 #include "shell/frame/main_tool_bar.h"
 
-#include <QLinearGradient>
 #include <QPainter>
 
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_color.h"
 #include "shell/theme/theme_font.h"
 #include "shell/widgets/flat_tool_button.h"
+#include "shell/widgets/gradient_band.h"
 
 namespace halvorin {
 
@@ -49,12 +49,7 @@ void CMainToolBar::resizeEvent(QResizeEvent*) {
 
 void CMainToolBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    QLinearGradient gradient(0, 0, 0, height());
-    gradient.setColorAt(0, top_);
-    gradient.setColorAt(1, bottom_);
-    p.fillRect(rect(), gradient);
-    p.setPen(line_);
-    p.drawLine(0, height() - 1, width(), height() - 1);
+    PaintGradientBand(p, rect(), top_, bottom_, line_);
     logo_.Draw(p, 0, {(width() - logo_.cell_width()) / 2, (height() - logo_.cell_height()) / 2});
 }
 

@@ -1,6 +1,5 @@
 #include "shell/frame/right_tool_bar.h"
 
-#include <QLinearGradient>
 #include <QPainter>
 
 #include "shell/theme/shared_look.h"
@@ -8,6 +7,7 @@
 #include "shell/theme/theme_color.h"
 #include "shell/theme/theme_font.h"
 #include "shell/widgets/flat_tool_button.h"
+#include "shell/widgets/gradient_band.h"
 
 namespace halvorin {
 
@@ -51,12 +51,7 @@ void CRightToolBar::resizeEvent(QResizeEvent*) {
 
 void CRightToolBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    QLinearGradient gradient(0, 0, 0, height());
-    gradient.setColorAt(0, top_);
-    gradient.setColorAt(1, bottom_);
-    p.fillRect(rect(), gradient);
-    p.setPen(line_);
-    p.drawLine(0, height() - 1, width(), height() - 1);
+    PaintGradientBand(p, rect(), top_, bottom_, line_);
     p.setPen(text_);
     p.setFont(font_);
     const QFontMetrics metrics(font_);
