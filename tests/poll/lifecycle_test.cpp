@@ -75,6 +75,9 @@ TEST(Lifecycle, ShutDownEnclosureIsRemovedByTheNextEmptyDeviceList) {
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto subencs = h.Enclosures();
     CSubEnc* held = subencs[0];  // a view still holds it
+    // Past the device-list window after connecting: no device list is on
+    // its way any more that could predate the shutdown.
+    h.Advance(6);
     std::vector<uint8_t> shutdown = {9, 0, 0};
     ASSERT_TRUE(h.enclosure().WriteVendorBuffer(0, shutdown));
     h.Advance(60);
