@@ -24,6 +24,10 @@
 
 namespace halvorin {
 
+namespace {
+constexpr int kWelcomeText = 23;
+}  // namespace
+
 CItemData::~CItemData() {
     for (auto& member : member_rows) {
         if (member && member->element) member->element->view_data = nullptr;
@@ -464,6 +468,10 @@ void CElemListBox::RepaintDirtyRows() {
 
 void CElemListBox::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
+    if (show_welcome_ && !current_) {
+        PaintWelcome(painter);
+        return;
+    }
     const QRegion& region = event->region();
     int y = 0;
     for (int i = top_row_; i < int(rows_.size()) && y < height(); ++i) {
@@ -473,6 +481,21 @@ void CElemListBox::paintEvent(QPaintEvent* event) {
         y += h;
     }
     if (y < height()) painter.fillRect(QRect(0, y, width(), height() - y), look_->row_background);
+}
+
+// Before the operator has chosen anything: the welcome picture and text.
+void CElemListBox::PaintWelcome(QPainter& p) {
+    const Look& look = *look_;
+    p.fillRect(rect(), look.welcome_background);
+    if (look.welcome_picture.isNull()) return;
+    const QImage& picture = look.welcome_picture;
+    const QPoint at((width() - picture.width()) / 2, height() / 3 - picture.height() / 2);
+    p.drawImage(at, picture);
+    p.setFont(look.welcome_font);
+    p.setPen(look.welcome_text);
+    const int top = at.y() + picture.height() + 40;
+    p.drawText(QRect(20, top, width() - 40, height() - top),
+               Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, LoadQString(kWelcomeText));
 }
 
 void CElemListBox::PaintRow(QPainter& p, int index, const QRect& r) {

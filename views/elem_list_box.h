@@ -135,6 +135,7 @@ class CElemListBox : public QWidget, public FlatScrollList {
 
     // Painting helpers.
     void PaintRow(QPainter& p, int row, const QRect& r);
+    void PaintWelcome(QPainter& p);
     int PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, int inset);
     QString GroupTitle(const CItemData& header) const;
     QString ElementTitle(const CItemData& row) const;

@@ -33,6 +33,11 @@ int TextHeight(const QFont& font, const QString& text = "TEST") {
 }  // namespace
 
 CElemListBox::Look::Look(qreal pixel_ratio) {
+    welcome_background = LoadThemeQColor(423, Rgb(0xe6, 0xe6, 0xe6));
+    welcome_text = LoadThemeQColor(432, Rgb(66, 66, 66));
+    welcome_font = LoadAppFont(988, FontSize(22, 700));
+    if (auto picture = LoadBitmapResource(311))
+        welcome_picture = CImageList(*picture, picture->width(), QColor(0, 255, 0)).Image(0);
     header_font = Font(880, 16);
     element_font = Font(883, 15);
     second_font = Font(885, 14);

@@ -19,6 +19,9 @@ struct CElemListBox::Look {
     QColor row_background, header_top, header_bottom, header_hot_top, header_hot_bottom;
     QColor header_line, header_text, separator, name_text, detail_text, label_off;
     QColor condition_warn, condition_fail, focus;
+    QColor welcome_background, welcome_text;
+    QFont welcome_font;
+    QImage welcome_picture;
     CImageList group_icons, group_icons_hot, markers, badges, fail_badge, slot_fail_badge;
     ChartStyle chart;
     QImage chart_grid;

@@ -94,6 +94,16 @@ class ElemListBoxTest : public test::DesktopTest {
     std::unique_ptr<CElemListBox> list_;
 };
 
+TEST_F(ElemListBoxTest, BeforeAnythingIsChosenTheListShowsTheWelcomeScreen) {
+    CElemListBox list(nullptr);
+    list.resize(900, 600);
+    EXPECT_TRUE(list.ShowsWelcome());
+    const QImage picture = list.grab().toImage();
+    EXPECT_EQ(picture.pixelColor(5, 5), QColor(0xe6, 0xe6, 0xe6));
+    // The picture sits in the middle, a third of the way down.
+    EXPECT_NE(picture.pixelColor(450, 200), QColor(0xe6, 0xe6, 0xe6));
+}
+
 TEST_F(ElemListBoxTest, AFreshViewShowsThePanelAndOneCollapsedHeaderPerGroupInTableOrder) {
     Open24();
     ASSERT_GE(list_->RowCount(), 2);
