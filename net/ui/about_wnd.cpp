@@ -41,7 +41,7 @@ CAboutWnd::CAboutWnd(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Frameless
     band_bottom_ = LoadThemeQColor(634, Rgb(0xe5, 0xe5, 0xe5));
     text_ = LoadThemeQColor(636, Rgb(0x66, 0x66, 0x66));
     icon_ = ApplicationIcon();
-    static const CImageList buttons =
+    const CImageList buttons =
         CImageList::FromBitmap(kButtonsBitmap, 14, QColor(0, 255, 0)).value_or(CImageList{});
     close_ = new CFlatToolButton(buttons, kCloseImage, kCloseCommand, this);
     close_->move(kWidth - 12 - close_->width(), (kBandHeight - close_->height()) / 2);
