@@ -117,8 +117,10 @@ void CHalvorinApp::AddOperatorEventToMainWindow(int level, CSubEnc* subenc, int 
 bool CHalvorinApp::StartAgentServer() {
     if (options_.demo) {
         std::string error;
-        if (!sim::AttachScenarioTexts(ProcessTransport(), sim::BuiltInDemoScenarios(),
-                                      SystemClock(), error)) {
+        Clock& clock = options_.demo_clock ? *options_.demo_clock : SystemClock();
+        demo_host_ =
+            sim::AttachScenarioTexts(ProcessTransport(), sim::BuiltInDemoScenarios(), clock, error);
+        if (!demo_host_) {
             ReportFailure(QString::fromStdString("the demo enclosures: " + error));
             return false;
         }
@@ -139,6 +141,8 @@ void CHalvorinApp::Shutdown() {
     StopFirmwareUpgrades();
     ProcessRegistry().ReleaseAll();
     commands_left_running_ = ServerStop();
+    // The demo's enclosures leave with the program that attached them.
+    if (demo_host_) ProcessTransport().RemoveHost(std::exchange(demo_host_, nullptr).get());
 }
 
 bool CHalvorinApp::SwitchTopLevelWindow(int run_mode) {

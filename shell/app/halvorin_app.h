@@ -13,16 +13,23 @@
 #include <functional>
 #include <memory>
 
+#include "base/clock.h"
 #include "shell/events/event_log.h"
 #include "shell/frame/main_wnd.h"
 #include "shell/theme/font_face.h"
 
 namespace halvorin {
 
+namespace sim {
+class SimHost;
+}
+
 struct StartupOptions {
     uint16_t agent_port = 6000;
     // Attach the built-in simulated enclosures to this process's own agent.
     bool demo = false;
+    // The demo enclosures' time (null: the wall clock); tests move it.
+    Clock* demo_clock = nullptr;
     FaceInstalled face_installed = FaceIsInstalledOnThisSystem;
     // Tells the operator why start-up failed (on standard error and in the
     // platform's message box unless replaced).
@@ -82,6 +89,7 @@ class CHalvorinApp : public QObject {
     bool started_ = false;
     size_t commands_left_running_ = 0;
     std::unique_ptr<QWidget, DeleteLater> window_;
+    std::shared_ptr<sim::SimHost> demo_host_;  // the demo's enclosures, while attached
 };
 
 }  // namespace halvorin

@@ -29,6 +29,8 @@
 #include "tests/support/desktop_fixture.h"
 #include "tests/support/process.h"
 #include "views/elem_list_box.h"
+#include "views/element_group_table.h"
+#include "views/item_data.h"
 
 namespace halvorin {
 namespace {
@@ -43,6 +45,7 @@ class AppTest : public test::DesktopTest {
             if (line.starts_with("start-up: ")) steps_.emplace_back(line.substr(10));
         });
         options_.agent_port = test::FreePort();
+        options_.history_directory = StateDirectory();  // the options were made before SetUp
         options_.report_failure = [this](const QString& message) { failures_ << message; };
     }
 
@@ -264,6 +267,75 @@ TEST_F(AppTest, TheDemoServesTheBuiltInEnclosuresFromTheOwnAgent) {
     const CEventItem* last = events->Item(events->RowCount() - 1);
     ASSERT_NE(last, nullptr);
     EXPECT_EQ(last->text, "System name was changed to rack-7.");
+}
+
+// The demo's power supply fails 90 s into the scenario. The operator switches
+// a slot's LED, the enclosure's status is read back with it, and the failure
+// shows in the event list and on the power supply's row.
+TEST_F(AppTest, TheDemosPowerSupplyFailureReachesTheEventListAndTheView) {
+    ManualClock demo_time(QDateTime::currentSecsSinceEpoch());
+    options_.demo = true;
+    options_.demo_clock = &demo_time;
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    auto* main = qobject_cast<CMainWnd*>(app.MainWindow());
+    CEncTree* tree = main->LeftPane()->Tree();
+    CSubEnc* demo = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            for (int h = 0; h < tree->HostCount(); ++h)
+                for (CSubEnc* subenc : tree->SubEncsOf(tree->Host(h)))
+                    if (std::string(subenc->system_name) == "DEMO-JBOD") demo = subenc;
+            return demo != nullptr;
+        },
+        10000));
+    ASSERT_TRUE(tree->SelectSubEnc(demo));
+    CElemListBox* list = main->RightPane()->List();
+    ASSERT_EQ(list->CurrentSubEnc(), demo);
+    const auto group_row = [&](uint8_t type) {
+        for (int i = 0; i < list->RowCount(); ++i) {
+            const CItemData* row = list->Row(i);
+            const ElementGroup* group = GroupAt(row->group_row);
+            if ((row->flags & ROW_GROUP_HEADER) && !(row->flags & ROW_PANEL) && group &&
+                group->type == type)
+                return i;
+        }
+        return -1;
+    };
+    demo_time.AdvanceSeconds(100);
+
+    const int slot_group = group_row(kTypeArrayDeviceSlot);
+    ASSERT_GE(slot_group, 0);
+    list->ToggleGroup(slot_group);
+    QPoint on_switch;
+    for (int i = slot_group + 1; i < list->RowCount() && on_switch.isNull(); ++i) {
+        const QRect r = list->RowRect(i);
+        for (int x = r.left(); x < r.right() && on_switch.isNull(); x += 4)
+            if (HitSpot(list->HitTest({x, r.center().y()})) == HS_IDENT_LED)
+                on_switch = {x, r.center().y()};
+    }
+    ASSERT_FALSE(on_switch.isNull());
+    QTest::mouseClick(list, Qt::LeftButton, {}, on_switch);  // returns once the enclosure answered
+
+    CEventList* events = main->EventPane()->List();
+    const auto logged = [&](const QString& text) {
+        for (int i = 0; i < events->RowCount(); ++i)
+            if (events->Item(i) && events->Item(i)->text == text) return events->Item(i);
+        return static_cast<const CEventItem*>(nullptr);
+    };
+    ASSERT_TRUE(WaitUntil([&] { return logged("Power supply 2 of power supply has failed."); }));
+    const CEventItem* failed = logged("Power supply 2 of power supply has failed.");
+    EXPECT_EQ(failed->level, kEventError);
+    EXPECT_EQ(failed->source, "DEMO-JBOD");
+    const int psu = group_row(kTypePowerSupply);
+    ASSERT_GE(psu, 0);
+    list->ToggleGroup(psu);
+    list->RefreshPass();
+    EXPECT_EQ(list->Row(psu)->group_count, 1);  // the group's failure badge
+    int failed_rows = 0;
+    for (int i = psu + 1; i < list->RowCount() && !(list->Row(i)->flags & ROW_GROUP_HEADER); ++i)
+        failed_rows += (list->Row(i)->flags & ROW_FAILED) ? 1 : 0;
+    EXPECT_EQ(failed_rows, 1);
 }
 
 // ---- settings ---------------------------------------------------------------
