@@ -1,5 +1,6 @@
 #include "shell/events/event_list.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -51,6 +52,7 @@ CEventList::CEventList(Clock& clock, QWidget* parent)
     : QWidget(parent), clock_(clock), time_format_(clock.NowSeconds()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     last_trim_time_ = clock_.NowSeconds();
     background_ = LoadThemeQColor(603, Rgb(62, 59, 67));
     text_colour_ = LoadThemeQColor(605, Rgb(255, 255, 255));
@@ -397,6 +399,44 @@ void CEventList::mouseMoveEvent(QMouseEvent* event) {
 
 void CEventList::leaveEvent(QEvent*) {
     SetHot(-1, kNoZone);
+}
+
+int CEventList::VisibleRows() const {
+    return std::max(1, height() / std::max(1, item_row_height_));
+}
+
+// The keyboard scrolls the list; in editing mode Delete deletes the armed row.
+void CEventList::keyPressEvent(QKeyEvent* event) {
+    const int last = scroll_bar_->LastTopRow();
+    int top = top_row_;
+    switch (event->key()) {
+        case Qt::Key_Up:
+            top -= 1;
+            break;
+        case Qt::Key_Down:
+            top += 1;
+            break;
+        case Qt::Key_PageUp:
+            top -= VisibleRows();
+            break;
+        case Qt::Key_PageDown:
+            top += VisibleRows();
+            break;
+        case Qt::Key_Home:
+            top = 0;
+            break;
+        case Qt::Key_End:
+            top = last;
+            break;
+        case Qt::Key_Delete:
+            if (editing_ && armed_row_ >= 0) DeleteRow(armed_row_);
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
+    }
+    SetTopRow(std::clamp(top, 0, std::max(0, last)));
+    scroll_bar_->Recompute();
 }
 
 void CEventList::wheelEvent(QWheelEvent* event) {

@@ -97,6 +97,7 @@ class CEventList : public QWidget, public FlatScrollList {
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void PaintRow(QPainter& p, int row, const QRect& r);
@@ -109,6 +110,7 @@ class CEventList : public QWidget, public FlatScrollList {
     void SetHot(int row, Zone zone);
     void RepaintRow(int row);
     void ContentChanged();
+    int VisibleRows() const;
 
     // FlatScrollList.
     void ReserveBarWidth(int width) override;

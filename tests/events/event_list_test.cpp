@@ -157,6 +157,33 @@ TEST_F(EventListTest, EditingArmsARowAndItsDeleteZoneDeletesIt) {
     EXPECT_FALSE(list_->OnCommand(248));
 }
 
+TEST_F(EventListTest, TheKeyboardScrollsAndDeletesTheArmedRow) {
+    for (int i = 0; i < 40; ++i)
+        Add(QString("event %1").arg(i));
+    QApplication::processEvents();  // the scroll bar learns of the rows
+    const int last = list_->ScrollBar().LastTopRow();
+    ASSERT_GT(last, 10);
+    QTest::keyClick(list_.get(), Qt::Key_End);
+    EXPECT_EQ(list_->TopRow(), last);
+    QTest::keyClick(list_.get(), Qt::Key_PageUp);
+    EXPECT_LT(list_->TopRow(), last - 1);
+    QTest::keyClick(list_.get(), Qt::Key_Home);
+    EXPECT_EQ(list_->TopRow(), 0);
+    QTest::keyClick(list_.get(), Qt::Key_Down);
+    EXPECT_EQ(list_->TopRow(), 1);
+
+    // Delete does nothing outside editing mode, and deletes the armed row in it.
+    QTest::keyClick(list_.get(), Qt::Key_Delete);
+    EXPECT_EQ(list_->RowCount(), 41);
+    list_->OnCommand(CEventList::kEditCommand);
+    Click(list_->ArmZone(2).center());
+    ASSERT_EQ(list_->ArmedRow(), 2);
+    const QString armed = TextAt(2);
+    QTest::keyClick(list_.get(), Qt::Key_Delete);
+    EXPECT_EQ(list_->RowCount(), 40);
+    EXPECT_NE(TextAt(2), armed);
+}
+
 TEST_F(EventListTest, TheTimeShowsTheYearOnlyOutsideTheCurrentYear) {
     const QDateTime now = QDateTime::fromSecsSinceEpoch(clock_.NowSeconds());
     const QDateTime new_year(QDate(now.date().year(), 1, 1), QTime(0, 0));
