@@ -1,5 +1,7 @@
 #include "base/utf16.h"
 
+#include <cstdint>
+
 namespace halvorin {
 
 namespace {
@@ -123,6 +125,16 @@ bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
         if (FoldCase(a[i]) != FoldCase(b[i])) return false;
     }
     return true;
+}
+
+std::string_view Utf8Prefix(std::string_view text, size_t max_bytes) {
+    if (text.size() <= max_bytes) return text;
+    size_t end = max_bytes;
+    // Back off over the continuation bytes (10xxxxxx) of a character that
+    // the cut would split, and its lead byte.
+    while (end > 0 && (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
 }
 
 }  // namespace halvorin

@@ -13,6 +13,10 @@ std::string Utf16ToUtf8(std::u16string_view text);
 
 bool IsValidUtf8(std::string_view text);
 
+// The longest start of `text` that is at most `max_bytes` long and does not
+// end inside a character (no continuation byte is left without its lead).
+std::string_view Utf8Prefix(std::string_view text, size_t max_bytes);
+
 // Case-insensitive comparison as computer names are compared: simple
 // per-code-unit lower-casing of ASCII and the Latin-1, Greek and Cyrillic
 // letters whose lower-case forms are single units.

@@ -1,5 +1,7 @@
 #include "enclosure/ops/control_operations.h"
 
+#include "base/utf16.h"
+
 #include <vector>
 
 #include "base/result_code.h"
@@ -95,16 +97,16 @@ int SendEnclosureCommand(CSubEnc* subenc, uint8_t command, OperationCallback cal
 
 std::vector<uint8_t> SystemNamePayload(const std::string& name) {
     std::vector<uint8_t> payload(4 + kSystemNameBytes, 0);
-    const size_t length =
-        std::min(name.size(), kSystemNameBytes);  // a 32-byte name has no terminator
-    std::copy_n(name.begin(), length, payload.begin() + 4);
+    // A 32-byte name has no terminator; a longer one is cut where a UTF-8
+    // character begins, never inside one.
+    const std::string_view kept = Utf8Prefix(name, kSystemNameBytes);
+    std::copy(kept.begin(), kept.end(), payload.begin() + 4);
     return payload;
 }
 
 int SetSystemName(CSubEnc* subenc, const std::string& name, OperationCallback callback) {
     if (name.empty()) return kGeneralFailure;
-    const std::string text = name.substr(0, 128);
-    return WriteVendorBuffer(subenc, kVendorSystemName, SystemNamePayload(text),
+    return WriteVendorBuffer(subenc, kVendorSystemName, SystemNamePayload(name),
                              std::move(callback));
 }
 

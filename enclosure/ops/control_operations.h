@@ -43,8 +43,9 @@ int SetUidLed(CSubEnc* subenc, bool on, OperationCallback callback);
 // Restart (10) or shutdown (9): three bytes at offset 0, nothing read back.
 int SendEnclosureCommand(CSubEnc* subenc, uint8_t command, OperationCallback callback);
 
-// The name as 8-bit text: with its terminating zero when it fits in 32 bytes,
-// else its first 32 bytes. An empty name sends nothing (-9).
+// The name as UTF-8: with its terminating zero when it fits in 32 bytes, else
+// cut to at most 32 bytes where a character begins. An empty name sends
+// nothing (-9).
 int SetSystemName(CSubEnc* subenc, const std::string& name, OperationCallback callback);
 // The 36-byte payload SetSystemName writes.
 std::vector<uint8_t> SystemNamePayload(const std::string& name);

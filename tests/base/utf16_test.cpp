@@ -32,3 +32,28 @@ TEST(Utf16, ComputerNamesCompareWithoutRegardToCase) {
 
 }  // namespace
 }  // namespace halvorin
+
+namespace halvorin {
+namespace {
+
+TEST(Utf8Prefix, CutsOnlyWhereACharacterBegins) {
+    struct Case {
+        std::string text;
+        size_t max;
+        std::string kept;
+    } cases[] = {
+        {"abc", 5, "abc"},
+        {"abc", 3, "abc"},
+        {"abcd", 3, "abc"},
+        {"a\xC3\xA9", 2, "a"},  // é is two bytes
+        {"a\xC3\xA9", 3, "a\xC3\xA9"},
+        {"\xE6\xA9\x9F\xE6\xA9\x9F", 5, "\xE6\xA9\x9F"},  // three-byte characters
+        {"\xF0\x9F\x98\x80x", 3, ""},  // a four-byte character does not fit at all
+        {"", 0, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Utf8Prefix(c.text, c.max), c.kept) << c.text << " / " << c.max;
+}
+
+}  // namespace
+}  // namespace halvorin

@@ -94,6 +94,14 @@ TEST(SystemName, ThirtyOneCharactersKeepTheirTerminatorFortyAreCut) {
     auto long_payload = SystemNamePayload(forty);
     EXPECT_EQ(long_payload.size(), 36u);
     EXPECT_EQ(long_payload[4 + 31], 'b');  // the first 32 bytes, no terminator
+
+    // A character that would cross byte 32 is left out whole.
+    const std::string crossing = std::string(30, 'c') + "\xE6\xA9\x9F";  // 30 + 3 bytes
+    auto cut = SystemNamePayload(crossing);
+    EXPECT_EQ(std::string(cut.begin() + 4, cut.begin() + 4 + 31), std::string(30, 'c') + '\0');
+    const std::string fits = std::string(29, 'c') + "\xE6\xA9\x9F";  // exactly 32 bytes
+    auto whole = SystemNamePayload(fits);
+    EXPECT_EQ(std::string(whole.begin() + 4, whole.end()), fits);
 }
 
 TEST_F(ControlTest, ZoningIsAppliedAndReadBackByTheNextRefresh) {
