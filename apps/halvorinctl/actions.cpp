@@ -15,6 +15,7 @@
 #include "base/utf16.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/model_ref.h"
+#include "enclosure/model/zone_bits.h"
 #include "enclosure/ops/control_operations.h"
 #include "enclosure/ops/firmware_package.h"
 #include "enclosure/ops/firmware_upgrade.h"
@@ -252,8 +253,8 @@ int Rename(ActionContext& c, CSubEnc* subenc) {
 void PrintZoning(CSubEnc* primary) {
     for (const Ref<CSesElem>& zone : ElementsOf(primary, kTypeZoneEntry)) {
         std::string slots;
-        for (int k = 0; k < 80; ++k) {
-            if (zone->type_data[k / 8] & (1 << (k % 8)))
+        for (int k = 0; k < kZoneTableSlots; ++k) {
+            if (ZoneHasSlot(zone->type_data, k))
                 slots += (slots.empty() ? "" : ",") + std::to_string(k + 1);
         }
         std::printf("port %d: %s\n", zone->element_index + 1,
@@ -289,7 +290,7 @@ int Zoning(ActionContext& c, CSubEnc* subenc) {
         auto& data = zones[port - 1]->type_data;
         std::fill_n(data.begin(), 10, 0);
         for (int s : *slots)
-            data[(s - 1) / 8] |= static_cast<uint8_t>(1 << ((s - 1) % 8));
+            SetZoneSlot(data, s - 1, true);
         at = end;
     }
     if (at != c.words.size() && !(at == 2 && c.words.size() == 3 && c.words[2] == "apply")) {

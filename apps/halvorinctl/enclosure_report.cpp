@@ -8,6 +8,7 @@
 #include "enclosure/model/display_name.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/element_types.h"
+#include "enclosure/model/zone_bits.h"
 #include "enclosure/poll/status_event.h"
 
 namespace halvorin::ctl {
@@ -119,8 +120,8 @@ json TypeSpecific(const CSesElem* e) {
         case kTypeZoneEntry:
             if (valid) {
                 json slots = json::array();
-                for (int k = 0; k < 80; ++k) {
-                    if (d[k / 8] & (1 << (k % 8))) slots.push_back(k + 1);
+                for (int k = 0; k < kZoneTableSlots; ++k) {
+                    if (ZoneHasSlot(d, k)) slots.push_back(k + 1);
                 }
                 extra = {{"zone_data", Hex(d.data(), 10)}, {"slots", slots}};
             }
@@ -261,13 +262,13 @@ namespace {
 // "1-12,15,17-18" of the zone's member slots; "none" for an empty zone.
 std::string ZoneSlots(const std::array<uint8_t, 48>& data) {
     std::string out;
-    for (int k = 0; k < 80;) {
-        if (!(data[k / 8] & (1 << (k % 8)))) {
+    for (int k = 0; k < kZoneTableSlots;) {
+        if (!ZoneHasSlot(data, k)) {
             ++k;
             continue;
         }
         int last = k;
-        while (last + 1 < 80 && (data[(last + 1) / 8] & (1 << ((last + 1) % 8))))
+        while (last + 1 < kZoneTableSlots && ZoneHasSlot(data, last + 1))
             ++last;
         if (!out.empty()) out += ',';
         out += std::to_string(k + 1);
