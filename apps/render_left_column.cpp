@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <cstdio>
 #include <memory>
@@ -15,6 +14,7 @@
 #include "shell/tree/enc_tree.h"
 #include "shell/tree/left_pane.h"
 #include "shell/tree/left_tool_bar.h"
+#include "shell/widgets/flat_tool_button.h"
 #include "sim/loopback_manager.h"
 
 namespace halvorin {
@@ -23,16 +23,6 @@ namespace {
 
 // A port on loopback where nothing listens.
 constexpr char16_t kUnreachableHost[] = u"127.0.0.1:9";
-
-bool Wait(const std::function<bool()>& done, int limit_ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limit_ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 std::unique_ptr<sim::LoopbackManager> StartAgent(const char* file) {
     std::string error;
@@ -87,7 +77,7 @@ bool RenderLeftPane(const QString& prefix) {
     pane.StartPolling();
     CEncTree& tree = *pane.Tree();
     CSesDomain* unreachable = HostNamed(tree, kUnreachableHost);
-    const bool ready = Wait([&] {
+    const bool ready = WaitFor([&] {
         return tree.SubEncsOf(HostNamed(tree, jbod24->HostName())).size() == 1 &&
                tree.SubEncsOf(HostNamed(tree, jbod84->HostName())).size() == 2 &&
                unreachable->client.state() == kStateUnreachable;
@@ -101,7 +91,7 @@ bool RenderLeftPane(const QString& prefix) {
     tree.SelectSubEnc(tree.SubEncsOf(HostNamed(tree, jbod84->HostName())).back());
     bool saved = SaveWidget(pane, prefix + "left-pane.png");
 
-    Click(pane.ToolBar(), pane.ToolBar()->ButtonRect().center());
+    Click(pane.ToolBar()->Button(), pane.ToolBar()->Button()->rect().center());
     const QRect armed = tree.HostRowRect(HostNamed(tree, jbod24->HostName()));
     Click(tree.viewport(), tree.ArmZone(armed).center());
     Hover(tree.viewport(), tree.ArmZone(tree.HostRowRect(unreachable)).center());
@@ -155,7 +145,7 @@ bool RenderEventPane(const QString& prefix) {
     }
     QApplication::processEvents();  // the scroll bar catches up with the rows
     bool saved = SaveWidget(pane, prefix + "event-pane.png");
-    Click(pane.ToolBar(), pane.ToolBar()->ButtonRect().center());
+    Click(pane.ToolBar()->Button(), pane.ToolBar()->Button()->rect().center());
     Click(&list, list.ArmZone(3).center());
     Hover(&list, list.DeleteZone(3).center());
     saved = saved && SaveWidget(pane, prefix + "event-pane-editing.png");

@@ -1,7 +1,6 @@
 #include "apps/render_main_window.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QPainter>
 #include <QSettings>
@@ -26,16 +25,6 @@
 namespace halvorin {
 
 namespace {
-
-bool Wait(const std::function<bool()>& done, int limit_ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limit_ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 std::optional<std::vector<sim::Scenario>> DemoScenarios() {
     std::vector<sim::Scenario> scenarios;
@@ -101,7 +90,8 @@ bool RenderMainWindow(const QString& prefix) {
     main.setGeometry(0, 0, 1400, 900);
     main.show();
     CEncTree& tree = *main.LeftPane()->Tree();
-    if (!Wait([&] { return tree.HostCount() == 1 && tree.SubEncsOf(tree.Host(0)).size() == 3; })) {
+    if (!WaitFor(
+            [&] { return tree.HostCount() == 1 && tree.SubEncsOf(tree.Host(0)).size() == 3; })) {
         std::fprintf(stderr, "halvorin-render-windows: the demo enclosures did not come up\n");
         return false;
     }

@@ -1,5 +1,7 @@
 #include "apps/render_output.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <cstdio>
 
 namespace halvorin {
@@ -11,6 +13,16 @@ bool SaveWidget(QWidget& widget, const QString& path) {
     }
     std::fprintf(stderr, "halvorin-render-windows: cannot write %s\n", qPrintable(path));
     return false;
+}
+
+bool WaitFor(const std::function<bool()>& done, int limit_ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limit_ms) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
 }
 
 }  // namespace halvorin

@@ -1,12 +1,17 @@
-// Where the window renderer's pictures go.
+// Where the window renderer's pictures go, and how a scene waits for the
+// model it shows.
 #pragma once
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 namespace halvorin {
 
 // Saves what the widget shows now; prints the path, or says why it failed.
 bool SaveWidget(QWidget& widget, const QString& path);
+
+// Runs the event loop until `done` or the time limit; true when done.
+bool WaitFor(const std::function<bool()>& done, int limit_ms = 10000);
 
 }  // namespace halvorin

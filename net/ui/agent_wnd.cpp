@@ -22,7 +22,7 @@ CAgentWnd::CAgentWnd(const QString& title) {
     tray_icon_ = new QSystemTrayIcon(ApplicationIcon(), this);
     tray_icon_->setToolTip(title);
     auto* menu = new QMenu(this);  // owned by this window
-    const QString back = LoadQString(kManagerModeCommand).section('\n', -1);
+    const QString back = LoadCommandTip(kManagerModeCommand);
     menu->addAction(back, this, [this] { emit Command(kManagerModeCommand); });
     tray_icon_->setContextMenu(menu);
     tray_icon_->show();

@@ -32,7 +32,7 @@ CMainToolBar::CMainToolBar(QWidget* parent) : QWidget(parent) {
     for (int i = 0; i < 3; ++i) {
         buttons_[i] = new CFlatToolButton(LoadQString(texts[i]), font_, text, kTextPadding,
                                           commands[i], this);
-        buttons_[i]->SetToolTipText(LoadQString(commands[i]).section('\n', -1));
+        buttons_[i]->SetToolTipText(LoadCommandTip(commands[i]));
         connect(buttons_[i], &CFlatToolButton::Clicked, this, &CMainToolBar::Command);
         tallest = std::max(tallest, buttons_[i]->height());
     }

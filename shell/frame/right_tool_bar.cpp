@@ -30,7 +30,7 @@ CRightToolBar::CRightToolBar(QWidget* parent) : QWidget(parent) {
                                       SharedImageList(3));
     quick_jump_->SetHotPlate(Qt::transparent);
     quick_jump_->resize(32, 32);
-    quick_jump_->SetToolTipText(LoadQString(kQuickJumpCommand).section('\n', -1));
+    quick_jump_->SetToolTipText(LoadCommandTip(kQuickJumpCommand));
     quick_jump_->hide();
     connect(quick_jump_, &CFlatToolButton::Clicked, this, &CRightToolBar::Command);
     setFixedHeight(std::max(kHeight, QFontMetrics(font_).height() + 12));

@@ -37,4 +37,8 @@ QString LoadQString(int id) {
     return QString::fromStdU16String(LoadString(id));
 }
 
+QString LoadCommandTip(int id) {
+    return LoadQString(id).section('\n', -1);
+}
+
 }  // namespace halvorin

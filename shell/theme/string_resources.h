@@ -13,4 +13,8 @@ int InstallStringTables();
 
 QString LoadQString(int id);
 
+// A command's text is "prompt\ntool tip": the tool tip part (the whole text
+// when it has no line feed).
+QString LoadCommandTip(int id);
+
 }  // namespace halvorin

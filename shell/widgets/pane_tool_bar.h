@@ -13,6 +13,8 @@
 
 namespace halvorin {
 
+class CFlatToolButton;
+
 class CPaneToolBar : public QWidget {
     Q_OBJECT
 
@@ -23,8 +25,8 @@ class CPaneToolBar : public QWidget {
 
     struct Setup {
         const char* window_class;
-        int caption_id;       // string id of the caption
-        ColorRef background;  // already looked up
+        int caption_id;  // string id of the caption
+        ColorRef background;
         ColorRef caption_colour;
         int first_command;   // shown first, with picture 0
         int second_command;  // after a press, with picture 1
@@ -32,14 +34,14 @@ class CPaneToolBar : public QWidget {
 
     CPaneToolBar(const Setup& setup, QWidget* parent);
 
-    int CurrentCommand() const { return pressed_ ? setup_.second_command : setup_.first_command; }
+    int CurrentCommand() const;
     // As a click on the button: sends the current command, then toggles.
     void Press();
     // Back to the first command without sending anything.
     void Reset();
 
+    CFlatToolButton* Button() const { return button_; }
     QRect ButtonRect() const;
-    bool ButtonHot() const { return hot_; }
     QString ButtonToolTip() const;
     QString Caption() const { return caption_; }
     // Caption + button strip + 32 px: the narrowest the pane may become.
@@ -52,20 +54,16 @@ class CPaneToolBar : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void SetHot(bool hot);
+    void ShowCommand(int command);
 
     const Setup setup_;
     QString caption_;
     QFont caption_font_;
     QColor background_, caption_colour_;
-    bool pressed_ = false;
-    bool hot_ = false;
+    CFlatToolButton* button_ = nullptr;  // a child: Qt owns it
 };
 
 }  // namespace halvorin

@@ -2,6 +2,7 @@
 // enclosures behind a real agent), operator events, records from other
 // threads, and the history that outlives the program.
 #include "shell/events/event_pane.h"
+#include "shell/widgets/flat_tool_button.h"
 
 #include <QTest>
 #include <fstream>
@@ -166,10 +167,10 @@ TEST_F(EventPaneTest, TheToolBarSwitchesTheListsEditingModeAndOperatorEventsNeed
     EXPECT_EQ(bar->objectName(), "EventToolBar");
     EXPECT_EQ(bar->Caption(), "Device Event");
     EXPECT_EQ(bar->ButtonToolTip(), "Editing events");
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->ButtonRect().center());
+    QTest::mouseClick(bar->Button(), Qt::LeftButton);
     EXPECT_TRUE(pane_->List()->Editing());
     EXPECT_EQ(bar->ButtonToolTip(), "Exit Editing");
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->ButtonRect().center());
+    QTest::mouseClick(bar->Button(), Qt::LeftButton);
     EXPECT_FALSE(pane_->List()->Editing());
 
     AddOperatorEvent(kEventWarning, nullptr, 20023, "nowhere");  // no sink: nothing happens

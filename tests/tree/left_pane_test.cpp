@@ -1,6 +1,7 @@
 // The left pane over real hosts: simulated enclosures behind real agents on
 // loopback, one registry reaching them all, the pane's own poll driver.
 #include "shell/tree/left_pane.h"
+#include "shell/widgets/flat_tool_button.h"
 
 #include <QSettings>
 #include <QTest>
@@ -198,8 +199,7 @@ TEST_F(LeftPaneTest, SelectingAnEnclosureShowsItAndDeletingItsHostForgetsEveryth
     // delete zone deletes it.
     RetainDomain(host);
     const Ref<CSesDomain> kept = Ref<CSesDomain>::Adopt(host);
-    QTest::mouseClick(pane_->ToolBar(), Qt::LeftButton, {},
-                      pane_->ToolBar()->ButtonRect().center());
+    QTest::mouseClick(pane_->ToolBar()->Button(), Qt::LeftButton);
     EXPECT_TRUE(pane_->Tree()->Editing());
     const QRect row = pane_->Tree()->HostRowRect(host);
     ClickTree(pane_->Tree()->ArmZone(row).center());
