@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "apps/render_enclosure_actions.h"
 #include "apps/render_enclosure_view.h"
 #include "apps/render_left_column.h"
 #include "apps/render_main_window.h"
@@ -140,7 +141,7 @@ bool RenderLanguage(const QString& language, const QString& dir) {
            RenderStatus(main, 218, CStatusWnd::kUntimed, prefix + "status-untimed.png") &&
            RenderStatus(main, 217, 2000, prefix + "status-timed.png") &&
            RenderServerEditBar(prefix) && RenderEnclosureViews(prefix) &&
-           RenderLeftColumn(prefix) && RenderMainWindow(prefix);
+           RenderEnclosureActions(prefix) && RenderLeftColumn(prefix) && RenderMainWindow(prefix);
 }
 
 }  // namespace

@@ -3,13 +3,17 @@
 #include <QApplication>
 #include <QCursor>
 #include <QHelpEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QToolTip>
 #include <algorithm>
+#include <map>
 
+#include "base/string_table.h"
+#include "base/text_format.h"
 #include "enclosure/model/display_name.h"
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/model/element_types.h"
@@ -18,9 +22,12 @@
 #include "enclosure/ops/control_operations.h"
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_color.h"
+#include "shell/widgets/message_box.h"
 #include "views/elem_list_accessible.h"
 #include "views/elem_list_look.h"
 #include "views/modal_operation.h"
+#include "views/system_info_panel.h"
+#include "views/zoning_layout.h"
 
 namespace halvorin {
 
@@ -36,8 +43,13 @@ CItemData::~CItemData() {
 }
 
 CElemListBox::CElemListBox(DomainRegistry* registry, QWidget* parent)
-    : QWidget(parent), registry_(registry), look_(std::make_unique<Look>(devicePixelRatioF())) {
+    : QWidget(parent),
+      registry_(registry),
+      look_(std::make_unique<Look>(devicePixelRatioF())),
+      panel_(std::make_unique<SystemInfoPanel>()),
+      zoning_(std::make_unique<ZoningLayout>()) {
     InstallElemListAccessibility();
+    setAttribute(Qt::WA_InputMethodEnabled);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -55,6 +67,7 @@ CElemListBox::CElemListBox(DomainRegistry* registry, QWidget* parent)
         if (!current_ && !show_welcome_ && modal_depth_ == 0) BuildOverviewRows();
     });
     overview_timer_.start();
+    connect(&upgrade_timer_, &QTimer::timeout, this, [this] { UpgradeTick(); });
 }
 
 CElemListBox::~CElemListBox() {
@@ -69,6 +82,22 @@ CElemListBox::~CElemListBox() {
 // ---- building and clearing ---------------------------------------------------
 
 void CElemListBox::ShowSubEnc(CSubEnc* subenc) {
+    Ref<CSubEnc> next;
+    if (subenc) {
+        RetainSubEnc(subenc);
+        next = Ref<CSubEnc>::Adopt(subenc);
+    }
+    if (modal_depth_ > 0) {
+        deferred_subject_ = std::move(next);
+        return;
+    }
+    if (current_ && current_.get() != next.get() && !AskToKeepEdits()) return;
+    // Asking may have waited for an operation, during which another change came.
+    if (deferred_subject_) {
+        next = std::move(*deferred_subject_);
+        deferred_subject_.reset();
+    }
+    subenc = next.get();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (show_welcome_) {
         show_welcome_ = false;
@@ -79,21 +108,45 @@ void CElemListBox::ShowSubEnc(CSubEnc* subenc) {
     }
     rows_.clear();
     ClearHot();
-    current_ = Ref<CSubEnc>();
-    if (subenc) {
-        RetainSubEnc(subenc);
-        current_ = Ref<CSubEnc>::Adopt(subenc);
-    }
+    current_ = std::move(next);
     top_row_ = 0;
     current_row_ = -1;
+    pending_changes_ = 0;
+    panel_->firmware_path.clear();
+    panel_->shown_upgrade_state = kUpgradeIdle;
     if (current_) {
+        panel_->editor.Load(QString::fromStdString(SubEncInfo(current_.get()).system_name));
+        LayoutPanel();
+        LayoutZoning();
         BuildElementRows();
+        if (UpgradeRunning(current_->upgrade_state)) FollowUpgrade(current_.get());
     } else {
         BuildOverviewRows();
     }
     RowsChanged();
     repaint();
     QApplication::restoreOverrideCursor();
+}
+
+// Leaving an enclosure whose name or zoning was edited: the operator drops
+// the edits (Yes) or has them applied first (No). False when the list went
+// away meanwhile.
+bool CElemListBox::AskToKeepEdits() {
+    if (panel_->editor.Edited()) pending_changes_ |= kNameEdited;
+    if (pending_changes_ == 0 || !current_->in_map) return true;
+    ++modal_depth_;
+    CMessageBox box;
+    const int answer = box.ShowMessageBox(CMessageBox::kQuestion, 131);
+    --modal_depth_;
+    if (answer == CMessageBox::kResultNo) {
+        if ((pending_changes_ & kNameEdited) && ChangeSystemName(false) < 0) {
+            CMessageBox failed;
+            failed.ShowMessageBox(CMessageBox::kNotice, 136);
+        }
+        if (pending_changes_ & kZoningEdited) ApplyZoningEdits(true);
+    }
+    pending_changes_ = 0;
+    return true;
 }
 
 void CElemListBox::BuildElementRows() {
@@ -106,6 +159,7 @@ void CElemListBox::BuildElementRows() {
     body->flags = ROW_PANEL;
     body->painter = &CElemListBox::PaintPanelBody;
     body->shown_state = subenc->indicators & (kIndicatorUidLed | kIndicatorBuzzer);
+    body->flags |= ROW_DIRTY;
     rows_.push_back(header.get());
     header->member_rows.push_back(std::move(body));
     rows_.push_back(header->member_rows.back().get());
@@ -167,6 +221,7 @@ void CElemListBox::AddGroup(int group_index, uint8_t type_desc_index) {
         element->view_data = row.get();
         header->member_rows.push_back(std::move(row));
     }
+    if (group.type == kTypeZoneEntry) AddZoningHeads(*header);
     RefreshGroup(*header);
     header->flags &= ~uint32_t(ROW_DIRTY);
     rows_.push_back(header.get());
@@ -247,10 +302,18 @@ void CElemListBox::RebuildKeepingView() {
         if (row->flags & ROW_EXPANDED) open.insert({row->group_row, row->type_desc_index});
         if (i <= top_row_) top_group = std::pair(row->group_row, row->type_desc_index);
     }
+    std::map<uint32_t, std::bitset<96>> zone_edits;
+    for (const CItemData* row : ZoningRows())
+        zone_edits.emplace(row->element->key(), row->zone_edit);
     rows_.clear();
     ClearHot();
     ClearElementRows();
+    LayoutZoning();
     BuildElementRows();
+    for (CItemData* row : ZoningRows()) {
+        if (auto edit = zone_edits.find(row->element->key()); edit != zone_edits.end())
+            row->zone_edit = edit->second;
+    }
     top_row_ = 0;
     for (int i = 0; i < int(rows_.size()); ++i) {
         CItemData* row = rows_[size_t(i)];
@@ -319,7 +382,8 @@ int CElemListBox::RowHeight(int index) const {
     if (!row) return 0;
     const Look& look = *look_;
     if (row->flags & (ROW_GROUP_HEADER | ROW_OVERVIEW)) return look.header_height;
-    if (row->flags & ROW_PANEL) return look.panel_height;
+    if (row->flags & ROW_PANEL) return panel_->height;
+    if (row->flags & ROW_ZONING_HEAD) return zoning_->head_height;
     if (!row->element) return look.other_row_height;
     switch (row->element->type) {
         case kTypeDeviceSlot:
@@ -335,6 +399,8 @@ int CElemListBox::RowHeight(int index) const {
             return look.SensorRowHeight(row->chart.geometry.height);
         case kTypePortEntry:
             return look.port_row_height;
+        case kTypeZoneEntry:
+            return zoning_->row_height;
         default:
             return look.other_row_height;
     }
@@ -424,6 +490,8 @@ int CElemListBox::RefreshGroup(CItemData& header) {
     int changed = 0;
     for (auto& member : header.member_rows) {
         CItemData& row = *member;
+        if (!row.element) continue;  // zoning head rows
+        if ((row.flags & ROW_ZONE) && RefreshZoningRow(row)) ++changed;
         const CSesElem& element = *row.element;
         bool row_changed = (row.flags & ROW_HAS_CHART) && row.chart.Advance(look_->chart, element);
         const uint8_t status = element.raw_status[0] & 0x0F;
@@ -517,6 +585,10 @@ void CElemListBox::PaintRow(QPainter& p, int index, const QRect& r) {
 }
 
 void CElemListBox::resizeEvent(QResizeEvent*) {
+    if (current_) {
+        LayoutPanel();
+        LayoutZoning();
+    }
     RowsChanged();
 }
 
@@ -525,8 +597,14 @@ void CElemListBox::resizeEvent(QResizeEvent*) {
 uint32_t CElemListBox::RowHitCode(int index, QPoint in_row) const {
     const CItemData* row = Row(index);
     if (!row) return kNothingHot;
-    if (row->flags & ROW_PANEL) return MakeHitCode(index, HS_NONE);
-    if (row->flags & ROW_GROUP_HEADER) return MakeHitCode(index, HS_ROW | kClickable);
+    if (row->flags & ROW_GROUP_HEADER) {
+        const bool hot = !(row->flags & ROW_PANEL);
+        return MakeHitCode(index, hot ? HS_ROW | kClickable : HS_NONE);
+    }
+    if (row->flags & ROW_PANEL) return MakeHitCode(index, PanelHitCode(in_row));
+    if (row->flags & (ROW_ZONING_HEAD | ROW_ZONE)) {
+        return MakeHitCode(index, ZoningHitCode(*row, in_row));
+    }
     if (row->flags & ROW_OVERVIEW) {
         const bool in_name = row->subenc && in_row.x() < ContentWidth() / 3;
         return MakeHitCode(index, in_name ? HS_ROW | kClickable : HS_NONE);
@@ -548,11 +626,7 @@ uint32_t CElemListBox::HitTest(QPoint at) {
 
 void CElemListBox::UpdateHot(QPoint at) {
     const uint32_t code = HitTest(at);
-    QRect spot;
-    if (code != kNothingHot) {
-        spot = RowRect(HitRow(code));
-        if (HitSpot(code) == HS_IDENT_LED) spot = SlotSwitchRect(spot).translated(spot.topLeft());
-    }
+    const QRect spot = code != kNothingHot ? HotSpotRect(code) : QRect();
     if (code != hit_code_ || spot != hot_rect_) {
         update(hot_rect_);
         update(spot);
@@ -560,6 +634,31 @@ void CElemListBox::UpdateHot(QPoint at) {
         hit_code_ = code;
     }
     setCursor((code & kClickable) == kClickable ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+// What repaints when a hot spot lights up or goes out: the spot's own
+// rectangle where it has one, else the row.
+QRect CElemListBox::HotSpotRect(uint32_t code) const {
+    const int index = HitRow(code);
+    const QRect row_rect = RowRect(index);
+    const CItemData* row = Row(index);
+    if (!row || row_rect.isEmpty()) return row_rect;
+    const uint32_t spot = HitSpot(code);
+    QRect local;
+    if ((row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) == ROW_PANEL) {
+        local = panel_->SpotRect(spot);
+    } else if (row->flags & ROW_ZONING_HEAD) {
+        local = spot == HS_ZONING_APPLY  ? zoning_->apply
+                : spot == HS_ZONING_UNDO ? zoning_->undo
+                                         : QRect();
+    } else if ((row->flags & ROW_ZONE) && (code & kClickable) == kClickable) {
+        local = zoning_->CellRect(int(spot & 0xFFF));
+    } else if ((row->flags & ROW_SLOT) && spot == HS_IDENT_LED) {
+        local = SlotSwitchRect(row_rect);
+    } else {
+        return row_rect;
+    }
+    return local.translated(row_rect.topLeft());
 }
 
 void CElemListBox::ClearHot() {
@@ -582,13 +681,30 @@ void CElemListBox::mouseReleaseEvent(QMouseEvent* event) {
     const int row = HitRow(hit_code_);
     if (row < 0 || row >= int(rows_.size())) return;
     SetCurrentRow(row, false);
-    ClickRow(row, HitSpot(hit_code_));
+    ClickRow(row, HitSpot(hit_code_), event->position().toPoint() - RowRect(row).topLeft());
 }
 
-void CElemListBox::ClickRow(int index, uint32_t spot) {
+void CElemListBox::ClickRow(int index, uint32_t spot, QPoint in_row) {
     CItemData* row = Row(index);
     if (!row) return;
-    if ((row->flags & ROW_PANEL) && !(row->flags & ROW_GROUP_HEADER)) return;
+    if ((row->flags & ROW_PANEL) && !(row->flags & ROW_GROUP_HEADER)) {
+        ClickPanel(spot, in_row);
+        return;
+    }
+    if (modal_depth_ > 0) return;
+    if ((row->flags & ROW_ZONE) && (hit_code_ & kClickable) == kClickable) {
+        ClickZoneCell(*row, int(spot));
+        return;
+    }
+    if (row->flags & ROW_ZONING_HEAD) {
+        if (spot == HS_ZONING_APPLY) {
+            ApplyZoningEdits(true);
+            EndOfModalWait();
+        } else if (spot == HS_ZONING_UNDO) {
+            UndoZoningEdits();
+        }
+        return;
+    }
     if (row->flags & ROW_GROUP_HEADER) {
         if (!(row->flags & ROW_PANEL)) ToggleGroup(index);
         return;
@@ -618,9 +734,8 @@ void CElemListBox::ClickSlotLed(CItemData& row) {
         element->state =
             on ? element->state & ~uint32_t(kStateIdentifyOn) : element->state | kStateIdentifyOn;
     }
-    if (current_.get() != subenc.get()) return;
-    if (rebuild_pending_) {
-        RefreshPass();
+    if (current_.get() != subenc.get() || deferred_subject_ || rebuild_pending_) {
+        EndOfModalWait();
         return;
     }
     if (auto* shown = static_cast<CItemData*>(element->view_data)) {
@@ -668,7 +783,25 @@ void CElemListBox::EnsureVisible(int row) {
     scroll_bar_->Recompute();
 }
 
+// The name editor takes its keys while the keyboard is on the System
+// Information rows, so the list keeps Home and End everywhere else.
+bool CElemListBox::EditorHasKeys() const {
+    return current_ && current_row_ >= 0 && current_row_ <= 1 && modal_depth_ == 0 &&
+           !UpgradeRunning(panel_->shown_upgrade_state);
+}
+
+void CElemListBox::inputMethodEvent(QInputMethodEvent* event) {
+    if (EditorHasKeys() && panel_->editor.Type(event->commitString())) {
+        SetFirmwarePath(panel_->firmware_path);
+    }
+    event->accept();
+}
+
 void CElemListBox::keyPressEvent(QKeyEvent* event) {
+    if (EditorHasKeys() && panel_->editor.Key(*event)) {
+        SetFirmwarePath(panel_->firmware_path);  // repaints the panel
+        return;
+    }
     const int last = int(rows_.size()) - 1;
     switch (event->key()) {
         case Qt::Key_Up:
@@ -738,7 +871,15 @@ QString CElemListBox::ToolTipText(uint32_t code) const {
             return LoadQString(116);
         case HS_UPGRADE:
             return LoadQString(117);
+        case HS_ZONING_APPLY:
+            return (row->flags & ROW_ZONING_HEAD) ? LoadQString(118) : QString();
+        case HS_ZONING_UNDO:
+            return (row->flags & ROW_ZONING_HEAD) ? LoadQString(119) : QString();
         default:
+            if ((row->flags & ROW_ZONE) && (code & kClickable) == kClickable) {
+                return QString::fromStdU16String(
+                    CapitalizeWords(FormatString(LoadString(66), {int64_t(HitSpot(code)) + 1})));
+            }
             return {};
     }
 }

@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "enclosure/model/model_ref.h"
+#include "enclosure/ops/control_operations.h"
 #include "shell/theme/image_list.h"
 #include "shell/widgets/list_box_scroll_bar.h"
 #include "views/element_group_table.h"
@@ -31,6 +33,9 @@ class QMenu;
 namespace halvorin {
 
 class DomainRegistry;
+class NameEditor;
+struct SystemInfoPanel;
+struct ZoningLayout;
 
 class CElemListBox : public QWidget, public FlatScrollList {
     Q_OBJECT
@@ -39,12 +44,19 @@ class CElemListBox : public QWidget, public FlatScrollList {
     static constexpr int kQuickJumpCommand = 250;
     static constexpr int kRefreshMs = 1000;
     static constexpr int kOverviewMs = 3000;
+    static constexpr int kUpgradeProgressMs = 200;
+    // PendingChanges bits: edits the enclosure does not have yet.
+    static constexpr int kZoningEdited = 0x01;
+    static constexpr int kNameEdited = 0x02;
 
     // `registry` lists the hosts of overview mode; it must outlive the list.
     explicit CElemListBox(DomainRegistry* registry, QWidget* parent = nullptr);
     ~CElemListBox() override;
 
     // Shows one sub-enclosure (enclosure mode) or, with none, the overview.
+    // Leaving an enclosure with edits it does not have yet asks first
+    // whether to drop them; No applies them. While an operation waits the
+    // change is put off until it has ended.
     void ShowSubEnc(CSubEnc* subenc);
     CSubEnc* CurrentSubEnc() const { return current_.get(); }
     bool ShowsWelcome() const { return show_welcome_; }
@@ -75,6 +87,20 @@ class CElemListBox : public QWidget, public FlatScrollList {
     CListBoxSB& ScrollBar() { return *scroll_bar_; }
     int ContentWidth() const;
 
+    // ---- the System Information panel and the zoning editor ----
+    const SystemInfoPanel& Panel() const { return *panel_; }
+    NameEditor& Editor();
+    void SetFirmwarePath(const QString& path);
+    // A panel hot spot's rectangle in list coordinates (empty when it has none now).
+    QRect PanelSpotRect(uint32_t spot) const;
+    const ZoningLayout& Zoning() const { return *zoning_; }
+    // A zoning row's cell, or a zoning head's button, in list coordinates.
+    QRect ZoneCellRect(int row, int cell) const;
+    QRect ZoningButtonRect(int row, uint32_t spot) const;
+    int PendingChanges() const { return pending_changes_; }
+    // Firmware upgrades started here, followed until they end.
+    int FollowedUpgrades() const { return int(upgrades_.size()); }
+
     // Rows painted since the last call (for tests and measurements).
     std::set<int> TakePaintedRows() { return std::exchange(painted_rows_, {}); }
 
@@ -87,12 +113,16 @@ class CElemListBox : public QWidget, public FlatScrollList {
     void PaintSlotRow(QPainter& p, const QRect& r, CItemData& row);
     void PaintExpanderRow(QPainter& p, const QRect& r, CItemData& row);
     void PaintPortRow(QPainter& p, const QRect& r, CItemData& row);
+    void PaintZoningRow(QPainter& p, const QRect& r, CItemData& row);
+    void PaintZoningHead(QPainter& p, const QRect& r, CItemData& row);
 
   signals:
     // The operator clicked an overview row: open that sub-enclosure.
     void OpenSubEnc(CSubEnc* subenc);
     // A slot operation ended with a negative result code.
     void OperationFailed(int result);
+    // The operator renamed this sub-enclosure.
+    void SubEncRenamed(CSubEnc* subenc);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -102,6 +132,7 @@ class CElemListBox : public QWidget, public FlatScrollList {
     void leaveEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
@@ -128,8 +159,39 @@ class CElemListBox : public QWidget, public FlatScrollList {
     void UpdateHot(QPoint at);
     void ClearHot();
     uint32_t RowHitCode(int row, QPoint in_row) const;
-    void ClickRow(int row, uint32_t spot);
+    void ClickRow(int row, uint32_t spot, QPoint in_row);
+    bool EditorHasKeys() const;
     void ClickSlotLed(CItemData& row);
+    QRect HotSpotRect(uint32_t code) const;
+    int RunEnclosureAction(int text_id, const std::function<int(OperationCallback)>& start);
+    void EndOfModalWait();
+    bool AskToKeepEdits();
+
+    // The System Information panel (system_info_panel.cpp, enclosure_actions.cpp).
+    void LayoutPanel();
+    uint32_t PanelHitCode(QPoint in_row) const;
+    void ClickPanel(uint32_t spot, QPoint in_row);
+    int ChangeSystemName(bool report_failure);
+    void MuteBuzzerAction();
+    void ToggleUidLed();
+    void BrowseFirmware();
+    void UpgradeFirmware();
+    void StopOrRestart(uint8_t command);
+    void ActionFailed(int event_id, int result);
+    // Firmware upgrades (upgrade_progress.cpp).
+    void FollowUpgrade(CSubEnc* subenc);
+    void UpgradeTick();
+    void ShowUpgradeState(int state);
+
+    // The zoning editor (zoning_editor.cpp).
+    void AddZoningHeads(CItemData& header);
+    void LayoutZoning();
+    uint32_t ZoningHitCode(const CItemData& row, QPoint in_row) const;
+    void ClickZoneCell(CItemData& row, int cell);
+    int ApplyZoningEdits(bool report_failure);
+    void UndoZoningEdits();
+    bool RefreshZoningRow(CItemData& row);
+    std::vector<CItemData*> ZoningRows() const;
     void SetCurrentRow(int row, bool show_tip);
     void EnsureVisible(int row);
 
@@ -148,6 +210,12 @@ class CElemListBox : public QWidget, public FlatScrollList {
 
     DomainRegistry* const registry_;
     std::unique_ptr<Look> look_;
+    std::unique_ptr<SystemInfoPanel> panel_;
+    std::unique_ptr<ZoningLayout> zoning_;
+    int pending_changes_ = 0;
+    std::vector<Ref<CSubEnc>> upgrades_;  // upgrades started or found here, until they end
+    QTimer upgrade_timer_;
+    std::optional<Ref<CSubEnc>> deferred_subject_;  // ShowSubEnc put off by a modal wait
     std::unique_ptr<CListBoxSB> scroll_bar_;
     std::unique_ptr<QMenu> quick_jump_;
 

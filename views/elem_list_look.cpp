@@ -61,6 +61,21 @@ CElemListBox::Look::Look(qreal pixel_ratio) {
     condition_fail = Colour(501, 0x71, 0x0a, 0x01);
     focus = Colour(417, 0x43, 0xa0, 0xae);
 
+    panel_label_font = Font(888, 16);
+    panel_value_font = Font(889, 15);
+    button_fill = Colour(417, 0x43, 0xa0, 0xae);
+    button_hot = Colour(418, 0x6a, 0xc6, 0xd7);
+    button_outline = Colour(430, 0xc5, 0xc5, 0xc5);
+    editor_outline = Colour(422, 0xcc, 0xcc, 0xcc);
+    undo_fill = Colour(419, 0xb3, 0xb3, 0xb3);
+    undo_hot = Colour(420, 0xc1, 0xc2, 0xc6);
+    zoning_button_outline = Colour(421, 0xc5, 0xc5, 0xc5);
+    browse_icons = Strip(299, 24);
+    for (auto [bitmap, picture] : {std::pair(302, &zone_in), std::pair(303, &zone_out)}) {
+        auto strip = CImageList::FromBitmap(bitmap, 24, QColor(255, 255, 255));
+        if (strip) *picture = strip->Image(0);
+    }
+
     group_icons = Strip(293, 32);
     group_icons_hot = Strip(294, 32);
     markers = Strip(308, 16);
@@ -89,7 +104,6 @@ CElemListBox::Look::Look(qreal pixel_ratio) {
     psu_row_height = element_text_height + fail_badge.cell_height() + 20;
     port_row_height = slot_row_height;
     other_row_height = element_text_height + second_text_height + 20;
-    panel_height = 3 * (element_text_height + 16) + 24;
     id_led_label_width = QFontMetrics(second_font).horizontalAdvance(LoadQString(105));
     const int w = QFontMetrics(element_font).horizontalAdvance("W");
     disk_columns[0] = 9 * w;

@@ -20,6 +20,11 @@ struct CElemListBox::Look {
     QColor header_line, header_text, separator, name_text, detail_text, label_off;
     QColor condition_warn, condition_fail, focus;
     QColor welcome_background, welcome_text;
+    QFont panel_label_font, panel_value_font;
+    QColor button_fill, button_hot, button_outline, editor_outline;
+    QColor undo_fill, undo_hot, zoning_button_outline;
+    CImageList browse_icons;
+    QImage zone_in, zone_out;
     QFont welcome_font;
     QImage welcome_picture;
     CImageList group_icons, group_icons_hot, markers, badges, fail_badge, slot_fail_badge;
@@ -29,7 +34,6 @@ struct CElemListBox::Look {
     int header_height = 44;
     int element_text_height = 0, second_text_height = 0, axis_text_height = 0;
     int slot_row_height = 0, psu_row_height = 0, port_row_height = 0, other_row_height = 0;
-    int panel_height = 0;
     int id_led_label_width = 0;
     int disk_columns[3] = {};
 

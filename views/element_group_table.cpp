@@ -13,11 +13,9 @@ constexpr uint32_t kStatusRow = ROW_VALUE_AREA | ROW_TRACK_STATUS;
 constexpr uint32_t kChartRow = ROW_HAS_CHART | kStatusRow;
 constexpr uint32_t kThresholdChartRow = kChartRow | ROW_THRESHOLD_SCALE;
 
-// Zoning rows (type 29) get their painter with the zoning editor; a group
-// without a painter is left out of the view.
 const ElementGroup kGroups[] = {
     {0, 0, 0, 0, 2, 0, 0, 0, 0, nullptr, ValueFormat::kNone},
-    {kTypeZoneEntry, 8, 100, ROW_ZONE | ROW_INDENT_LINE, 58, 59, 60, 62, 0, nullptr,
+    {kTypeZoneEntry, 8, 100, ROW_ZONE | ROW_INDENT_LINE, 58, 59, 60, 62, 0, &L::PaintZoningRow,
      ValueFormat::kNone},
     {kTypeArrayDeviceSlot, 3, 0, kSlotRow, 64, 65, 66, 67, 0, &L::PaintSlotRow, ValueFormat::kNone},
     {kTypeDeviceSlot, 3, 0, kSlotRow, 64, 65, 66, 67, 0, &L::PaintSlotRow, ValueFormat::kNone},

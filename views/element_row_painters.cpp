@@ -129,21 +129,26 @@ QString CElemListBox::RowText(int index) const {
 
 // ---- headers and panel ----------------------------------------------------------
 
+// Group headers; the System Information header is the same on the row's
+// own background, without the marker (it never collapses).
 void CElemListBox::PaintGroupHeader(QPainter& p, const QRect& r, CItemData& row) {
     const Look& look = *look_;
-    const bool hot =
-        HitRow(hit_code_) >= 0 && Row(HitRow(hit_code_)) == &row && !(row.flags & ROW_PANEL);
-    QLinearGradient gradient(0, 0, 0, r.height());
-    gradient.setColorAt(0, hot ? look.header_hot_top : look.header_top);
-    gradient.setColorAt(1, hot ? look.header_hot_bottom : look.header_bottom);
-    p.fillRect(r, gradient);
-    p.setPen(look.header_line);
-    p.drawLine(0, r.height() - 1, r.width() - 1, r.height() - 1);
-
+    const bool panel = row.flags & ROW_PANEL;
+    const bool hot = HitRow(hit_code_) >= 0 && Row(HitRow(hit_code_)) == &row && !panel;
     const int marker = look.markers.cell_width();
-    look.markers.Draw(
-        p, (row.flags & ROW_EXPANDED) ? 0 : 1,
-        QPoint(r.width() - marker - 12, (r.height() - look.markers.cell_height()) / 2));
+    if (panel) {
+        p.fillRect(r, look.row_background);
+    } else {
+        QLinearGradient gradient(0, 0, 0, r.height());
+        gradient.setColorAt(0, hot ? look.header_hot_top : look.header_top);
+        gradient.setColorAt(1, hot ? look.header_hot_bottom : look.header_bottom);
+        p.fillRect(r, gradient);
+        p.setPen(look.header_line);
+        p.drawLine(0, r.height() - 1, r.width() - 1, r.height() - 1);
+        look.markers.Draw(
+            p, (row.flags & ROW_EXPANDED) ? 0 : 1,
+            QPoint(r.width() - marker - 12, (r.height() - look.markers.cell_height()) / 2));
+    }
     const ElementGroup* group = GroupAt(row.group_row);
     const int icon_width = look.group_icons.cell_width();
     if (group && group->icon >= 0) {
@@ -167,44 +172,6 @@ void CElemListBox::PaintGroupHeader(QPainter& p, const QRect& r, CItemData& row)
     p.drawText(
         title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
         QFontMetrics(look.header_font).elidedText(GroupTitle(row), Qt::ElideRight, title.width()));
-}
-
-// The identity of the sub-enclosure; its buttons and the name editor are
-// the panel's own rows and come with it.
-void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
-    if (!current_) return;
-    const Look& look = *look_;
-    const SubEncSummary info = SubEncInfo(current_.get());
-    const QString values[] = {
-        QString::fromStdString(info.system_name), QString::fromStdString(info.vendor),
-        QString::fromStdString(info.product), QString::fromStdString(info.firmware_revision),
-        SasAddress(info.logical_id.data())};
-    const int labels[] = {3, 4, 5, 6, 7, 8, 9};
-    const int line = look.element_text_height + 16;
-    const int column = std::max(1, (ContentWidth() - 36) / 3);
-    for (int i = 0; i < 7; ++i) {
-        const QRect cell(18 + (i % 3) * column, 12 + (i / 3) * line, column - 12, line);
-        p.setFont(look.element_font);
-        p.setPen(look.name_text);
-        const QString label = LoadQString(labels[i]);
-        p.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, label);
-        const int value_x = QFontMetrics(look.element_font).horizontalAdvance(label) + 10;
-        const QRect value = cell.adjusted(value_x, 0, 0, 0);
-        if (i < 5) {
-            p.setFont(look.second_font);
-            p.setPen(look.detail_text);
-            p.drawText(value, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                       QFontMetrics(look.second_font)
-                           .elidedText(values[i], Qt::ElideRight, value.width()));
-        } else {
-            const CImageList& switches = SharedImageList(5);
-            const bool on = row.shown_state & (i == 5 ? kIndicatorBuzzer : kIndicatorUidLed);
-            switches.Draw(p, on ? 0 : 1,
-                          QPoint(value.x(), value.y() + (line - switches.cell_height()) / 2));
-        }
-    }
-    p.setPen(look.separator);
-    p.drawLine(0, r.height() - 1, r.width() - 1, r.height() - 1);
 }
 
 // The overview's rows: the enclosure and how many of its elements failed.

@@ -84,8 +84,8 @@ bool CHalvorinApp::Startup() {
     InstallSharedLook(std::move(look));
     QApplication::setWindowIcon(ApplicationIcon());
     InstallOperatorEventSink(
-        [this](int level, CSubEnc* subenc, int message_id, const QString& argument) {
-            AddOperatorEventToMainWindow(level, subenc, message_id, argument);
+        [this](int level, CSubEnc* subenc, int message_id, const QStringList& arguments) {
+            AddOperatorEventToMainWindow(level, subenc, message_id, arguments);
         });
     Log("start-up: run mode");
     run_mode_ = AppSettings().ReadRunMode();
@@ -108,10 +108,10 @@ ManagerSetup CHalvorinApp::ManagerSetupOfThisProcess() const {
 }
 
 void CHalvorinApp::AddOperatorEventToMainWindow(int level, CSubEnc* subenc, int message_id,
-                                                const QString& argument) {
+                                                const QStringList& arguments) {
     auto* main = qobject_cast<CMainWnd*>(window_.get());
     if (main && main->EventPane())
-        main->EventPane()->AddOperatorEvent(level, subenc, message_id, argument);
+        main->EventPane()->AddOperatorEvent(level, subenc, message_id, arguments);
 }
 
 bool CHalvorinApp::StartAgentServer() {

@@ -78,7 +78,7 @@ class CHalvorinApp : public QObject {
     bool StartAgentServer();
     ManagerSetup ManagerSetupOfThisProcess() const;
     void AddOperatorEventToMainWindow(int level, CSubEnc* subenc, int message_id,
-                                      const QString& argument);
+                                      const QStringList& arguments);
     std::unique_ptr<QWidget, DeleteLater> CreateTopLevelWindow(int run_mode, const QString& title);
     int ModeReplacingAnOddValue() const;
     void ChangeRunMode(int run_mode);

@@ -4,9 +4,9 @@
 #include <QString>
 #include <cstdint>
 
-namespace halvorin {
+#include "enclosure/poll/event_rule.h"  // EventLevel
 
-enum EventLevel : int { kEventInformation = 0, kEventWarning = 1, kEventError = 2 };
+namespace halvorin {
 
 class CEventItem {
   public:

@@ -79,9 +79,9 @@ void CEventPane::StatusEventEntry(CSesElem* element, uint32_t state_bit, void* c
 }
 
 void CEventPane::AddOperatorEvent(int level, CSubEnc* subenc, int message_id,
-                                  const QString& argument) {
+                                  const QStringList& arguments) {
     const QString source = subenc ? QString::fromStdU16String(EnclosureDisplayName(subenc)) : "";
-    list_->AddEvent(clock_.NowSeconds(), level, source, message_id, {argument},
+    list_->AddEvent(clock_.NowSeconds(), level, source, message_id, arguments,
                     CEventList::Position::kBottom);
 }
 

@@ -46,7 +46,7 @@ class CEventPane : public QWidget {
 
     // Commands of the pane's toolbar (251, 247); false for any other.
     bool OnCommand(int id);
-    void AddOperatorEvent(int level, CSubEnc* subenc, int message_id, const QString& argument);
+    void AddOperatorEvent(int level, CSubEnc* subenc, int message_id, const QStringList& arguments);
 
     CEventList* List() const { return list_; }
     CEventToolBar* ToolBar() const { return tool_bar_; }

@@ -13,8 +13,8 @@ void InstallOperatorEventSink(OperatorEventSink sink) {
     Sink() = std::move(sink);
 }
 
-void AddOperatorEvent(int level, CSubEnc* subenc, int message_id, const QString& argument) {
-    if (Sink()) Sink()(level, subenc, message_id, argument);
+void AddOperatorEvent(int level, CSubEnc* subenc, int message_id, const QStringList& arguments) {
+    if (Sink()) Sink()(level, subenc, message_id, arguments);
 }
 
 }  // namespace halvorin

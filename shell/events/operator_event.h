@@ -4,7 +4,7 @@
 // the manager's main window with its event pane is the top-level window.
 #pragma once
 
-#include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace halvorin {
@@ -12,13 +12,13 @@ namespace halvorin {
 class CSubEnc;
 
 using OperatorEventSink =
-    std::function<void(int level, CSubEnc* subenc, int message_id, const QString& argument)>;
+    std::function<void(int level, CSubEnc* subenc, int message_id, const QStringList& arguments)>;
 
 // Replaces the sink (an empty one: operator events go nowhere).
 void InstallOperatorEventSink(OperatorEventSink sink);
 
-// Logs message `message_id` with `argument` about `subenc`, now, at the
+// Logs message `message_id` with `arguments` about `subenc`, now, at the
 // bottom of the event list. Interface thread only.
-void AddOperatorEvent(int level, CSubEnc* subenc, int message_id, const QString& argument);
+void AddOperatorEvent(int level, CSubEnc* subenc, int message_id, const QStringList& arguments);
 
 }  // namespace halvorin

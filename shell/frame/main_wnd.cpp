@@ -86,6 +86,7 @@ CMainWnd::CMainWnd(const QString& title, const ManagerSetup& setup)
     event_pane_ = new CEventPane(setup.history_directory, SystemClock(), this);
     left_pane_->SetRightPane(right_pane_);
     connect(right_pane_, &CRightPane::OpenSubEnc, left_pane_, &CLeftPane::OpenSubEnc);
+    connect(right_pane_, &CRightPane::SubEncRenamed, left_pane_, &CLeftPane::SubEncRenamed);
     connect(main_tool_bar_, &CMainToolBar::Command, this, &CMainWnd::OnCommand);
     drag_bar_ = new QWidget(this);
     drag_bar_->setAttribute(Qt::WA_TransparentForMouseEvents);

@@ -23,6 +23,10 @@ CRightPane::CRightPane(DomainRegistry* registry, QWidget* parent) : QWidget(pare
         if (id == CRightToolBar::kQuickJumpCommand) list_->OpenQuickJump();
     });
     connect(list_, &CElemListBox::OpenSubEnc, this, &CRightPane::OpenSubEnc);
+    connect(list_, &CElemListBox::SubEncRenamed, this, [this](CSubEnc* subenc) {
+        if (subenc == subject_.get()) ShowTitle();
+        emit SubEncRenamed(subenc);
+    });
 }
 
 CRightPane::~CRightPane() = default;

@@ -41,6 +41,8 @@ class CRightPane : public QWidget, public RightPaneLink {
   signals:
     // An overview row asks to open this enclosure.
     void OpenSubEnc(CSubEnc* subenc);
+    // The operator renamed this enclosure.
+    void SubEncRenamed(CSubEnc* subenc);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -90,11 +90,11 @@ TEST_F(EventPaneTest, TheHistoryComesBackInOrderAfterARestart) {
     const std::string history = StateDirectory();
     OpenPane(history);
     ASSERT_TRUE(pane_->HistoryWritable());
-    pane_->AddOperatorEvent(kEventInformation, nullptr, 20019, "JBOD-7");
+    pane_->AddOperatorEvent(kEventInformation, nullptr, 20019, {"JBOD-7"});
     clock_.AdvanceSeconds(5);
-    pane_->AddOperatorEvent(kEventWarning, nullptr, 20021, "JBOD-7");
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20021, {"JBOD-7"});
     clock_.AdvanceSeconds(5);
-    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, "rack-7");
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, {"rack-7"});
     pane_.reset();
 
     OpenPane(history);
@@ -108,7 +108,7 @@ TEST_F(EventPaneTest, TheHistoryComesBackInOrderAfterARestart) {
     EXPECT_FALSE(pane_->List()->RowRect(2).isEmpty());
     EXPECT_EQ(pane_->List()->Item(1)->level, kEventWarning);
     // The events shown from the history are not written again.
-    pane_->AddOperatorEvent(kEventInformation, nullptr, 20020, "JBOD-7");
+    pane_->AddOperatorEvent(kEventInformation, nullptr, 20020, {"JBOD-7"});
     EXPECT_EQ(ReadEventHistory(history, 100).size(), 4u);
 }
 
@@ -136,8 +136,8 @@ TEST_F(EventPaneTest, AnUnusableHistoryDirectoryIsReportedOnceAndEventsStillShow
     std::ofstream(blocker) << "x";
     testing::internal::CaptureStderr();
     OpenPane(blocker + "/Halvorin");
-    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, "one");
-    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, "two");
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, {"one"});
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, {"two"});
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(pane_->HistoryWritable());
     EXPECT_EQ(pane_->List()->RowCount(), 3);
@@ -147,7 +147,7 @@ TEST_F(EventPaneTest, AnUnusableHistoryDirectoryIsReportedOnceAndEventsStillShow
 
 TEST_F(EventPaneTest, RecordsFromOtherThreadsGoInAtTheTopAndDamagedOnesAreDropped) {
     OpenPane("");
-    pane_->AddOperatorEvent(kEventInformation, nullptr, 20020, "JBOD-1");
+    pane_->AddOperatorEvent(kEventInformation, nullptr, 20020, {"JBOD-1"});
     std::thread sender([pane = pane_.get()] {
         CEventPane::PostEventRecord(pane, MakeEventRecord({50, 2, u"JBOD-9", u"From afar."}));
         std::vector<uint8_t> damaged = MakeEventRecord({60, 1, u"JBOD-9", u"Cut short."});
@@ -173,11 +173,11 @@ TEST_F(EventPaneTest, TheToolBarSwitchesTheListsEditingModeAndOperatorEventsNeed
     QTest::mouseClick(bar->Button(), Qt::LeftButton);
     EXPECT_FALSE(pane_->List()->Editing());
 
-    AddOperatorEvent(kEventWarning, nullptr, 20023, "nowhere");  // no sink: nothing happens
-    InstallOperatorEventSink([&](int level, CSubEnc* subenc, int id, const QString& argument) {
-        pane_->AddOperatorEvent(level, subenc, id, argument);
+    AddOperatorEvent(kEventWarning, nullptr, 20023, {"nowhere"});  // no sink: nothing happens
+    InstallOperatorEventSink([&](int level, CSubEnc* subenc, int id, const QStringList& arguments) {
+        pane_->AddOperatorEvent(level, subenc, id, arguments);
     });
-    AddOperatorEvent(kEventWarning, nullptr, 20023, "rack-7");
+    AddOperatorEvent(kEventWarning, nullptr, 20023, {"rack-7"});
     InstallOperatorEventSink(nullptr);
     EXPECT_EQ(Texts(), (std::vector<QString>{"-", "System name was changed to rack-7."}));
 }

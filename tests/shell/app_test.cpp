@@ -262,7 +262,7 @@ TEST_F(AppTest, TheDemoServesTheBuiltInEnclosuresFromTheOwnAgent) {
     about->close();
 
     // What the element views log reaches the main window's event list.
-    AddOperatorEvent(1, nullptr, 20023, "rack-7");
+    AddOperatorEvent(1, nullptr, 20023, {"rack-7"});
     CEventList* events = main->EventPane()->List();
     const CEventItem* last = events->Item(events->RowCount() - 1);
     ASSERT_NE(last, nullptr);

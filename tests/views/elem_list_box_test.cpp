@@ -117,9 +117,9 @@ TEST_F(ElemListBoxTest, AFreshViewShowsThePanelAndOneCollapsedHeaderPerGroupInTa
         groups.push_back(GroupAt(row->group_row)->type);
     }
     // The 24-bay scenario also has current sensors and SAS connectors: no group.
-    const std::vector<int> expected = {kTypeArrayDeviceSlot, kTypePowerSupply, kTypeCooling,
-                                       kTypeTemperature,     kTypeVoltage,     kTypeExpanderEntry,
-                                       kTypePortEntry};
+    const std::vector<int> expected = {kTypeZoneEntry,     kTypeArrayDeviceSlot, kTypePowerSupply,
+                                       kTypeCooling,       kTypeTemperature,     kTypeVoltage,
+                                       kTypeExpanderEntry, kTypePortEntry};
     EXPECT_EQ(groups, expected);
     EXPECT_EQ(list_->RowText(Header(kTypeCooling)), "Cooling Device");
 }

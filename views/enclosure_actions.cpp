@@ -1,0 +1,247 @@
+// What the operator does with a whole enclosure from the System Information
+// panel: rename it, mute its buzzer, switch its identification LED, choose
+// and upgrade its firmware, restart it and shut it down.
+//
+// Every action keeps its own counted reference on the sub-enclosure for as
+// long as it waits, so the enclosure may vanish meanwhile: the operation
+// then ends with a failure and the view is rebuilt after the wait. Failures
+// are never silent: each logs a warning event with the result.
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <thread>
+
+#include "base/result_code.h"
+#include "enclosure/model/display_name.h"
+#include "enclosure/ops/firmware_package.h"
+#include "enclosure/ops/firmware_upgrade.h"
+#include "enclosure/poll/event_rule.h"
+#include "shell/events/operator_event.h"
+#include "shell/theme/string_resources.h"
+#include "shell/widgets/message_box.h"
+#include "views/elem_list_box.h"
+#include "views/modal_operation.h"
+#include "views/system_info_panel.h"
+
+namespace halvorin {
+
+namespace {
+
+constexpr int kCheckingPackage = 283;
+constexpr int kUpgradeRefused = 20024;
+
+QString DisplayName(CSubEnc* subenc) {
+    return QString::fromStdU16String(EnclosureDisplayName(subenc));
+}
+
+QString ResultText(int result) {
+    return QString("%1 (%2)").arg(QString::fromUtf8(ResultCodeName(result))).arg(result);
+}
+
+int Ask(int text_id) {
+    CMessageBox box;
+    return box.ShowMessageBox(CMessageBox::kQuestion, text_id);
+}
+
+void Tell(int text_id) {
+    CMessageBox box;
+    box.ShowMessageBox(CMessageBox::kNotice, text_id);
+}
+
+}  // namespace
+
+int CElemListBox::RunEnclosureAction(int text_id,
+                                     const std::function<int(OperationCallback)>& start) {
+    ++modal_depth_;
+    const int result = RunModalOperation(this, text_id, start);
+    --modal_depth_;
+    return result;
+}
+
+// After a modal wait: what was put off while it ran happens now.
+void CElemListBox::EndOfModalWait() {
+    if (modal_depth_ > 0) return;
+    if (deferred_subject_) {
+        Ref<CSubEnc> subject = std::move(*deferred_subject_);
+        deferred_subject_.reset();
+        ShowSubEnc(subject.get());
+        return;
+    }
+    if (rebuild_pending_) RefreshPass();
+}
+
+void CElemListBox::ActionFailed(int event_id, int result) {
+    AddOperatorEvent(kEventWarning, current_.get(), event_id,
+                     {DisplayName(current_.get()), ResultText(result)});
+}
+
+void CElemListBox::ClickPanel(uint32_t spot, QPoint in_row) {
+    if (modal_depth_ > 0 || !current_) return;
+    switch (spot) {
+        case HS_NAME_EDIT:
+            panel_->editor.PlaceCaretAt(in_row.x());
+            SetCurrentRow(1, false);
+            SetFirmwarePath(panel_->firmware_path);  // repaints the caret
+            return;
+        case HS_CHANGE_NAME:
+            if (ChangeSystemName(true) < 0) Tell(136);
+            break;
+        case HS_MUTE:
+            MuteBuzzerAction();
+            break;
+        case HS_IDENT_LED:
+            ToggleUidLed();
+            break;
+        case HS_BROWSE:
+            BrowseFirmware();
+            break;
+        case HS_UPGRADE:
+            UpgradeFirmware();
+            break;
+        case HS_RESTART:
+            StopOrRestart(kRestartCommand);
+            break;
+        case HS_SHUTDOWN:
+            StopOrRestart(kShutdownCommand);
+            break;
+        default:
+            return;
+    }
+    EndOfModalWait();
+}
+
+// Sends the editor's text as the system name: 0 when there was nothing to
+// do or the operator declined, the operation's result otherwise. The name
+// kept in the model is exactly the bytes sent.
+int CElemListBox::ChangeSystemName(bool confirm) {
+    const QString text = panel_->editor.Text();
+    if (text.isEmpty()) return kOk;
+    if (confirm && Ask(130) != CMessageBox::kResultYes) return kOk;
+    Ref<CSubEnc> subenc = current_;
+    const std::string name = text.toStdString();
+    const std::vector<uint8_t> payload = SystemNamePayload(name);
+    const auto begin = payload.begin() + 4;
+    const std::string sent(begin, std::find(begin, payload.end(), uint8_t(0)));
+    const int result = RunEnclosureAction(222, [&](OperationCallback done) {
+        return SetSystemName(subenc.get(), name, std::move(done));
+    });
+    if (result < 0) return result;
+    {
+        std::lock_guard lock(subenc->mutex);
+        std::fill(std::begin(subenc->system_name), std::end(subenc->system_name), '\0');
+        std::copy_n(sent.begin(), std::min(sent.size(), sizeof subenc->system_name - 1),
+                    subenc->system_name);
+    }
+    const QString stored = QString::fromStdString(sent);
+    AddOperatorEvent(kEventWarning, subenc.get(), 20023, {stored});
+    if (current_.get() == subenc.get()) {
+        panel_->editor.Load(stored);
+        pending_changes_ &= ~kNameEdited;
+        SetFirmwarePath(panel_->firmware_path);
+    }
+    emit SubEncRenamed(subenc.get());
+    return result;
+}
+
+void CElemListBox::MuteBuzzerAction() {
+    Ref<CSubEnc> subenc = current_;
+    const int result = RunEnclosureAction(
+        218, [&](OperationCallback done) { return MuteBuzzer(subenc.get(), std::move(done)); });
+    if (result < 0) {
+        if (current_.get() == subenc.get()) ActionFailed(277, result);
+        return;
+    }
+    subenc->indicators &= ~uint16_t(kIndicatorBuzzer);
+    RefreshPass();
+}
+
+void CElemListBox::ToggleUidLed() {
+    Ref<CSubEnc> subenc = current_;
+    const bool on = !(subenc->indicators & kIndicatorUidLed);
+    const int result = RunEnclosureAction(
+        219, [&](OperationCallback done) { return SetUidLed(subenc.get(), on, std::move(done)); });
+    if (result < 0) {
+        if (current_.get() == subenc.get()) ActionFailed(278, result);
+        return;
+    }
+    if (on) {
+        subenc->indicators |= kIndicatorUidLed;
+    } else {
+        subenc->indicators &= ~uint16_t(kIndicatorUidLed);
+    }
+    RefreshPass();
+}
+
+void CElemListBox::StopOrRestart(uint8_t command) {
+    const bool restart = command == kRestartCommand;
+    if (Ask(restart ? 126 : 125) != CMessageBox::kResultYes) return;
+    Ref<CSubEnc> subenc = current_;
+    const int result = RunEnclosureAction(restart ? 214 : 215, [&](OperationCallback done) {
+        return SendEnclosureCommand(subenc.get(), command, std::move(done));
+    });
+    if (result >= 0) return;
+    AddOperatorEvent(kEventWarning, subenc.get(), restart ? 279 : 280,
+                     {DisplayName(subenc.get()), ResultText(result)});
+    Tell(restart ? 281 : 282);
+}
+
+void CElemListBox::BrowseFirmware() {
+    SystemInfoPanel& panel = *panel_;
+    const QFileInfo chosen(panel.firmware_path);
+    QString start = panel.last_folder;
+    if (!panel.firmware_path.isEmpty() && chosen.exists()) start = chosen.absolutePath();
+    QFileDialog dialog(this, LoadQString(24), start);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (chosen.isFile()) dialog.selectFile(chosen.absoluteFilePath());
+    ++modal_depth_;
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    --modal_depth_;
+    if (!accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().front();
+    panel.last_folder = QFileInfo(path).absolutePath();
+    if (current_) SetFirmwarePath(path);
+}
+
+// Checks the package away from the interface thread (it may take a moment
+// to unpack), then starts the upgrade. A package refused before anything is
+// sent is logged as refused, with the reason; only a started upgrade logs
+// that it started.
+void CElemListBox::UpgradeFirmware() {
+    Ref<CSubEnc> subenc = current_;
+    const std::string path = QFile::encodeName(panel_->firmware_path).toStdString();
+    std::string model;
+    {
+        std::lock_guard lock(subenc->mutex);
+        model = subenc->model_text;
+    }
+    std::optional<UnpackedFirmware> firmware;
+    PackageProblem problem;
+    {
+        std::jthread checker;
+        RunEnclosureAction(kCheckingPackage, [&](OperationCallback done) {
+            checker = std::jthread([&, done = std::move(done)] {
+                problem = UnpackFirmware(path, model, firmware);
+                QMetaObject::invokeMethod(
+                    qApp, [done] { done(kOk); }, Qt::QueuedConnection);
+            });
+            return kOk;
+        });
+    }
+    int started = problem.failed() ? problem.result : kOk;
+    if (started == kOk) {
+        if (Ask(129) != CMessageBox::kResultYes) return;
+        started = StartFirmwareUpgrade(subenc.get(), std::move(*firmware));
+    }
+    if (started < 0) {
+        const QString reason = LoadQString(UpgradeResultText(started));
+        AddOperatorEvent(kEventWarning, subenc.get(), kUpgradeRefused,
+                         {DisplayName(subenc.get()), reason});
+        if (current_.get() == subenc.get()) SetFirmwarePath(reason);
+        return;
+    }
+    AddOperatorEvent(kEventInformation, subenc.get(), 20019, {DisplayName(subenc.get())});
+    FollowUpgrade(subenc.get());
+}
+
+}  // namespace halvorin

@@ -1,0 +1,402 @@
+// The System Information panel: layout, painting and hot spots of its body
+// row. The operator's actions on it are in enclosure_actions.cpp.
+#include "views/system_info_panel.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <algorithm>
+
+#include "enclosure/model/sub_enc.h"
+#include "shell/theme/shared_look.h"
+#include "shell/theme/string_resources.h"
+#include "views/elem_list_box.h"
+#include "views/elem_list_look.h"
+
+namespace halvorin {
+
+namespace {
+
+constexpr int kPanelLeft = 15;
+constexpr int kPanelTop = 8;
+constexpr int kButtonGap = 18;  // between a box and its button
+constexpr int kChangeText = 12;
+constexpr int kUpgradeText = 11;
+constexpr int kRestartText = 14;
+constexpr int kShutdownText = 16;
+const QColor kProgressFill(0xb5, 0xe6, 0x1d);
+const QColor kPathText(0x7f, 0x7f, 0x7f);
+
+const SystemInfoRow kRows[] = {
+    {3, true, PanelValue::kSystemName, 0, 0},
+    {4, false, PanelValue::kVendor, 0, 0},
+    {5, false, PanelValue::kProduct, 0, 0},
+    {6, false, PanelValue::kFirmwareRevision, 0, 0},
+    {7, false, PanelValue::kWwn, 0, 0},
+    {8, false, PanelValue::kBuzzer, 0, 0},
+    {9, false, PanelValue::kUidLed, 0, 0},
+    {10, true, PanelValue::kFirmwareBox, 0, kCapNoFirmwareUpgrade},
+    {0, false, PanelValue::kLineBreak, 0, 0},
+    {13, false, PanelValue::kRestart, kCapRestart, 0},
+    {15, false, PanelValue::kShutdown, kCapShutdown, 0},
+};
+
+QString WwnText(const std::array<uint8_t, 8>& id) {
+    QString text;
+    for (uint8_t byte : id)
+        text += QString::asprintf("%02X", byte);
+    return text;
+}
+
+// Shortens a path from the left by whole folders, "..." in front, until it fits.
+QString FitPath(const QString& path, const QFontMetrics& metrics, int width) {
+    QString shown = path;
+    QString rest = path;
+    while (metrics.horizontalAdvance(shown) > width) {
+        const qsizetype cut = rest.indexOf('/', rest.startsWith('/') ? 1 : 0);
+        if (cut < 0) break;
+        rest = rest.mid(cut);
+        shown = "..." + rest;
+        rest = rest.mid(1);
+    }
+    return shown;
+}
+
+}  // namespace
+
+bool UpgradeRunning(int state) {
+    return state >= 0 && state <= kUpgradeActivating;
+}
+
+std::span<const SystemInfoRow> SystemInfoRows() {
+    return kRows;
+}
+
+bool RowShown(const SystemInfoRow& row, uint16_t capabilities) {
+    if (row.needs_capability && !(capabilities & row.needs_capability)) return false;
+    return !(capabilities & row.hidden_by);
+}
+
+int PanelColumns(int usable, int column_width) {
+    if (column_width <= 0) return 1;
+    const int extra = (usable - column_width) / (column_width + kPanelColumnGap);
+    return std::clamp(1 + extra, 1, kPanelMaxColumns);
+}
+
+int UpgradeResultText(int state) {
+    switch (state) {
+        case kUpgradeCompleted:
+            return 0;
+        case kUpgradeRunning:
+            return 165;
+        case kModelMismatch:
+            return 164;
+        case kInvalidFirmware:
+            return 163;
+        case kHelloRefused:
+        case kConnectFailed:
+        case kConnectionClosed:
+        case kConnectionLost:
+            return 166;
+        case kPackageOpenFailed:
+        case kNotFound:
+            return 162;
+        case kNoResource:
+        case kOutOfMemory:
+            return 161;
+        default:
+            return 167;
+    }
+}
+
+QRect SystemInfoPanel::SpotRect(uint32_t spot) const {
+    switch (spot) {
+        case HS_NAME_EDIT:
+            return editor.Box();
+        case HS_CHANGE_NAME:
+            return change;
+        case HS_MUTE:
+            return mute;
+        case HS_IDENT_LED:
+            return uid_led;
+        case HS_BROWSE:
+            return browse;
+        case HS_UPGRADE:
+            return upgrade;
+        case HS_RESTART:
+            return restart;
+        case HS_SHUTDOWN:
+            return shutdown;
+        default:
+            return {};
+    }
+}
+
+// ---- layout ---------------------------------------------------------------------
+
+void CElemListBox::LayoutPanel() {
+    SystemInfoPanel& panel = *panel_;
+    const Look& look = *look_;
+    const QFontMetrics values(look.panel_value_font);
+    int label_width = values.horizontalAdvance(LoadQString(10));
+    for (const SystemInfoRow& row : SystemInfoRows()) {
+        if (row.label_id)
+            label_width =
+                std::max(label_width, values.horizontalAdvance(LoadQString(row.label_id)));
+    }
+    panel.label_width = label_width + 18;
+    int value_width = 1;
+    if (current_) {
+        const SubEncSummary info = SubEncInfo(current_.get());
+        for (const std::string* text : {&info.vendor, &info.product, &info.firmware_revision})
+            value_width =
+                std::max(value_width, values.horizontalAdvance(QString::fromStdString(*text)));
+        value_width = std::max(value_width, values.horizontalAdvance(WwnText(info.logical_id)));
+    }
+    panel.value_width = std::max(value_width, SharedImageList(5).cell_width());
+    panel.title_height = QFontMetrics(look.panel_label_font).height();
+
+    const int usable = std::min(width() - bar_width_ - 12, ContentWidth()) - kPanelLeft;
+    panel.columns = PanelColumns(usable, panel.label_width + panel.value_width);
+    const uint16_t capabilities = current_ ? current_->capabilities : 0;
+    int lines = 0;
+    int column = 0;
+    for (const SystemInfoRow& row : SystemInfoRows()) {
+        if (!RowShown(row, capabilities)) continue;
+        if (row.value == PanelValue::kLineBreak || (row.full_line && column != 0)) column = 0;
+        if (row.value == PanelValue::kLineBreak) continue;
+        if (column == 0) ++lines;
+        ++column;
+        if (column == panel.columns || row.full_line) column = 0;
+    }
+    panel.height = lines * std::max(panel.title_height, kPanelLineHeight) + 16;
+}
+
+// Walks the shown rows of the panel in a body row `width` wide and hands
+// each its label and value rectangles.
+template <typename Visit>
+void WalkPanel(const SystemInfoPanel& panel, uint16_t capabilities, int right_limit, int bottom,
+               Visit&& visit) {
+    const int line = std::max(panel.title_height, kPanelLineHeight);
+    int x = kPanelLeft;
+    int y = kPanelTop;
+    int column = 0;
+    auto new_line = [&] {
+        x = kPanelLeft;
+        y += line;
+        column = 0;
+    };
+    for (const SystemInfoRow& row : SystemInfoRows()) {
+        if (!RowShown(row, capabilities)) continue;
+        if (row.value == PanelValue::kLineBreak || (row.full_line && column != 0)) {
+            if (column != 0) new_line();
+            if (row.value == PanelValue::kLineBreak) continue;
+        }
+        if (y + panel.title_height > bottom) return;
+        const int value_left = x + panel.label_width;
+        const int value_right = row.full_line ? right_limit : value_left + panel.value_width;
+        visit(row, QRect(x, y, panel.label_width, panel.title_height),
+              QRect(value_left, y, std::max(0, value_right - value_left), panel.title_height));
+        if (row.full_line || ++column == panel.columns) {
+            new_line();
+        } else {
+            x += panel.label_width + panel.value_width + kPanelColumnGap;
+        }
+    }
+}
+
+// ---- painting -------------------------------------------------------------------
+
+namespace {
+
+// A button right-aligned in the value area: text width + 24 wide, 24 high.
+QRect ButtonRect(const QRect& value, const QFontMetrics& metrics, const QString& text) {
+    const int width = metrics.horizontalAdvance(text) + 24;
+    return QRect(value.right() + 1 - width, value.center().y() - kPanelButtonHeight / 2 + 1, width,
+                 kPanelButtonHeight);
+}
+
+void PaintButton(QPainter& p, const QRect& r, const QString& text, const QColor& fill,
+                 const QColor& outline) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(outline);
+    p.setBrush(fill);
+    p.drawRoundedRect(QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5), 3.5, 3.5);
+    p.setPen(Qt::white);
+    p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, text);
+    p.restore();
+}
+
+}  // namespace
+
+// Places the hot spots and, with a painter, paints the panel.
+void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
+    if (!current_) return;
+    SystemInfoPanel& panel = *panel_;
+    const Look& look = *look_;
+    const SubEncSummary info = SubEncInfo(current_.get());
+    const uint16_t capabilities = current_->capabilities;
+    const int state = panel.shown_upgrade_state;
+    const bool upgrading = UpgradeRunning(state);
+    const uint32_t hot = Row(HitRow(hit_code_)) == &row ? HitSpot(hit_code_) : HS_NONE;
+    const QFontMetrics values(look.panel_value_font);
+    const int right_limit = std::min(r.width() - 12, ContentWidth());
+    panel.ForgetSpots();
+
+    auto label = [&](const SystemInfoRow& info_row, const QRect& box) {
+        if (!info_row.label_id) return;
+        p.setFont(look.panel_label_font);
+        p.setPen(look.name_text);
+        p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                   LoadQString(info_row.label_id));
+    };
+    auto text_value = [&](const QRect& box, const QString& text) {
+        p.setFont(look.panel_value_font);
+        p.setPen(look.name_text);
+        p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                   values.elidedText(text, Qt::ElideRight, box.width()));
+    };
+    auto button = [&](const QRect& value, int text_id, uint32_t spot, QRect& keep) {
+        const QString text = LoadQString(text_id);
+        const QRect rect = ButtonRect(value, values, text);
+        p.setFont(look.panel_value_font);
+        PaintButton(p, rect, text, hot == spot ? look.button_hot : look.button_fill,
+                    look.button_outline);
+        if (!upgrading) keep = rect;
+        return rect;
+    };
+    auto switch_image = [&](const QRect& value, bool on, bool clickable, QRect& keep) {
+        const CImageList& switches = SharedImageList(5);
+        const QRect rect(value.right() + 1 - switches.cell_width(), value.top(),
+                         switches.cell_width(), switches.cell_height());
+        switches.Draw(p, on ? 0 : 1, rect.topLeft());
+        if (clickable && !upgrading) keep = rect;
+    };
+
+    WalkPanel(
+        panel, capabilities, right_limit, r.height(),
+        [&](const SystemInfoRow& info_row, const QRect& label_box, const QRect& value) {
+            switch (info_row.value) {
+                case PanelValue::kSystemName: {
+                    const QRect change = button(value, kChangeText, HS_CHANGE_NAME, panel.change);
+                    const QRect box(value.left(), change.top(),
+                                    std::max(0, change.left() - kButtonGap - value.left()),
+                                    kPanelButtonHeight);
+                    panel.editor.Place(box, look.panel_value_font);
+                    const bool caret = hasFocus() && current_row_ <= 1 && !upgrading;
+                    panel.editor.Paint(p, look.editor_outline, look.row_background, look.name_text,
+                                       caret);
+                    break;
+                }
+                case PanelValue::kVendor:
+                    text_value(value, QString::fromStdString(info.vendor));
+                    break;
+                case PanelValue::kProduct:
+                    text_value(value, QString::fromStdString(info.product));
+                    break;
+                case PanelValue::kFirmwareRevision:
+                    text_value(value, QString::fromStdString(info.firmware_revision));
+                    break;
+                case PanelValue::kWwn:
+                    text_value(value, WwnText(info.logical_id));
+                    break;
+                case PanelValue::kBuzzer:
+                    switch_image(
+                        value, row.shown_state & kIndicatorBuzzer,
+                        (capabilities & kCapBuzzerMute) && (row.shown_state & kIndicatorBuzzer),
+                        panel.mute);
+                    break;
+                case PanelValue::kUidLed:
+                    switch_image(value, row.shown_state & kIndicatorUidLed,
+                                 capabilities & kCapIdentLedControllable, panel.uid_led);
+                    break;
+                case PanelValue::kFirmwareBox: {
+                    const QRect upgrade = button(value, kUpgradeText, HS_UPGRADE, panel.upgrade);
+                    if (panel.firmware_path.isEmpty() || upgrading) panel.upgrade = {};
+                    panel.firmware_box =
+                        QRect(value.left(), upgrade.top(),
+                              std::max(0, upgrade.left() - kButtonGap - value.left()),
+                              kPanelButtonHeight);
+                    const QRect& box = panel.firmware_box;
+                    p.save();
+                    p.setRenderHint(QPainter::Antialiasing);
+                    p.setPen(look.editor_outline);
+                    p.setBrush(Qt::white);
+                    p.drawRoundedRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+                    p.restore();
+                    p.setFont(look.panel_value_font);
+                    if (upgrading) {
+                        const QRect inner = box.adjusted(1, 1, -1, -1);
+                        const int done = std::min(inner.width(), inner.width() * state / 100);
+                        p.fillRect(QRect(inner.topLeft(), QSize(done, inner.height())),
+                                   kProgressFill);
+                        p.setPen(Qt::black);
+                        p.drawText(inner, Qt::AlignCenter | Qt::TextSingleLine,
+                                   panel.firmware_path);
+                    } else {
+                        const CImageList& icons = look.browse_icons;
+                        const QRect icon(box.right() - 3 - icons.cell_width(),
+                                         box.center().y() - icons.cell_height() / 2 + 1,
+                                         icons.cell_width(), icons.cell_height());
+                        icons.Draw(p, hot == HS_BROWSE ? 1 : 0, icon.topLeft());
+                        panel.browse = icon;
+                        const QRect text = box.adjusted(6, 3, -(icons.cell_width() + 6), -3);
+                        p.setPen(kPathText);
+                        p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                                   FitPath(panel.firmware_path, values, text.width()));
+                    }
+                    break;
+                }
+                case PanelValue::kRestart:
+                    button(value, kRestartText, HS_RESTART, panel.restart);
+                    break;
+                case PanelValue::kShutdown:
+                    button(value, kShutdownText, HS_SHUTDOWN, panel.shutdown);
+                    break;
+                case PanelValue::kLineBreak:
+                    return;
+            }
+            label(info_row, label_box);
+        });
+    p.setPen(look.separator);
+    p.drawLine(0, r.height() - 1, r.width() - 1, r.height() - 1);
+}
+
+// ---- hot spots ------------------------------------------------------------------
+
+uint32_t CElemListBox::PanelHitCode(QPoint in_row) const {
+    const SystemInfoPanel& panel = *panel_;
+    if (!current_ || UpgradeRunning(panel.shown_upgrade_state)) return HS_NONE;
+    for (uint32_t spot :
+         {HS_CHANGE_NAME, HS_MUTE, HS_IDENT_LED, HS_BROWSE, HS_UPGRADE, HS_RESTART, HS_SHUTDOWN}) {
+        if (panel.SpotRect(spot).contains(in_row)) return spot | kClickable;
+    }
+    if (panel.editor.Box().contains(in_row)) return HS_NAME_EDIT;
+    return HS_NONE;
+}
+
+QRect CElemListBox::PanelSpotRect(uint32_t spot) const {
+    for (int i = 0; i < int(rows_.size()); ++i) {
+        const CItemData* row = rows_[size_t(i)];
+        if ((row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) == ROW_PANEL) {
+            const QRect r = RowRect(i);
+            const QRect s = panel_->SpotRect(spot);
+            return r.isEmpty() || s.isEmpty() ? QRect() : s.translated(r.topLeft());
+        }
+    }
+    return {};
+}
+
+NameEditor& CElemListBox::Editor() {
+    return panel_->editor;
+}
+
+void CElemListBox::SetFirmwarePath(const QString& path) {
+    panel_->firmware_path = path;
+    for (CItemData* row : rows_) {
+        if ((row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) == ROW_PANEL) row->flags |= ROW_DIRTY;
+    }
+    RepaintDirtyRows();
+}
+
+}  // namespace halvorin

@@ -1,0 +1,250 @@
+// The SAS zoning editor: one row per SAS port with a cell per slot, between
+// two head rows with the instructions and the Apply and Undo buttons. Edits
+// live in the rows until Apply writes the table of every port to the
+// enclosure; Undo goes back to what was read.
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPainter>
+#include <array>
+
+#include "enclosure/model/element_types.h"
+#include "enclosure/model/zone_bits.h"
+#include "enclosure/statuswnd/status_wnd.h"
+#include "shell/theme/string_resources.h"
+#include "shell/widgets/message_box.h"
+#include "views/elem_list_box.h"
+#include "views/elem_list_look.h"
+#include "views/zoning_layout.h"
+
+namespace halvorin {
+
+namespace {
+
+constexpr int kZoneBits = 96;  // what a row keeps of an entry's zone data
+constexpr int kInstructions = 63;
+constexpr int kHeadTextLeft = 18;
+
+using ZoneBits = std::bitset<kZoneBits>;
+
+ZoneBits ElementZoneBits(const CSesElem& element) {
+    ZoneBits bits;
+    const auto data = std::span(element.type_data).first(kZoneBits / 8);
+    for (int k = 0; k < kZoneBits; ++k)
+        bits[size_t(k)] = ZoneHasSlot(data, k);
+    return bits;
+}
+
+void SetElementZoneBits(CSesElem& element, const ZoneBits& bits) {
+    const auto data = std::span(element.type_data).first(kZoneBits / 8);
+    for (int k = 0; k < kZoneBits; ++k)
+        SetZoneSlot(data, k, bits[size_t(k)]);
+}
+
+// The bits the enclosure's table carries; the rest cleared.
+ZoneBits TableBits(const ZoneBits& bits) {
+    ZoneBits mask;
+    for (int k = 0; k < kZoneTableSlots; ++k)
+        mask.set(size_t(k));
+    return bits & mask;
+}
+
+bool IsZoningRow(const CItemData& row) {
+    return row.element && row.element->type == kTypeZoneEntry && (row.flags & ROW_ZONE);
+}
+
+}  // namespace
+
+// The rows of the zoning group start from the zone data they show; the two
+// head rows go around them.
+void CElemListBox::AddZoningHeads(CItemData& header) {
+    for (auto& member : header.member_rows) {
+        member->flags &= ~uint32_t(ROW_NO_BOTTOM_LINE);
+        member->zone_edit = member->zone_applied = ElementZoneBits(*member->element);
+    }
+    auto head = [&](uint32_t flags) {
+        auto row = std::make_unique<CItemData>();
+        row->flags = flags;
+        row->group_row = header.group_row;
+        row->painter = &CElemListBox::PaintZoningHead;
+        return row;
+    };
+    header.member_rows.insert(header.member_rows.begin(), head(ROW_ELEMENT | ROW_ZONING_HEAD));
+    header.member_rows.push_back(head(ROW_ELEMENT | ROW_ZONING_HEAD | ROW_NO_BOTTOM_LINE));
+}
+
+std::vector<CItemData*> CElemListBox::ZoningRows() const {
+    std::vector<CItemData*> rows;
+    for (const auto& item : items_) {
+        for (const auto& member : item->member_rows) {
+            if (IsZoningRow(*member)) rows.push_back(member.get());
+        }
+    }
+    return rows;
+}
+
+void CElemListBox::LayoutZoning() {
+    ZoningLayout& zoning = *zoning_;
+    if (!current_ || (current_->capabilities & kCapNoZoning)) return;
+    const int slot_count = SubEncInfo(current_.get()).counters[kTypeArrayDeviceSlot].count % 256;
+    const int band_right = std::min(width() - bar_width_, ContentWidth()) - 12;
+    zoning = LayOutZoneCells(slot_count, band_right - kZoningBandLeft);
+
+    const QFontMetrics metrics(look_->element_font);
+    auto button = [&](int text_id, int right) {
+        QRect r = metrics.boundingRect(LoadQString(text_id)).adjusted(-12, 0, 12, 0);
+        const int height = r.height() < 24 ? 24 : r.height() + 6;
+        return QRect(right - r.width(), 0, r.width(), height);
+    };
+    zoning.apply = button(84, kZoningBandLeft + zoning.grid_width);
+    zoning.undo = button(85, zoning.apply.left() - 18);
+    const int text_right = zoning.undo.left() - 18;
+    int head = zoning.undo.height() + 16;
+    if (text_right > kHeadTextLeft) {
+        const QRect text = metrics.boundingRect(QRect(0, 0, text_right - kHeadTextLeft, 10000),
+                                                Qt::TextWordWrap, LoadQString(kInstructions));
+        head = std::max(head, text.height() + 16);
+    }
+    zoning.head_height = head;
+    const int top = (head - zoning.apply.height()) / 2;
+    zoning.apply.moveTop(top);
+    zoning.undo.moveTop(top);
+}
+
+// ---- painting -------------------------------------------------------------------
+
+void CElemListBox::PaintZoningRow(QPainter& p, const QRect& r, CItemData& row) {
+    const Look& look = *look_;
+    PaintCommonPart(p, r, row, 8);
+    const ZoningLayout& zoning = *zoning_;
+    p.setFont(look.axis_font);
+    p.setPen(Qt::white);
+    for (int k = 0; k < zoning.slot_count; ++k) {
+        const QRect cell = zoning.CellRect(k);
+        const bool in_zone = k < kZoneBits && row.zone_edit[size_t(k)];
+        const QImage& picture = in_zone ? look.zone_in : look.zone_out;
+        if (!picture.isNull()) p.drawImage(cell, picture);
+        p.drawText(cell, Qt::AlignCenter | Qt::TextSingleLine, QString::number(k + 1));
+    }
+}
+
+void CElemListBox::PaintZoningHead(QPainter& p, const QRect& r, CItemData& row) {
+    const Look& look = *look_;
+    const ZoningLayout& zoning = *zoning_;
+    const bool last_of_list = !rows_.empty() && rows_.back() == &row;
+    if (!(row.flags & ROW_NO_BOTTOM_LINE) || last_of_list) {
+        p.setPen(look.separator);
+        p.drawLine(kHeadTextLeft, r.height() - 1, r.width() - 1, r.height() - 1);
+    }
+    p.setFont(look.element_font);
+    p.setPen(look.name_text);
+    const int text_right = zoning.undo.left() - 18;
+    if (text_right > kHeadTextLeft) {
+        p.drawText(QRect(kHeadTextLeft, 8, text_right - kHeadTextLeft, r.height() - 16),
+                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, LoadQString(kInstructions));
+    }
+    const bool hot_row = Row(HitRow(hit_code_)) == &row;
+    const uint32_t hot = hot_row ? HitSpot(hit_code_) : HS_NONE;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(look.zoning_button_outline);
+    for (auto [rect, text, fill] :
+         {std::tuple(zoning.apply, 84, hot == HS_ZONING_APPLY ? look.button_hot : look.button_fill),
+          std::tuple(zoning.undo, 85, hot == HS_ZONING_UNDO ? look.undo_hot : look.undo_fill)}) {
+        p.setBrush(fill);
+        p.drawRoundedRect(QRectF(rect).adjusted(0.5, 0.5, -0.5, -0.5), 3.5, 3.5);
+        p.setPen(Qt::white);
+        p.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, LoadQString(text));
+        p.setPen(look.zoning_button_outline);
+    }
+    p.restore();
+}
+
+// ---- input ----------------------------------------------------------------------
+
+uint32_t CElemListBox::ZoningHitCode(const CItemData& row, QPoint in_row) const {
+    const ZoningLayout& zoning = *zoning_;
+    if (row.flags & ROW_ZONING_HEAD) {
+        if (!(pending_changes_ & kZoningEdited)) return HS_NONE;
+        if (zoning.apply.contains(in_row)) return HS_ZONING_APPLY | kClickable;
+        if (zoning.undo.contains(in_row)) return HS_ZONING_UNDO | kClickable;
+        return HS_NONE;
+    }
+    // Only what the enclosure's table carries can be changed.
+    const int cell = zoning.CellAt(in_row);
+    return cell >= 0 && cell < kZoneTableSlots ? uint32_t(cell) | kClickable : HS_NONE;
+}
+
+QRect CElemListBox::ZoneCellRect(int row, int cell) const {
+    const QRect r = RowRect(row);
+    const QRect c = zoning_->CellRect(cell);
+    return r.isEmpty() || c.isEmpty() ? QRect() : c.translated(r.topLeft());
+}
+
+QRect CElemListBox::ZoningButtonRect(int row, uint32_t spot) const {
+    const QRect r = RowRect(row);
+    const QRect b = spot == HS_ZONING_APPLY ? zoning_->apply : zoning_->undo;
+    return r.isEmpty() ? QRect() : b.translated(r.topLeft());
+}
+
+void CElemListBox::ClickZoneCell(CItemData& row, int cell) {
+    if (modal_depth_ > 0 || cell < 0 || cell >= kZoneTableSlots) return;
+    row.zone_edit.flip(size_t(cell));
+    row.flags |= ROW_DIRTY;
+    pending_changes_ |= kZoningEdited;
+    RepaintDirtyRows();
+}
+
+// Writes the edits of every zoning row (also of a collapsed group) to the
+// enclosure. On failure the model keeps what it had and the edits stay.
+int CElemListBox::ApplyZoningEdits(bool report_failure) {
+    struct Kept {
+        CItemData* row;
+        Ref<CSesElem> element;
+        ZoneBits before, applied;
+    };
+    std::vector<Kept> kept;
+    pending_changes_ &= ~kZoningEdited;
+    for (CItemData* row : ZoningRows()) {
+        kept.push_back({row, row->element, ElementZoneBits(*row->element), row->zone_applied});
+        row->zone_applied = row->zone_edit;
+        SetElementZoneBits(*row->element, row->zone_edit);
+    }
+    Ref<CSubEnc> subenc = current_;
+    const int result = RunEnclosureAction(
+        216, [&](OperationCallback done) { return ApplyZoning(subenc.get(), std::move(done)); });
+    if (result >= 0) return result;
+    for (const Kept& k : kept) {
+        SetElementZoneBits(*k.element, k.before);
+        k.row->zone_applied = k.applied;
+    }
+    if (current_.get() == subenc.get()) pending_changes_ |= kZoningEdited;
+    if (report_failure) {
+        CMessageBox box;
+        box.ShowMessageBox(CMessageBox::kNotice, 135);
+    }
+    return result;
+}
+
+void CElemListBox::UndoZoningEdits() {
+    CStatusWnd::ShowStatus(217, this, 2000);
+    for (CItemData* row : ZoningRows()) {
+        row->zone_applied = ElementZoneBits(*row->element);
+        if (TableBits(row->zone_edit) != TableBits(row->zone_applied)) {
+            row->zone_edit = TableBits(row->zone_applied);
+            row->flags |= ROW_DIRTY;
+        }
+    }
+    pending_changes_ &= ~kZoningEdited;
+    RepaintDirtyRows();
+}
+
+// What the enclosure reports wins over the row's edits.
+bool CElemListBox::RefreshZoningRow(CItemData& row) {
+    const ZoneBits read = ElementZoneBits(*row.element);
+    if (TableBits(read) == TableBits(row.zone_applied)) return false;
+    row.zone_applied = row.zone_edit = TableBits(read);
+    row.flags |= ROW_DIRTY;
+    return true;
+}
+
+}  // namespace halvorin
