@@ -651,8 +651,9 @@ QRect CElemListBox::HotSpotRect(uint32_t code) const {
         local = spot == HS_ZONING_APPLY  ? zoning_->apply
                 : spot == HS_ZONING_UNDO ? zoning_->undo
                                          : QRect();
-    } else if ((row->flags & ROW_ZONE) && (code & kClickable) == kClickable) {
-        local = zoning_->CellRect(int(spot & 0xFFF));
+    } else if ((row->flags & (ROW_ZONE | ROW_GROUP_HEADER)) == ROW_ZONE &&
+               (code & kClickable) == kClickable) {
+        local = zoning_->CellRect(int(spot));
     } else if ((row->flags & ROW_SLOT) && spot == HS_IDENT_LED) {
         local = SlotSwitchRect(row_rect);
     } else {
@@ -692,6 +693,10 @@ void CElemListBox::ClickRow(int index, uint32_t spot, QPoint in_row) {
         return;
     }
     if (modal_depth_ > 0) return;
+    if (row->flags & ROW_GROUP_HEADER) {
+        if (!(row->flags & ROW_PANEL)) ToggleGroup(index);
+        return;
+    }
     if ((row->flags & ROW_ZONE) && (hit_code_ & kClickable) == kClickable) {
         ClickZoneCell(*row, int(spot));
         return;
@@ -703,10 +708,6 @@ void CElemListBox::ClickRow(int index, uint32_t spot, QPoint in_row) {
         } else if (spot == HS_ZONING_UNDO) {
             UndoZoningEdits();
         }
-        return;
-    }
-    if (row->flags & ROW_GROUP_HEADER) {
-        if (!(row->flags & ROW_PANEL)) ToggleGroup(index);
         return;
     }
     if ((row->flags & ROW_OVERVIEW) && row->subenc && spot == HS_ROW) {
@@ -876,7 +877,8 @@ QString CElemListBox::ToolTipText(uint32_t code) const {
         case HS_ZONING_UNDO:
             return (row->flags & ROW_ZONING_HEAD) ? LoadQString(119) : QString();
         default:
-            if ((row->flags & ROW_ZONE) && (code & kClickable) == kClickable) {
+            if ((row->flags & (ROW_ZONE | ROW_GROUP_HEADER)) == ROW_ZONE &&
+                (code & kClickable) == kClickable) {
                 return QString::fromStdU16String(
                     CapitalizeWords(FormatString(LoadString(66), {int64_t(HitSpot(code)) + 1})));
             }

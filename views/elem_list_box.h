@@ -23,6 +23,7 @@
 
 #include "enclosure/model/model_ref.h"
 #include "enclosure/ops/control_operations.h"
+#include "enclosure/ops/firmware_upgrade.h"
 #include "shell/theme/image_list.h"
 #include "shell/widgets/list_box_scroll_bar.h"
 #include "views/element_group_table.h"
@@ -98,6 +99,9 @@ class CElemListBox : public QWidget, public FlatScrollList {
     QRect ZoneCellRect(int row, int cell) const;
     QRect ZoningButtonRect(int row, uint32_t spot) const;
     int PendingChanges() const { return pending_changes_; }
+    // How upgrades started here run (tests and measurements shorten the wait
+    // for the enclosure to activate its new firmware).
+    void SetUpgradeOptions(const UpgradeOptions& options) { upgrade_options_ = options; }
     // Firmware upgrades started here, followed until they end.
     int FollowedUpgrades() const { return int(upgrades_.size()); }
 
@@ -177,7 +181,7 @@ class CElemListBox : public QWidget, public FlatScrollList {
     void BrowseFirmware();
     void UpgradeFirmware();
     void StopOrRestart(uint8_t command);
-    void ActionFailed(int event_id, int result);
+    void ActionFailed(int event_id, CSubEnc* subenc, int result);
     // Firmware upgrades (upgrade_progress.cpp).
     void FollowUpgrade(CSubEnc* subenc);
     void UpgradeTick();
@@ -215,6 +219,7 @@ class CElemListBox : public QWidget, public FlatScrollList {
     int pending_changes_ = 0;
     std::vector<Ref<CSubEnc>> upgrades_;  // upgrades started or found here, until they end
     QTimer upgrade_timer_;
+    UpgradeOptions upgrade_options_;
     std::optional<Ref<CSubEnc>> deferred_subject_;  // ShowSubEnc put off by a modal wait
     std::unique_ptr<CListBoxSB> scroll_bar_;
     std::unique_ptr<QMenu> quick_jump_;

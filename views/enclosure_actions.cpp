@@ -7,6 +7,7 @@
 // then ends with a failure and the view is rebuilt after the wait. Failures
 // are never silent: each logs a warning event with the result.
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMetaObject>
@@ -71,9 +72,8 @@ void CElemListBox::EndOfModalWait() {
     if (rebuild_pending_) RefreshPass();
 }
 
-void CElemListBox::ActionFailed(int event_id, int result) {
-    AddOperatorEvent(kEventWarning, current_.get(), event_id,
-                     {DisplayName(current_.get()), ResultText(result)});
+void CElemListBox::ActionFailed(int event_id, CSubEnc* subenc, int result) {
+    AddOperatorEvent(kEventWarning, subenc, event_id, {DisplayName(subenc), ResultText(result)});
 }
 
 void CElemListBox::ClickPanel(uint32_t spot, QPoint in_row) {
@@ -149,7 +149,7 @@ void CElemListBox::MuteBuzzerAction() {
     const int result = RunEnclosureAction(
         218, [&](OperationCallback done) { return MuteBuzzer(subenc.get(), std::move(done)); });
     if (result < 0) {
-        if (current_.get() == subenc.get()) ActionFailed(277, result);
+        ActionFailed(277, subenc.get(), result);
         return;
     }
     subenc->indicators &= ~uint16_t(kIndicatorBuzzer);
@@ -162,7 +162,7 @@ void CElemListBox::ToggleUidLed() {
     const int result = RunEnclosureAction(
         219, [&](OperationCallback done) { return SetUidLed(subenc.get(), on, std::move(done)); });
     if (result < 0) {
-        if (current_.get() == subenc.get()) ActionFailed(278, result);
+        ActionFailed(278, subenc.get(), result);
         return;
     }
     if (on) {
@@ -181,15 +181,14 @@ void CElemListBox::StopOrRestart(uint8_t command) {
         return SendEnclosureCommand(subenc.get(), command, std::move(done));
     });
     if (result >= 0) return;
-    AddOperatorEvent(kEventWarning, subenc.get(), restart ? 279 : 280,
-                     {DisplayName(subenc.get()), ResultText(result)});
+    ActionFailed(restart ? 279 : 280, subenc.get(), result);
     Tell(restart ? 281 : 282);
 }
 
 void CElemListBox::BrowseFirmware() {
     SystemInfoPanel& panel = *panel_;
     const QFileInfo chosen(panel.firmware_path);
-    QString start = panel.last_folder;
+    QString start = panel.last_folder.isEmpty() ? QDir::homePath() : panel.last_folder;
     if (!panel.firmware_path.isEmpty() && chosen.exists()) start = chosen.absolutePath();
     QFileDialog dialog(this, LoadQString(24), start);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -231,7 +230,7 @@ void CElemListBox::UpgradeFirmware() {
     int started = problem.failed() ? problem.result : kOk;
     if (started == kOk) {
         if (Ask(129) != CMessageBox::kResultYes) return;
-        started = StartFirmwareUpgrade(subenc.get(), std::move(*firmware));
+        started = StartFirmwareUpgrade(subenc.get(), std::move(*firmware), upgrade_options_);
     }
     if (started < 0) {
         const QString reason = LoadQString(UpgradeResultText(started));

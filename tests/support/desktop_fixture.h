@@ -98,14 +98,16 @@ class DesktopTest : public ::testing::Test {
     QTemporaryDir resources_;
 };
 
-// Answers the next message box, once it shows, with its first or second button.
+// Answers the next message box, once it shows, with its first or second
+// button. Several answers may wait at once: each takes a box of its own.
 enum class Answer { kFirst, kSecond };
 inline void AnswerNextBox(Answer answer) {
     auto* poll = new QTimer(qApp);  // deletes itself once it answered
     QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<CMessageBox*>(widget);
-            if (box == nullptr || !box->isVisible()) continue;
+            if (box == nullptr || !box->isVisible() || box->property("answered").toBool()) continue;
+            box->setProperty("answered", true);
             const QRect button =
                 answer == Answer::kFirst ? box->FirstButton() : box->SecondButton();
             QTest::mouseClick(box, Qt::LeftButton, {}, button.center());

@@ -1,0 +1,516 @@
+// The operator's actions on a whole enclosure, end to end: clicks on the
+// System Information panel and the zoning editor over a real model read
+// from simulated enclosures through a real agent on loopback. The
+// simulator's state proves what reached the enclosure; the events logged
+// prove what the operator was told.
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include "enclosure/model/display_name.h"
+#include "enclosure/model/element_naming.h"
+#include "enclosure/model/element_types.h"
+#include "enclosure/model/ses_dev.h"
+#include "enclosure/model/ses_domain.h"
+#include "enclosure/model/zone_bits.h"
+#include "enclosure/ops/firmware_package.h"
+#include "enclosure/ops/lzma_stream.h"
+#include "enclosure/poll/event_rule.h"
+#include "shell/events/operator_event.h"
+#include "sim/loopback_manager.h"
+#include "sim/simulated_enclosure.h"
+#include "tests/support/desktop_fixture.h"
+#include "tests/support/sim_fixture.h"
+#include "tests/support/temp_path.h"
+#include "views/elem_list_box.h"
+#include "views/system_info_panel.h"
+#include "views/zoning_layout.h"
+
+namespace halvorin {
+namespace {
+
+using test::Answer;
+using test::AnswerNextBox;
+using test::WaitUntil;
+
+struct LoggedEvent {
+    int level, id;
+    QStringList arguments;
+};
+
+class EnclosureActionsTest : public test::DesktopTest {
+  protected:
+    void SetUp() override {
+        DesktopTest::SetUp();
+        UseApplicationLook();
+        SetElementTypeNames(ElementTypeNamesFromStrings());
+        InstallOperatorEventSink([this](int level, CSubEnc*, int id, const QStringList& args) {
+            events_.push_back({level, id, args});
+        });
+    }
+    void TearDown() override {
+        InstallOperatorEventSink(nullptr);
+        list_.reset();
+        manager_.reset();
+        DesktopTest::TearDown();
+    }
+
+    void Open(const std::string& file, int width = 1400) {
+        const sim::Scenario scenario = test::LoadShippedScenario(file);
+        manager_ = std::make_unique<sim::LoopbackManager>(std::vector{scenario});
+        std::string error;
+        ASSERT_TRUE(manager_->Start(error)) << error;
+        ASSERT_TRUE(
+            manager_->PollUntil([&] { return manager_->AllRead(scenario.devices.size()); }));
+        manager_->Advance(60);
+        list_ = std::make_unique<CElemListBox>(&manager_->registry());
+        UpgradeOptions options;
+        options.activation_wait = std::chrono::milliseconds(0);
+        list_->SetUpgradeOptions(options);
+        list_->resize(width, 900);
+        list_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(list_.get()));
+        ShowPrimary();
+        poll_.callOnTimeout([this] { manager_->Poll(); });
+        poll_.start(2);
+    }
+    void ShowPrimary() {
+        std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager_->domain());
+        ASSERT_FALSE(subencs.empty());
+        list_->ShowSubEnc(subencs.front());
+        ReleaseSubEnclosures(subencs);
+        list_->repaint();  // places the panel's hot spots
+    }
+    CSubEnc* Shown() { return list_->CurrentSubEnc(); }
+    // A window's new size arrives through the window system, later.
+    void Resize(int width) {
+        list_->resize(width, 900);
+        ASSERT_TRUE(WaitUntil([&] { return list_->width() == width; }));
+        QApplication::processEvents();
+    }
+    sim::EnclosureState Sim() { return manager_->enclosure().Snapshot(); }
+
+    void ClickSpot(uint32_t spot) {
+        list_->repaint();
+        const QRect r = list_->PanelSpotRect(spot);
+        ASSERT_FALSE(r.isEmpty()) << std::hex << spot << " " << list_->RowRect(1).height() << " "
+                                  << list_->Panel().SpotRect(spot).width() << " "
+                                  << list_->Panel().change.width();
+        QTest::mouseClick(list_.get(), Qt::LeftButton, {}, r.center());
+    }
+    bool Logged(int id) const {
+        return std::any_of(events_.begin(), events_.end(),
+                           [id](const LoggedEvent& e) { return e.id == id; });
+    }
+    const LoggedEvent* Last() const { return events_.empty() ? nullptr : &events_.back(); }
+
+    // Lets minutes of enclosure time pass while the list keeps its timers.
+    void Minutes(int n) {
+        poll_.stop();
+        for (int i = 0; i < n; ++i)
+            manager_->Advance(60);
+        poll_.start(2);
+        list_->RefreshPass();
+    }
+
+    int Header(uint8_t type) const {
+        for (int i = 0; i < list_->RowCount(); ++i) {
+            const CItemData* row = list_->Row(i);
+            const ElementGroup* group = GroupAt(row->group_row);
+            if ((row->flags & ROW_GROUP_HEADER) && group && group->type == type) return i;
+        }
+        return -1;
+    }
+    std::vector<int> ZoneRows() const {
+        std::vector<int> rows;
+        for (int i = 0; i < list_->RowCount(); ++i) {
+            const uint32_t flags = list_->Row(i)->flags;
+            if ((flags & (ROW_ZONE | ROW_GROUP_HEADER)) == ROW_ZONE) rows.push_back(i);
+        }
+        return rows;
+    }
+    void ClickCell(int row, int cell) {
+        const QRect r = list_->ZoneCellRect(row, cell);
+        ASSERT_FALSE(r.isEmpty()) << "cell " << cell;
+        QTest::mouseClick(list_.get(), Qt::LeftButton, {}, r.center());
+    }
+
+    std::unique_ptr<sim::LoopbackManager> manager_;
+    std::unique_ptr<CElemListBox> list_;
+    QTimer poll_;
+    std::vector<LoggedEvent> events_;
+};
+
+// ---- the panel --------------------------------------------------------------------
+
+TEST_F(EnclosureActionsTest, RenameSendsAndKeepsTheSameBytesCutAtACharacterBoundary) {
+    Open("jbod24.json");
+    QSignalSpy renamed(list_.get(), &CElemListBox::SubEncRenamed);
+    list_->setFocus();
+    ClickSpot(HS_NAME_EDIT);
+    // 40 characters typed, 32 kept; each "é" is two bytes, so 16 fit the enclosure's 32.
+    for (int i = 0; i < 40; ++i) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(0xE9)));
+        QApplication::sendEvent(list_.get(), &key);
+    }
+    EXPECT_EQ(list_->Editor().Text(), QString(32, QChar(0xE9)));
+    AnswerNextBox(Answer::kFirst);
+    ClickSpot(HS_CHANGE_NAME);
+    const std::string expected = QString(16, QChar(0xE9)).toStdString();
+    EXPECT_EQ(Sim().system_name, expected);
+    EXPECT_EQ(std::string(Shown()->system_name), expected);
+    ASSERT_NE(Last(), nullptr);
+    EXPECT_EQ(Last()->id, 20023);
+    EXPECT_EQ(Last()->arguments, QStringList{QString::fromStdString(expected)});
+    EXPECT_EQ(renamed.count(), 1);
+    EXPECT_FALSE(list_->Editor().Edited());
+
+    // Backspace and plain ASCII: what is typed travels unchanged.
+    QTest::keyClick(list_.get(), Qt::Key_End);
+    for (int i = 0; i < 40; ++i)
+        QTest::keyClick(list_.get(), Qt::Key_Backspace);
+    QTest::keyClicks(list_.get(), "rack-7 \"A\"");
+    AnswerNextBox(Answer::kFirst);
+    ClickSpot(HS_CHANGE_NAME);
+    EXPECT_EQ(Sim().system_name, "rack-7 \"A\"");
+    Minutes(1);
+    EXPECT_EQ(SubEncInfo(Shown()).system_name, "rack-7 \"A\"");
+
+    // An empty name does nothing at all: no question, no operation, no event.
+    for (int i = 0; i < 20; ++i)
+        QTest::keyClick(list_.get(), Qt::Key_Backspace);
+    const size_t logged = events_.size();
+    ClickSpot(HS_CHANGE_NAME);
+    EXPECT_EQ(events_.size(), logged);
+    EXPECT_EQ(Sim().system_name, "rack-7 \"A\"");
+}
+
+TEST_F(EnclosureActionsTest, MuteAndTheUidLedChangeTheEnclosureAndTheSwitchesFollow) {
+    Open("jbod24.json");
+    ASSERT_TRUE(Sim().buzzer);
+    ASSERT_TRUE(Shown()->indicators & kIndicatorBuzzer);
+    ClickSpot(HS_MUTE);
+    EXPECT_FALSE(Sim().buzzer);
+    EXPECT_FALSE(Shown()->indicators & kIndicatorBuzzer);
+    list_->repaint();
+    EXPECT_TRUE(list_->PanelSpotRect(HS_MUTE).isEmpty()) << "a silent buzzer has nothing to mute";
+
+    ClickSpot(HS_IDENT_LED);
+    EXPECT_TRUE(Sim().uid_led);
+    EXPECT_TRUE(Shown()->indicators & kIndicatorUidLed);
+    ClickSpot(HS_IDENT_LED);
+    EXPECT_FALSE(Sim().uid_led);
+    EXPECT_TRUE(events_.empty());
+}
+
+TEST_F(EnclosureActionsTest, ActionsThatFailAreLoggedAndRestartAndShutdownSayItToo) {
+    Open("jbod24.json");
+    // The enclosure stops answering; the model still has it.
+    ASSERT_TRUE(manager_->host().SetDevicePresent(manager_->enclosure(), 0, false));
+    ClickSpot(HS_IDENT_LED);
+    ASSERT_NE(Last(), nullptr);
+    EXPECT_EQ(Last()->id, 278);
+    EXPECT_EQ(Last()->level, kEventWarning);
+    EXPECT_FALSE(Shown()->indicators & kIndicatorUidLed);
+
+    AnswerNextBox(Answer::kFirst);  // yes, restart
+    AnswerNextBox(Answer::kFirst);  // close the failure notice
+    ClickSpot(HS_RESTART);
+    ASSERT_NE(Last(), nullptr);
+    EXPECT_EQ(Last()->id, 279);
+    EXPECT_EQ(Last()->arguments.size(), 2);
+    EXPECT_TRUE(WaitUntil([] { return QApplication::activeModalWidget() == nullptr; }));
+}
+
+TEST_F(EnclosureActionsTest, RestartTakesTheEnclosureAwayAndItComesBackShutdownLeavesItOff) {
+    Open("jbod24.json");
+    AnswerNextBox(Answer::kSecond);  // no: nothing happens
+    ClickSpot(HS_RESTART);
+    EXPECT_TRUE(manager_->enclosure().Visible());
+
+    AnswerNextBox(Answer::kFirst);
+    ClickSpot(HS_RESTART);
+    EXPECT_FALSE(manager_->enclosure().Visible());
+    Minutes(1);
+    EXPECT_TRUE(manager_->enclosure().Visible());
+    EXPECT_TRUE(events_.empty());
+
+    ShowPrimary();
+    AnswerNextBox(Answer::kFirst);
+    ClickSpot(HS_SHUTDOWN);
+    Minutes(2);
+    EXPECT_FALSE(manager_->enclosure().Visible());
+}
+
+// A package as the operator gets it: built by halvorin-mkfw.
+std::string MakePackage(const std::string& name, const std::string& model) {
+    const std::string a = test::UniqueTempPath(name + "-a.bin");
+    const std::string b = test::UniqueTempPath(name + "-b.bin");
+    for (const auto& [path, size] : {std::pair(a, 20000), std::pair(b, 9000)}) {
+        QFile file(QString::fromStdString(path));
+        if (!file.open(QIODevice::WriteOnly)) return {};
+        file.write(QByteArray(size, char(size / 1000)));
+    }
+    const std::string out = test::UniqueTempPath(name + ".lzma");
+    const int code = QProcess::execute(
+        HALVORIN_MKFW,
+        {"--model", QString::fromStdString(model), "--image-a", QString::fromStdString(a),
+         "--image-b", QString::fromStdString(b), "-o", QString::fromStdString(out)});
+    return code == 0 ? out : std::string();
+}
+
+TEST_F(EnclosureActionsTest, AnUpgradeFromAMkfwPackageRunsWithProgressAndChangesTheRevision) {
+    Open("jbod24.json");
+    const std::string package = MakePackage("desktop-upgrade", "m810");
+    ASSERT_FALSE(package.empty());
+    list_->repaint();
+    EXPECT_TRUE(list_->PanelSpotRect(HS_UPGRADE).isEmpty()) << "nothing chosen: inert";
+
+    // Browse opens the file dialog; the operator picks the package.
+    QTimer pick;
+    pick.callOnTimeout([&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QFileDialog*>(widget);
+            if (!dialog || !dialog->isVisible()) continue;
+            // As the operator types it: the whole path into the file name field.
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setText(QString::fromStdString(package));
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    pick.start(20);
+    ClickSpot(HS_BROWSE);
+    pick.stop();
+    EXPECT_EQ(list_->Panel().firmware_path, QString::fromStdString(package));
+
+    AnswerNextBox(Answer::kFirst);
+    ClickSpot(HS_UPGRADE);
+    ASSERT_TRUE(Logged(20019));
+    EXPECT_EQ(list_->FollowedUpgrades(), 1);
+    // While it runs the panel shows its progress and offers nothing to click.
+    ASSERT_TRUE(WaitUntil([&] { return list_->Panel().firmware_path.endsWith('%'); }));
+    list_->repaint();
+    EXPECT_TRUE(list_->PanelSpotRect(HS_RESTART).isEmpty());
+    ASSERT_TRUE(WaitUntil([&] { return list_->FollowedUpgrades() == 0; }, 20000));
+    EXPECT_TRUE(Logged(20020));
+    EXPECT_FALSE(Logged(20021));
+    EXPECT_EQ(Shown()->upgrade_state, kUpgradeIdle);
+    EXPECT_TRUE(list_->Panel().firmware_path.isEmpty());
+    Minutes(1);
+    ASSERT_TRUE(WaitUntil([&] {
+        std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager_->domain());
+        const bool done = !subencs.empty() && SubEncInfo(subencs[0]).firmware_revision == "2.0.8";
+        ReleaseSubEnclosures(subencs);
+        return done;
+    }));
+}
+
+// Packages refused before a byte is sent: the reason is logged, and nothing
+// claims that an upgrade started.
+TEST_F(EnclosureActionsTest, HostilePackagesAreRefusedWithTheirReason) {
+    Open("jbod24.json");
+    const std::string good = MakePackage("hostile-base", "m810");
+    ASSERT_FALSE(good.empty());
+    QFile source(QString::fromStdString(good));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray corrupt = source.readAll();
+    corrupt[corrupt.size() - 40] = char(corrupt[corrupt.size() - 40] ^ 0x5A);
+    const std::string corrupt_path = test::UniqueTempPath("corrupt.lzma");
+    QFile out(QString::fromStdString(corrupt_path));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(corrupt);
+    out.close();
+
+    const std::vector<uint8_t> escape = CompressLzmaAlone(BuildTarArchive(
+        "../jbod_fw.bin",
+        BuildFirmwareFile("m810", std::vector<uint8_t>(4096, 1), std::vector<uint8_t>(4096, 2))));
+    const std::string escape_path = test::UniqueTempPath("escape.lzma");
+    QFile escape_file(QString::fromStdString(escape_path));
+    ASSERT_TRUE(escape_file.open(QIODevice::WriteOnly));
+    escape_file.write(reinterpret_cast<const char*>(escape.data()), qsizetype(escape.size()));
+    escape_file.close();
+
+    const struct {
+        std::string path;
+        int text;
+    } cases[] = {
+        {corrupt_path, 163},
+        {MakePackage("other-model", "m410"), 164},
+        {escape_path, 163},
+        {test::UniqueTempPath("missing.lzma"), 162},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        events_.clear();
+        list_->SetFirmwarePath(QString::fromStdString(c.path));
+        ClickSpot(HS_UPGRADE);  // no question: the package never got that far
+        ASSERT_NE(Last(), nullptr);
+        EXPECT_EQ(Last()->id, 20024);
+        EXPECT_EQ(Last()->arguments.value(1), LoadQString(c.text));
+        EXPECT_FALSE(Logged(20019));
+        EXPECT_EQ(list_->Panel().firmware_path, LoadQString(c.text));
+        EXPECT_EQ(list_->FollowedUpgrades(), 0);
+    }
+    EXPECT_EQ(Shown()->upgrade_state, kUpgradeIdle);
+}
+
+TEST_F(EnclosureActionsTest, TheWholePanelFollowsTheCapabilitiesAndTheColumnsFollowTheWidth) {
+    Open("jbod24.json");
+    const int three = list_->Panel().height;
+    EXPECT_EQ(list_->Panel().columns, 3);
+    Resize(700);
+    EXPECT_EQ(list_->Panel().columns, 2);
+    Resize(400);
+    EXPECT_EQ(list_->Panel().columns, 1);
+    EXPECT_GT(list_->Panel().height, three);
+    list_->repaint();
+    for (uint32_t spot : {HS_CHANGE_NAME, HS_RESTART, HS_SHUTDOWN, HS_BROWSE})
+        EXPECT_FALSE(list_->PanelSpotRect(spot).isEmpty()) << "one column still holds " << spot;
+
+    Shown()->capabilities = kUnsupportedModelCapabilities;  // no upgrade, restart or shutdown
+    Resize(1400);
+    list_->repaint();
+    for (uint32_t spot : {HS_BROWSE, HS_RESTART, HS_SHUTDOWN, HS_IDENT_LED, HS_MUTE})
+        EXPECT_TRUE(list_->PanelSpotRect(spot).isEmpty()) << spot;
+    EXPECT_LT(list_->Panel().height, three);
+}
+
+TEST(PanelColumns, ColumnsThatFitTheWidthAndNeverMoreThanThree) {
+    EXPECT_EQ(PanelColumns(100, 300), 1);  // not even one fits: one anyway
+    EXPECT_EQ(PanelColumns(653, 300), 1);  // two need 300 + 54 + 300
+    EXPECT_EQ(PanelColumns(654, 300), 2);
+    EXPECT_EQ(PanelColumns(1008, 300), 3);
+    EXPECT_EQ(PanelColumns(5000, 300), 3);
+    EXPECT_EQ(PanelColumns(500, 0), 1);
+}
+
+// ---- an enclosure that goes away during an action -----------------------------------
+
+TEST_F(EnclosureActionsTest, AnEnclosureRemovedDuringTheWaitEndsTheActionAndTheViewFollowsAfter) {
+    Open("jbod24.json");
+    CSubEnc* shown = Shown();
+    poll_.stop();  // the reply waits until the view has been told to go
+    ASSERT_TRUE(manager_->host().SetDevicePresent(manager_->enclosure(), 0, false));
+    QTimer::singleShot(20, [&] {
+        list_->ShowSubEnc(nullptr);  // what the tree does when the enclosure is gone
+        list_->RefreshPass();
+        EXPECT_EQ(list_->CurrentSubEnc(), shown) << "nothing changes under a waiting action";
+        poll_.start(2);
+    });
+    ClickSpot(HS_MUTE);
+    EXPECT_EQ(list_->CurrentSubEnc(), nullptr);
+    ASSERT_NE(Last(), nullptr);
+    EXPECT_EQ(Last()->id, 277);
+    // The view lets go; another action can start on another enclosure later.
+    ShowPrimary();
+    EXPECT_NE(list_->CurrentSubEnc(), nullptr);
+}
+
+// ---- the zoning editor --------------------------------------------------------------
+
+TEST(ZoningLayout, BlocksLinesAndCellsFitTheBand) {
+    const struct {
+        int slot_count, band, block;
+    } cases[] = {{24, 1200, 6}, {16, 1200, 8}, {7, 1200, 5},
+                 {84, 1100, 6}, {84, 300, 6},  {10, 5, 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.slot_count);
+        const ZoningLayout layout = LayOutZoneCells(c.slot_count, c.band);
+        EXPECT_EQ(layout.cells_per_block, c.block);
+        EXPECT_GE(layout.cells_per_line, c.block);
+        EXPECT_LE(layout.cell_width, 24);
+        EXPECT_EQ(layout.cell_height, 54 + 3 * (layout.cell_width - 18));
+        // Every slot has a cell, found again at its centre; nothing after the last.
+        for (int k = 0; k < c.slot_count; ++k)
+            EXPECT_EQ(layout.CellAt(layout.CellRect(k).center()), k);
+        EXPECT_TRUE(layout.CellRect(c.slot_count).isEmpty());
+        EXPECT_GE(layout.row_height, layout.CellRect(c.slot_count - 1).bottom() + 1)
+            << "no slot is cut off";
+    }
+    // A narrow band still lays out one block per line.
+    EXPECT_EQ(LayOutZoneCells(24, 5).cells_per_line, 6);
+    // The gap after the 7 slots' last cell is empty; no slots, no cells.
+    const ZoningLayout seven = LayOutZoneCells(7, 1200);
+    EXPECT_EQ(seven.CellAt(seven.CellRect(6).center() + QPoint(seven.cell_width * 3 / 2, 0)), -1);
+    const ZoningLayout none = LayOutZoneCells(0, 1200);
+    EXPECT_EQ(none.lines, 0);
+    EXPECT_EQ(none.CellAt(QPoint(170, 20)), -1);
+    EXPECT_LE(LayOutZoneCells(24, 1200).row_height, 255);
+}
+
+TEST_F(EnclosureActionsTest, ZoningEditedOnTheGridIsAppliedReadBackAndUndone) {
+    Open("jbod24.json");
+    list_->ToggleGroup(Header(kTypeZoneEntry));
+    list_->repaint();
+    const std::vector<int> ports = ZoneRows();
+    ASSERT_GE(ports.size(), 2u);
+    const auto before = Sim().zones;
+    // Apply and Undo are inert until a cell was clicked.
+    const int head = ports.front() - 1;
+    EXPECT_EQ(HitSpot(list_->HitTest(list_->ZoningButtonRect(head, HS_ZONING_APPLY).center())),
+              HS_NONE);
+    ClickCell(ports[0], 1);
+    ClickCell(ports[1], 20);
+    EXPECT_EQ(list_->PendingChanges(), CElemListBox::kZoningEdited);
+    const bool port1_slot2 = ZoneHasSlot(before[0], 1);
+    QTest::mouseClick(list_.get(), Qt::LeftButton, {},
+                      list_->ZoningButtonRect(head, HS_ZONING_APPLY).center());
+    auto zones = Sim().zones;
+    EXPECT_EQ(ZoneHasSlot(zones[0], 1), !port1_slot2);
+    EXPECT_EQ(ZoneHasSlot(zones[1], 20), !ZoneHasSlot(before[1], 20));
+    EXPECT_EQ(zones[2], before[2]);
+    EXPECT_EQ(list_->PendingChanges(), 0);
+
+    // Read back: the rows show what the enclosure has.
+    Minutes(1);
+    EXPECT_EQ(bool(list_->Row(ports[0])->zone_edit[1]), !port1_slot2);
+    // An edit undone goes back to what was read, with no write.
+    ClickCell(ports[0], 5);
+    QTest::mouseClick(list_.get(), Qt::LeftButton, {},
+                      list_->ZoningButtonRect(head, HS_ZONING_UNDO).center());
+    EXPECT_EQ(bool(list_->Row(ports[0])->zone_edit[5]), ZoneHasSlot(zones[0], 5));
+    EXPECT_EQ(list_->PendingChanges(), 0);
+    EXPECT_EQ(Sim().zones, zones);
+}
+
+TEST_F(EnclosureActionsTest, EditsOfACollapsedZoningGroupAreAppliedWhenLeavingAndAnsweringNo) {
+    Open("jbod24.json");
+    const int header = Header(kTypeZoneEntry);
+    list_->ToggleGroup(header);
+    list_->repaint();
+    const std::vector<int> ports = ZoneRows();
+    ASSERT_FALSE(ports.empty());
+    const auto before = Sim().zones;
+    ClickCell(ports[0], 3);
+    list_->ToggleGroup(header);      // collapsed: the edit stays
+    AnswerNextBox(Answer::kSecond);  // "exit without applying?" No: apply first
+    list_->ShowSubEnc(nullptr);
+    EXPECT_EQ(ZoneHasSlot(Sim().zones[0], 3), !ZoneHasSlot(before[0], 3));
+    EXPECT_EQ(list_->CurrentSubEnc(), nullptr);
+}
+
+TEST_F(EnclosureActionsTest, SlotsBeyondTheZoneTableAreShownButCannotBeClicked) {
+    Open("jbod84-dual-path.json");
+    list_->ToggleGroup(Header(kTypeZoneEntry));
+    list_->repaint();
+    const std::vector<int> ports = ZoneRows();
+    ASSERT_FALSE(ports.empty());
+    EXPECT_EQ(list_->Zoning().slot_count, 84);
+    const QRect cell80 = list_->ZoneCellRect(ports[0], 80);  // slot 81
+    ASSERT_FALSE(cell80.isEmpty());
+    EXPECT_EQ(list_->HitTest(cell80.center()) & kClickable, 0u);
+    const auto edit = list_->Row(ports[0])->zone_edit;
+    QTest::mouseClick(list_.get(), Qt::LeftButton, {}, cell80.center());
+    EXPECT_EQ(list_->Row(ports[0])->zone_edit, edit);
+    EXPECT_EQ(list_->PendingChanges(), 0);
+    const QRect cell79 = list_->ZoneCellRect(ports[0], 79);
+    EXPECT_EQ(list_->ToolTipText(list_->HitTest(cell79.center())), "Slot 80");
+}
+
+}  // namespace
+}  // namespace halvorin
