@@ -87,4 +87,13 @@ void ServerSetNotify(ServerNotifyFn fn, void* context) {
     if (s.server) s.server->SetNotify(fn, context);
 }
 
+void ServerClearNotify(void* context) {
+    Service& s = TheService();
+    std::lock_guard lock(s.mutex);
+    if (s.notify_context != context) return;
+    s.notify = nullptr;
+    s.notify_context = nullptr;
+    if (s.server) s.server->SetNotify(nullptr, nullptr);
+}
+
 }  // namespace halvorin

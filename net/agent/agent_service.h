@@ -22,5 +22,9 @@ uint16_t ServerPort();
 int ServerSetAuthorized(std::vector<std::u16string> names);
 // Registers the user interface's callback, or removes it with nullptr.
 void ServerSetNotify(ServerNotifyFn fn, void* context);
+// Removes the callback only if `context` registered the current one, so a
+// window that goes after its successor registered leaves the successor's.
+// No call of the callback runs any more once this returns.
+void ServerClearNotify(void* context);
 
 }  // namespace halvorin

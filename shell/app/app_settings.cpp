@@ -35,7 +35,9 @@ void AppSettings::WriteNameList(const QString& value_name, const QStringList& na
 
 QStringList SplitNameList(const QString& value) {
     QStringList names = value.split('\n');
-    names.removeLast();  // the text after the last line feed (empty when it ends the value)
+    // A value written by hand may lack the final line feed; its last name
+    // is still a name.
+    if (names.last().isEmpty()) names.removeLast();
     return names;
 }
 

@@ -27,9 +27,8 @@ class AppSettings {
     int ReadRunMode() const;
     void WriteRunMode(int run_mode);
 
-    // The names of a list value, split at each line feed; text after the
-    // last line feed is not a name (a value without a final line feed loses
-    // its last name).
+    // The names of a list value, split at each line feed; the text after
+    // the last line feed is a name too when it is not empty.
     QStringList ReadNameList(const QString& value_name) const;
     // Writes the first `max_names` names (all when negative), each followed
     // by a line feed.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
 #include <cstdio>
 
 #include "base/clock.h"
@@ -16,6 +17,7 @@
 #include "net/ui/about_wnd.h"
 #include "net/ui/agent_wnd.h"
 #include "shell/app/app_settings.h"
+#include "shell/app/hand_over_animation.h"
 #include "shell/events/event_pane.h"
 #include "shell/events/operator_event.h"
 #include "shell/frame/main_wnd.h"
@@ -149,16 +151,40 @@ bool CHalvorinApp::SwitchTopLevelWindow(int run_mode) {
     const QString title = LoadQString(kTitleText);
     auto created = CreateTopLevelWindow(run_mode, title);
     if (!created) return false;
-    // No caption animation towards the notification area: Linux desktops
-    // have no taskbar window to take its place from.
     auto old = std::move(window_);
-    if (old) old->hide();
+    if (old) {
+        AnimateSwitch(old.get(), created.get(), run_mode);
+        old->hide();
+    }
     window_ = std::move(created);
     SetApplicationWindow(window_.get());
-    if (run_mode == kManagerMode) window_->show();
+    // Agent mode hides behind its tray icon; without a tray its window is
+    // the only way back, so it shows.
+    const auto* agent = qobject_cast<CAgentWnd*>(window_.get());
+    if (!agent || !agent->HasTrayIcon()) window_->show();
     window_->update();
     if (old) old->close();
     return true;
+}
+
+// The outline flies between the window and the notification area; with no
+// notification area there is nothing to fly to.
+void CHalvorinApp::AnimateSwitch(QWidget* old_window, QWidget* new_window, int run_mode) const {
+    if (!TrayAvailable()) return;
+    if (run_mode == kAgentMode) {
+        const auto* agent = qobject_cast<CAgentWnd*>(new_window);
+        AnimateHandOver(old_window->frameGeometry(),
+                        TrayIconPlace(agent ? agent->TrayIcon() : nullptr));
+    } else {
+        const auto* agent = qobject_cast<CAgentWnd*>(old_window);
+        AnimateHandOver(TrayIconPlace(agent ? agent->TrayIcon() : nullptr),
+                        new_window->frameGeometry());
+    }
+}
+
+bool CHalvorinApp::TrayAvailable() const {
+    return options_.tray_available ? options_.tray_available()
+                                   : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 std::unique_ptr<QWidget, CHalvorinApp::DeleteLater> CHalvorinApp::CreateTopLevelWindow(
@@ -174,8 +200,11 @@ std::unique_ptr<QWidget, CHalvorinApp::DeleteLater> CHalvorinApp::CreateTopLevel
         return std::unique_ptr<QWidget, DeleteLater>(window);
     }
     if (run_mode == kAgentMode) {
-        auto* window = new CAgentWnd(title);
+        auto* window = new CAgentWnd(title, TrayAvailable());
         connect(window, &CAgentWnd::Command, this, &CHalvorinApp::OnCommand);
+        connect(window, &CAgentWnd::Closed, this, [this, window] {
+            if (window_.get() == window) QApplication::quit();
+        });
         return std::unique_ptr<QWidget, DeleteLater>(window);
     }
     return nullptr;
@@ -193,8 +222,20 @@ void CHalvorinApp::OnCommand(int command) {
         if (run_mode_ == kManagerMode) return;
         ChangeRunMode(run_mode_ == kAgentMode ? kManagerMode : ModeReplacingAnOddValue());
     } else if (command == kAboutCommand && window_) {
-        (new CAboutWnd(window_.get()))->show();  // it deletes itself when closed
+        ShowAboutWindow();
+    } else if (command == kExitCommand) {
+        QApplication::quit();
     }
+}
+
+void CHalvorinApp::ShowAboutWindow() {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == CAboutWnd::kWindowClass && !top->isHidden()) {
+            top->raise();  // one about window at a time
+            return;
+        }
+    }
+    (new CAboutWnd(window_.get()))->show();  // it deletes itself when closed
 }
 
 int CHalvorinApp::ModeReplacingAnOddValue() const {

@@ -36,6 +36,9 @@ struct StartupOptions {
     std::function<void(const QString& message)> report_failure;
     // Where the event list keeps its history (empty: not kept).
     std::string history_directory = EventStateDirectory();
+    // Whether the desktop has a notification area for agent mode's icon
+    // (null: ask the platform).
+    std::function<bool()> tray_available;
 };
 
 class CHalvorinApp : public QObject {
@@ -47,6 +50,7 @@ class CHalvorinApp : public QObject {
     static constexpr int kAgentModeCommand = 252;
     static constexpr int kManagerModeCommand = 253;
     static constexpr int kAboutCommand = 57664;
+    static constexpr int kExitCommand = 57665;
 
     explicit CHalvorinApp(StartupOptions options = {});
     ~CHalvorinApp() override;  // shuts down if started
@@ -82,6 +86,9 @@ class CHalvorinApp : public QObject {
     std::unique_ptr<QWidget, DeleteLater> CreateTopLevelWindow(int run_mode, const QString& title);
     int ModeReplacingAnOddValue() const;
     void ChangeRunMode(int run_mode);
+    bool TrayAvailable() const;
+    void AnimateSwitch(QWidget* old_window, QWidget* new_window, int run_mode) const;
+    void ShowAboutWindow();
     void ReportFailure(const QString& message) const;
 
     StartupOptions options_;
