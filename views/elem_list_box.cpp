@@ -244,6 +244,7 @@ void CElemListBox::BuildOverviewRows() {
     if (current_) return;
     std::unordered_map<CSubEnc*, std::unique_ptr<CItemData>> old = std::move(overview_);
     overview_.clear();
+    const std::vector<CItemData*> before = std::move(rows_);
     rows_.clear();
     if (!overview_header_) {
         overview_header_ = std::make_unique<CItemData>();
@@ -275,6 +276,9 @@ void CElemListBox::BuildOverviewRows() {
     if (registry_) registry_->ReleaseSnapshot(domains);
     // Rows left in `old` belong to sub-enclosures that are gone; they go now.
     old.clear();
+    // The same rows in the same order: the one-second pass repaints what
+    // changed within them.
+    if (rows_ == before) return;
     RowsChanged();
     update();
 }
@@ -452,7 +456,7 @@ void CElemListBox::WheelOnBar(QWheelEvent* event) {
 // ---- refresh ------------------------------------------------------------------
 
 int CElemListBox::RefreshPass() {
-    if (!current_) return 0;
+    if (!current_) return show_welcome_ || modal_depth_ > 0 ? 0 : RefreshOverview();
     if (ConfigurationChanged()) {
         // Rows of elements that are gone must not outlive a modal wait that
         // may still use them: the rebuild waits for it.
@@ -573,6 +577,7 @@ void CElemListBox::PaintRow(QPainter& p, int index, const QRect& r) {
     p.setClipRect(QRect(QPoint(0, 0), r.size()));
     const QRect local(QPoint(0, 0), r.size());
     p.fillRect(local, look_->row_background);
+    painting_index_ = index;
     if (row.painter) (this->*row.painter)(p, local, row);
     if (index == current_row_ && hasFocus()) {
         p.setPen(QPen(look_->focus, 1, Qt::DotLine));
@@ -606,7 +611,7 @@ uint32_t CElemListBox::RowHitCode(int index, QPoint in_row) const {
         return MakeHitCode(index, ZoningHitCode(*row, in_row));
     }
     if (row->flags & ROW_OVERVIEW) {
-        const bool in_name = row->subenc && in_row.x() < ContentWidth() / 3;
+        const bool in_name = row->subenc && in_row.x() < Overview().widths[kOverviewNameColumn];
         return MakeHitCode(index, in_name ? HS_ROW | kClickable : HS_NONE);
     }
     if ((row->flags & ROW_SLOT) && ShowsSlotDetails(*row)) {

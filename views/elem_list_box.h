@@ -28,6 +28,7 @@
 #include "shell/widgets/list_box_scroll_bar.h"
 #include "views/element_group_table.h"
 #include "views/item_data.h"
+#include "views/overview_rows.h"
 
 class QMenu;
 
@@ -67,6 +68,8 @@ class CElemListBox : public QWidget, public FlatScrollList {
     int RefreshPass();
     // Rebuilds the overview rows from the hosts (every 3 s in overview mode).
     void BuildOverviewRows();
+    // The dashboard's column widths for the list's width now.
+    const OverviewLayout& Overview() const;
     // Opens the quick-jump menu of the groups in the list (command 250).
     void OpenQuickJump();
     QMenu* QuickJumpMenu() const { return quick_jump_.get(); }
@@ -112,6 +115,8 @@ class CElemListBox : public QWidget, public FlatScrollList {
     void PaintGroupHeader(QPainter& p, const QRect& r, CItemData& row);
     void PaintPanelBody(QPainter& p, const QRect& r, CItemData& row);
     void PaintOverviewRow(QPainter& p, const QRect& r, CItemData& row);
+    void PaintOverviewHeader(QPainter& p, const QRect& r);
+    void PaintOverviewSubEnc(QPainter& p, const QRect& r, CItemData& row);
     void PaintSensorRow(QPainter& p, const QRect& r, CItemData& row);
     void PaintPowerSupplyRow(QPainter& p, const QRect& r, CItemData& row);
     void PaintSlotRow(QPainter& p, const QRect& r, CItemData& row);
@@ -157,6 +162,7 @@ class CElemListBox : public QWidget, public FlatScrollList {
 
     // Refresh.
     int RefreshGroup(CItemData& header);
+    int RefreshOverview();
     void RepaintDirtyRows();
 
     // Input.
@@ -240,6 +246,8 @@ class CElemListBox : public QWidget, public FlatScrollList {
     int modal_depth_ = 0;  // a row operation waits in a modal loop
     bool rebuild_pending_ = false;
     std::set<int> painted_rows_;
+    int painting_index_ = -1;  // the row a painter is drawing
+    mutable OverviewLayout overview_layout_;
 
     QTimer refresh_timer_;
     QTimer overview_timer_;

@@ -76,6 +76,18 @@ CElemListBox::Look::Look(qreal pixel_ratio) {
         if (strip) *picture = strip->Image(0);
     }
 
+    overview_header_font = Font(989, 15);
+    overview_font = Font(990, 15);
+    overview_name_font = overview_font;
+    overview_name_font.setWeight(QFont::ExtraBold);
+    overview_name_font.setUnderline(true);
+    overview_header = Colour(637, 0x43, 0xa0, 0xae);
+    overview_header_text = Colour(638, 0xff, 0xff, 0xff);
+    overview_stripe = Colour(640, 0xf3, 0xf3, 0xf3);
+    overview_line = Colour(641, 0xc5, 0xc5, 0xc5);
+    overview_ok = Colour(643, 0x43, 0xa0, 0xae);
+    overview_fault = Colour(644, 0x67, 0x0b, 0x00);
+    buzzer_icon = Strip(304, 16);
     group_icons = Strip(293, 32);
     group_icons_hot = Strip(294, 32);
     markers = Strip(308, 16);

@@ -28,6 +28,10 @@ struct CElemListBox::Look {
     QFont welcome_font;
     QImage welcome_picture;
     CImageList group_icons, group_icons_hot, markers, badges, fail_badge, slot_fail_badge;
+    QFont overview_header_font, overview_font, overview_name_font;
+    QColor overview_header, overview_header_text, overview_stripe, overview_line;
+    QColor overview_ok, overview_fault;
+    CImageList buzzer_icon;
     ChartStyle chart;
     QImage chart_grid;
 

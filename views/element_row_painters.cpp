@@ -106,7 +106,8 @@ QString CElemListBox::RowText(int index) const {
         return text;
     }
     if (row->flags & ROW_OVERVIEW) {
-        return row->subenc ? Q(EnclosureDisplayName(row->subenc.get())) : LoadQString(213);
+        return row->subenc ? OverviewRowText(OverviewShownOf(row->subenc.get()))
+                           : OverviewColumnTitle(kOverviewNameColumn);
     }
     if (row->flags & ROW_PANEL) return current_ ? Q(EnclosureDisplayName(current_.get())) : "";
     if (!row->element) return {};
@@ -175,42 +176,6 @@ void CElemListBox::PaintGroupHeader(QPainter& p, const QRect& r, CItemData& row)
 }
 
 // The overview's rows: the enclosure and how many of its elements failed.
-void CElemListBox::PaintOverviewRow(QPainter& p, const QRect& r, CItemData& row) {
-    const Look& look = *look_;
-    const int name_width = ContentWidth() / 3;
-    if (!row.subenc) {
-        QLinearGradient gradient(0, 0, 0, r.height());
-        gradient.setColorAt(0, look.header_top);
-        gradient.setColorAt(1, look.header_bottom);
-        p.fillRect(r, gradient);
-        p.setFont(look.header_font);
-        p.setPen(look.header_text);
-        p.drawText(QRect(15, 0, name_width - 15, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                   Q(CapitalizeWords(LoadString(213))));
-        p.drawText(QRect(name_width, 0, r.width() - name_width, r.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, Q(CapitalizeWords(LoadString(113))));
-    } else {
-        const SubEncSummary info = SubEncInfo(row.subenc.get());
-        int total = 0, failed = 0;
-        for (const TypeCounter& c : info.counters) {
-            total += c.count;
-            failed += c.failed;
-        }
-        const bool hot = Row(HitRow(hit_code_)) == &row && (hit_code_ & kClickable);
-        p.setFont(look.element_font);
-        p.setPen(hot ? look.focus : look.name_text);
-        p.drawText(QRect(15, 0, name_width - 15, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                   Q(EnclosureDisplayName(info)));
-        p.setFont(look.second_font);
-        p.setPen(failed ? look.condition_fail : look.detail_text);
-        p.drawText(QRect(name_width, 0, r.width() - name_width, r.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter,
-                   failed ? Format(137, {int64_t(failed)}) : Format(138, {int64_t(total)}));
-    }
-    p.setPen(look.header_line);
-    p.drawLine(0, r.height() - 1, r.width() - 1, r.height() - 1);
-}
-
 // ---- element rows ---------------------------------------------------------------
 
 int CElemListBox::PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, int inset) {

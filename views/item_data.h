@@ -7,11 +7,13 @@
 #include <bitset>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "enclosure/model/elem_type_desc.h"
 #include "enclosure/model/model_ref.h"
 #include "views/history_chart.h"
+#include "views/overview_rows.h"
 
 class QPainter;
 class QRect;
@@ -91,6 +93,7 @@ struct CItemData {
     int group_count = 0;       // group headers: failed elements shown in the badge
     HistoryChart chart;        // rows with ROW_HAS_CHART
     std::bitset<96> zone_edit, zone_applied;
+    std::optional<OverviewShown> overview_shown;  // overview rows: what was painted
 
     CItemData() = default;
     CItemData(const CItemData&) = delete;

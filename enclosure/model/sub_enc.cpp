@@ -149,6 +149,7 @@ SubEncSummary SubEncInfo(const CSubEnc* subenc) {
     s.system_name = subenc->system_name;
     s.logical_id = subenc->logical_id;
     s.counters = subenc->counters;
+    s.indicators = subenc->indicators;
     return s;
 }
 

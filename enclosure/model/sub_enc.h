@@ -103,6 +103,7 @@ struct SubEncSummary {
     std::string vendor, product, firmware_revision, system_name;
     std::array<uint8_t, 8> logical_id{};
     std::array<TypeCounter, 32> counters{};
+    uint16_t indicators = 0;
 };
 SubEncSummary SubEncInfo(const CSubEnc* subenc);
 
