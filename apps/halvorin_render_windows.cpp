@@ -15,10 +15,12 @@
 #include <cstdio>
 #include <functional>
 
+#include "apps/render_agent_mode.h"
 #include "apps/render_enclosure_actions.h"
 #include "apps/render_enclosure_view.h"
 #include "apps/render_left_column.h"
 #include "apps/render_main_window.h"
+#include "apps/render_output.h"
 #include "enclosure/statuswnd/status_wnd.h"
 #include "net/ui/server_edit_bar.h"
 #include "shell/frame/main_wnd.h"
@@ -33,23 +35,11 @@ namespace {
 
 using namespace halvorin;
 
-// The widget as it looks on screen: what its mask cuts away is transparent.
-QImage Snapshot(QWidget& widget) {
-    QImage image = widget.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    if (widget.mask().isEmpty()) return image;
-    QImage shaped(image.size(), QImage::Format_ARGB32);
-    shaped.fill(Qt::transparent);
-    QPainter painter(&shaped);
-    painter.setClipRegion(widget.mask());
-    painter.drawImage(0, 0, image);
-    return shaped;
-}
-
 // The main window with a window of the program drawn over it where it sits.
 QImage OverMainWindow(QWidget& main, QWidget& window) {
-    QImage scene = Snapshot(main);
+    QImage scene = ShapedSnapshot(main);
     QPainter painter(&scene);
-    painter.drawImage(window.pos() - main.pos(), Snapshot(window));
+    painter.drawImage(window.pos() - main.pos(), ShapedSnapshot(window));
     return scene;
 }
 
@@ -69,7 +59,8 @@ bool RenderMessageBox(QWidget& main, int kind, int text_id, const QString& path,
     bool saved = false;
     QObject::connect(&box, &CMessageBox::Waiting, &box, [&] {
         if (pose) pose(box);
-        saved = Save(Snapshot(box), path) && Save(OverMainWindow(main, box), path + ".scene.png");
+        saved =
+            Save(ShapedSnapshot(box), path) && Save(OverMainWindow(main, box), path + ".scene.png");
         box.CloseButton()->click();
     });
     box.ShowMessageBox(kind, text_id);
@@ -85,8 +76,8 @@ void HoverFirstButton(CMessageBox& box) {
 
 bool RenderStatus(QWidget& main, int text_id, int duration, const QString& path) {
     QPointer<CStatusWnd> status = CStatusWnd::ShowStatus(text_id, &main, duration);
-    const bool saved =
-        Save(Snapshot(*status), path) && Save(OverMainWindow(main, *status), path + ".scene.png");
+    const bool saved = Save(ShapedSnapshot(*status), path) &&
+                       Save(OverMainWindow(main, *status), path + ".scene.png");
     status->close();
     return saved;
 }
@@ -115,7 +106,7 @@ bool RenderServerEditBar(const QString& prefix) {
                              Qt::NoModifier);
             QApplication::sendEvent(&bar, &move);
         }
-        return Save(Snapshot(bar), prefix + name);
+        return Save(ShapedSnapshot(bar), prefix + name);
     };
     return pose("", false, false, "server-edit-bar.png") &&
            pose("jbod-lab-2:6001", true, false, "server-edit-bar-typed.png") &&
@@ -132,7 +123,7 @@ bool RenderLanguage(const QString& language, const QString& dir) {
     main.show();
     SetApplicationWindow(&main);
     const QString prefix = dir + "/" + language + "-";
-    return Save(Snapshot(main), prefix + "main-wnd.png") &&
+    return Save(ShapedSnapshot(main), prefix + "main-wnd.png") &&
            RenderMessageBox(main, CMessageBox::kQuestion, 127,
                             prefix + "message-box-question.png") &&
            RenderMessageBox(main, CMessageBox::kQuestion, 126, prefix + "message-box-long.png",
@@ -141,7 +132,8 @@ bool RenderLanguage(const QString& language, const QString& dir) {
            RenderStatus(main, 218, CStatusWnd::kUntimed, prefix + "status-untimed.png") &&
            RenderStatus(main, 217, 2000, prefix + "status-timed.png") &&
            RenderServerEditBar(prefix) && RenderEnclosureViews(prefix) &&
-           RenderEnclosureActions(prefix) && RenderLeftColumn(prefix) && RenderMainWindow(prefix);
+           RenderEnclosureActions(prefix) && RenderLeftColumn(prefix) && RenderMainWindow(prefix) &&
+           RenderAgentMode(prefix);
 }
 
 }  // namespace

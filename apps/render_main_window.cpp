@@ -89,21 +89,32 @@ bool RenderMainWindow(const QString& prefix) {
     CMainWnd main(LoadQString(57344), setup);
     main.setGeometry(0, 0, 1400, 900);
     main.show();
+    QApplication::processEvents();
+    bool saved_welcome = SaveWidget(main, prefix + "main-wnd-welcome.png");
     CEncTree& tree = *main.LeftPane()->Tree();
     if (!WaitFor(
             [&] { return tree.HostCount() == 1 && tree.SubEncsOf(tree.Host(0)).size() == 3; })) {
         std::fprintf(stderr, "halvorin-render-windows: the demo enclosures did not come up\n");
         return false;
     }
-    main.OnCommand(254);  // the dashboard
-    QApplication::processEvents();
-    bool saved = SaveWidget(main, prefix + "main-wnd-dashboard.png");
-
     CSubEnc* demo = nullptr;
     for (CSubEnc* subenc : tree.SubEncsOf(tree.Host(0))) {
         if (std::string(subenc->system_name) == "DEMO-JBOD") demo = subenc;
     }
-    if (!demo || !tree.SelectSubEnc(demo)) return false;
+    if (!demo) return false;
+    // The demo's second power supply fails at 90 s; the next full refresh
+    // brings it in.
+    agent.clock().AdvanceSeconds(100);
+    clock.AdvanceSeconds(61);
+    if (!WaitFor([&] { return SubEncInfo(demo).counters[kTypePowerSupply].failed == 1; })) {
+        std::fprintf(stderr, "halvorin-render-windows: the demo's power supply did not fail\n");
+        return false;
+    }
+    main.OnCommand(254);  // the dashboard
+    QApplication::processEvents();
+    bool saved = saved_welcome && SaveWidget(main, prefix + "main-wnd-dashboard.png");
+
+    if (!tree.SelectSubEnc(demo)) return false;
     OpenGroup(*main.RightPane()->List(), kTypePowerSupply);
     QApplication::processEvents();
     saved = saved && SaveWidget(main, prefix + "main-wnd-enclosure.png");

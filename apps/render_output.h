@@ -2,6 +2,7 @@
 // model it shows.
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -10,6 +11,9 @@ namespace halvorin {
 
 // Saves what the widget shows now; prints the path, or says why it failed.
 bool SaveWidget(QWidget& widget, const QString& path);
+
+// The widget as it looks on screen: what its mask cuts away is transparent.
+QImage ShapedSnapshot(QWidget& widget);
 
 // Runs the event loop until `done` or the time limit; true when done.
 bool WaitFor(const std::function<bool()>& done, int limit_ms = 10000);

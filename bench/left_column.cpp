@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/loopback_hosts.h"
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "shell/events/event_list.h"
@@ -28,37 +29,9 @@ namespace {
 constexpr int kHosts = 250;
 constexpr int kEnclosuresPerHost = 4;
 
-// The scenario as the `copy`th enclosure of a host: its own identifiers.
-sim::Scenario Copy(sim::Scenario scenario, int copy) {
-    for (sim::SubEnclosureSpec& s : scenario.subenclosures)
-        s.logical_id[7] = uint8_t(s.logical_id[7] + 16 * copy);
-    for (sim::DeviceSpec& d : scenario.devices)
-        d.id[7] = uint8_t(d.id[7] + 16 * copy);
-    return scenario;
-}
-
-bool AllRead(CSesDomain* host) {
-    std::vector<CSesDev*> devices = SnapshotDevices(host);
-    const bool read = devices.size() == kEnclosuresPerHost &&
-                      std::all_of(devices.begin(), devices.end(),
-                                  [](CSesDev* d) { return (d->Flags() & kDeviceReady) != 0; });
-    ReleaseDevices(devices);
-    return read && host->client.quiet();
-}
-
 void MeasureIdleTick(const sim::Scenario& scenario) {
-    std::vector<std::unique_ptr<sim::LoopbackManager>> agents;
-    std::vector<sim::Scenario> host_scenarios;
-    for (int k = 0; k < kEnclosuresPerHost; ++k)
-        host_scenarios.push_back(Copy(scenario, k));
-    for (int i = 0; i < kHosts; ++i) {
-        agents.push_back(std::make_unique<sim::LoopbackManager>(host_scenarios));
-        std::string error;
-        if (!agents.back()->StartAgent(error)) {
-            std::fprintf(stderr, "agent %d: %s\n", i, error.c_str());
-            return;
-        }
-    }
+    auto agents = bench::StartHosts(scenario, kHosts, kEnclosuresPerHost);
+    if (agents.empty()) return;
     ManualClock clock;
     DomainRegistry registry(sim::LoopbackManager::ManagerOptions(clock));
     CLeftPane pane(registry);
@@ -71,7 +44,8 @@ void MeasureIdleTick(const sim::Scenario& scenario) {
     const auto everything_read = [&] {
         for (int i = 0; i < pane.Tree()->HostCount(); ++i) {
             CSesDomain* host = pane.Tree()->Host(i);
-            if (!AllRead(host) || pane.Tree()->SubEncsOf(host).size() != kEnclosuresPerHost)
+            if (!bench::AllRead(host, kEnclosuresPerHost) ||
+                pane.Tree()->SubEncsOf(host).size() != kEnclosuresPerHost)
                 return false;
         }
         return true;

@@ -47,6 +47,7 @@ class AppTest : public test::DesktopTest {
         options_.agent_port = test::FreePort();
         options_.history_directory = StateDirectory();  // the options were made before SetUp
         options_.report_failure = [this](const QString& message) { failures_ << message; };
+        options_.tray_available = [] { return true; };  // agent mode hides behind its icon
     }
 
     void TearDown() override {
@@ -338,6 +339,30 @@ TEST_F(AppTest, TheDemosPowerSupplyFailureReachesTheEventListAndTheView) {
     EXPECT_EQ(failed_rows, 1);
 }
 
+TEST_F(AppTest, AClickOnADashboardNameOpensThatEnclosure) {
+    options_.demo = true;
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    auto* main = qobject_cast<CMainWnd*>(app.MainWindow());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
+    CEncTree* tree = main->LeftPane()->Tree();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return tree->HostCount() == 1 && tree->SubEncsOf(tree->Host(0)).size() == 3; },
+        10000));
+    CElemListBox* list = main->RightPane()->List();
+    EXPECT_TRUE(list->ShowsWelcome());
+    main->OnCommand(254);  // Dashboard
+    ASSERT_EQ(list->RowCount(), 4);
+    int lab = -1;
+    for (int i = 1; i < list->RowCount(); ++i)
+        if (list->RowText(i).startsWith("LAB-JBOD-84: Device Slot OK(84)")) lab = i;
+    ASSERT_GE(lab, 1);
+    QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(12, list->RowRect(lab).center().y()));
+    ASSERT_NE(list->CurrentSubEnc(), nullptr);
+    EXPECT_EQ(std::string(list->CurrentSubEnc()->system_name), "LAB-JBOD-84");
+    EXPECT_FALSE(main->RightPane()->Dashboard());
+}
+
 // ---- settings ---------------------------------------------------------------
 
 TEST_F(AppTest, NameListsAreNamesEachFollowedByALineFeed) {
@@ -347,6 +372,8 @@ TEST_F(AppTest, NameListsAreNamesEachFollowedByALineFeed) {
     EXPECT_EQ(settings.ReadNameList("Domains"), QStringList({"storage-01", "storage-02"}));
 
     StoreSetting("Domains", "storage-01\nstorage-02");  // no final line feed
+    EXPECT_EQ(settings.ReadNameList("Domains"), QStringList({"storage-01", "storage-02"}));
+    StoreSetting("Domains", "storage-01");
     EXPECT_EQ(settings.ReadNameList("Domains"), QStringList({"storage-01"}));
     StoreSetting("Domains", "");
     EXPECT_TRUE(settings.ReadNameList("Domains").isEmpty());

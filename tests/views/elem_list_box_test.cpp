@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "enclosure/model/display_name.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/ses_dev.h"
@@ -346,6 +347,71 @@ TEST_F(ElemListBoxTest, TheOverviewKeepsItsHeaderAndDropsEnclosuresThatAreGone) 
     list_->BuildOverviewRows();
     EXPECT_EQ(list_->RowCount(), 1);
     EXPECT_EQ(list_->Row(0)->subenc.get(), nullptr);
+}
+
+TEST_F(ElemListBoxTest, TheDashboardCountsFollowTheModelWithinASecond) {
+    Open(Jbod24With(90, sim::EventAction::kPowerSupplyFail, kTypePowerSupply, 1), 0);
+    list_->ShowSubEnc(nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list_.get()));
+    CSubEnc* subenc = list_->Row(1)->subenc.get();
+    const SubEncSummary before = SubEncInfo(subenc);
+    const auto expected = [&](const SubEncSummary& info, const char* title, uint8_t type) {
+        const TypeCounter& c = info.counters[type];
+        return QString("%1 %2(%3)")
+            .arg(title, c.failed ? "Fault" : "OK")
+            .arg(c.failed ? c.failed : c.count);
+    };
+    const QString text = list_->RowText(1);
+    EXPECT_TRUE(text.startsWith(QString::fromStdU16String(EnclosureDisplayName(before)) + ": "));
+    for (auto [title, type] :
+         {std::pair("Device Slot", kTypeArrayDeviceSlot),
+          std::pair("Power Supply", kTypePowerSupply), std::pair("Cooling Device", kTypeCooling),
+          std::pair("Temperature Sensor", kTypeTemperature),
+          std::pair("Voltage Sensor", kTypeVoltage)}) {
+        EXPECT_TRUE(text.contains(expected(before, title, type)))
+            << text.toStdString() << " / " << title;
+    }
+    EXPECT_EQ(list_->RefreshPass(), 0);  // nothing changed
+
+    list_->TakePaintedRows();
+    manager_->Advance(120);  // the power supply fails and the next full read finds it
+    ASSERT_EQ(SubEncInfo(subenc).counters[kTypePowerSupply].failed, 1);
+    EXPECT_EQ(list_->RefreshPass(), 1);
+    EXPECT_TRUE(list_->TakePaintedRows().count(1));
+    EXPECT_TRUE(list_->RowText(1).contains("Power Supply Fault(1)"))
+        << list_->RowText(1).toStdString();
+}
+
+TEST_F(ElemListBoxTest, OnlyTheDashboardsNameCellIsHotAndNarrowColumnsKeepTheirWidth) {
+    Open24();
+    list_->ShowSubEnc(nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list_.get()));
+    const QRect row = list_->RowRect(1);
+    const OverviewLayout& wide = list_->Overview();
+    const int name_width = wide.widths[kOverviewNameColumn];
+    // On a window system the pointer's move arrives later: wait for it.
+    QTest::mouseMove(list_.get(), QPoint(name_width - 4, row.center().y()));
+    EXPECT_TRUE(WaitUntil([&] { return list_->cursor().shape() == Qt::PointingHandCursor; }));
+    EXPECT_EQ(HitSpot(list_->HitTest({name_width - 4, row.center().y()})), HS_ROW);
+    QTest::mouseMove(list_.get(), QPoint(name_width + 4, row.center().y()));
+    EXPECT_TRUE(WaitUntil([&] { return list_->cursor().shape() == Qt::ArrowCursor; }));
+    EXPECT_EQ(HitSpot(list_->HitTest({name_width + 4, row.center().y()})), HS_NONE);
+    EXPECT_EQ(HitSpot(list_->HitTest({name_width - 4, list_->RowRect(0).center().y()})), HS_NONE);
+
+    // Wide: the leftover is spread, so the columns fill the list to within
+    // the rounding. Narrow: the titles wrap and nothing is added.
+    const int list_width = list_->width();  // two rows: no scroll bar
+    int sum = 0;
+    for (int w : wide.widths)
+        sum += w;
+    EXPECT_LE(sum, list_width);
+    EXPECT_GT(sum, list_width - kOverviewColumnCount);
+    list_->resize(360, 600);
+    const OverviewLayout& narrow = list_->Overview();
+    sum = 0;
+    for (int w : narrow.widths)
+        sum += w;
+    EXPECT_GT(sum, 360);
 }
 
 }  // namespace
