@@ -43,27 +43,6 @@ Figures Measure(int runs, Step step) {
     return {ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back()};
 }
 
-bool ReadEverything(CLeftPane& pane) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    const auto everything_read = [&] {
-        for (int i = 0; i < pane.Tree()->HostCount(); ++i) {
-            CSesDomain* host = pane.Tree()->Host(i);
-            if (!bench::AllRead(host, kEnclosuresPerHost) ||
-                pane.Tree()->SubEncsOf(host).size() != kEnclosuresPerHost)
-                return false;
-        }
-        return pane.Tree()->HostCount() == kHosts;
-    };
-    while (!everything_read()) {
-        if (elapsed.elapsed() > 180000) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    std::printf("%d hosts x %d enclosures read in %.1f s\n", kHosts, kEnclosuresPerHost,
-                elapsed.elapsed() / 1000.0);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,13 +68,12 @@ int main(int argc, char** argv) {
     ManualClock clock;
     DomainRegistry registry(sim::LoopbackManager::ManagerOptions(clock));
     CLeftPane pane(registry);
-    for (auto& agent : agents)
-        pane.AddHost(QString::fromStdU16String(agent->HostName()));
-    pane.StartPolling();
-    if (!ReadEverything(pane)) {
+    const double seconds = bench::ReadIntoTree(pane, agents, kEnclosuresPerHost, 180);
+    if (seconds < 0) {
         std::fprintf(stderr, "the hosts were not read within three minutes\n");
         return 1;
     }
+    std::printf("%d hosts x %d enclosures read in %.1f s\n", kHosts, kEnclosuresPerHost, seconds);
     CElemListBox list(&registry);
     list.resize(1400, 900);
     list.show();

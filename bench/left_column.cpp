@@ -36,29 +36,13 @@ void MeasureIdleTick(const sim::Scenario& scenario) {
     DomainRegistry registry(sim::LoopbackManager::ManagerOptions(clock));
     CLeftPane pane(registry);
     pane.resize(360, 800);
-    for (auto& agent : agents)
-        pane.AddHost(QString::fromStdU16String(agent->HostName()));
-    pane.StartPolling();
-    QElapsedTimer elapsed;
-    elapsed.start();
-    const auto everything_read = [&] {
-        for (int i = 0; i < pane.Tree()->HostCount(); ++i) {
-            CSesDomain* host = pane.Tree()->Host(i);
-            if (!bench::AllRead(host, kEnclosuresPerHost) ||
-                pane.Tree()->SubEncsOf(host).size() != kEnclosuresPerHost)
-                return false;
-        }
-        return true;
-    };
-    while (!everything_read()) {
-        if (elapsed.elapsed() > 120000) {
-            std::fprintf(stderr, "the hosts were not read within two minutes\n");
-            return;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    const double seconds = bench::ReadIntoTree(pane, agents, kEnclosuresPerHost, 120);
+    if (seconds < 0) {
+        std::fprintf(stderr, "the hosts were not read within two minutes\n");
+        return;
     }
     std::printf("%d hosts x %d enclosures read and in the tree after %.1f s\n", kHosts,
-                kEnclosuresPerHost, elapsed.elapsed() / 1000.0);
+                kEnclosuresPerHost, seconds);
     // Past the device-list window after connecting, well before the next
     // minute's refresh: a tick that finds nothing to do.
     clock.AdvanceSeconds(10);
