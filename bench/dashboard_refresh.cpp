@@ -10,7 +10,7 @@
 #include <set>
 #include <vector>
 
-#include "bench/loopback_hosts.h"
+#include "bench/hosts_in_tree.h"
 #include "enclosure/model/element_types.h"
 #include "shell/theme/shared_look.h"
 #include "shell/theme/string_resources.h"

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "bench/loopback_hosts.h"
+#include "bench/hosts_in_tree.h"
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "shell/events/event_list.h"

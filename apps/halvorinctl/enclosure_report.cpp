@@ -64,11 +64,8 @@ json StateNames(uint32_t state) {
     return names;
 }
 
-// Readings in the element's unit: rpm, degrees Celsius, volts, amperes.
-struct Unit {
-    const char* name;
-    double scale;
-};
+}  // namespace
+
 std::optional<Unit> UnitOf(uint8_t type) {
     switch (type) {
         case kTypeCooling:
@@ -83,6 +80,8 @@ std::optional<Unit> UnitOf(uint8_t type) {
             return std::nullopt;
     }
 }
+
+namespace {
 
 std::string Text(const std::array<uint8_t, 48>& data, size_t offset, size_t width) {
     const char* p = reinterpret_cast<const char*>(&data[offset]);
@@ -160,6 +159,8 @@ json ElementReport(const CSesElem* e) {
     return element;
 }
 
+}  // namespace
+
 std::string GroupTitle(const ELEM_TYPE_DESC& d) {
     const int title = GroupTitleId(d.type);
     if (title == 0) {
@@ -171,8 +172,6 @@ std::string GroupTitle(const ELEM_TYPE_DESC& d) {
         d.ordinal ? FormatString(LoadString(152), {int64_t{d.ordinal}}) : u"";
     return Utf16ToUtf8(CapitalizeWords(FormatString(LoadString(title), {suffix})));
 }
-
-}  // namespace
 
 std::string Hex(const uint8_t* bytes, size_t count) {
     static const char* digits = "0123456789ABCDEF";

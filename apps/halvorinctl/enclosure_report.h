@@ -5,6 +5,10 @@
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "enclosure/model/elem_type_desc.h"
 
 #include "apps/halvorinctl/manager_session.h"
 
@@ -16,6 +20,14 @@ nlohmann::json EnclosureReport(CSubEnc* subenc);
 void PrintTextReport(CSesDomain* domain, const HostStatus& status, std::FILE* out);
 
 // Helpers shared with the other commands.
+// Readings in the element's unit: rpm, degrees Celsius, volts, amperes.
+struct Unit {
+    const char* name;
+    double scale;
+};
+std::optional<Unit> UnitOf(uint8_t type);
+// The title of an element group as the desktop shows it ("Power Supply").
+std::string GroupTitle(const ELEM_TYPE_DESC& d);
 std::string Hex(const uint8_t* bytes, size_t count);
 std::string DisplayName(const CSubEnc* subenc);
 

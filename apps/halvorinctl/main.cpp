@@ -12,6 +12,7 @@
 #include "apps/halvorinctl/actions.h"
 #include "apps/halvorinctl/enclosure_report.h"
 #include "apps/halvorinctl/manager_session.h"
+#include "apps/halvorinctl/metrics_exporter.h"
 #include "apps/halvorinctl/watch.h"
 #include "enclosure/ops/firmware_upgrade.h"
 
@@ -31,6 +32,8 @@ constexpr const char* kUsage =
     "Commands:\n"
     "  show [--json]                 print every enclosure, element and reading\n"
     "  watch [--json] [--readings]   print status events as they happen (and readings)\n"
+    "  metrics --listen ADDR:PORT    follow the hosts and serve Prometheus metrics on\n"
+    "                                http://ADDR:PORT/metrics\n"
     "  ident ENCLOSURE SLOT on|off   switch a slot's identification LED\n"
     "  mute ENCLOSURE                mute the buzzer\n"
     "  uid-led ENCLOSURE on|off      switch the system identification LED\n"
@@ -95,6 +98,7 @@ struct CommandLine {
     bool json = false;
     bool readings = false;
     bool yes = false;
+    std::string listen;  // metrics: where to serve
 };
 
 CommandLine Parse(int argc, char** argv) {
@@ -120,6 +124,8 @@ CommandLine Parse(int argc, char** argv) {
             line.json = true;
         } else if (arg == "--readings") {
             line.readings = true;
+        } else if (arg == "--listen") {
+            line.listen = value();
         } else if (arg == "-y" || arg == "--yes") {
             line.yes = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -176,15 +182,19 @@ int main(int argc, char** argv) {
     CatchStopSignals();
     std::signal(SIGPIPE, SIG_IGN);
     const std::string& command = line.words[0];
-    if (command != "show" && command != "watch" && !IsActionCommand(command)) {
+    if (command != "show" && command != "watch" && command != "metrics" &&
+        !IsActionCommand(command)) {
         UsageError("unknown command '" + command + "'");
     }
+    if (command == "metrics" && line.listen.empty()) UsageError("metrics needs --listen ADDR:PORT");
     ManagerSession session(line.hosts, g_stop);
     int code;
     if (command == "show") {
         code = Show(session, line);
     } else if (command == "watch") {
         code = Watch(session, line);
+    } else if (command == "metrics") {
+        code = RunMetrics(session, line.listen, g_stop);
     } else {
         ActionContext context{session, line.words, line.yes, line.timeout_s};
         code = RunAction(context);

@@ -1,0 +1,263 @@
+// `halvorinctl metrics`: the samples built from a real model (simulated
+// enclosures behind a real agent on loopback), checked by promtool, and the
+// command end to end, scraped by a real Prometheus server.
+#include "apps/halvorinctl/metrics_exporter.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <prometheus/text_serializer.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "base/host_name.h"
+#include "base/unique_fd.h"
+#include "base/utf16.h"
+#include "enclosure/model/element_types.h"
+#include "enclosure/model/ses_dev.h"
+#include "sim/loopback_manager.h"
+#include "tests/support/fake_agent.h"
+#include "tests/support/process.h"
+#include "tests/support/sim_fixture.h"
+#include "tests/support/temp_path.h"
+
+namespace halvorin {
+namespace {
+
+using nlohmann::json;
+using test::ChildProcess;
+
+// A system name that needs every escape the text format has, and UTF-8.
+constexpr char kAwkwardName[] = "Rack \"A\" \\ B\nR\xC3\xBC";
+constexpr char kAwkwardNameEscaped[] = "Rack \\\"A\\\" \\\\ B\\nR\xC3\xBC";
+
+// The 24-bay scenario with the awkward name and its second power supply failed.
+sim::Scenario FailedSupplyScenario() {
+    sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
+    scenario.system_name = kAwkwardName;
+    sim::EventSpec failure;
+    failure.at_seconds = 0;
+    failure.action = sim::EventAction::kPowerSupplyFail;
+    failure.type = kTypePowerSupply;
+    failure.element = 1;
+    scenario.events.push_back(failure);
+    return scenario;
+}
+
+std::string Serialize(const ctl::MetricSet& set) {
+    std::ostringstream out;
+    prometheus::TextSerializer().Serialize(out, set);
+    return out.str();
+}
+
+// The lines of `text` of metric `name` (the name followed by labels or a blank).
+std::vector<std::string> Lines(const std::string& text, const std::string& name) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(name + "{", 0) == 0 || line.rfind(name + " ", 0) == 0) lines.push_back(line);
+    return lines;
+}
+
+// promtool's verdict on an exposition, or nothing when promtool is missing.
+std::optional<std::string> PromtoolProblems(const std::string& text) {
+    if (std::system("command -v promtool >/dev/null 2>&1") != 0) return std::nullopt;
+    const std::string file = test::UniqueTempPath("metrics.txt");
+    std::ofstream(file) << text;
+    ChildProcess check({"/bin/sh", "-c", "promtool check metrics < '" + file + "' 2>&1"});
+    std::string out;
+    const int code = check.Wait(out);
+    std::filesystem::remove(file);
+    return code == 0 ? std::string() : "exit " + std::to_string(code) + ": " + out;
+}
+
+std::string HttpGet(uint16_t port, const std::string& path) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return {};
+    const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    if (::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL) < 0) return {};
+    std::string response;
+    char buffer[65536];
+    for (ssize_t n; (n = ::recv(fd.get(), buffer, sizeof buffer, 0)) > 0;)
+        response.append(buffer, size_t(n));
+    const size_t body = response.find("\r\n\r\n");
+    return body == std::string::npos ? std::string() : response.substr(body + 4);
+}
+
+class MetricsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        agent_ = std::make_unique<sim::LoopbackManager>(std::vector{FailedSupplyScenario()});
+        std::string error;
+        ASSERT_TRUE(agent_->StartAgent(error)) << error;
+        ClientOptions options = sim::LoopbackManager::ManagerOptions(clock_);
+        session_ = std::make_unique<ctl::ManagerSession>(
+            std::vector<std::string>{Utf16ToUtf8(agent_->HostName())}, interrupt_, options);
+        const auto statuses = session_->WaitUntilRead(std::chrono::seconds(10));
+        ASSERT_EQ(statuses.size(), 1u);
+        ASSERT_EQ(statuses[0].outcome, ctl::HostOutcome::kReady) << statuses[0].detail;
+    }
+
+    ManualClock clock_;
+    std::atomic<bool> interrupt_{false};
+    std::unique_ptr<sim::LoopbackManager> agent_;
+    std::unique_ptr<ctl::ManagerSession> session_;
+};
+
+TEST_F(MetricsTest, TheSamplesFollowTheModelWithLabelsEscapedAndPassPromtool) {
+    ctl::MetricCounters counters;
+    counters.connect_failures[session_->hosts()[0]] = 2;
+    const std::string text = Serialize(ctl::BuildMetricSet(*session_, counters));
+
+    const std::string enclosure = "name=\"" + std::string(kAwkwardNameEscaped) + "\"";
+    const auto failed = Lines(text, "halvorin_element_failed");
+    int failed_supplies = 0;
+    for (const std::string& line : failed) {
+        EXPECT_NE(line.find(enclosure), std::string::npos) << line;
+        if (line.find("type=\"Power Supply\"") != std::string::npos && line.ends_with(" 1"))
+            ++failed_supplies;
+    }
+    EXPECT_EQ(failed_supplies, 1) << text;
+    const auto per_type = Lines(text, "halvorin_failed_elements");
+    EXPECT_TRUE(std::any_of(per_type.begin(), per_type.end(), [](const std::string& line) {
+        return line.find("type=\"Power Supply\"") != std::string::npos && line.ends_with(" 1");
+    }));
+    EXPECT_EQ(Lines(text, "halvorin_fan_speed_rpm").size(), 4u);
+    EXPECT_FALSE(Lines(text, "halvorin_temperature_celsius").empty());
+    EXPECT_FALSE(Lines(text, "halvorin_temperature_high_critical_threshold_celsius").empty());
+    EXPECT_FALSE(Lines(text, "halvorin_voltage_volts").empty());
+    ASSERT_EQ(Lines(text, "halvorin_agent_reachable").size(), 1u);
+    EXPECT_TRUE(Lines(text, "halvorin_agent_reachable")[0].ends_with(" 1"));
+    EXPECT_TRUE(Lines(text, "halvorin_agent_connect_failures_total")[0].ends_with(" 2"));
+    EXPECT_EQ(Lines(text, "halvorin_status_events_total").size(), 3u);
+    EXPECT_EQ(Lines(text, "halvorin_firmware_info").size(), 1u);
+    EXPECT_EQ(Lines(text, "halvorin_buzzer_sounding").size(), 1u);
+
+    const auto problems = PromtoolProblems(text);
+    if (!problems) GTEST_SKIP() << "promtool is not installed";
+    EXPECT_EQ(*problems, "");
+}
+
+TEST_F(MetricsTest, AnEnclosureThatDisappearsIsNoLongerExported) {
+    const auto exported = [&] {
+        return Lines(Serialize(ctl::BuildMetricSet(*session_, {})), "halvorin_firmware_info")
+            .size();
+    };
+    ASSERT_EQ(exported(), 1u);
+    ASSERT_TRUE(agent_->host().SetDevicePresent(agent_->enclosure(), 0, false));
+    clock_.AdvanceSeconds(61);  // the next device list leaves it out
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (exported() != 0 && std::chrono::steady_clock::now() < deadline)
+        session_->PollFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(exported(), 0u);
+    EXPECT_TRUE(
+        Lines(Serialize(ctl::BuildMetricSet(*session_, {})), "halvorin_element_failed").empty());
+}
+
+TEST(MetricsCollectable, AScrapeWaitsForASetBuiltAfterItCame) {
+    ctl::MetricsCollectable collectable;
+    EXPECT_FALSE(collectable.Wanted());
+    collectable.Publish({prometheus::MetricFamily{"old", "", prometheus::MetricType::Gauge, {}}});
+    std::vector<prometheus::MetricFamily> scraped;
+    std::thread scrape([&] { scraped = collectable.Collect(); });
+    while (!collectable.Wanted())
+        std::this_thread::yield();
+    collectable.Publish({prometheus::MetricFamily{"new", "", prometheus::MetricType::Gauge, {}}});
+    scrape.join();
+    ASSERT_EQ(scraped.size(), 1u);
+    EXPECT_EQ(scraped[0].name, "new");
+    EXPECT_FALSE(collectable.Wanted());  // answered: no more work
+}
+
+// The alert rules the documentation gives are rules Prometheus accepts.
+TEST(MetricsDocumentation, TheAlertRulesPassPromtool) {
+    if (std::system("command -v promtool >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "promtool is not installed";
+    std::ifstream in(std::string(HALVORIN_SOURCE_DIR) + "/docs/METRICS.md");
+    const std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t section = doc.find("## Alert rules");
+    ASSERT_NE(section, std::string::npos);
+    const size_t start = doc.find("```yaml\n", section);
+    ASSERT_NE(start, std::string::npos);
+    const size_t end = doc.find("```", start + 8);
+    const std::string rules = test::UniqueTempPath("rules.yml");
+    std::ofstream(rules) << doc.substr(start + 8, end - start - 8);
+    ChildProcess check({"/bin/sh", "-c", "promtool check rules '" + rules + "' 2>&1"});
+    std::string out;
+    EXPECT_EQ(check.Wait(out), 0) << out;
+    std::filesystem::remove(rules);
+}
+
+// The command as an operator runs it, scraped by a real Prometheus server.
+TEST(MetricsCommand, PrometheusScrapesAFanAndTheFailedPowerSupply) {
+    if (std::system("command -v prometheus >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "prometheus is not installed";
+    struct Folder {
+        std::string path = test::UniqueTempPath("prometheus");
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() { std::filesystem::remove_all(path); }
+    } dir;
+    const std::string scenario = dir.path + "/scenario.json";
+    {
+        json described = json::parse(
+            std::ifstream(std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod24.json"));
+        described["events"] = json::array(
+            {{{"at", 0}, {"action", "power_supply_fail"}, {"element", 2}}});  // counted from 1
+        std::ofstream(scenario) << described.dump(2);
+    }
+    const uint16_t agent_port = test::FreePort();
+    ChildProcess agent({HALVORIN_AGENTD, "--port", std::to_string(agent_port), "--allow",
+                        Utf16ToUtf8(ManagerComputerName()), "--simulate", scenario});
+    const uint16_t metrics_port = test::FreePort();
+    ChildProcess ctl({HALVORINCTL, "-H", "127.0.0.1:" + std::to_string(agent_port), "metrics",
+                      "--listen", "127.0.0.1:" + std::to_string(metrics_port)});
+    ASSERT_TRUE(test::Eventually(
+        [&] {
+            return HttpGet(metrics_port, "/metrics").find("halvorin_fan_speed_rpm{") !=
+                   std::string::npos;
+        },
+        std::chrono::seconds(30)));
+
+    const uint16_t prometheus_port = test::FreePort();
+    std::ofstream(dir.path + "/prometheus.yml")
+        << "global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: halvorin\n"
+           "    static_configs:\n      - targets: ['127.0.0.1:"
+        << metrics_port << "']\n";
+    ChildProcess prometheus({"/usr/bin/prometheus", "--config.file=" + dir.path + "/prometheus.yml",
+                             "--storage.tsdb.path=" + dir.path + "/data",
+                             "--web.listen-address=127.0.0.1:" + std::to_string(prometheus_port)});
+    const auto query = [&](const std::string& expression) {
+        std::string encoded;
+        for (unsigned char c : expression) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            encoded += std::isalnum(c) || c == '_' ? std::string(1, char(c)) : std::string(hex);
+        }
+        const json answer =
+            json::parse(HttpGet(prometheus_port, "/api/v1/query?query=" + encoded), nullptr, false);
+        return answer.is_object() && answer.value("status", "") == "success"
+                   ? answer["data"]["result"]
+                   : json::array();
+    };
+    ASSERT_TRUE(test::Eventually([&] { return !query("halvorin_fan_speed_rpm").empty(); },
+                                 std::chrono::seconds(40)));
+    const json fans = query("halvorin_fan_speed_rpm");
+    EXPECT_EQ(fans.size(), 4u);
+    EXPECT_GT(std::stod(fans[0]["value"][1].get<std::string>()), 1000);
+    const json failed = query("halvorin_element_failed{type=\"Power Supply\"} == 1");
+    ASSERT_EQ(failed.size(), 1u) << failed.dump();
+    EXPECT_EQ(failed[0]["metric"]["element"], "power supply 2");
+}
+
+}  // namespace
+}  // namespace halvorin
