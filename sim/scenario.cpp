@@ -339,6 +339,52 @@ uint8_t LinkRateCode(double gbits) {
     return 0;
 }
 
+std::vector<uint8_t> ParseHexBytes(const json& value, const std::string& where) {
+    if (!value.is_string()) Fail(where, "expected a string of hex digits");
+    const std::string text = value.get<std::string>();
+    if (text.empty() || text.size() % 2 != 0 ||
+        !std::all_of(text.begin(), text.end(), ::isxdigit)) {
+        Fail(where, "expected an even number of hex digits (" + std::to_string(text.size()) +
+                        " characters)");
+    }
+    std::vector<uint8_t> bytes(text.size() / 2);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(std::stoul(text.substr(2 * i, 2), nullptr, 16));
+    return bytes;
+}
+
+// A recorded page must be the page its key names, whole: its length field
+// counts the bytes that follow the header.
+RecordedBytes ParseRecorded(const json& recorded) {
+    if (!recorded.is_object()) Fail("recorded", "expected an object");
+    RecordedBytes out;
+    const json pages = recorded.value("pages", json::object());
+    if (!pages.is_object() || pages.empty()) Fail("recorded.pages", "expected the pages read");
+    for (const auto& [key, value] : pages.items()) {
+        const std::string where = "recorded.pages." + key;
+        if (key.size() != 2 || !std::all_of(key.begin(), key.end(), ::isxdigit))
+            Fail(where, "a page code is two hex digits");
+        const uint8_t code = static_cast<uint8_t>(std::stoul(key, nullptr, 16));
+        std::vector<uint8_t> page = ParseHexBytes(value, where);
+        if (page.size() < 4 || page[0] != code) Fail(where, "the bytes are not page " + key);
+        const size_t said = size_t(page[2]) << 8 | page[3];
+        if (said + 4 != page.size()) {
+            Fail(where, "the page says " + std::to_string(said + 4) + " bytes but holds " +
+                            std::to_string(page.size()));
+        }
+        out.pages[code] = std::move(page);
+    }
+    const json regions = recorded.value("vendor_buffer", json::object());
+    if (!regions.is_object()) Fail("recorded.vendor_buffer", "expected an object");
+    for (const auto& [key, value] : regions.items()) {
+        const std::string where = "recorded.vendor_buffer." + key;
+        if (key.empty() || key.size() > 3 || !std::all_of(key.begin(), key.end(), ::isdigit))
+            Fail(where, "a buffer offset is a decimal number");
+        out.vendor_regions[static_cast<uint32_t>(std::stoul(key))] = ParseHexBytes(value, where);
+    }
+    return out;
+}
+
 Scenario ParseDocument(const json& doc) {
     if (!doc.is_object()) Fail("scenario", "expected a JSON object");
     Scenario s;
@@ -350,6 +396,13 @@ Scenario ParseDocument(const json& doc) {
     s.uid_led = Get<bool>(doc, "uid_led", false);
     s.upgrade_revision = Get<std::string>(doc, "upgrade_revision", "");
     s.restart_seconds = Get<int64_t>(doc, "restart_seconds", 30);
+    const std::string kind = Get<std::string>(doc, "kind", "generated");
+    if (kind == "recorded") {
+        if (!doc.contains("recorded")) Fail("recorded", "a recorded scenario needs its bytes");
+        s.recorded = ParseRecorded(doc["recorded"]);
+    } else if (kind != "generated") {
+        Fail("kind", "expected \"generated\" or \"recorded\", got \"" + kind + "\"");
+    }
 
     const auto logical_id =
         ParseHex<8>(doc.value("logical_id", json("500a0b0c0d0e0f00")), "logical_id");

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -137,8 +138,19 @@ struct DownloadStart {
     uint32_t expected_offset = 0;
 };
 
+// What `halvorinctl capture` recorded of a real enclosure: the bytes of each
+// SES diagnostic page and vendor buffer region the manager reads, served
+// instead of generated ones.
+struct RecordedBytes {
+    std::map<uint8_t, std::vector<uint8_t>> pages;            // by page code
+    std::map<uint32_t, std::vector<uint8_t>> vendor_regions;  // by buffer offset
+};
+
 struct Scenario {
     std::string name;
+    // A "recorded" scenario serves these bytes; control writes are
+    // acknowledged and change nothing.
+    std::optional<RecordedBytes> recorded;
     uint64_t seed = 1;
     std::vector<DeviceSpec> devices;
     std::vector<SubEnclosureSpec> subenclosures;

@@ -140,6 +140,13 @@ std::optional<std::vector<uint8_t>> SimulatedEnclosure::ReadDiagnosticPage(uint8
     std::lock_guard lock(mutex_);
     AdvanceLocked();
     ++page_reads_[page];
+    if (scenario_.recorded) {
+        const auto& pages = scenario_.recorded->pages;
+        if (page == 0x00) return SupportedDiagnosticPages();
+        const auto found = pages.find(page);
+        if (found == pages.end()) return std::nullopt;
+        return found->second;
+    }
     switch (page) {
         case 0x00:
             return SupportedDiagnosticPages();
@@ -164,6 +171,7 @@ bool SimulatedEnclosure::WriteDiagnosticPage(std::span<const uint8_t> page) {
     std::lock_guard lock(mutex_);
     AdvanceLocked();
     if (!page.empty()) ++page_writes_[page[0]];
+    if (scenario_.recorded) return true;  // acknowledged; the recording stays as it was
     if (page.size() < 8 || be16(&page[2]) + 4u != page.size()) return false;
     if (be32(&page[4]) != state_.generation) return false;  // expected generation code
     switch (page[0]) {
@@ -241,12 +249,19 @@ std::vector<uint8_t> SimulatedEnclosure::DownloadStatusPageLocked() {
 std::optional<std::vector<uint8_t>> SimulatedEnclosure::ReadVendorBuffer(uint32_t offset) {
     std::lock_guard lock(mutex_);
     AdvanceLocked();
+    if (scenario_.recorded) {
+        const auto& regions = scenario_.recorded->vendor_regions;
+        const auto found = regions.find(offset);
+        if (found == regions.end()) return std::nullopt;
+        return found->second;
+    }
     return ReadVendorRegion(state_, offset);
 }
 
 bool SimulatedEnclosure::WriteVendorBuffer(uint32_t offset, std::span<const uint8_t> data) {
     std::lock_guard lock(mutex_);
     AdvanceLocked();
+    if (scenario_.recorded) return true;  // acknowledged; the recording stays as it was
     switch (WriteVendorRegion(state_, offset, data)) {
         case VendorWriteResult::kApplied:
             return true;

@@ -46,27 +46,6 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
            });
 }
 
-// The enclosure an operator names: display name, system name or WWN.
-Ref<CSubEnc> FindEnclosure(ManagerSession& session, const std::string& name) {
-    Ref<CSubEnc> found;
-    for (CSesDomain* domain : session.domains()) {
-        if (!domain) continue;
-        std::vector<CSubEnc*> all = CollectSubEnclosures(domain);
-        for (CSubEnc* s : all) {
-            const SubEncSummary info = SubEncInfo(s);
-            const bool match = DisplayName(s) == name ||
-                               (!info.system_name.empty() && info.system_name == name) ||
-                               EqualsIgnoringCase(Hex(info.logical_id.data(), 8), name);
-            if (match && !found) {
-                RetainSubEnc(s);
-                found = Ref<CSubEnc>::Adopt(s);
-            }
-        }
-        ReleaseSubEnclosures(all);
-    }
-    return found;
-}
-
 // Polls until the condition holds, the time is up or we are interrupted.
 bool PollUntil(ManagerSession& session, const std::function<bool()>& done, int timeout_s) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
@@ -507,6 +486,27 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
 }
 
 }  // namespace
+
+// The enclosure an operator names: display name, system name or WWN.
+Ref<CSubEnc> FindEnclosure(ManagerSession& session, const std::string& name) {
+    Ref<CSubEnc> found;
+    for (CSesDomain* domain : session.domains()) {
+        if (!domain) continue;
+        std::vector<CSubEnc*> all = CollectSubEnclosures(domain);
+        for (CSubEnc* s : all) {
+            const SubEncSummary info = SubEncInfo(s);
+            const bool match = DisplayName(s) == name ||
+                               (!info.system_name.empty() && info.system_name == name) ||
+                               EqualsIgnoringCase(Hex(info.logical_id.data(), 8), name);
+            if (match && !found) {
+                RetainSubEnc(s);
+                found = Ref<CSubEnc>::Adopt(s);
+            }
+        }
+        ReleaseSubEnclosures(all);
+    }
+    return found;
+}
 
 bool IsActionCommand(const std::string& command) {
     static const std::set<std::string> commands = {"ident",  "mute",    "uid-led",  "rename",

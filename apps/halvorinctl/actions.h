@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "apps/halvorinctl/manager_session.h"
+#include "enclosure/model/model_ref.h"
 
 namespace halvorin::ctl {
 
@@ -24,5 +25,9 @@ struct ActionContext {
 // usage error (1).
 int RunAction(ActionContext& context);
 bool IsActionCommand(const std::string& command);
+
+// The enclosure an operator names: display name, system name or WWN (any
+// letter case); empty when no host reports one.
+Ref<CSubEnc> FindEnclosure(ManagerSession& session, const std::string& name);
 
 }  // namespace halvorin::ctl

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "apps/halvorinctl/actions.h"
+#include "apps/halvorinctl/capture.h"
 #include "apps/halvorinctl/enclosure_report.h"
 #include "apps/halvorinctl/manager_session.h"
 #include "apps/halvorinctl/metrics_exporter.h"
@@ -34,6 +35,10 @@ constexpr const char* kUsage =
     "  watch [--json] [--readings]   print status events as they happen (and readings)\n"
     "  metrics --listen ADDR:PORT    follow the hosts and serve Prometheus metrics on\n"
     "                                http://ADDR:PORT/metrics\n"
+    "  capture ENCLOSURE -o FILE [--redact]\n"
+    "                                record what the enclosure's device answers as a\n"
+    "                                scenario for halvorin-agentd --simulate (--redact\n"
+    "                                replaces serial numbers, SAS addresses and WWNs)\n"
     "  ident ENCLOSURE SLOT on|off   switch a slot's identification LED\n"
     "  mute ENCLOSURE                mute the buzzer\n"
     "  uid-led ENCLOSURE on|off      switch the system identification LED\n"
@@ -99,6 +104,8 @@ struct CommandLine {
     bool readings = false;
     bool yes = false;
     std::string listen;  // metrics: where to serve
+    std::string output;  // capture: the file to write
+    bool redact = false;
 };
 
 CommandLine Parse(int argc, char** argv) {
@@ -124,6 +131,10 @@ CommandLine Parse(int argc, char** argv) {
             line.json = true;
         } else if (arg == "--readings") {
             line.readings = true;
+        } else if (arg == "-o" || arg == "--output") {
+            line.output = value();
+        } else if (arg == "--redact") {
+            line.redact = true;
         } else if (arg == "--listen") {
             line.listen = value();
         } else if (arg == "-y" || arg == "--yes") {
@@ -182,11 +193,13 @@ int main(int argc, char** argv) {
     CatchStopSignals();
     std::signal(SIGPIPE, SIG_IGN);
     const std::string& command = line.words[0];
-    if (command != "show" && command != "watch" && command != "metrics" &&
+    if (command != "show" && command != "watch" && command != "metrics" && command != "capture" &&
         !IsActionCommand(command)) {
         UsageError("unknown command '" + command + "'");
     }
     if (command == "metrics" && line.listen.empty()) UsageError("metrics needs --listen ADDR:PORT");
+    if (command == "capture" && (line.words.size() != 2 || line.output.empty()))
+        UsageError("capture needs an ENCLOSURE and -o FILE");
     ManagerSession session(line.hosts, g_stop);
     int code;
     if (command == "show") {
@@ -195,6 +208,8 @@ int main(int argc, char** argv) {
         code = Watch(session, line);
     } else if (command == "metrics") {
         code = RunMetrics(session, line.listen, g_stop);
+    } else if (command == "capture") {
+        code = RunCapture(session, line.words[1], line.output, line.redact, line.timeout_s);
     } else {
         ActionContext context{session, line.words, line.yes, line.timeout_s};
         code = RunAction(context);
