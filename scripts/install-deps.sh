@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     fonts-roboto fonts-wqy-microhei
     xvfb xauth x11-utils
+    dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

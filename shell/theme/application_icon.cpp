@@ -8,7 +8,7 @@ namespace halvorin {
 
 QIcon ApplicationIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48, 256}) {
+    for (int size : {16, 32, 48, 64, 128, 256}) {
         const auto bytes = ReadResource(QString("icons/280-%1.png").arg(size));
         QPixmap pixmap;
         if (bytes && pixmap.loadFromData(*bytes, "PNG")) icon.addPixmap(pixmap);
