@@ -16,6 +16,7 @@
 #include "enclosure/model/sub_enc.h"
 #include "sim/loopback_manager.h"
 #include "sim/simulated_enclosure.h"
+#include "tests/support/ctl_host.h"
 #include "tests/support/fake_agent.h"
 #include "tests/support/process.h"
 #include "tests/support/sim_fixture.h"
@@ -26,39 +27,6 @@ namespace {
 
 using nlohmann::json;
 using test::ChildProcess;
-
-// One host of simulated enclosures, read by a manager of this process.
-struct ReadHost {
-    ManualClock clock;
-    std::atomic<bool> interrupt{false};
-    std::unique_ptr<sim::LoopbackManager> agent;
-    std::unique_ptr<ctl::ManagerSession> session;
-
-    explicit ReadHost(const sim::Scenario& scenario) {
-        agent = std::make_unique<sim::LoopbackManager>(std::vector{scenario});
-        std::string error;
-        if (!agent->StartAgent(error)) {
-            ADD_FAILURE() << error;
-            return;
-        }
-        session = std::make_unique<ctl::ManagerSession>(
-            std::vector<std::string>{Utf16ToUtf8(agent->HostName())}, interrupt,
-            sim::LoopbackManager::ManagerOptions(clock));
-        session->WaitUntilRead(std::chrono::seconds(10));
-    }
-
-    // What `show --json` reports of the host, without the host's address.
-    json Report() {
-        json report = ctl::HostReport(session->domains()[0], ctl::HostStatus{});
-        return {{"devices", report["devices"]}, {"enclosures", report["enclosures"]}};
-    }
-    CSubEnc* FirstEnclosure() {
-        std::vector<CSubEnc*> all = CollectSubEnclosures(session->domains()[0]);
-        CSubEnc* first = all.empty() ? nullptr : all.front();
-        ReleaseSubEnclosures(all);
-        return first;  // the model keeps it while nothing changes
-    }
-};
 
 sim::Scenario Replayed(const json& capture) {
     std::string error;
@@ -107,7 +75,7 @@ void Identities(const json& value, std::set<std::string>& found) {
 class CaptureTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(CaptureTest, TheReplayReadsBackAsTheSameModel) {
-    ReadHost original(test::LoadShippedScenario(GetParam()));
+    test::CtlHost original(test::LoadShippedScenario(GetParam()));
     ASSERT_TRUE(original.session);
     CSubEnc* subenc = original.FirstEnclosure();
     ASSERT_NE(subenc, nullptr);
@@ -116,13 +84,13 @@ TEST_P(CaptureTest, TheReplayReadsBackAsTheSameModel) {
     ASSERT_TRUE(capture) << error;
     EXPECT_EQ((*capture)["kind"], "recorded");
 
-    ReadHost replay(Replayed(*capture));
+    test::CtlHost replay(Replayed(*capture));
     ASSERT_TRUE(replay.session);
     EXPECT_EQ(replay.Report(), original.Report());
 }
 
 TEST_P(CaptureTest, ARedactedReplayDiffersOnlyInIdentitiesAndKeepsNoneOfThem) {
-    ReadHost original(test::LoadShippedScenario(GetParam()));
+    test::CtlHost original(test::LoadShippedScenario(GetParam()));
     ASSERT_TRUE(original.session);
     std::string error;
     const auto capture =
@@ -140,7 +108,7 @@ TEST_P(CaptureTest, ARedactedReplayDiffersOnlyInIdentitiesAndKeepsNoneOfThem) {
         EXPECT_EQ(text.find(hex), std::string::npos) << identity;
     }
 
-    ReadHost replay(Replayed(*capture));
+    test::CtlHost replay(Replayed(*capture));
     ASSERT_TRUE(replay.session);
     const json replayed = replay.Report();
     EXPECT_EQ(WithoutIdentities(replayed), WithoutIdentities(original.Report()));
@@ -156,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(ShippedScenarios, CaptureTest,
                          ::testing::Values("jbod24.json", "jbod84-dual-path.json", "demo.json"));
 
 TEST(CaptureFile, ABrokenCaptureIsRefusedWithTheFieldThatIsWrong) {
-    ReadHost original(test::LoadShippedScenario("jbod24.json"));
+    test::CtlHost original(test::LoadShippedScenario("jbod24.json"));
     ASSERT_TRUE(original.session);
     std::string error;
     const auto capture =
@@ -198,7 +166,7 @@ TEST(CaptureFile, ABrokenCaptureIsRefusedWithTheFieldThatIsWrong) {
 }
 
 TEST(CaptureFile, ARecordingAcknowledgesControlWritesAndStaysAsRecorded) {
-    ReadHost original(test::LoadShippedScenario("demo.json"));
+    test::CtlHost original(test::LoadShippedScenario("demo.json"));
     ASSERT_TRUE(original.session);
     std::string error;
     const auto capture =

@@ -22,6 +22,7 @@
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/ses_dev.h"
 #include "sim/loopback_manager.h"
+#include "tests/support/ctl_host.h"
 #include "tests/support/fake_agent.h"
 #include "tests/support/process.h"
 #include "tests/support/sim_fixture.h"
@@ -96,22 +97,12 @@ std::string HttpGet(uint16_t port, const std::string& path) {
 
 class MetricsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        agent_ = std::make_unique<sim::LoopbackManager>(std::vector{FailedSupplyScenario()});
-        std::string error;
-        ASSERT_TRUE(agent_->StartAgent(error)) << error;
-        ClientOptions options = sim::LoopbackManager::ManagerOptions(clock_);
-        session_ = std::make_unique<ctl::ManagerSession>(
-            std::vector<std::string>{Utf16ToUtf8(agent_->HostName())}, interrupt_, options);
-        const auto statuses = session_->WaitUntilRead(std::chrono::seconds(10));
-        ASSERT_EQ(statuses.size(), 1u);
-        ASSERT_EQ(statuses[0].outcome, ctl::HostOutcome::kReady) << statuses[0].detail;
-    }
+    void SetUp() override { ASSERT_TRUE(host_.ready); }
 
-    ManualClock clock_;
-    std::atomic<bool> interrupt_{false};
-    std::unique_ptr<sim::LoopbackManager> agent_;
-    std::unique_ptr<ctl::ManagerSession> session_;
+    test::CtlHost host_{FailedSupplyScenario()};
+    ManualClock& clock_ = host_.clock;
+    sim::LoopbackManager* agent_ = host_.agent.get();
+    ctl::ManagerSession* session_ = host_.session.get();
 };
 
 TEST_F(MetricsTest, TheSamplesFollowTheModelWithLabelsEscapedAndPassPromtool) {
