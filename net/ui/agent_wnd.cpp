@@ -61,6 +61,7 @@ CAgentWnd::CAgentWnd(const QString& title, bool use_tray)
     title_text_ = LoadThemeQColor(752, Rgb(0x66, 0x66, 0x66));
     band_line_ = LoadThemeQColor(753, Rgb(0xcc, 0xcc, 0xcc));
     border_ = LoadThemeQColor(755, Rgb(0x96, 0x96, 0x96));
+    note_background_ = LoadThemeQColor(761, Rgb(0xf3, 0xf3, 0xf3));
     button_disabled_ = LoadThemeQColor(416, Rgb(0x99, 0x99, 0x99));
     button_enabled_ = LoadThemeQColor(417, Rgb(0x43, 0xa0, 0xae));
     button_hot_ = LoadThemeQColor(418, Rgb(0x6a, 0xc6, 0xd7));
@@ -295,7 +296,7 @@ void CAgentWnd::PaintNote(QPainter& p) const {
     const int note = NoteHeight();
     if (note == 0) return;
     const QRect r(0, height() - ButtonRowHeight() - note, width(), note);
-    p.fillRect(r.adjusted(1, 0, -1, 0), LoadThemeQColor(761, Rgb(0xf3, 0xf3, 0xf3)));
+    p.fillRect(r.adjusted(1, 0, -1, 0), note_background_);
     p.fillRect(QRect(0, r.top(), width(), 1), band_line_);
     p.setFont(note_font_);
     p.setPen(title_text_);

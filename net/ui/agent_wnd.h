@@ -82,7 +82,7 @@ class CAgentWnd : public QWidget {
 
     QString title_;
     QFont title_font_, button_font_, note_font_;
-    QColor band_top_, band_bottom_, band_line_, title_text_, border_;
+    QColor band_top_, band_bottom_, band_line_, title_text_, border_, note_background_;
     QColor button_disabled_, button_enabled_, button_hot_;
     int hot_button_ = -1;
     // Where the title band was grabbed, while the window follows the pointer

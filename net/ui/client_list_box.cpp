@@ -93,6 +93,8 @@ CClientListBox::CClientListBox(QWidget* parent) : QWidget(parent) {
     dotted_pen_ = QPen(separator, 1, Qt::DotLine);
     selected_background_ = LoadThemeQColor(761, Rgb(0xf3, 0xf3, 0xf3));
     name_colour_ = LoadThemeQColor(759, Rgb(0x66, 0x66, 0x66));
+    notice_colour_ = LoadThemeQColor(644, Rgb(0x67, 0x0b, 0x00));
+    empty_list_icon_ = LoadBitmapResource(kEmptyListIcon).value_or(QImage());
     scroll_bar_ = std::make_unique<CListBoxSB>(this, *this);
 
     // A hand-edited value may hold blanks, empty lines or a name twice;
@@ -465,9 +467,8 @@ void CClientListBox::PaintEntry(QPainter& p, const QRect& r, int index) const {
 }
 
 void CClientListBox::PaintEmptyList(QPainter& p) const {
-    const std::optional<QImage> icon = LoadBitmapResource(kEmptyListIcon);
-    const int icon_width = icon ? icon->width() : 32;
-    if (icon) p.drawImage(QPoint(20, 20), *icon);
+    const int icon_width = empty_list_icon_.isNull() ? 32 : empty_list_icon_.width();
+    if (!empty_list_icon_.isNull()) p.drawImage(QPoint(20, 20), empty_list_icon_);
     const int left = 20 + icon_width + 14;
     p.setFont(status_font_);
     p.setPen(QColor(192, 192, 192));
@@ -482,11 +483,11 @@ void CClientListBox::PaintNotice(QPainter& p) const {
     const QRect text =
         metrics.boundingRect(QRect(0, 0, inner_width, height()), Qt::TextWordWrap, notice_);
     const QRect band(0, height() - text.height() - 8, width() - bar_width_, text.height() + 8);
-    p.fillRect(band, LoadThemeQColor(761, Rgb(0xf3, 0xf3, 0xf3)));
+    p.fillRect(band, selected_background_);
     p.setPen(solid_pen_);
     p.drawLine(band.topLeft(), band.topRight());
     p.setFont(notice_font_);
-    p.setPen(LoadThemeQColor(644, Rgb(0x67, 0x0b, 0x00)));
+    p.setPen(notice_colour_);
     p.drawText(band.adjusted(kRightMargin, 4, -kRightMargin, -4), Qt::TextWordWrap, notice_);
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QFont>
+#include <QImage>
 #include <QPen>
 #include <QString>
 #include <QWidget>
@@ -116,7 +117,8 @@ class CClientListBox : public QWidget, public FlatScrollList {
     QString notice_;
     QFont name_font_, status_font_, notice_font_;
     QPen solid_pen_, dotted_pen_;
-    QColor selected_background_, name_colour_;
+    QColor selected_background_, name_colour_, notice_colour_;
+    QImage empty_list_icon_;
     std::unique_ptr<CListBoxSB> scroll_bar_;
 };
 
