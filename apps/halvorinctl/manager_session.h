@@ -42,6 +42,10 @@ class ManagerSession {
     // Polls for a while.
     void PollFor(std::chrono::milliseconds duration);
     bool interrupted() const { return interrupt_.load(); }
+    // Asks every host the client gave up on (unreachable, next try in 100 s)
+    // again now; at most every few seconds. Long-running commands call it
+    // each round, so a host that comes up later is found soon.
+    void RetryUnreachable();
 
     const std::vector<std::string>& hosts() const { return hosts_; }
     const std::vector<CSesDomain*>& domains() const { return domains_; }
@@ -49,7 +53,6 @@ class ManagerSession {
 
   private:
     HostStatus StatusOf(size_t index) const;
-    void RetryUnreachable();
 
     std::vector<std::string> hosts_;
     const std::atomic<bool>& interrupt_;

@@ -261,6 +261,8 @@ int RunMetrics(ManagerSession& session, const std::string& listen, const std::at
             was_down[i] = down;
         }
         if (collectable->Wanted()) collectable->Publish(BuildMetricSet(session, counters));
+        // An agent that was not up yet when we started is found within seconds.
+        session.RetryUnreachable();
         session.WaitForNextStep();
     }
     SetStatusEventHook(nullptr, nullptr);
