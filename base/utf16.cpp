@@ -76,6 +76,15 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
+std::string SanitizedUtf8(std::string_view text) {
+    if (IsValidUtf8(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (size_t i = 0; i < text.size();)
+        AppendUtf8(out, DecodeUtf8(text, i));
+    return out;
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());

@@ -12,6 +12,11 @@ std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
 bool IsValidUtf8(std::string_view text);
+// `text` with every byte that is not part of a well-formed UTF-8 sequence
+// replaced by U+FFFD: what a device reports is made printable once, where it
+// enters the model, so every reader (JSON, metrics labels, the window) can
+// take it as text.
+std::string SanitizedUtf8(std::string_view text);
 
 // The longest start of `text` that is at most `max_bytes` long and does not
 // end inside a character (no continuation byte is left without its lead).

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
 
 #include "apps/halvorinctl/actions.h"
 #include "apps/halvorinctl/enclosure_report.h"
+#include "base/atomic_file.h"
 #include "base/result_code.h"
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
@@ -161,6 +161,8 @@ void CollectIdentifying(const json& value, Redactor& redactor) {
                 redactor.AddIdentifier(item.get<std::string>());
             else if (item.is_string() && key == "serial")
                 redactor.AddText(item.get<std::string>());
+            else if (item.is_string() && key == "serial_hex")  // the bytes behind a mangled text
+                redactor.AddText(BytesFromHex(item.get<std::string>()));
             else
                 CollectIdentifying(item, redactor);
         }
@@ -273,10 +275,14 @@ int RunCapture(ManagerSession& session, const std::string& enclosure, const std:
                      error.c_str());
         return 2;
     }
-    std::ofstream out(output);
-    out << scenario->dump(2) << "\n";
-    if (!out.flush()) {
-        std::fprintf(stderr, "halvorinctl: cannot write %s\n", output.c_str());
+    const std::string text = scenario->dump(2) + "\n";
+    if (output == "-") {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    // An existing file stays as it was until the whole capture is written.
+    if (!WriteFileAtomically(output, text, error)) {
+        std::fprintf(stderr, "halvorinctl: %s\n", error.c_str());
         return 1;
     }
     std::printf("%s\n", output.c_str());

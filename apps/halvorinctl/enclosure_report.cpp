@@ -83,9 +83,28 @@ std::optional<Unit> UnitOf(uint8_t type) {
 
 namespace {
 
-std::string Text(const std::array<uint8_t, 48>& data, size_t offset, size_t width) {
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string RawText(const std::array<uint8_t, 48>& data, size_t offset, size_t width) {
     const char* p = reinterpret_cast<const char*>(&data[offset]);
     return std::string(p, strnlen(p, width));
+}
+
+// A disk's identity text as JSON text; where its bytes are not UTF-8 the
+// report carries them in hex as well ("serial_hex"), so nothing is lost.
+void AddDiskText(json& disk, const char* key, const std::array<uint8_t, 48>& data, size_t offset,
+                 size_t width) {
+    const std::string raw = RawText(data, offset, width);
+    const std::string text = SanitizedUtf8(raw);
+    disk[key] = text;
+    if (text != raw)
+        disk[std::string(key) + "_hex"] =
+            Hex(reinterpret_cast<const uint8_t*>(raw.data()), raw.size());
 }
 
 json TypeSpecific(const CSesElem* e) {
@@ -97,9 +116,11 @@ json TypeSpecific(const CSesElem* e) {
         case kTypeArrayDeviceSlot:
             if (valid) {
                 extra["slot_number"] = d[kSlotNumber];
-                extra["disk"] = {{"vendor", Text(d, kDiskVendor, 8)},
-                                 {"product", Text(d, kDiskProduct, 16)},
-                                 {"serial", Text(d, kDiskSerial, 20)}};
+                json disk = json::object();
+                AddDiskText(disk, "vendor", d, kDiskVendor, 8);
+                AddDiskText(disk, "product", d, kDiskProduct, 16);
+                AddDiskText(disk, "serial", d, kDiskSerial, 20);
+                extra["disk"] = disk;
             }
             break;
         case kTypeSasExpander:
@@ -181,6 +202,16 @@ std::string Hex(const uint8_t* bytes, size_t count) {
         out += digits[bytes[i] & 15];
     }
     return out;
+}
+
+std::string BytesFromHex(const std::string& hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        const int high = HexDigitValue(hex[i]), low = HexDigitValue(hex[i + 1]);
+        if (high < 0 || low < 0) break;
+        bytes += static_cast<char>(high << 4 | low);
+    }
+    return bytes;
 }
 
 std::string DisplayName(const CSubEnc* subenc) {
@@ -321,8 +352,9 @@ std::string ExtraText(const CSesElem* e) {
         case kTypeArrayDeviceSlot:
             if (valid) {
                 out = "slot " + std::to_string(d[kSlotNumber]);
-                const std::string disk = Text(d, kDiskVendor, 8) + " " + Text(d, kDiskProduct, 16) +
-                                         " " + Text(d, kDiskSerial, 20);
+                const std::string disk =
+                    SanitizedUtf8(RawText(d, kDiskVendor, 8) + " " + RawText(d, kDiskProduct, 16) +
+                                  " " + RawText(d, kDiskSerial, 20));
                 if (disk.find_first_not_of(' ') != std::string::npos) out += "  " + disk;
             }
             break;

@@ -29,6 +29,8 @@ std::optional<Unit> UnitOf(uint8_t type);
 // The title of an element group as the desktop shows it ("Power Supply").
 std::string GroupTitle(const ELEM_TYPE_DESC& d);
 std::string Hex(const uint8_t* bytes, size_t count);
+// The bytes written as hex digit pairs (what Hex makes); stops at a bad pair.
+std::string BytesFromHex(const std::string& hex);
 std::string DisplayName(const CSubEnc* subenc);
 
 }  // namespace halvorin::ctl

@@ -92,8 +92,9 @@ std::string Field(std::span<const uint8_t> bytes) {
 }
 
 template <size_t N>
-void CopyText(char (&destination)[N], const std::string& text) {
-    const size_t n = std::min(text.size(), N - 1);
+void CopyText(char (&destination)[N], const std::string& raw) {
+    const std::string text = SanitizedUtf8(raw);
+    const size_t n = Utf8Prefix(text, N - 1).size();
     std::copy_n(text.begin(), n, destination);
     std::fill(destination + n, destination + N, '\0');
 }

@@ -59,11 +59,13 @@ class CSubEnc final : public CSesObj {
     uint16_t capabilities = 0;
     uint16_t indicators = 0;
     std::array<uint8_t, 8> logical_id;
-    char system_name[36] = {};
-    char vendor[9] = {};
-    char product[17] = {};
-    char firmware_revision[8] = {};
-    char model_text[256] = {};
+    // Text the device reports, made valid UTF-8 as it arrives (a byte that
+    // is not becomes U+FFFD, three bytes): room for every byte to be one.
+    char system_name[32 * 3 + 1] = {};
+    char vendor[8 * 3 + 1] = {};
+    char product[16 * 3 + 1] = {};
+    char firmware_revision[5 * 3 + 1] = {};
+    char model_text[256] = {};  // raw: compared with package and model names, never shown
     std::unordered_map<uint32_t, CSesElem*> elements;
     mutable std::mutex mutex;
     std::atomic<int> upgrade_state{kUpgradeIdle};

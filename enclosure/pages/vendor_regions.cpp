@@ -213,8 +213,11 @@ int ApplySystemName(CSesDev* device, std::span<const uint8_t> region) {
     Ref<CSubEnc> subenc = PrimarySubEnc(device);
     if (!subenc) return kGeneralFailure;
     std::lock_guard lock(subenc->mutex);
+    const auto* name = reinterpret_cast<const char*>(&region[16]);
+    const std::string text = SanitizedUtf8(std::string_view(name, strnlen(name, 32)));
     std::memset(subenc->system_name, 0, sizeof subenc->system_name);
-    std::memcpy(subenc->system_name, &region[16], 32);
+    std::memcpy(subenc->system_name, text.data(),
+                std::min(text.size(), sizeof subenc->system_name - 1));
     return kOk;
 }
 

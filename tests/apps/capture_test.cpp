@@ -123,6 +123,46 @@ TEST_P(CaptureTest, ARedactedReplayDiffersOnlyInIdentitiesAndKeepsNoneOfThem) {
 INSTANTIATE_TEST_SUITE_P(ShippedScenarios, CaptureTest,
                          ::testing::Values("jbod24.json", "jbod84-dual-path.json", "demo.json"));
 
+// Bytes that are not UTF-8 in what a device reports (vendor, product, a
+// disk's serial) reach the JSON report and the capture as text; the raw
+// bytes of a disk's identity stay in hex beside it, and redaction still
+// finds them in the recorded pages.
+TEST(CaptureBytes, TextThatIsNotUtf8IsReportedCapturedAndRedacted) {
+    sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
+    scenario.subenclosures.at(0).vendor = "HAL\xFFVRN";
+    scenario.subenclosures.at(0).product = "JB24\xC3";
+    sim::ElementDescription& slot = scenario.types.at(0).elements.at(2);
+    ASSERT_TRUE(slot.disk);
+    slot.disk->serial =
+        "ZL2A\xFF"
+        "003";
+    test::CtlHost host(scenario);
+    ASSERT_TRUE(host.session);
+    const json report = host.Report();
+    const std::string text = report.dump();  // threw type_error before
+    const json& enclosure = report["enclosures"][0];
+    EXPECT_EQ(enclosure["vendor"], "HAL\xEF\xBF\xBDVRN");
+    EXPECT_EQ(enclosure["product"], "JB24\xEF\xBF\xBD");
+    const json* disk = nullptr;
+    for (const json& group : enclosure["groups"])
+        if (group["type"] == 23) disk = &group["elements"][2]["disk"];
+    ASSERT_NE(disk, nullptr);
+    EXPECT_EQ((*disk)["serial"],
+              "ZL2A\xEF\xBF\xBD"
+              "003");
+    EXPECT_EQ((*disk)["serial_hex"], "5A4C3241FF303033");
+    EXPECT_FALSE(disk->contains("vendor_hex"));
+
+    std::string error;
+    const auto redacted = ctl::CaptureEnclosure(*host.session, host.FirstEnclosure(), true, error);
+    ASSERT_TRUE(redacted) << error;
+    const std::string captured = redacted->dump();
+    EXPECT_EQ(captured.find("5A4C3241FF303033"), std::string::npos) << "the raw serial survived";
+    const auto plain = ctl::CaptureEnclosure(*host.session, host.FirstEnclosure(), false, error);
+    ASSERT_TRUE(plain) << error;
+    EXPECT_NE(plain->dump().find("5A4C3241FF303033"), std::string::npos);
+}
+
 TEST(CaptureFile, ABrokenCaptureIsRefusedWithTheFieldThatIsWrong) {
     test::CtlHost original(test::LoadShippedScenario("jbod24.json"));
     ASSERT_TRUE(original.session);

@@ -55,5 +55,24 @@ TEST(Utf8Prefix, CutsOnlyWhereACharacterBegins) {
         EXPECT_EQ(Utf8Prefix(c.text, c.max), c.kept) << c.text << " / " << c.max;
 }
 
+TEST(SanitizedUtf8, ReplacesEveryByteThatIsNotPartOfACharacter) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"SEAGATE", "SEAGATE"},
+        {"caf\xC3\xA9", "caf\xC3\xA9"},  // valid text stays
+        {"ZL2A\xFF"
+         "003",
+         "ZL2A\xEF\xBF\xBD"
+         "003"},                             // a stray byte
+        {"\xC3", "\xEF\xBF\xBD"},            // a cut sequence
+        {"\xE0\x80\xAF", "\xEF\xBF\xBD"},    // overlong: one replacement
+        {"\xED\xA0\x80-", "\xEF\xBF\xBD-"},  // a surrogate
+        {"", ""},
+    };
+    for (const auto& [raw, expected] : cases) {
+        EXPECT_EQ(SanitizedUtf8(raw), expected) << raw;
+        EXPECT_TRUE(IsValidUtf8(SanitizedUtf8(raw))) << raw;
+    }
+}
+
 }  // namespace
 }  // namespace halvorin
