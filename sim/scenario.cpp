@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
+#include <type_traits>
 
 namespace halvorin::sim {
 
@@ -42,7 +45,7 @@ const std::map<std::string, uint8_t>& TypeNames() {
 }
 
 uint8_t ParseType(const json& value, const std::string& where) {
-    if (value.is_number_unsigned() && value.get<unsigned>() < 256) return value.get<uint8_t>();
+    if (value.is_number_unsigned() && value.get<uint64_t>() < 256) return value.get<uint8_t>();
     if (value.is_string()) {
         auto it = TypeNames().find(value.get<std::string>());
         if (it != TypeNames().end()) return it->second;
@@ -97,10 +100,55 @@ std::string ExpandPattern(const std::string& pattern, long number, const std::st
     return out;
 }
 
+// A number as T, refused unless it is a whole number that T can hold (a
+// float such as 2e39 must not reach an integer conversion).
+template <typename T>
+T CheckedInteger(const json& value, const std::string& what) {
+    using Limits = std::numeric_limits<T>;
+    if (value.is_number_unsigned()) {
+        const uint64_t n = value.get<uint64_t>();
+        if (n <= static_cast<uint64_t>(Limits::max())) return static_cast<T>(n);
+    } else if (value.is_number_integer()) {
+        const int64_t n = value.get<int64_t>();
+        if (n >= static_cast<int64_t>(Limits::min()) &&
+            (n < 0 || static_cast<uint64_t>(n) <= static_cast<uint64_t>(Limits::max())))
+            return static_cast<T>(n);
+    } else if (value.is_number_float()) {
+        const double d = value.get<double>();
+        if (std::isfinite(d) && d == std::floor(d) && d >= static_cast<double>(Limits::min()) &&
+            d <= static_cast<double>(Limits::max()))
+            return static_cast<T>(d);
+    } else {
+        Fail(what, "expected a number, got " + value.dump());
+    }
+    Fail(what, value.dump() + " is out of range (" + std::to_string(Limits::min()) + " to " +
+                   std::to_string(Limits::max()) + ")");
+}
+
+template <typename T>
+T As(const json& value, const std::string& what) {
+    if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+        return CheckedInteger<T>(value, what);
+    } else if constexpr (std::is_floating_point_v<T>) {
+        if (!value.is_number()) Fail(what, "expected a number, got " + value.dump());
+        const double d = value.get<double>();
+        if (!std::isfinite(d)) Fail(what, "the number is out of range");
+        return static_cast<T>(d);
+    } else if constexpr (std::is_same_v<T, std::vector<long>>) {
+        if (!value.is_array()) Fail(what, "expected a list of numbers");
+        T out;
+        for (const json& item : value)
+            out.push_back(CheckedInteger<long>(item, what));
+        return out;
+    } else {
+        return value.get<T>();
+    }
+}
+
 template <typename T>
 T Get(const json& object, const char* key, T fallback) {
     auto it = object.find(key);
-    return it == object.end() || it->is_null() ? fallback : it->get<T>();
+    return it == object.end() || it->is_null() ? fallback : As<T>(*it, key);
 }
 
 // A number per element, or one number for all of them.
@@ -305,8 +353,8 @@ FaultDescription ParseFault(const json& described, size_t index) {
         if (it == commands.end()) Fail(where, "unknown command \"" + command + "\"");
         fault.opcode = it->second;
     }
-    if (described.contains("page")) fault.page = described["page"].get<uint8_t>();
-    if (described.contains("device")) fault.device = described["device"].get<size_t>();
+    if (described.contains("page")) fault.page = As<uint8_t>(described["page"], where);
+    if (described.contains("device")) fault.device = As<size_t>(described["device"], where);
     fault.answer = ParseAnswer(Get<std::string>(described, "answer", "busy"), where);
     fault.times = Get<int>(described, "times", -1);
     fault.from_seconds = Get<int64_t>(described, "from", 0);
@@ -498,7 +546,36 @@ Scenario ParseDocument(const json& doc) {
 
 }  // namespace
 
+size_t JsonNestingDepth(std::string_view text, size_t stop_above) {
+    size_t depth = 0, deepest = 0;
+    bool in_string = false, escaped = false;
+    for (const char c : text) {
+        if (in_string) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+            if (deepest > stop_above) break;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 std::optional<Scenario> ParseScenario(const std::string& json_text, std::string& error) {
+    // Checked before parsing: the parsed tree is copied and destroyed
+    // recursively, so a deep enough file would overflow the stack.
+    if (JsonNestingDepth(json_text, kMaxJsonNesting) > kMaxJsonNesting) {
+        error = "nested more than " + std::to_string(kMaxJsonNesting) + " levels deep";
+        return std::nullopt;
+    }
     try {
         return ParseDocument(json::parse(json_text));
     } catch (const std::exception& e) {

@@ -83,6 +83,38 @@ TEST(Scenario, MistakesAreReportedWithTheirPlace) {
     EXPECT_NE(error.find("cannot read"), std::string::npos);
 }
 
+// Scenario and capture files arrive with bug reports: deep nesting is refused
+// before parsing (it would overflow the stack), numbers out of their field's
+// range are refused rather than converted.
+TEST(Scenario, HostileFilesAreRefusedWithAReason) {
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::pair<std::string, const char*> cases[] = {
+        {R"({"events": )" + deep + "}", "nested"},
+        {R"({"types": [{"type": )" + deep + "}]}", "nested"},
+        {R"({"kind": "recorded", "recorded": {"pages": {"01": )" + deep + "}}}", "nested"},
+        {R"({"restart_seconds": 2e39})", "out of range"},
+        {R"({"restart_seconds": 1.5})", "out of range"},
+        {R"({"generation": -1})", "out of range"},
+        {R"({"seed": "many"})", "expected a number"},
+        {R"({"types": [{"type": 2, "count": 1e300}]})", "out of range"},
+        {R"({"types": [{"type": 2, "subenclosure": 256, "count": 1}]})", "out of range"},
+        {R"({"types": [{"type": 23, "count": 2, "empty": [1, 1e20]}]})", "out of range"},
+        {R"({"faults": [{"page": 4096}]})", "out of range"},
+        {R"({"types": [{"type": 4294967298, "count": 1}]})", "unknown element type"},
+    };
+    for (const auto& [json, expected] : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseScenario(json, error)) << json.substr(0, 80);
+        EXPECT_NE(error.find(expected), std::string::npos) << json.substr(0, 80) << " -> " << error;
+    }
+    // Brackets inside strings are text, not nesting.
+    EXPECT_EQ(JsonNestingDepth(R"({"name": "[[[[[[\"[[["})", 64), 1u);
+    std::string error;
+    EXPECT_TRUE(
+        ParseScenario(R"({"name": ")" + std::string(500, '[') + R"(", "seed": 7.0})", error))
+        << error;
+}
+
 TEST(Scenario, EventsAreSortedByTime) {
     Scenario s = test::ScenarioFromJson(R"({
         "types": [{"type": "power_supply", "count": 2}],
