@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 
 #include "base/utf16.h"
@@ -17,25 +19,66 @@ namespace halvorin {
 
 namespace {
 
+constexpr int kNotRegular = -1;  // opened, but a device or pipe rather than a file
+constexpr std::string_view kHeaderTag = "#halvorin-log\t";
+
 int64_t MtimeNs(const struct stat& st) {
     return int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
 }
 
-// Log files that exist, newest first; on equal times the lower number first.
-std::vector<int> LogsNewestFirst(const std::string& directory) {
-    std::vector<std::pair<int64_t, int>> found;
+// The sequence number in a log file's first line; nothing for a file of an
+// older version, which has none.
+std::optional<uint64_t> FileSequence(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string line;
+    if (!std::getline(file, line) || !line.starts_with(kHeaderTag)) return {};
+    const char* begin = line.data() + kHeaderTag.size();
+    const char* end = line.data() + line.size();
+    uint64_t sequence = 0;
+    const auto [stop, problem] = std::from_chars(begin, end, sequence);
+    if (problem != std::errc() || stop != end) return {};
+    return sequence;
+}
+
+struct LogFile {
+    int number;
+    std::optional<uint64_t> sequence;
+    int64_t mtime_ns;
+};
+
+// The log files that exist as regular files (a link is not one of ours).
+std::vector<LogFile> LogFiles(const std::string& directory) {
+    std::vector<LogFile> found;
     for (int i = 0; i < kEventLogFiles; ++i) {
+        const std::string path = EventLogPath(directory, i);
         struct stat st {};
-        if (::stat(EventLogPath(directory, i).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            found.push_back({MtimeNs(st), i});
-        }
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            found.push_back({i, FileSequence(path), MtimeNs(st)});
     }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    return found;
+}
+
+// Newest first: by sequence number; files without one are older than every
+// numbered file and go by modification time (on equal times the lower
+// number first).
+std::vector<int> LogsNewestFirst(const std::string& directory) {
+    std::vector<LogFile> files = LogFiles(directory);
+    std::stable_sort(files.begin(), files.end(), [](const LogFile& a, const LogFile& b) {
+        if (a.sequence && b.sequence) return *a.sequence > *b.sequence;
+        if (a.sequence || b.sequence) return a.sequence.has_value();
+        return a.mtime_ns > b.mtime_ns;
+    });
     std::vector<int> order;
-    for (const auto& f : found)
-        order.push_back(f.second);
+    for (const LogFile& f : files)
+        order.push_back(f.number);
     return order;
+}
+
+// Errors after which a log file will never take a line, whatever we wait
+// for: it is put aside and a new one started.
+bool FileNeverUsable(int error) {
+    return error == ELOOP || error == EISDIR || error == EACCES || error == EPERM ||
+           error == ENXIO || error == ETXTBSY || error == kNotRegular;
 }
 
 std::string Escape(const std::string& text) {
@@ -161,73 +204,123 @@ std::vector<EventEntry> ReadEventHistory(const std::string& directory, size_t li
     return newest_first;
 }
 
+std::string EventLogHeader(uint64_t sequence) {
+    return std::string(kHeaderTag) + std::to_string(sequence);
+}
+
 EventLogWriter::EventLogWriter(std::string directory, size_t file_bytes)
     : directory_(std::move(directory)), file_bytes_(std::max<size_t>(file_bytes, 1)) {
-    if (directory_.empty()) {
-        Fail("no state directory (neither XDG_STATE_HOME nor HOME is set)");
-        return;
-    }
+    Prepare();
+}
+
+// Makes the directory and opens the newest file (or the first one).
+bool EventLogWriter::Prepare() {
+    if (directory_.empty())
+        return Fail("no state directory (neither XDG_STATE_HOME nor HOME is set)");
     // The parents as the user's, the directory itself private.
     for (size_t slash = directory_.find('/', 1); slash != std::string::npos;
          slash = directory_.find('/', slash + 1)) {
         ::mkdir(directory_.substr(0, slash).c_str(), 0700);
     }
-    if (::mkdir(directory_.c_str(), 0700) != 0 && errno != EEXIST) {
-        Fail("cannot create " + directory_ + ": " + std::strerror(errno));
-        return;
-    }
-    current_ = NewestEventLog(directory_).value_or(0);
-    struct stat st {};
-    if (::stat(EventLogPath(directory_, current_).c_str(), &st) == 0) last_mtime_ns_ = MtimeNs(st);
-    OpenCurrent(false);
+    if (::mkdir(directory_.c_str(), 0700) != 0 && errno != EEXIST)
+        return Fail("cannot create " + directory_ + ": " + std::strerror(errno));
+    sequence_ = 0;
+    for (const LogFile& file : LogFiles(directory_))
+        sequence_ = std::max(sequence_, file.sequence.value_or(0));
+    const std::vector<int> order = LogsNewestFirst(directory_);
+    current_ = order.empty() ? 0 : order.front();
+    return OpenCurrent(order.empty());
 }
 
-void EventLogWriter::Fail(const std::string& what) {
+bool EventLogWriter::Fail(const std::string& what) {
     failed_ = true;
     error_ = what;
     file_.reset();
+    return false;
 }
 
-bool EventLogWriter::OpenCurrent(bool truncate) {
+// "halvorin.log3" becomes "halvorin.log3.unusable-<time>": whatever it was
+// (a link, a directory, someone else's file) stays for its owner to look at.
+bool EventLogWriter::SetAside(const std::string& path) {
+    const std::string aside = path + ".unusable-" + std::to_string(::time(nullptr));
+    for (int n = 0; n < 100; ++n) {
+        const std::string name = n == 0 ? aside : aside + "-" + std::to_string(n);
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
+            return true;
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+bool EventLogWriter::OpenCurrent(bool start_new) {
     const std::string path = EventLogPath(directory_, current_);
-    const int flags =
-        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | (truncate ? O_TRUNC : 0);
-    file_.reset(::open(path.c_str(), flags, 0600));
-    if (!file_.valid()) {
-        Fail("cannot open " + path + ": " + std::strerror(errno));
-        return false;
+    for (int attempt = 0;; ++attempt) {
+        // Non-blocking: a FIFO in the file's place must not hang the program.
+        const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK |
+                          (start_new ? O_TRUNC : 0);
+        file_.reset(::open(path.c_str(), flags, 0600));
+        int error = file_.valid() ? 0 : errno;
+        struct stat st {};
+        if (!error && (::fstat(file_.get(), &st) != 0 || !S_ISREG(st.st_mode))) error = kNotRegular;
+        if (!error) {
+            size_ = size_t(st.st_size);
+            const std::optional<uint64_t> sequence = size_ > 0 ? FileSequence(path) : std::nullopt;
+            header_bytes_ = sequence ? EventLogHeader(*sequence).size() + 1 : 0;
+            holds_events_ = size_ > header_bytes_;
+            break;
+        }
+        file_.reset();
+        if (attempt == 0 && FileNeverUsable(error) && SetAside(path)) {
+            start_new = true;
+            continue;
+        }
+        return Fail("cannot open " + path + ": " +
+                    (error == kNotRegular ? std::string("not a regular file")
+                                          : std::string(std::strerror(error))));
     }
-    struct stat st {};
-    if (::fstat(file_.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        Fail(path + " is not a regular file");
-        return false;
+    if (size_ == 0) {
+        const std::string header = EventLogHeader(++sequence_) + '\n';
+        header_bytes_ = header.size();
+        holds_events_ = false;
+        return WriteLine(header);
     }
-    size_ = size_t(st.st_size);
+    return true;
+}
+
+// Writes one line whole; a line cut short by a full disk is taken back, so
+// that the next line does not continue it.
+bool EventLogWriter::WriteLine(const std::string& line) {
+    size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(file_.get(), line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            if (done > 0) {
+                // Should this fail too, what stays is skipped as a damaged line.
+                [[maybe_unused]] const int ignored = ::ftruncate(file_.get(), off_t(size_));
+            }
+            return Fail("cannot write " + EventLogPath(directory_, current_) + ": " +
+                        std::strerror(error));
+        }
+        done += size_t(n);
+    }
+    size_ += line.size();
+    failed_ = false;
+    error_.clear();
     return true;
 }
 
 bool EventLogWriter::Append(const EventEntry& entry) {
-    if (failed_) return false;
+    if (!file_.valid() && !Prepare()) return false;
     const std::string line = EventLogLine(entry) + '\n';
-    if (size_ > 0 && size_ + line.size() > file_bytes_) {
+    // The first line is not counted: a file holds file_bytes_ of events.
+    if (holds_events_ && size_ - header_bytes_ + line.size() > file_bytes_) {
         current_ = (current_ + 1) % kEventLogFiles;
         if (!OpenCurrent(true)) return false;
     }
-    if (::write(file_.get(), line.data(), line.size()) != ssize_t(line.size())) {
-        Fail("cannot write " + EventLogPath(directory_, current_) + ": " + std::strerror(errno));
-        return false;
-    }
-    size_ += line.size();
-    // The file written last must look newest even when the clock's
-    // granularity gives two files the same time.
-    struct stat st {};
-    if (::fstat(file_.get(), &st) == 0) {
-        int64_t mtime = std::max(MtimeNs(st), last_mtime_ns_ + 1);
-        const timespec times[2] = {{0, UTIME_OMIT},
-                                   {time_t(mtime / 1'000'000'000), long(mtime % 1'000'000'000)}};
-        if (mtime != MtimeNs(st)) ::futimens(file_.get(), times);
-        last_mtime_ns_ = mtime;
-    }
+    if (!WriteLine(line)) return false;
+    holds_events_ = true;
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 #include <cstdio>
+#include <utility>
 
 #include "enclosure/model/display_name.h"
 #include "enclosure/pages/status_element.h"
@@ -17,6 +18,9 @@
 namespace halvorin {
 
 namespace {
+
+constexpr int kHistoryNotWritten = 296;
+constexpr int kHistoryWrittenAgain = 297;
 
 // The pane whose list the status event hook feeds.
 CEventPane* hooked_pane = nullptr;
@@ -117,14 +121,39 @@ void CEventPane::WriteToHistory(const CEventItem& item) {
     if (replaying_ || !history_) return;
     const EventEntry entry{item.time, item.level, item.source.toStdU16String(),
                            item.text.toStdU16String()};
-    if (!history_->Append(entry)) ReportHistoryFailure();
+    if (!history_->Append(entry)) {
+        ++unwritten_events_;
+        ReportHistoryFailure();
+    } else if (history_failure_reported_) {
+        ReportHistoryResumed();
+    }
 }
 
+// Once per outage, in the list itself (the notice is not written either: it
+// counts among the events that were not kept). Both notices go in after the
+// event being added, not from inside its addition.
 void CEventPane::ReportHistoryFailure() {
     if (history_failure_reported_) return;
     history_failure_reported_ = true;
     std::fprintf(stderr, "event history: %s; events are shown but not kept\n",
                  history_->error().c_str());
+    const QString error = QString::fromStdString(history_->error());
+    QMetaObject::invokeMethod(
+        this,
+        [this, error] { AddOperatorEvent(kEventWarning, nullptr, kHistoryNotWritten, {error}); },
+        Qt::QueuedConnection);
+}
+
+void CEventPane::ReportHistoryResumed() {
+    history_failure_reported_ = false;
+    const int lost = std::exchange(unwritten_events_, 0);
+    QMetaObject::invokeMethod(
+        this,
+        [this, lost] {
+            AddOperatorEvent(kEventInformation, nullptr, kHistoryWrittenAgain,
+                             {QString::number(lost)});
+        },
+        Qt::QueuedConnection);
 }
 
 void CEventPane::paintEvent(QPaintEvent* event) {

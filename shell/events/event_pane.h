@@ -64,6 +64,7 @@ class CEventPane : public QWidget {
     void ReadBackHistory(const std::string& directory);
     void WriteToHistory(const CEventItem& item);
     void ReportHistoryFailure();
+    void ReportHistoryResumed();
 
     Clock& clock_;
     CEventToolBar* tool_bar_ = nullptr;  // children: Qt owns them
@@ -71,6 +72,7 @@ class CEventPane : public QWidget {
     QColor background_;
     std::unique_ptr<EventLogWriter> history_;
     bool history_failure_reported_ = false;
+    int unwritten_events_ = 0;  // since the history last could be written
     bool replaying_ = false;
     int dropped_records_ = 0;
 };

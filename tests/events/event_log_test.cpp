@@ -1,7 +1,11 @@
 #include "shell/events/event_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
@@ -108,6 +112,87 @@ TEST_F(EventLogTest, DamagedLinesAreSkippedAndAnUnusableDirectoryOnlyStopsWritin
     EXPECT_FALSE(blocked.error().empty());
     EXPECT_FALSE(blocked.Append(Event(3)));
     EXPECT_TRUE(ReadEventHistory((root_ / "nowhere").string(), 10).empty());
+}
+
+// The files are ordered by the sequence number in their first line, not by
+// their times: equal times (a restored backup, a coarse file system) must
+// neither scramble the history nor make the writer empty a newer file.
+TEST_F(EventLogTest, FilesAreOrderedBySequenceNotByTime) {
+    const size_t line = EventLogLine(Event(0)).size() + 1;
+    {
+        EventLogWriter writer(dir_, 3 * line);
+        for (int i = 0; i < 40; ++i)
+            ASSERT_TRUE(writer.Append(Event(i)));
+    }
+    for (int n = 0; n < kEventLogFiles; ++n) {
+        const struct timespec same[2] = {{1'700'000'000, 0}, {1'700'000'000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, EventLogPath(dir_, n).c_str(), same, 0), 0);
+    }
+    std::vector<EventEntry> back = ReadEventHistory(dir_, 1000);
+    ASSERT_FALSE(back.empty());
+    EXPECT_EQ(back.back(), Event(39));
+    for (size_t i = 1; i < back.size(); ++i)
+        EXPECT_LT(back[i - 1].time, back[i].time) << i;
+    {
+        EventLogWriter writer(dir_, 3 * line);  // goes on in the newest file
+        EXPECT_EQ(writer.current(), (40 - 1) / 3 % kEventLogFiles);
+        ASSERT_TRUE(writer.Append(Event(40)));
+    }
+    back = ReadEventHistory(dir_, 1000);
+    EXPECT_EQ(back.back(), Event(40));
+    EXPECT_EQ(back[back.size() - 2], Event(39));
+}
+
+// A full disk (here: the file size limit) loses the events written while it
+// lasts, never a half line, and writing resumes by itself once there is room.
+TEST_F(EventLogTest, WritingResumesAfterTheDiskWasFull) {
+    EventLogWriter writer(dir_);
+    ASSERT_TRUE(writer.Append(Event(1)));
+    const off_t used = fs::file_size(EventLogPath(dir_, writer.current()));
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit full = saved;
+    full.rlim_cur = rlim_t(used) + 10;  // room for a part of the next line only
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    EXPECT_FALSE(writer.Append(Event(2)));
+    EXPECT_TRUE(writer.failed());
+    EXPECT_NE(writer.error().find("too large"), std::string::npos) << writer.error();
+    EXPECT_FALSE(writer.Append(Event(3)));
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(writer.Append(Event(4)));
+    EXPECT_FALSE(writer.failed());
+    EXPECT_TRUE(writer.error().empty());
+    const std::vector<EventEntry> back = ReadEventHistory(dir_, 100);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0], Event(1));
+    EXPECT_EQ(back[1], Event(4));
+}
+
+// A log file that can never be written (a link, a folder in its place) is
+// renamed aside with whatever it holds, and the history goes on beside it.
+TEST_F(EventLogTest, AnUnusableLogFileIsSetAsideNotTheHistory) {
+    fs::create_directories(dir_);
+    fs::create_symlink("/dev/full", EventLogPath(dir_, 0));
+    {
+        EventLogWriter writer(dir_);
+        EXPECT_FALSE(writer.failed()) << writer.error();
+        ASSERT_TRUE(writer.Append(Event(1)));
+    }
+    fs::remove(EventLogPath(dir_, 0));
+    fs::create_directories(EventLogPath(dir_, 0));
+    std::ofstream(EventLogPath(dir_, 0) + "/keep") << "someone's file";
+    {
+        EventLogWriter writer(dir_);
+        ASSERT_TRUE(writer.Append(Event(2)));
+    }
+    EXPECT_EQ(ReadEventHistory(dir_, 100), std::vector<EventEntry>{Event(2)});
+    int set_aside = 0;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        if (entry.path().filename().string().starts_with("halvorin.log0.unusable-")) ++set_aside;
+    }
+    EXPECT_GE(set_aside, 1);
 }
 
 TEST(EventStateDirectory, FollowsXdgStateHomeThenHome) {

@@ -5,6 +5,7 @@
 #include "shell/widgets/flat_tool_button.h"
 
 #include <QTest>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -140,9 +141,29 @@ TEST_F(EventPaneTest, AnUnusableHistoryDirectoryIsReportedOnceAndEventsStillShow
     pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, {"two"});
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(pane_->HistoryWritable());
-    EXPECT_EQ(pane_->List()->RowCount(), 3);
     EXPECT_NE(said.find("event history"), std::string::npos);
     EXPECT_EQ(said.find("event history"), said.rfind("event history"));  // once
+    // The operator is told in the list itself, once for the whole outage.
+    const auto notices = [&](const QString& start) {
+        const std::vector<QString> texts = Texts();
+        return std::count_if(texts.begin(), texts.end(),
+                             [&](const QString& text) { return text.startsWith(start); });
+    };
+    ASSERT_TRUE(WaitUntil([&] { return notices("The event history cannot be written (") == 1; }));
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, {"more"});
+    QApplication::processEvents();
+    EXPECT_EQ(notices("The event history cannot be written ("), 1);
+
+    // Once the history can be written again, it is, and the list says so.
+    std::filesystem::remove(blocker);
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, {"three"});
+    EXPECT_TRUE(pane_->HistoryWritable());
+    EXPECT_TRUE(WaitUntil([&] {
+        return notices("The event history is written again; 4 events could not be kept.") == 1;
+    }));
+    const std::vector<EventEntry> kept = ReadEventHistory(blocker + "/Halvorin", 10);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].message, u"System name was changed to three.");
 }
 
 TEST_F(EventPaneTest, RecordsFromOtherThreadsGoInAtTheTopAndDamagedOnesAreDropped) {
