@@ -232,10 +232,20 @@ void MetricsCollectable::Publish(MetricSet set) {
     published_.notify_all();
 }
 
+// Each HTTP connection holds one of the exposer's threads while its request
+// arrives: a client that sends it slowly keeps its thread only until the
+// request time-out, and there are enough threads that a scrape finds one
+// free beside dozens of such clients.
+std::vector<std::string> ExposerOptions(const std::string& listen) {
+    return {"listening_ports",    listen,
+            "num_threads",        std::to_string(kExposerThreads),
+            "request_timeout_ms", std::to_string(kExposerRequestTimeout.count())};
+}
+
 int RunMetrics(ManagerSession& session, const std::string& listen, const std::atomic<bool>& stop) {
     std::unique_ptr<prometheus::Exposer> exposer;
     try {
-        exposer = std::make_unique<prometheus::Exposer>(listen, 2);
+        exposer = std::make_unique<prometheus::Exposer>(ExposerOptions(listen));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "halvorinctl: cannot listen on %s: %s\n", listen.c_str(), e.what());
         return 2;

@@ -53,6 +53,12 @@ class MetricsCollectable : public prometheus::Collectable {
     std::shared_ptr<const MetricSet> latest_ = std::make_shared<MetricSet>();
 };
 
+// The HTTP side: connections are served by this many threads, and one that
+// has not sent its whole request within the time-out is closed.
+inline constexpr int kExposerThreads = 64;
+inline constexpr std::chrono::milliseconds kExposerRequestTimeout{5000};
+std::vector<std::string> ExposerOptions(const std::string& listen);
+
 // Serves on `listen` ("ADDRESS:PORT") and polls until `stop`; 0, or 2 when the
 // address cannot be listened on (with the reason on standard error).
 int RunMetrics(ManagerSession& session, const std::string& listen, const std::atomic<bool>& stop);

@@ -85,6 +85,8 @@ std::string HttpGet(uint16_t port, const std::string& path) {
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return {};
+    const timeval patience{10, 0};  // a server that never answers fails the test, not hangs it
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
     if (::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL) < 0) return {};
     std::string response;
@@ -193,6 +195,35 @@ TEST(MetricsDocumentation, TheAlertRulesPassPromtool) {
 }
 
 // The command as an operator runs it, scraped by a real Prometheus server.
+// Clients that send their request a byte at a time (or never finish it) hold
+// a connection each: scrapes are still answered beside fifty of them.
+TEST(MetricsCommand, ScrapesAreAnsweredBesideFiftySlowClients) {
+    const uint16_t metrics_port = test::FreePort();
+    ChildProcess metrics({HALVORINCTL, "-H", "127.0.0.1:" + std::to_string(test::FreePort()),
+                          "metrics", "--listen", "127.0.0.1:" + std::to_string(metrics_port)});
+    ASSERT_TRUE(test::Eventually([&] { return !HttpGet(metrics_port, "/metrics").empty(); },
+                                 std::chrono::seconds(10)));
+    std::vector<UniqueFd> slow;
+    for (int i = 0; i < 50; ++i) {
+        UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(metrics_port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const std::string start = "GET /metrics HTTP/1.1\r\nHost: x\r\n";
+        ::send(fd.get(), start.data(), start.size(), MSG_NOSIGNAL);
+        slow.push_back(std::move(fd));
+    }
+    for (int scrape = 0; scrape < 8; ++scrape) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_NE(HttpGet(metrics_port, "/metrics").find("halvorin_agent_reachable"),
+                  std::string::npos)
+            << "scrape " << scrape;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
+}
+
 TEST(MetricsCommand, PrometheusScrapesAFanAndTheFailedPowerSupply) {
     if (std::system("command -v prometheus >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "prometheus is not installed";
