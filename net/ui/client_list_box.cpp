@@ -33,6 +33,7 @@ constexpr int kEmptyListText = 287;
 constexpr int kNameEmptyText = 289;
 constexpr int kNameTooLongText = 290;
 constexpr int kNameListedText = 291;
+constexpr int kTooManyNamesText = 301;
 constexpr int kEmptyListIcon = 301;
 constexpr int kPadding = 8;
 constexpr int kStatusGap = 4;
@@ -98,14 +99,22 @@ CClientListBox::CClientListBox(QWidget* parent) : QWidget(parent) {
     scroll_bar_ = std::make_unique<CListBoxSB>(this, *this);
 
     // A hand-edited value may hold blanks, empty lines or a name twice;
-    // only what the editor itself would accept becomes an entry.
+    // only what the editor itself would accept becomes an entry, and only
+    // the first kMaxSavedNames of them. The stored value is left as it is
+    // until the operator edits the list.
+    int usable = 0;
     for (const QString& stored : AppSettings().ReadNameList(AppSettings::kClients)) {
         const QString name = TrimmedClientName(stored);
         if (name.isEmpty() || Names().contains(name, Qt::CaseInsensitive)) continue;
+        if (++usable > kMaxSavedNames) continue;
         entries_.push_back({name, {}, 0});
         Measure(entries_.back());
     }
-    Save();
+    if (usable > kMaxSavedNames) {
+        notice_ = QString::fromStdU16String(FormatString(
+            LoadString(kTooManyNamesText), {int64_t(kMaxSavedNames), int64_t(usable)}));
+    }
+    Authorize();
     ServerSetNotify(&CClientListBox::OnServerNotify, this);
 }
 
@@ -232,15 +241,20 @@ void CClientListBox::Refuse(ClientNameVerdict verdict, const QString& name) {
     }
 }
 
-void CClientListBox::Save() {
+// Hands the listed names (at most kMaxSavedNames) to the agent.
+QStringList CClientListBox::Authorize() {
     QStringList names = Names();
     if (names.size() > kMaxSavedNames) names = names.mid(0, kMaxSavedNames);
+    names.removeAll(QString());  // the entry being added is not a name yet
     std::vector<std::u16string> authorized;
     for (const QString& name : names)
-        if (!name.isEmpty()) authorized.push_back(name.toStdU16String());
+        authorized.push_back(name.toStdU16String());
     ServerSetAuthorized(std::move(authorized));
-    names.removeAll(QString());  // the entry being added is not a name yet
-    AppSettings().WriteNameList(AppSettings::kClients, names);
+    return names;
+}
+
+void CClientListBox::Save() {
+    AppSettings().WriteNameList(AppSettings::kClients, Authorize());
 }
 
 void CClientListBox::Measure(Entry& entry) const {

@@ -94,6 +94,7 @@ class CClientListBox : public QWidget, public FlatScrollList {
     void AddEntry();
     void DeleteSelected();
     void EndEdit();
+    QStringList Authorize();
     void Save();
     void Measure(Entry& entry) const;
     void EntriesChanged();

@@ -13,6 +13,10 @@ int AppSettings::ReadRunMode() const {
     return ok ? run_mode : -1;
 }
 
+QString AppSettings::RunModeText() const {
+    return settings_.value(Key(kRunMode)).toString();
+}
+
 void AppSettings::WriteRunMode(int run_mode) {
     settings_.setValue(Key(kRunMode), run_mode);
     settings_.sync();

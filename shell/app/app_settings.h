@@ -26,6 +26,8 @@ class AppSettings {
     // The stored run mode; 0 when absent, -1 when the value is not a number.
     int ReadRunMode() const;
     void WriteRunMode(int run_mode);
+    // The stored value as it stands, for saying what was wrong with it.
+    QString RunModeText() const;
 
     // The names of a list value, split at each line feed; the text after
     // the last line feed is a name too when it is not empty.

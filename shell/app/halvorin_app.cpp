@@ -13,6 +13,7 @@
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/ops/firmware_upgrade.h"
+#include "enclosure/poll/event_rule.h"
 #include "net/agent/agent_service.h"
 #include "net/ui/about_wnd.h"
 #include "net/ui/agent_wnd.h"
@@ -37,6 +38,7 @@ namespace {
 constexpr int kTitleText = 57344;
 constexpr int kAgentModeQuestion = 127;
 constexpr int kAgentServerFailedText = 272;
+constexpr int kUnknownRunModeText = 302;
 
 void ReportOnStderrAndInABox(const QString& message) {
     std::fprintf(stderr, "halvorin: %s\n", qPrintable(QString(message).replace("\n\n", " ")));
@@ -91,11 +93,18 @@ bool CHalvorinApp::Startup() {
         });
     Log("start-up: run mode");
     run_mode_ = AppSettings().ReadRunMode();
-    if (run_mode_ != kManagerMode && run_mode_ != kAgentMode) {
-        Log("start-up: \"RunMode\" in " + AppSettings().FilePath().toStdString() +
-            " is neither 0 nor 1; no window");
-    }
-    return SwitchTopLevelWindow(run_mode_);
+    if (run_mode_ == kManagerMode || run_mode_ == kAgentMode)
+        return SwitchTopLevelWindow(run_mode_);
+    // A value someone wrote by hand: the manager's window, which says why in
+    // its event list; the stored value stays until the operator picks a mode.
+    const QString stored = AppSettings().RunModeText();
+    Log("start-up: \"RunMode\" in " + AppSettings().FilePath().toStdString() + " is \"" +
+        stored.toStdString() + "\", neither 0 nor 1; manager mode");
+    run_mode_ = kManagerMode;
+    if (!SwitchTopLevelWindow(run_mode_)) return false;
+    AddOperatorEventToMainWindow(kEventWarning, nullptr, kUnknownRunModeText,
+                                 {"\"" + stored + "\""});
+    return true;
 }
 
 ManagerSetup CHalvorinApp::ManagerSetupOfThisProcess() const {

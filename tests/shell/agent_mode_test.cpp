@@ -168,7 +168,7 @@ TEST_F(AgentModeTest, ClientNamesAreTrimmedCheckedAndStoredEachWithALineFeed) {
     ASSERT_NE(window, nullptr);
     CClientListBox* list = window->List();
     EXPECT_EQ(list->Names(), QStringList({"mgr-a", "mgr-b"}));
-    EXPECT_EQ(Stored("Clients"), "mgr-a\nmgr-b\n");
+    EXPECT_EQ(Stored("Clients"), "mgr-a\nmgr-b") << "reading never rewrites what is stored";
     EXPECT_FALSE(window->ButtonEnabled(CAgentWnd::kDeleteButton));
 
     Click(window, CAgentWnd::kAddButton);

@@ -128,14 +128,27 @@ TEST_F(AppTest, AnAgentPortInUseIsReportedAndEndsStartUp) {
     SetElementTypeNames(ElementTypeNamesFromStrings());
 }
 
-TEST_F(AppTest, ARunModeOtherThanZeroOrOneCreatesNoWindow) {
+// A value written by hand does not keep the program from starting: the
+// manager's window opens and its event list says why.
+TEST_F(AppTest, ARunModeOtherThanZeroOrOneStartsTheManagerAndSaysWhy) {
     for (const QVariant& odd : {QVariant(2), QVariant(-1), QVariant("agent")}) {
         StoreSetting("RunMode", odd);
         CHalvorinApp app(options_);
-        EXPECT_FALSE(app.Startup()) << odd.toString().toStdString();
-        EXPECT_EQ(app.MainWindow(), nullptr);
-        EXPECT_TRUE(failures_.isEmpty());          // the Part's silence, but the log says why
+        ASSERT_TRUE(app.Startup()) << odd.toString().toStdString();
+        ASSERT_NE(app.MainWindow(), nullptr);
+        EXPECT_TRUE(failures_.isEmpty());
         EXPECT_EQ(StoredSetting("RunMode"), odd);  // left as it was
+        auto* main = qobject_cast<CMainWnd*>(app.MainWindow());
+        ASSERT_NE(main, nullptr);
+        CEventList* events = main->EventPane()->List();
+        bool said = false;
+        for (int i = 0; i < events->RowCount(); ++i) {
+            const CEventItem* item = events->Item(i);
+            said = said || (item && item->text.contains("The stored run mode \"" + odd.toString() +
+                                                        "\" is not known"));
+        }
+        EXPECT_TRUE(said) << odd.toString().toStdString();
+        app.Shutdown();
     }
 }
 
