@@ -21,15 +21,24 @@ extern char** environ;
 
 namespace halvorin::test {
 
+struct ChildOptions {
+    std::string input = "/dev/null";  // what standard input opens (a terminal, say)
+    bool with_errors = false;         // standard error read along with standard output
+};
+
 class ChildProcess {
   public:
-    explicit ChildProcess(std::vector<std::string> argv) {
+    explicit ChildProcess(std::vector<std::string> argv, const ChildOptions& options = {}) {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, options.input.c_str(), O_RDWR, 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (options.with_errors)
+            posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+        else
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         std::vector<char*> args;
         for (std::string& a : argv)
             args.push_back(a.data());
@@ -63,6 +72,17 @@ class ChildProcess {
                 deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || ReadSome(left) != Read::kData) return std::nullopt;
         }
+    }
+
+    // Reads output until it holds `text`; false when it did not come in time.
+    bool WaitForOutput(const std::string& text, std::chrono::milliseconds wait) {
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        while (buffer_.find(text) == std::string::npos) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || ReadSome(left) == Read::kEnd) return false;
+        }
+        return true;
     }
 
     // All output until the child ends; its exit status.
