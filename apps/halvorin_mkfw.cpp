@@ -1,6 +1,8 @@
 // halvorin-mkfw: builds a firmware package (an LZMA-alone stream of a tar
 // archive holding "jbod_fw.bin": header, image A, image B) and inspects one.
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,13 +21,15 @@ namespace {
 using namespace halvorin;
 
 constexpr const char* kUsage =
-    "Usage: halvorin-mkfw --model MODEL --image-a FILE --image-b FILE -o PACKAGE\n"
+    "Usage: halvorin-mkfw --model MODEL --image-a FILE --image-b FILE [--revision R] -o PACKAGE\n"
     "       halvorin-mkfw --inspect PACKAGE\n"
     "Build a Halvorin firmware package, or print and check one.\n"
     "\n"
     "  --model MODEL     the enclosure model the firmware is for (at most 20 characters)\n"
     "  --image-a FILE    the image downloaded first (buffer 2)\n"
     "  --image-b FILE    the image downloaded second (buffer 1)\n"
+    "  --revision R      the firmware revision the images hold, as the enclosure\n"
+    "                    reports it (2.0.8): an upgrade to it is then known to be done\n"
     "  -o, --output FILE where to write the package\n"
     "  --inspect FILE    print the package's header and check it\n"
     "  -h, --help        show this help and exit\n";
@@ -59,10 +63,18 @@ std::string Hex(const Md5Digest& digest) {
 }
 
 int Build(const std::string& model, const std::string& a, const std::string& b,
-          const std::string& output) {
+          const std::string& revision, const std::string& output) {
     if (model.empty() || model.size() > kFirmwareModelSize)
         Fail("the model text must have 1 to 20 characters");
-    const std::vector<uint8_t> package = BuildFirmwarePackage(model, ReadFile(a), ReadFile(b));
+    const bool printable =
+        std::all_of(revision.begin(), revision.end(), [](char c) { return c > ' ' && c < 0x7F; });
+    if (!printable || revision.size() > 32)
+        Fail("the revision must be at most 32 printable characters without blanks");
+    const std::vector<uint8_t> image_a = ReadFile(a), image_b = ReadFile(b);
+    // An enclosure would take an empty image and be left without firmware.
+    if (image_a.empty()) Fail(a + " is empty: an image needs at least one byte");
+    if (image_b.empty()) Fail(b + " is empty: an image needs at least one byte");
+    const std::vector<uint8_t> package = BuildFirmwarePackage(model, image_a, image_b, revision);
     if (package.empty()) Fail("compression failed");
     std::ofstream out(output, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(package.data()),
@@ -83,6 +95,13 @@ bool ShowImage(const char* label, const FirmwareImage& image, std::span<const ui
                 : good  ? "ok"
                         : "DIGEST MISMATCH");
     return good;
+}
+
+std::string TrimmedLine(std::span<const uint8_t> bytes) {
+    std::string text(bytes.begin(), bytes.end());
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
+    return text;
 }
 
 // Exit status 1 when the file cannot be used as a package at all (missing,
@@ -107,6 +126,15 @@ int Inspect(const std::string& package) {
     bool good = header.magic == kFirmwareMagic;
     good = ShowImage("A", header.a, file) && good;
     good = ShowImage("B", header.b, file) && good;
+    if (header.a.length == 0 || header.b.length == 0) {
+        std::printf("an image is EMPTY\n");
+        good = false;
+    }
+    std::span<const uint8_t> revision;
+    if (FindArchiveFile(archive, kFirmwareRevisionFileName, revision, kMaxRevisionFile).failed())
+        std::printf("revision: not given\n");
+    else
+        std::printf("revision: %s\n", TrimmedLine(revision).c_str());
     std::printf("check value: 0x%08X  %s\n", header.check, header.check == check ? "ok" : "WRONG");
     good = good && header.check == check;
     std::printf("%s\n", good ? "package is sound" : "package is DAMAGED");
@@ -116,7 +144,7 @@ int Inspect(const std::string& package) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string model, a, b, output, inspect;
+    std::string model, a, b, revision, output, inspect;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -133,6 +161,8 @@ int main(int argc, char** argv) {
             a = value();
         else if (arg == "--image-b")
             b = value();
+        else if (arg == "--revision")
+            revision = value();
         else if (arg == "-o" || arg == "--output")
             output = value();
         else if (arg == "--inspect")
@@ -143,5 +173,5 @@ int main(int argc, char** argv) {
     if (!inspect.empty()) return Inspect(inspect);
     if (model.empty() || a.empty() || b.empty() || output.empty())
         Fail("--model, --image-a, --image-b and -o are needed (try --help)");
-    return Build(model, a, b, output);
+    return Build(model, a, b, revision, output);
 }

@@ -49,6 +49,8 @@ std::string_view ResultCodeName(int code) {
             return "upgrade completed";
         case kUnsupportedModel:
             return "unsupported model";
+        case kActivationUnknown:
+            return "connection lost during activation";
         default:
             return "unknown error";
     }

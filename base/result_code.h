@@ -31,6 +31,9 @@ enum ResultCode : int {
     kUpgradeRunning = -21,
     kUpgradeCompleted = -22,
     kUnsupportedModel = -23,
+    // The connection to the agent was lost while the enclosure activated new
+    // firmware: which firmware it runs is unknown until it is read again.
+    kActivationUnknown = -24,
 };
 
 // Short English name of a result code for logs and command-line output.

@@ -14,15 +14,18 @@
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "enclosure/model/model_ref.h"
 #include "enclosure/ops/control_operations.h"
+#include "enclosure/ops/firmware_read_back.h"
 #include "enclosure/ops/firmware_upgrade.h"
 #include "shell/theme/image_list.h"
 #include "shell/widgets/list_box_scroll_bar.h"
@@ -223,7 +226,16 @@ class CElemListBox : public QWidget, public FlatScrollList {
     std::unique_ptr<SystemInfoPanel> panel_;
     std::unique_ptr<ZoningLayout> zoning_;
     int pending_changes_ = 0;
-    std::vector<Ref<CSubEnc>> upgrades_;  // upgrades started or found here, until they end
+    // An upgrade started or found here, followed until its end is known:
+    // after the activation, until the enclosure is read back.
+    struct FollowedUpgrade {
+        Ref<CSubEnc> subenc;
+        std::string revision_before;
+        std::unique_ptr<FirmwareReadBack> read_back;  // once the thread has ended
+        std::chrono::steady_clock::time_point read_back_deadline;
+    };
+    bool StepUpgrade(FollowedUpgrade& upgrade);
+    std::vector<FollowedUpgrade> upgrades_;
     QTimer upgrade_timer_;
     UpgradeOptions upgrade_options_;
     std::optional<Ref<CSubEnc>> deferred_subject_;  // ShowSubEnc put off by a modal wait

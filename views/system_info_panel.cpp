@@ -64,7 +64,7 @@ QString FitPath(const QString& path, const QFontMetrics& metrics, int width) {
 }  // namespace
 
 bool UpgradeRunning(int state) {
-    return state >= 0 && state <= kUpgradeActivating;
+    return state >= 0 && state <= kUpgradeReadingBack;
 }
 
 std::span<const SystemInfoRow> SystemInfoRows() {

@@ -48,7 +48,10 @@ inline constexpr int kPanelButtonHeight = 24;
 // How many label/value columns fit in `usable` px.
 int PanelColumns(int usable, int column_width);
 
-// 0..100: an upgrade downloads or activates.
+// Shown in the firmware box after the activation, while the enclosure is
+// read again; never an upgrade's own state.
+inline constexpr int kUpgradeReadingBack = kUpgradeActivating + 1;
+// 0..101: an upgrade downloads, activates or is being read back.
 bool UpgradeRunning(int state);
 
 // The firmware box's text for an upgrade that ended with `state`: its

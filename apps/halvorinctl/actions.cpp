@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <iostream>
 #include <set>
 
 #include "apps/halvorinctl/enclosure_report.h"
+#include "apps/halvorinctl/stop_signal.h"
 #include "base/result_code.h"
 #include "base/string_table.h"
 #include "base/text_format.h"
@@ -18,6 +18,7 @@
 #include "enclosure/model/zone_bits.h"
 #include "enclosure/ops/control_operations.h"
 #include "enclosure/ops/firmware_package.h"
+#include "enclosure/ops/firmware_read_back.h"
 #include "enclosure/ops/firmware_upgrade.h"
 #include "enclosure/pages/request_kind.h"
 #include "enclosure/poll/read_chain.h"
@@ -28,6 +29,8 @@ namespace {
 
 constexpr int kExitUsage = 1;
 constexpr int kExitUnreachable = 2;
+// How long a restarting enclosure is followed unless --timeout says otherwise.
+constexpr int kRestartFollowSeconds = 120;
 
 int Usage(const std::string& message) {
     std::fprintf(stderr, "halvorinctl: %s\n", message.c_str());
@@ -100,9 +103,9 @@ bool Confirm(const ActionContext& c, const std::string& question) {
         return false;
     }
     std::fprintf(stderr, "%s [y/N] ", question.c_str());
-    std::string answer;
-    std::getline(std::cin, answer);
-    return answer == "y" || answer == "Y" || answer == "yes";
+    const std::optional<std::string> answer = ReadLineUnlessStopped();
+    if (!answer) std::fprintf(stderr, "\n");
+    return answer && (*answer == "y" || *answer == "Y" || *answer == "yes");
 }
 
 // "1-12,15" -> {1..12, 15}; nothing on a malformed list.
@@ -287,12 +290,12 @@ int Zoning(ActionContext& c, CSubEnc* subenc) {
 // Follows a device through a restart of its enclosure: `look` sees the
 // device at every poll step (nullptr while it is gone from its host) until it
 // returns true. The device list, normally asked for once a minute, is asked
-// for every few seconds meanwhile. False when the time ran out or we were
-// interrupted.
+// for every few seconds meanwhile. False when the time (two minutes, or
+// --timeout when given) ran out or we were interrupted.
 bool FollowDevice(ActionContext& c, CSesDomain* domain, const DeviceId& id,
                   const std::function<bool(CSesDev*)>& look) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(std::max(c.timeout_s, 120));
+    const int limit = c.timeout_given ? c.timeout_s : kRestartFollowSeconds;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit);
     while (std::chrono::steady_clock::now() < deadline && !c.session.interrupted()) {
         c.session.Poll();
         Ref<CSesDev> device = Ref<CSesDev>::Adopt(AcquireDevice(domain, id));
@@ -405,27 +408,59 @@ int FollowUpgrade(ActionContext& c, CSubEnc* subenc) {
     return shown;
 }
 
+// What the enclosure runs is not known once its agent went away during the
+// activation or the read-back after it: said at once, not after a long wait.
+int AgentWentAway(const std::string& name) {
+    std::fprintf(stderr,
+                 "halvorinctl: %s: the agent went away during activation; the enclosure's "
+                 "firmware is unknown; read it with show when the host is back\n",
+                 name.c_str());
+    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})).c_str());
+    return kExitOperationFailed;
+}
+
 // After activation: reads the enclosure again until it reports its firmware
-// revision, through a restart of the enclosure if it makes one. Nothing when
-// it was not read back in time.
-std::optional<std::string> RevisionAfterActivation(ActionContext& c, const DeviceId& id,
-                                                   uint8_t subenc_id, CSesDomain* domain) {
-    bool reread_started = false;
-    std::optional<std::string> revision;
-    FollowDevice(c, domain, id, [&](CSesDev* device) {
-        if (!device || device->chain_running) return false;
-        const bool read_well = device->chain_error == 0 && (device->Flags() & kDeviceReady);
-        if (reread_started && read_well) {
-            Ref<CSubEnc> subenc = Ref<CSubEnc>::Adopt(AcquireSubEnc(device, subenc_id));
-            if (subenc) revision = SubEncInfo(subenc.get()).firmware_revision;
-            if (revision) return true;
-        }
-        // Read everything again, from the configuration (which names the revision).
-        if (domain->client.state() == kStateReady && StartReadChain(device) >= 0)
-            reread_started = true;
-        return false;
-    });
-    return revision;
+// revision, through a restart of the enclosure if it makes one, for up to
+// two minutes (or --timeout when given); the end of the upgrade's exit status.
+int CheckRevisionAfterActivation(ActionContext& c, CSubEnc* subenc, const std::string& name,
+                                 const std::string& package_revision) {
+    CSesDomain* domain = subenc->dev->domain;
+    const uint64_t connection = domain->client.connection_generation();
+    FirmwareReadBack read_back(domain, subenc->dev->Identifier(), subenc->id,
+                               SubEncInfo(subenc).firmware_revision);
+    const int limit = c.timeout_given ? c.timeout_s : kRestartFollowSeconds;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit);
+    FirmwareReadBack::Outcome outcome = FirmwareReadBack::Outcome::kPending;
+    while (!c.session.interrupted()) {
+        c.session.Poll();
+        outcome = read_back.Step();
+        if (outcome != FirmwareReadBack::Outcome::kPending) break;
+        if (domain->client.connection_generation() != connection ||
+            domain->client.state() != kStateReady)
+            return AgentWentAway(name);
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        c.session.WaitForNextStep();
+    }
+    if (c.session.interrupted()) return kExitOperationFailed;
+    const std::string& before = read_back.revision_before();
+    const std::string& after = read_back.revision();
+    if (outcome == FirmwareReadBack::Outcome::kPending) {
+        std::fprintf(stderr, "halvorinctl: %s was not read back after the upgrade\n", name.c_str());
+        return kExitOperationFailed;
+    }
+    const bool as_packaged = package_revision.empty() || after == package_revision;
+    if (outcome == FirmwareReadBack::Outcome::kUnchanged || !as_packaged) {
+        std::fprintf(stderr, "halvorinctl: %s still reports firmware revision %s%s\n", name.c_str(),
+                     after.c_str(),
+                     as_packaged ? ": the new firmware is not running"
+                                 : (", the package holds " + package_revision).c_str());
+        std::printf("%s\n",
+                    Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})).c_str());
+        return kExitOperationFailed;
+    }
+    std::printf("firmware revision %s (was %s)\n", after.c_str(), before.c_str());
+    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20020), {Utf8ToUtf16(name)})).c_str());
+    return 0;
 }
 
 int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
@@ -444,20 +479,31 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
         model = subenc->model_text;
     }
     std::optional<UnpackedFirmware> firmware;
-    if (const PackageProblem p = UnpackFirmware(path, model, firmware); p.failed()) {
-        std::fprintf(stderr, "halvorinctl: %s: %s\n", path.c_str(), p.text.c_str());
+    const PackageProblem problem =
+        UnpackFirmware(path, model, firmware, kMaxFirmwareArchive, &StopRequested());
+    if (c.session.interrupted()) return kExitOperationFailed;  // and nothing more is said
+    if (problem.failed()) {
+        std::fprintf(stderr, "halvorinctl: %s: %s\n", path.c_str(), problem.text.c_str());
         return kExitOperationFailed;
     }
     const std::string name = DisplayName(subenc);
-    if (!Confirm(c, name + ": " + Utf16ToUtf8(LoadString(129)))) return kExitUsage;
     const std::string before = SubEncInfo(subenc).firmware_revision;
-    const DeviceId id = subenc->dev->Identifier();
-    CSesDomain* domain = subenc->dev->domain;
+    const std::string package_revision = firmware->revision;
+    // An upgrade that already took effect (an earlier run was cut off during
+    // the activation) is not done twice.
+    if (!package_revision.empty() && package_revision == before) {
+        std::printf("%s already runs firmware revision %s, the package's: nothing to do\n",
+                    name.c_str(), before.c_str());
+        return 0;
+    }
+    if (!Confirm(c, name + ": " + Utf16ToUtf8(LoadString(129)))) return kExitUsage;
+    if (c.session.interrupted()) return kExitOperationFailed;
     const int started = StartFirmwareUpgrade(subenc, std::move(*firmware));
     if (started < 0) return Failed("upgrade", started);
     std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20019), {Utf8ToUtf16(name)})).c_str());
     const int end = FollowUpgrade(c, subenc);
     if (end == kClosing) return kExitOperationFailed;
+    if (end == kActivationUnknown) return AgentWentAway(name);
     if (end != kUpgradeCompleted) {
         std::printf("%s\n%s\n", UpgradeMessage(end).c_str(),
                     Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})).c_str());
@@ -466,23 +512,7 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
     subenc->upgrade_state = kUpgradeIdle;
     // The enclosure took both images; only the revision it reports afterwards
     // proves that it runs the new firmware.
-    const auto after = RevisionAfterActivation(c, id, subenc->id, domain);
-    if (!after) {
-        std::fprintf(stderr, "halvorinctl: %s was not read back after the upgrade\n", name.c_str());
-        return kExitOperationFailed;
-    }
-    if (*after == before) {
-        std::fprintf(stderr,
-                     "halvorinctl: %s still reports firmware revision %s: the new firmware is "
-                     "not running\n",
-                     name.c_str(), after->c_str());
-        std::printf("%s\n",
-                    Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})).c_str());
-        return kExitOperationFailed;
-    }
-    std::printf("firmware revision %s (was %s)\n", after->c_str(), before.c_str());
-    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20020), {Utf8ToUtf16(name)})).c_str());
-    return 0;
+    return CheckRevisionAfterActivation(c, subenc, name, package_revision);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ struct ActionContext {
     std::vector<std::string> words;  // the command and its arguments
     bool assume_yes = false;
     int timeout_s = 60;
+    bool timeout_given = false;  // --timeout was on the command line
 };
 
 // Runs an action command; the process exit status. Unknown commands are a

@@ -14,6 +14,7 @@
 #include "apps/halvorinctl/enclosure_report.h"
 #include "apps/halvorinctl/manager_session.h"
 #include "apps/halvorinctl/metrics_exporter.h"
+#include "apps/halvorinctl/stop_signal.h"
 #include "apps/halvorinctl/watch.h"
 #include "enclosure/ops/firmware_upgrade.h"
 
@@ -65,27 +66,9 @@ constexpr const char* kUsage =
     "found), 3 when the enclosure refused or failed an action, 128 + the signal\n"
     "when SIGINT or SIGTERM ended the command.\n";
 
-std::atomic<bool> g_stop{false};
-std::atomic<int> g_signal{0};
-
-void OnSignal(int signal) {
-    g_signal = signal;
-    g_stop = true;
-}
-
-// Without SA_RESTART, so that a blocking read (the confirmation question)
-// returns at once and the command can end.
-void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
 // A command ended by SIGINT or SIGTERM says so and exits 128 + the signal.
 int Interrupted() {
-    const int signal = g_signal.load();
+    const int signal = StopSignalNumber();
     std::fprintf(stderr, "halvorinctl: interrupted by %s\n",
                  signal == SIGTERM ? "SIGTERM" : "SIGINT");
     return 128 + signal;
@@ -99,6 +82,7 @@ int Interrupted() {
 struct CommandLine {
     std::vector<std::string> hosts;
     int timeout_s = 60;
+    bool timeout_given = false;
     std::vector<std::string> words;  // the command and its arguments
     bool json = false;
     bool readings = false;
@@ -126,6 +110,7 @@ CommandLine Parse(int argc, char** argv) {
             line.hosts.push_back(value());
         } else if (arg == "-t" || arg == "--timeout") {
             line.timeout_s = std::atoi(value().c_str());
+            line.timeout_given = true;
             if (line.timeout_s <= 0) UsageError("the timeout must be a positive number of seconds");
         } else if (arg == "--json") {
             line.json = true;
@@ -182,7 +167,7 @@ int Show(ManagerSession& session, const CommandLine& line) {
 }
 
 int Watch(ManagerSession& session, const CommandLine& line) {
-    RunWatch(session, WatchOptions{line.json, line.readings}, g_stop);
+    RunWatch(session, WatchOptions{line.json, line.readings}, StopRequested());
     return kExitOk;
 }
 
@@ -200,20 +185,20 @@ int main(int argc, char** argv) {
     if (command == "metrics" && line.listen.empty()) UsageError("metrics needs --listen ADDR:PORT");
     if (command == "capture" && (line.words.size() != 2 || line.output.empty()))
         UsageError("capture needs an ENCLOSURE and -o FILE");
-    ManagerSession session(line.hosts, g_stop);
+    ManagerSession session(line.hosts, StopRequested());
     int code;
     if (command == "show") {
         code = Show(session, line);
     } else if (command == "watch") {
         code = Watch(session, line);
     } else if (command == "metrics") {
-        code = RunMetrics(session, line.listen, g_stop);
+        code = RunMetrics(session, line.listen, StopRequested());
     } else if (command == "capture") {
         code = RunCapture(session, line.words[1], line.output, line.redact, line.timeout_s);
     } else {
-        ActionContext context{session, line.words, line.yes, line.timeout_s};
+        ActionContext context{session, line.words, line.yes, line.timeout_s, line.timeout_given};
         code = RunAction(context);
     }
     StopFirmwareUpgrades();
-    return g_stop ? Interrupted() : code;
+    return StopRequested() ? Interrupted() : code;
 }

@@ -39,6 +39,8 @@ PackageProblem CopyImage(std::span<const uint8_t> file, const FirmwareImage& ima
     if (uint64_t{image.offset} + image.length > file.size())
         return Problem(kInvalidFirmware,
                        "damaged: " + name + " lies beyond the end of jbod_fw.bin");
+    // The enclosure would take an empty image and be left without firmware.
+    if (image.length == 0) return Problem(kInvalidFirmware, "damaged: " + name + " is empty");
     const auto bytes = file.subspan(image.offset, image.length);
     if (Md5Of(bytes) != image.md5)
         return Problem(kInvalidFirmware, "damaged: the MD5 digest of " + name + " does not match");
@@ -56,6 +58,50 @@ void PutOctal(uint8_t* field, size_t size, uint64_t value) {
                   static_cast<unsigned long long>(value));
     std::memcpy(field, text, size - 1);
     field[size - 1] = 0;
+}
+
+void AppendTarMember(std::vector<uint8_t>& archive, const std::string& name,
+                     const std::vector<uint8_t>& content) {
+    const size_t start = archive.size();
+    archive.resize(start + 512, 0);
+    uint8_t* h = archive.data() + start;
+    std::memcpy(h, name.data(), std::min<size_t>(name.size(), 99));
+    PutOctal(h + 100, 8, 0644);
+    PutOctal(h + 108, 8, 0);
+    PutOctal(h + 116, 8, 0);
+    PutOctal(h + 124, 12, content.size());
+    PutOctal(h + 136, 12, 0);
+    h[156] = '0';
+    std::memcpy(h + 257, "ustar", 6);
+    std::memcpy(h + 263, "00", 2);
+    std::memset(h + 148, ' ', 8);
+    unsigned sum = 0;
+    for (size_t i = 0; i < 512; ++i)
+        sum += h[i];
+    std::snprintf(reinterpret_cast<char*>(h + 148), 8, "%06o", sum);
+    h[155] = ' ';
+    archive.insert(archive.end(), content.begin(), content.end());
+    archive.resize((archive.size() + 511) / 512 * 512, 0);
+}
+
+// The revision line beside the images, when the package has one: printable
+// ASCII, as an enclosure reports a revision.
+PackageProblem ReadRevision(std::span<const uint8_t> archive, std::string& revision) {
+    std::span<const uint8_t> file;
+    const PackageProblem p =
+        FindArchiveFile(archive, kFirmwareRevisionFileName, file, kMaxRevisionFile);
+    if (p.result == kPackageOpenFailed) return PackageProblem::None();  // optional
+    if (p.failed()) return p;
+    std::string text(file.begin(), file.end());
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    const bool printable = !text.empty() && std::all_of(text.begin(), text.end(),
+                                                        [](char c) { return c > ' ' && c < 0x7F; });
+    if (!printable)
+        return Problem(kInvalidFirmware,
+                       "damaged: " + std::string(kFirmwareRevisionFileName) + " holds no revision");
+    revision = std::move(text);
+    return PackageProblem::None();
 }
 
 }  // namespace
@@ -114,18 +160,21 @@ PackageProblem ReadPackageFile(const std::string& package_path, std::vector<uint
 }
 
 PackageProblem UnpackFirmware(const std::string& package_path, const std::string& model_text,
-                              std::optional<UnpackedFirmware>& out, uint64_t archive_limit) {
+                              std::optional<UnpackedFirmware>& out, uint64_t archive_limit,
+                              const std::atomic<bool>* stop) {
     out.reset();
     std::vector<uint8_t> archive;
     {
         std::vector<uint8_t> package;
         if (auto p = ReadPackageFile(package_path, package, archive_limit); p.failed()) return p;
-        if (auto p = DecompressLzma(package, archive, archive_limit); p.failed()) return p;
+        if (auto p = DecompressLzma(package, archive, archive_limit, stop); p.failed()) return p;
     }
     std::span<const uint8_t> file;
     if (auto p = FindFirmwareFile(archive, file); p.failed()) return p;
+    if (stop && *stop) return {kClosing, "interrupted"};
     UnpackedFirmware firmware;
     if (auto p = VerifyFirmwareFile(file, model_text, firmware); p.failed()) return p;
+    if (auto p = ReadRevision(archive, firmware.revision); p.failed()) return p;
     out.emplace(std::move(firmware));
     return PackageProblem::None();
 }
@@ -149,34 +198,29 @@ std::vector<uint8_t> BuildFirmwareFile(const std::string& model,
 }
 
 std::vector<uint8_t> BuildTarArchive(const std::string& name, const std::vector<uint8_t>& content) {
-    std::vector<uint8_t> archive(512, 0);
-    uint8_t* h = archive.data();
-    std::memcpy(h, name.data(), std::min<size_t>(name.size(), 99));
-    PutOctal(h + 100, 8, 0644);
-    PutOctal(h + 108, 8, 0);
-    PutOctal(h + 116, 8, 0);
-    PutOctal(h + 124, 12, content.size());
-    PutOctal(h + 136, 12, 0);
-    h[156] = '0';
-    std::memcpy(h + 257, "ustar", 6);
-    std::memcpy(h + 263, "00", 2);
-    std::memset(h + 148, ' ', 8);
-    unsigned sum = 0;
-    for (size_t i = 0; i < 512; ++i)
-        sum += h[i];
-    std::snprintf(reinterpret_cast<char*>(h + 148), 8, "%06o", sum);
-    h[155] = ' ';
-    archive.insert(archive.end(), content.begin(), content.end());
-    archive.resize((archive.size() + 511) / 512 * 512, 0);
+    return BuildTarArchive({{name, content}});
+}
+
+std::vector<uint8_t> BuildTarArchive(const std::vector<ArchiveMember>& members) {
+    std::vector<uint8_t> archive;
+    for (const auto& [name, content] : members)
+        AppendTarMember(archive, name, content);
     archive.resize(archive.size() + 1024, 0);  // the end marker: two zero blocks
     return archive;
 }
 
 std::vector<uint8_t> BuildFirmwarePackage(const std::string& model,
                                           const std::vector<uint8_t>& image_a,
-                                          const std::vector<uint8_t>& image_b) {
-    return CompressLzmaAlone(
-        BuildTarArchive(kFirmwareFileName, BuildFirmwareFile(model, image_a, image_b)));
+                                          const std::vector<uint8_t>& image_b,
+                                          const std::string& revision) {
+    std::vector<ArchiveMember> members = {
+        {std::string(kFirmwareFileName), BuildFirmwareFile(model, image_a, image_b)}};
+    if (!revision.empty()) {
+        const std::string line = revision + "\n";
+        members.push_back({std::string(kFirmwareRevisionFileName),
+                           std::vector<uint8_t>(line.begin(), line.end())});
+    }
+    return CompressLzmaAlone(BuildTarArchive(members));
 }
 
 }  // namespace halvorin

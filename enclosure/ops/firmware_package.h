@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "enclosure/ops/firmware_header.h"
@@ -23,6 +24,7 @@ inline constexpr size_t kMaxPackagePath = 260;
 struct UnpackedFirmware {
     FirmwareHeader header;
     std::vector<uint8_t> image_a, image_b;
+    std::string revision;  // what the images hold, when the package says; else empty
 };
 
 // Reads a package file whole: -16 when the path is empty or too long, the
@@ -35,10 +37,11 @@ PackageProblem ReadPackageFile(const std::string& package_path, std::vector<uint
 // Reads, unpacks and checks a package for an enclosure of the given model
 // text. On failure: -16 (package unreadable or without "jbod_fw.bin"), -19
 // (corrupt or too large: stream, archive, header, check value, image
-// digests), -20 (another model), -3.
+// digests), -20 (another model), -3; -15 once `stop` is set.
 PackageProblem UnpackFirmware(const std::string& package_path, const std::string& model_text,
                               std::optional<UnpackedFirmware>& out,
-                              uint64_t archive_limit = kMaxFirmwareArchive);
+                              uint64_t archive_limit = kMaxFirmwareArchive,
+                              const std::atomic<bool>* stop = nullptr);
 
 // Checks "jbod_fw.bin" and copies its images out, comparing each image's MD5.
 PackageProblem VerifyFirmwareFile(std::span<const uint8_t> file, const std::string& model_text,
@@ -48,9 +51,13 @@ PackageProblem VerifyFirmwareFile(std::span<const uint8_t> file, const std::stri
 std::vector<uint8_t> BuildFirmwareFile(const std::string& model,
                                        const std::vector<uint8_t>& image_a,
                                        const std::vector<uint8_t>& image_b);
+using ArchiveMember = std::pair<std::string, std::vector<uint8_t>>;
 std::vector<uint8_t> BuildTarArchive(const std::string& name, const std::vector<uint8_t>& content);
+std::vector<uint8_t> BuildTarArchive(const std::vector<ArchiveMember>& members);
+// `revision`, when given, goes beside the images (see kFirmwareRevisionFileName).
 std::vector<uint8_t> BuildFirmwarePackage(const std::string& model,
                                           const std::vector<uint8_t>& image_a,
-                                          const std::vector<uint8_t>& image_b);
+                                          const std::vector<uint8_t>& image_b,
+                                          const std::string& revision = "");
 
 }  // namespace halvorin

@@ -20,6 +20,8 @@ namespace halvorin {
 namespace {
 
 constexpr uint8_t kDownloadMicrocodePage = 0x0E;
+// How often a waiting upgrade looks whether its connection is still there.
+constexpr std::chrono::milliseconds kConnectionCheck{250};
 constexpr uint8_t kStatusIdle = 0x00;
 constexpr uint8_t kStatusInProgress = 0x01;
 constexpr uint8_t kStatusActivating = 0x10;
@@ -80,6 +82,10 @@ class Exchange {
     int ReadStatusPage(std::vector<uint8_t>& page) {
         return Run(MSG_SCSI_IN, ReadSesPageCdb(kDownloadMicrocodePage), {}, &page);
     }
+    bool ConnectionGone() const {
+        const CSesClient& client = domain_->client;
+        return client.state() != kStateReady || client.connection_generation() != generation_;
+    }
     int WriteControlPage(std::vector<uint8_t> page) {
         const Cdb cdb = WriteSesPageCdb(kDownloadMicrocodePage, static_cast<uint16_t>(page.size()));
         return Run(MSG_SCSI_OUT, cdb, std::move(page), nullptr);
@@ -93,12 +99,6 @@ class Exchange {
         int result = 0;
         std::vector<uint8_t> payload;
     };
-    static constexpr std::chrono::milliseconds kConnectionCheck{250};
-
-    bool ConnectionGone() const {
-        const CSesClient& client = domain_->client;
-        return client.state() != kStateReady || client.connection_generation() != generation_;
-    }
 
     int Run(uint8_t type, const Cdb& cdb, std::vector<uint8_t> data, std::vector<uint8_t>* reply) {
         if (ConnectionGone()) return kConnectionLost;
@@ -180,8 +180,7 @@ class Upgrade {
         if (status < 0) return status;
         if (status != kStatusActivating) return kGeneralFailure;
         SetState(kUpgradeActivating);
-        if (!WaitForActivation(stop)) return kClosing;
-        return kUpgradeCompleted;
+        return WaitForActivation(exchange, stop);
     }
 
     Holds TakeHolds() { return std::move(holds_); }
@@ -244,13 +243,23 @@ class Upgrade {
         return status.status;
     }
 
-    // False when the wait was cut short by a stop.
-    bool WaitForActivation(std::stop_token stop) {
+    // -22 once the wait is over; -24 as soon as the connection is lost
+    // meanwhile (the agent went away: what the enclosure runs is unknown);
+    // -15 when the wait was cut short by a stop.
+    int WaitForActivation(const Exchange& exchange, std::stop_token stop) {
         std::mutex mutex;
         std::condition_variable_any never;
         std::unique_lock lock(mutex);
-        never.wait_for(lock, stop, options_.activation_wait, [] { return false; });
-        return !stop.stop_requested();
+        const auto end = std::chrono::steady_clock::now() + options_.activation_wait;
+        while (std::chrono::steady_clock::now() < end) {
+            if (exchange.ConnectionGone()) return kActivationUnknown;
+            const auto left = end - std::chrono::steady_clock::now();
+            never.wait_for(lock, stop,
+                           std::min<std::chrono::steady_clock::duration>(left, kConnectionCheck),
+                           [] { return false; });
+            if (stop.stop_requested()) return kClosing;
+        }
+        return exchange.ConnectionGone() ? kActivationUnknown : kUpgradeCompleted;
     }
 
     Holds holds_;

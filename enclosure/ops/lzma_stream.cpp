@@ -62,7 +62,7 @@ PackageProblem DecoderProblem(lzma_ret ret, bool started) {
 }  // namespace
 
 PackageProblem DecompressLzma(std::span<const uint8_t> input, std::vector<uint8_t>& output,
-                              uint64_t limit) {
+                              uint64_t limit, const std::atomic<bool>* stop) {
     output.clear();
     if (!LooksLikeLzmaAlone(input)) return Problem(kInvalidFirmware, "not an LZMA package");
     LzmaStream lzma;
@@ -74,6 +74,10 @@ PackageProblem DecompressLzma(std::span<const uint8_t> input, std::vector<uint8_
     lzma.stream.avail_in = input.size();
     try {
         while (true) {
+            if (stop && *stop) {
+                output.clear();
+                return Problem(kClosing, "interrupted");
+            }
             if (output.size() >= limit + 1) {
                 output.clear();
                 return Problem(kInvalidFirmware,

@@ -75,8 +75,8 @@ bool IsUnsafeName(std::string_view name) {
     return false;
 }
 
-bool IsWantedFile(std::string_view name) {
-    return name == kFirmwareFileName || name == "./jbod_fw.bin";
+bool IsWantedFile(std::string_view name, std::string_view wanted) {
+    return name == wanted || (name.starts_with("./") && name.substr(2) == wanted);
 }
 
 bool IsRegularFile(uint8_t type) {
@@ -95,6 +95,12 @@ std::string MiB(uint64_t bytes) {
 
 PackageProblem FindFirmwareFile(std::span<const uint8_t> archive, std::span<const uint8_t>& file,
                                 uint64_t max_file_size) {
+    return FindArchiveFile(archive, kFirmwareFileName, file, max_file_size);
+}
+
+PackageProblem FindArchiveFile(std::span<const uint8_t> archive, std::string_view wanted,
+                               std::span<const uint8_t>& file, uint64_t max_file_size) {
+    const std::string wanted_name(wanted);
     file = {};
     bool found = false;
     size_t at = 0;
@@ -121,19 +127,23 @@ PackageProblem FindFirmwareFile(std::span<const uint8_t> archive, std::span<cons
         const uint64_t data_blocks = (data_size + kBlock - 1) / kBlock;
         if (data_blocks > (archive.size() - at) / kBlock)
             return Problem(kInvalidFirmware, "damaged: the tar archive ends inside an entry");
-        if (IsRegularFile(type) && IsWantedFile(name)) {
+        if (IsRegularFile(type) && IsWantedFile(name, wanted)) {
             if (found)
-                return Problem(kInvalidFirmware, "refused: the archive holds jbod_fw.bin twice");
+                return Problem(kInvalidFirmware,
+                               "refused: the archive holds " + wanted_name + " twice");
             if (data_size > max_file_size)
                 return Problem(kInvalidFirmware,
-                               "too large: jbod_fw.bin is over " + MiB(max_file_size));
+                               "too large: " + wanted_name + " is over " + MiB(max_file_size));
             file = archive.subspan(at, static_cast<size_t>(data_size));
             found = true;
         }
         at += static_cast<size_t>(data_blocks * kBlock);
     }
     if (!found)
-        return Problem(kPackageOpenFailed, "no firmware image: the package holds no jbod_fw.bin");
+        return Problem(kPackageOpenFailed,
+                       wanted == kFirmwareFileName
+                           ? "no firmware image: the package holds no jbod_fw.bin"
+                           : "the package holds no " + wanted_name);
     return PackageProblem::None();
 }
 

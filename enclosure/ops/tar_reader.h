@@ -6,12 +6,17 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "enclosure/ops/package_problem.h"
 
 namespace halvorin {
 
-inline constexpr const char* kFirmwareFileName = "jbod_fw.bin";
+inline constexpr std::string_view kFirmwareFileName = "jbod_fw.bin";
+// Optional beside it: the firmware revision the images hold, as the
+// enclosure reports it ("2.0.8"), one line of text.
+inline constexpr std::string_view kFirmwareRevisionFileName = "jbod_fw.rev";
+inline constexpr uint64_t kMaxRevisionFile = 64;
 inline constexpr uint64_t kMaxFirmwareFile = 32ull << 20;
 
 // The file's bytes (a view into `archive`) once the whole archive has been
@@ -20,5 +25,8 @@ inline constexpr uint64_t kMaxFirmwareFile = 32ull << 20;
 // absolute name or one with "..", the file over the size limit or twice).
 PackageProblem FindFirmwareFile(std::span<const uint8_t> archive, std::span<const uint8_t>& file,
                                 uint64_t max_file_size = kMaxFirmwareFile);
+// The same for any file at the top level (-16 when it is not there).
+PackageProblem FindArchiveFile(std::span<const uint8_t> archive, std::string_view name,
+                               std::span<const uint8_t>& file, uint64_t max_file_size);
 
 }  // namespace halvorin

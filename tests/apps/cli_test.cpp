@@ -1,8 +1,10 @@
 // halvorin-agentd and halvorinctl as an operator runs them: the agent serves
 // simulated enclosures, the command-line manager reads them back.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -296,10 +298,10 @@ TEST_F(Cli, UpgradeFromAMkfwPackageChangesTheRevision) {
     const std::string package = test::UniqueTempPath("cli-upgrade.lzma");
     int code = -1;
     RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("ua.bin", 20000, 3),
-                "--image-b", WriteBytes("ub.bin", 9000, 4), "-o", package},
+                "--image-b", WriteBytes("ub.bin", 9000, 4), "--revision", "2.0.8", "-o", package},
                &code);
     ASSERT_EQ(code, 0);
-    const std::string out = RunProgram(
+    std::string out = RunProgram(
         {HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", package}, &code);
     EXPECT_EQ(code, 0) << out;
     EXPECT_NE(out.find("starts firmware upgrade."), std::string::npos) << out;
@@ -307,6 +309,14 @@ TEST_F(Cli, UpgradeFromAMkfwPackageChangesTheRevision) {
     EXPECT_NE(out.find("completes firmware upgrade."), std::string::npos) << out;
     EXPECT_NE(out.find("firmware revision 2.0.8 (was 2.0.7)"), std::string::npos) << out;
     EXPECT_EQ(Show()["hosts"][0]["enclosures"][0]["firmware_revision"], "2.0.8");
+
+    // Run again (as after a run cut off during the activation): the enclosure
+    // already runs the package's revision, and nothing is sent.
+    out = RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", package},
+                     &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("already runs firmware revision 2.0.8"), std::string::npos) << out;
+    EXPECT_EQ(out.find("starts firmware upgrade"), std::string::npos) << out;
 
     // A package file that is not there, or not a file, is the operator's mistake.
     RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00",
@@ -339,6 +349,53 @@ TEST_F(Cli, UpgradeThatLeavesTheOldRevisionFails) {
         {HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", package}, &code);
     EXPECT_EQ(code, 3) << out;
     EXPECT_NE(out.find("failed"), std::string::npos) << out;
+}
+
+// The agent goes away while the enclosure activates the new firmware: the
+// command says the firmware is unknown at once, not after two minutes.
+TEST_F(Cli, UpgradeCutOffDuringTheActivationEndsAtOnce) {
+    StartAgent({test::ScenarioPath("jbod24.json")});
+    const std::string package = test::UniqueTempPath("cli-cut.lzma");
+    int code = -1;
+    RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("ca.bin", 3000, 3),
+                "--image-b", WriteBytes("cb.bin", 900, 4), "-o", package},
+               &code);
+    ASSERT_EQ(code, 0);
+    ChildProcess upgrade(
+        {HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", package},
+        {.with_errors = true});
+    ASSERT_TRUE(upgrade.WaitForOutput("Upgrade completes successfully.", std::chrono::seconds(30)));
+    const auto lost_at = std::chrono::steady_clock::now();
+    agent_.reset();
+    std::string out;
+    EXPECT_EQ(upgrade.Wait(out, std::chrono::seconds(20)), 3) << out;
+    EXPECT_LT(std::chrono::steady_clock::now() - lost_at, std::chrono::seconds(5));
+    EXPECT_NE(out.find("went away during activation"), std::string::npos) << out;
+    EXPECT_EQ(out.find("completes firmware upgrade"), std::string::npos) << out;
+}
+
+// Ctrl+C at the confirmation question ends the command at once, every time,
+// and nothing is said after "interrupted".
+TEST_F(Cli, SigintAtTheQuestionEndsTheCommand) {
+    StartAgent({test::ScenarioPath("jbod24.json")});
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    const std::string answer_side = ::ptsname(terminal);
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        ChildProcess restart({HALVORINCTL, "-H", Host(), "restart", "500A0B0C0D0E0F00"},
+                             {.input = answer_side, .with_errors = true});
+        ASSERT_TRUE(restart.WaitForOutput("[y/N]", std::chrono::seconds(20))) << attempt;
+        if (attempt % 2) std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
+        restart.Signal(SIGINT);
+        std::string out;
+        EXPECT_EQ(restart.Wait(out, std::chrono::seconds(5)), 130) << attempt << ": " << out;
+        const std::string said = "interrupted by SIGINT\n";
+        EXPECT_TRUE(out.size() >= said.size() && out.ends_with(said)) << out;
+    }
+    ::close(terminal);
+    EXPECT_TRUE(agent_->running());
 }
 
 }  // namespace

@@ -103,6 +103,7 @@ class PackageTest : public ::testing::Test {
         if (firmware) {
             unpacked_a_ = firmware->image_a;
             unpacked_b_ = firmware->image_b;
+            revision_ = firmware->revision;
         }
         for (const auto& left : fs::recursive_directory_iterator(scratch_ / "tmp")) {
             ADD_FAILURE() << "left behind: " << left.path();
@@ -119,6 +120,7 @@ class PackageTest : public ::testing::Test {
     std::string saved_tmpdir_;
     std::vector<uint8_t> unpacked_a_, unpacked_b_;
     std::string problem_;  // the reason of the last refusal
+    std::string revision_;
 };
 
 TEST_F(PackageTest, SoundPackageUnpacksIntoItsTwoImages) {
@@ -126,6 +128,38 @@ TEST_F(PackageTest, SoundPackageUnpacksIntoItsTwoImages) {
     EXPECT_EQ(Unpack(BuildFirmwarePackage("m810", a, b)), kOk);
     EXPECT_EQ(unpacked_a_, a);
     EXPECT_EQ(unpacked_b_, b);
+}
+
+// The revision beside the images is optional; one that is there must be a
+// revision. An empty image would leave the enclosure without firmware.
+TEST_F(PackageTest, RevisionIsReadWhenGivenAndEmptyImagesAreRefused) {
+    EXPECT_EQ(Unpack(BuildFirmwarePackage("m810", Image(10, 0), Image(10, 1), "2.0.8")), kOk);
+    EXPECT_EQ(revision_, "2.0.8");
+    revision_.clear();
+    EXPECT_EQ(Unpack(BuildFirmwarePackage("m810", Image(10, 0), Image(10, 1))), kOk);
+    EXPECT_EQ(revision_, "");
+    const auto file = BuildFirmwareFile("m810", Image(10, 0), Image(10, 1));
+    const auto with_revision = [&](const std::string& text) {
+        return CompressLzmaAlone(
+            BuildTarArchive({{"jbod_fw.bin", file},
+                             {"jbod_fw.rev", std::vector<uint8_t>(text.begin(), text.end())}}));
+    };
+    EXPECT_EQ(Unpack(with_revision("\n")), kInvalidFirmware);
+    EXPECT_EQ(Unpack(with_revision("2.0.8 beta\n")), kInvalidFirmware);
+    EXPECT_EQ(Unpack(with_revision(std::string(100, '9'))), kInvalidFirmware);
+    EXPECT_EQ(Unpack(BuildFirmwarePackage("m810", {}, Image(10, 1))), kInvalidFirmware);
+    EXPECT_NE(problem_.find("image A is empty"), std::string::npos) << problem_;
+    EXPECT_EQ(Unpack(BuildFirmwarePackage("m810", Image(10, 1), {})), kInvalidFirmware);
+}
+
+// A stop (the operator's Ctrl+C) ends the unpacking at once.
+TEST_F(PackageTest, UnpackingEndsWhenStopped) {
+    const std::string path =
+        Write("package.lzma", BuildFirmwarePackage("m810", Image(10, 0), Image(10, 1)));
+    std::atomic<bool> stop{true};
+    std::optional<UnpackedFirmware> firmware;
+    EXPECT_EQ(UnpackFirmware(path, "m810", firmware, kMaxFirmwareArchive, &stop).result, kClosing);
+    EXPECT_FALSE(firmware);
 }
 
 TEST_F(PackageTest, ModelIsComparedWithoutCaseOverTheEnclosuresText) {

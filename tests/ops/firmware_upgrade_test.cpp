@@ -5,6 +5,7 @@
 
 #include "enclosure/model/model_ref.h"
 #include "enclosure/ops/firmware_package.h"
+#include "enclosure/ops/firmware_read_back.h"
 #include "tests/support/manager_harness.h"
 #include "tests/support/temp_path.h"
 
@@ -178,6 +179,43 @@ TEST_F(UpgradeTest, AgentRestartEndsTheUpgradeAndTheNextOneResumes) {
               static_cast<int>((a.size() - got + b.size()) / 1024 + 2));
     EXPECT_EQ(h_->enclosure().DownloadedImage(0, 2), a);
     EXPECT_EQ(h_->enclosure().DownloadedImage(0, 1), b);
+}
+
+// The agent goes away while the enclosure activates: its firmware is unknown,
+// and the upgrade says so at once (-24) instead of counting as done. Read
+// again once the host is back, the enclosure tells which firmware it runs.
+TEST_F(UpgradeTest, AgentLostDuringActivationLeavesTheFirmwareUnknownUntilReadBack) {
+    UpgradeOptions slow_activation = Fast();
+    slow_activation.activation_wait = std::chrono::seconds(20);
+    const std::string before = SubEncInfo(subenc_.get()).firmware_revision;
+    ASSERT_EQ(
+        StartFirmwareUpgrade(subenc_.get(),
+                             Package(BuildFirmwarePackage("m810", Image(3000, 1), Image(2000, 2))),
+                             slow_activation),
+        kOk);
+    ASSERT_TRUE(h_->PollUntil([&] { return subenc_->upgrade_state == kUpgradeActivating; },
+                              std::chrono::seconds(30)));
+    const auto lost_at = std::chrono::steady_clock::now();
+    h_->RestartAgent();
+    ASSERT_TRUE(h_->PollUntil([&] { return subenc_->upgrade_state < 0; }));
+    EXPECT_EQ(subenc_->upgrade_state, kActivationUnknown);
+    EXPECT_LT(std::chrono::steady_clock::now() - lost_at, std::chrono::seconds(5));
+
+    FirmwareReadBack read_back(h_->domain(), subenc_->dev->Identifier(), subenc_->id, before);
+    FirmwareReadBack::Outcome outcome = FirmwareReadBack::Outcome::kPending;
+    ASSERT_TRUE(h_->PollUntil(
+        [&] {
+            h_->clock().AdvanceSeconds(1);  // past the reconnect delay
+            h_->domain()->client.Wake();
+            outcome = read_back.Step();
+            return outcome != FirmwareReadBack::Outcome::kPending;
+        },
+        std::chrono::seconds(30)));
+    // The simulated enclosure took both images before its agent went: it
+    // runs the next revision.
+    EXPECT_EQ(outcome, FirmwareReadBack::Outcome::kChanged);
+    EXPECT_EQ(read_back.revision(), "2.0.8");
+    EXPECT_EQ(read_back.revision_before(), before);
 }
 
 // Exit stops the upgrade while its thread waits for an answer that only the

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
 #include "enclosure/model/display_name.h"
 #include "enclosure/model/element_naming.h"
@@ -59,8 +60,10 @@ class EnclosureActionsTest : public test::DesktopTest {
         DesktopTest::TearDown();
     }
 
-    void Open(const std::string& file, int width = 1400) {
-        const sim::Scenario scenario = test::LoadShippedScenario(file);
+    void Open(const std::string& file, int width = 1400,
+              const std::function<void(sim::Scenario&)>& adjust = nullptr) {
+        sim::Scenario scenario = test::LoadShippedScenario(file);
+        if (adjust) adjust(scenario);
         manager_ = std::make_unique<sim::LoopbackManager>(std::vector{scenario});
         std::string error;
         ASSERT_TRUE(manager_->Start(error)) << error;
@@ -308,6 +311,27 @@ TEST_F(EnclosureActionsTest, AnUpgradeFromAMkfwPackageRunsWithProgressAndChanges
         ReleaseSubEnclosures(subencs);
         return done;
     }));
+}
+
+// The enclosure takes both images and comes back on its old firmware: the
+// desktop must not call that a completed upgrade.
+TEST_F(EnclosureActionsTest, AnUpgradeThatLeavesTheOldRevisionIsNoSuccess) {
+    Open("jbod24.json", 1400,
+         [](sim::Scenario& s) { s.upgrade_revision = s.subenclosures.at(0).revision; });
+    const std::string package = MakePackage("desktop-stays", "m810");
+    ASSERT_FALSE(package.empty());
+    list_->SetFirmwarePath(QString::fromStdString(package));
+    AnswerNextBox(Answer::kFirst);
+    ClickSpot(HS_UPGRADE);
+    ASSERT_TRUE(Logged(20019));
+    ASSERT_TRUE(WaitUntil([&] { return list_->FollowedUpgrades() == 0; }, 20000));
+    EXPECT_FALSE(Logged(20020));
+    ASSERT_TRUE(Logged(298));
+    const LoggedEvent* last = Last();
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->id, 298);
+    EXPECT_EQ(last->level, kEventWarning);
+    EXPECT_EQ(last->arguments.value(1), "2.0.7");
 }
 
 // Packages refused before a byte is sent: the reason is logged, and nothing
