@@ -22,6 +22,7 @@ QImage TransparentPicture(int width, int height, qreal ratio) {
 void HistoryChart::Build(const ChartStyle& style, const CSesElem& element) {
     picture = TransparentPicture(style.BlockWidth(), kChartAreaHeight, style.pixel_ratio);
     thresholds = element.thresholds;
+    thresholds_set = element.thresholds_set;
     DrawFull(style, element);
 }
 
@@ -50,8 +51,9 @@ bool HistoryChart::Advance(const ChartStyle& style, const CSesElem& element) {
     }
     // More new samples than one read brings back (the view slept, the model
     // was rebuilt): the picture starts over from the whole history.
-    if (fresh > n || element.thresholds != thresholds) {
+    if (fresh > n || element.thresholds != thresholds || element.thresholds_set != thresholds_set) {
         thresholds = element.thresholds;
+        thresholds_set = element.thresholds_set;
         DrawFull(style, element);
         return true;
     }
@@ -91,7 +93,7 @@ void HistoryChart::DrawThresholds(QPainter& painter, const ChartStyle& style, in
                                   int to_x) {
     if (!threshold_lines) return;
     for (size_t i = 0; i < thresholds.size(); ++i) {
-        if (thresholds[i] == 0) continue;
+        if (!(thresholds_set & (1u << i))) continue;
         const int y = geometry.Y(thresholds[i]);
         if (y < 0 || y >= kChartAreaHeight) continue;
         const bool solid = i == 0 || i == 3;  // critical limits; warnings are dotted

@@ -34,6 +34,7 @@ struct HistoryChart {
     ChartGeometry geometry;
     bool threshold_lines = false;         // the band comes from the thresholds
     std::array<int16_t, 4> thresholds{};  // as the lines were drawn
+    uint8_t thresholds_set = 0;           // which of them are given (0 is a value)
     ValueFormat format = ValueFormat::kNone;
     int32_t drawn = 0;       // the element's update count when last drawn
     bool has_point = false;  // where the line continues from

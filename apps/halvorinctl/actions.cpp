@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <set>
 
@@ -155,25 +157,85 @@ uint16_t Indicators(CSubEnc* subenc) {
 
 // ---- the commands ------------------------------------------------------------------
 
+// The enclosure as output names it: the host it was reached through, then
+// its name ("storage-01/RACK7-SHELF2").
+std::string Who(const ActionContext& c, const CSubEnc* subenc) {
+    return c.host + "/" + DisplayName(subenc);
+}
+
+std::optional<int> SlotNumberOf(const std::string& word) {
+    if (word.empty() || word.size() > 3 || !std::all_of(word.begin(), word.end(), ::isdigit))
+        return std::nullopt;
+    const int number = std::stoi(word);
+    return number <= 255 ? std::optional(number) : std::nullopt;
+}
+
+std::string DiskSerial(const CSesElem* slot) {
+    const char* p = reinterpret_cast<const char*>(&slot->type_data[kDiskSerial]);
+    return SanitizedUtf8(std::string(p, strnlen(p, 20)));
+}
+
+// The slot the operator means: by the SES device slot number the enclosure
+// and `show` report, by position in the group (--index, from 1), or by the
+// serial of the disk in it (--serial). Nothing, with the reason, when no slot
+// or more than one answers.
+CSesElem* ChooseSlot(const ActionContext& c, const std::vector<Ref<CSesElem>>& slots,
+                     const std::optional<int>& number, std::string& why) {
+    std::vector<CSesElem*> found;
+    for (size_t i = 0; i < slots.size(); ++i) {
+        CSesElem* slot = slots[i].get();
+        const bool valid = slot->data_valid & kDataValid;
+        if (c.slot_index             ? *c.slot_index == int(i) + 1
+            : !c.disk_serial.empty() ? valid && DiskSerial(slot) == c.disk_serial
+                                     : valid && slot->type_data[kSlotNumber] == *number)
+            found.push_back(slot);
+    }
+    if (found.size() == 1) return found[0];
+    if (c.slot_index) {
+        why = "--index must be 1 to " + std::to_string(slots.size());
+    } else if (!c.disk_serial.empty()) {
+        why = found.empty() ? "no disk with serial " + c.disk_serial
+                            : "more than one disk has serial " + c.disk_serial;
+    } else {
+        std::string numbers;
+        for (const Ref<CSesElem>& slot : slots) {
+            if (!(slot->data_valid & kDataValid)) continue;
+            numbers += (numbers.empty() ? "" : ",") + std::to_string(slot->type_data[kSlotNumber]);
+        }
+        why = (found.empty() ? "no slot numbered " : "more than one slot numbered ") +
+              std::to_string(*number) + " (the slot numbers are " + numbers + ")";
+    }
+    return nullptr;
+}
+
 int Ident(ActionContext& c, CSubEnc* subenc) {
-    if (c.words.size() != 4 || (c.words[3] != "on" && c.words[3] != "off")) {
-        return Usage("usage: ident ENCLOSURE SLOT on|off");
+    const bool by_disk_or_index = c.slot_index || !c.disk_serial.empty();
+    const size_t words = by_disk_or_index ? 3 : 4;
+    const std::string& state = c.words.size() == words ? c.words.back() : std::string();
+    if (state != "on" && state != "off") {
+        return Usage(
+            "usage: ident ENCLOSURE SLOT-NUMBER on|off, or ident ENCLOSURE on|off with "
+            "--index N or --serial S");
     }
-    const int slot = std::atoi(c.words[2].c_str());
-    auto slots = Slots(subenc);
-    if (slot < 1 || slot > static_cast<int>(slots.size())) {
-        return Usage("slot must be 1 to " + std::to_string(slots.size()));
+    std::optional<int> number;
+    if (!by_disk_or_index) {
+        number = SlotNumberOf(c.words[2]);
+        if (!number) return Usage("a slot number is 0 to 255, not \"" + c.words[2] + "\"");
     }
-    CSesElem* element = slots[slot - 1].get();
-    const bool on = c.words[3] == "on";
+    std::string why;
+    CSesElem* element = ChooseSlot(c, Slots(subenc), number, why);
+    if (!element) return Usage(Who(c, subenc) + ": " + why);
+    const bool on = state == "on";
     element->pending_request = on ? kRequestIdentifyOn : kRequestIdentifyOff;
     const int result = RunOperation(
         c, [&](OperationCallback cb) { return SendEnclosureControl(subenc->dev, std::move(cb)); });
     if (result < 0) return Failed("identify", result);
     WaitForRereads(c, subenc->dev);
     const bool lit = element->state & kStateIdentifyOn;
-    std::printf("%s: identification LED of slot %d is %s\n", DisplayName(subenc).c_str(), slot,
-                lit ? "on" : "off");
+    const std::string serial = DiskSerial(element);
+    std::printf("%s: slot %d \"%s\"%s: identification LED is %s\n", Who(c, subenc).c_str(),
+                element->type_data[kSlotNumber], ElementDescriptor(element).c_str(),
+                serial.empty() ? ", no disk" : (", disk " + serial).c_str(), lit ? "on" : "off");
     return lit == on ? 0 : kExitOperationFailed;
 }
 
@@ -183,8 +245,7 @@ int Mute(ActionContext& c, CSubEnc* subenc) {
     if (result < 0) return Failed("mute", result);
     WaitForRereads(c, subenc->dev);
     const bool sounding = Indicators(subenc) & kIndicatorBuzzer;
-    std::printf("%s: buzzer is %s\n", DisplayName(subenc).c_str(),
-                sounding ? "sounding" : "silent");
+    std::printf("%s: buzzer is %s\n", Who(c, subenc).c_str(), sounding ? "sounding" : "silent");
     return sounding ? kExitOperationFailed : 0;
 }
 
@@ -204,16 +265,20 @@ int UidLed(ActionContext& c, CSubEnc* subenc) {
     if (result < 0) return Failed("UID LED", result);
     WaitForRereads(c, subenc->dev);
     const bool lit = Indicators(subenc) & kIndicatorUidLed;
-    std::printf("%s: UID LED is %s\n", DisplayName(subenc).c_str(), lit ? "on" : "off");
+    std::printf("%s: UID LED is %s\n", Who(c, subenc).c_str(), lit ? "on" : "off");
     return lit == on ? 0 : kExitOperationFailed;
 }
 
-// Succeeds only when the enclosure, read back, reports the new name (as much
-// of it as the enclosure keeps). The model is never told a name the
-// enclosure has not reported.
+// Succeeds only when the enclosure, read back, reports the new name. A name
+// longer than the enclosure keeps is refused before anything is sent. The
+// model is never told a name the enclosure has not reported.
 int Rename(ActionContext& c, CSubEnc* subenc) {
     if (c.words.size() != 3 || c.words[2].empty()) return Usage("usage: rename ENCLOSURE NAME");
     const std::string name = c.words[2];
+    if (name.size() > kSystemNameBytes) {
+        return Usage("the name has " + std::to_string(name.size()) +
+                     " bytes; an enclosure keeps at most " + std::to_string(kSystemNameBytes));
+    }
     const int result = RunOperation(
         c, [&](OperationCallback cb) { return SetSystemName(subenc, name, std::move(cb)); });
     if (result < 0) return Failed("rename", result);
@@ -222,12 +287,12 @@ int Rename(ActionContext& c, CSubEnc* subenc) {
         return kExitOperationFailed;
     }
     const std::string reported = SubEncInfo(subenc).system_name;
-    if (reported != name.substr(0, kSystemNameBytes)) {
+    if (reported != name) {
         std::fprintf(stderr, "halvorinctl: rename failed: the enclosure reports the name \"%s\"\n",
                      reported.c_str());
         return kExitOperationFailed;
     }
-    std::printf("%s\n",
+    std::printf("%s: %s\n", c.host.c_str(),
                 Utf16ToUtf8(FormatString(LoadString(20023), {Utf8ToUtf16(reported)})).c_str());
     return 0;
 }
@@ -247,10 +312,11 @@ void PrintZoning(CSubEnc* primary) {
 int Zoning(ActionContext& c, CSubEnc* subenc) {
     Ref<CSubEnc> primary = Ref<CSubEnc>::Adopt(AcquireSubEnc(subenc->dev, 0));
     if (!primary || ElementsOf(primary.get(), kTypeZoneEntry).empty()) {
-        std::fprintf(stderr, "halvorinctl: %s has no SAS zoning\n", DisplayName(subenc).c_str());
+        std::fprintf(stderr, "halvorinctl: %s has no SAS zoning\n", Who(c, subenc).c_str());
         return kExitOperationFailed;
     }
     if (c.words.size() == 3 && c.words[2] == "show") {
+        std::printf("%s: zoning\n", Who(c, subenc).c_str());
         PrintZoning(primary.get());
         return 0;
     }
@@ -283,6 +349,7 @@ int Zoning(ActionContext& c, CSubEnc* subenc) {
         RunOperation(c, [&](OperationCallback cb) { return ApplyZoning(subenc, std::move(cb)); });
     if (result < 0) return Failed("zoning", result);
     ReadBack(c, subenc->dev, kReadZones);  // the enclosure's own table, not ours
+    std::printf("%s: zoning applied\n", Who(c, subenc).c_str());
     PrintZoning(primary.get());
     return 0;
 }
@@ -324,7 +391,7 @@ bool FollowRestart(ActionContext& c, const DeviceId& id, CSesDomain* domain) {
 
 int Command(ActionContext& c, CSubEnc* subenc, uint8_t command) {
     const bool restart = command == kRestartCommand;
-    const std::string name = DisplayName(subenc);
+    const std::string name = Who(c, subenc);
     const std::string question = Utf16ToUtf8(LoadString(restart ? 126 : 125));
     if (!Confirm(c,
                  name + ": " +
@@ -486,7 +553,7 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
         std::fprintf(stderr, "halvorinctl: %s: %s\n", path.c_str(), problem.text.c_str());
         return kExitOperationFailed;
     }
-    const std::string name = DisplayName(subenc);
+    const std::string name = Who(c, subenc);
     const std::string before = SubEncInfo(subenc).firmware_revision;
     const std::string package_revision = firmware->revision;
     // An upgrade that already took effect (an earlier run was cut off during
@@ -517,25 +584,65 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
 
 }  // namespace
 
-// The enclosure an operator names: display name, system name or WWN.
-Ref<CSubEnc> FindEnclosure(ManagerSession& session, const std::string& name) {
-    Ref<CSubEnc> found;
-    for (CSesDomain* domain : session.domains()) {
-        if (!domain) continue;
+namespace {
+
+bool NameMatches(CSubEnc* subenc, const std::string& name) {
+    const SubEncSummary info = SubEncInfo(subenc);
+    return DisplayName(subenc) == name || (!info.system_name.empty() && info.system_name == name) ||
+           EqualsIgnoringCase(Hex(info.logical_id.data(), 8), name);
+}
+
+}  // namespace
+
+EnclosureMatch FindEnclosure(ManagerSession& session, const std::string& name) {
+    // "HOST/NAME" when HOST is one of ours; a name may hold a slash itself.
+    std::string wanted_host, wanted = name;
+    if (const size_t slash = name.find('/'); slash != std::string::npos) {
+        const std::string host = name.substr(0, slash);
+        const auto& hosts = session.hosts();
+        if (std::find(hosts.begin(), hosts.end(), host) != hosts.end()) {
+            wanted_host = host;
+            wanted = name.substr(slash + 1);
+        }
+    }
+    EnclosureMatch match;
+    for (size_t i = 0; i < session.domains().size(); ++i) {
+        CSesDomain* domain = session.domains()[i];
+        const std::string& host = session.hosts()[i];
+        if (!domain || (!wanted_host.empty() && host != wanted_host)) continue;
         std::vector<CSubEnc*> all = CollectSubEnclosures(domain);
         for (CSubEnc* s : all) {
-            const SubEncSummary info = SubEncInfo(s);
-            const bool match = DisplayName(s) == name ||
-                               (!info.system_name.empty() && info.system_name == name) ||
-                               EqualsIgnoringCase(Hex(info.logical_id.data(), 8), name);
-            if (match && !found) {
+            if (!NameMatches(s, wanted)) continue;
+            match.candidates.push_back(host + "/" + DisplayName(s) + " (" +
+                                       Hex(SubEncInfo(s).logical_id.data(), 8) + ")");
+            if (match.candidates.size() == 1) {
                 RetainSubEnc(s);
-                found = Ref<CSubEnc>::Adopt(s);
+                match.subenc = Ref<CSubEnc>::Adopt(s);
+                match.host = host;
             }
         }
         ReleaseSubEnclosures(all);
     }
-    return found;
+    if (match.candidates.size() > 1) match.subenc.reset();
+    return match;
+}
+
+int ReportNotFound(const EnclosureMatch& match, const std::string& name,
+                   const std::vector<HostStatus>& statuses) {
+    if (match.candidates.size() > 1) {
+        std::fprintf(stderr,
+                     "halvorinctl: \"%s\" names more than one enclosure; name one as HOST/NAME:\n",
+                     name.c_str());
+        for (const std::string& candidate : match.candidates)
+            std::fprintf(stderr, "  %s\n", candidate.c_str());
+        return kExitUnreachable;
+    }
+    for (const HostStatus& s : statuses) {
+        if (s.outcome != HostOutcome::kReady)
+            std::fprintf(stderr, "halvorinctl: %s: %s\n", s.host.c_str(), OutcomeName(s.outcome));
+    }
+    std::fprintf(stderr, "halvorinctl: no enclosure named \"%s\"\n", name.c_str());
+    return kExitUnreachable;
 }
 
 bool IsActionCommand(const std::string& command) {
@@ -547,17 +654,10 @@ bool IsActionCommand(const std::string& command) {
 int RunAction(ActionContext& c) {
     if (c.words.size() < 2) return Usage(c.words[0] + " needs an ENCLOSURE");
     const auto statuses = c.session.WaitUntilRead(std::chrono::seconds(c.timeout_s));
-    Ref<CSubEnc> subenc = FindEnclosure(c.session, c.words[1]);
-    if (!subenc) {
-        for (const HostStatus& s : statuses) {
-            if (s.outcome != HostOutcome::kReady) {
-                std::fprintf(stderr, "halvorinctl: %s: %s\n", s.host.c_str(),
-                             OutcomeName(s.outcome));
-            }
-        }
-        std::fprintf(stderr, "halvorinctl: no enclosure named \"%s\"\n", c.words[1].c_str());
-        return kExitUnreachable;
-    }
+    const EnclosureMatch match = FindEnclosure(c.session, c.words[1]);
+    if (!match.subenc) return ReportNotFound(match, c.words[1], statuses);
+    Ref<CSubEnc> subenc = match.subenc;
+    c.host = match.host;
     const std::string& command = c.words[0];
     if (command == "ident") return Ident(c, subenc.get());
     if (command == "mute") return Mute(c, subenc.get());

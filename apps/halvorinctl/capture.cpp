@@ -262,12 +262,10 @@ std::optional<json> CaptureEnclosure(ManagerSession& session, CSubEnc* subenc, b
 
 int RunCapture(ManagerSession& session, const std::string& enclosure, const std::string& output,
                bool redact, int timeout_s) {
-    session.WaitUntilRead(std::chrono::seconds(timeout_s));
-    Ref<CSubEnc> subenc = FindEnclosure(session, enclosure);
-    if (!subenc) {
-        std::fprintf(stderr, "halvorinctl: no enclosure named \"%s\"\n", enclosure.c_str());
-        return 2;
-    }
+    const auto statuses = session.WaitUntilRead(std::chrono::seconds(timeout_s));
+    const EnclosureMatch match = FindEnclosure(session, enclosure);
+    if (!match.subenc) return ReportNotFound(match, enclosure, statuses);
+    Ref<CSubEnc> subenc = match.subenc;
     std::string error;
     const auto scenario = CaptureEnclosure(session, subenc.get(), redact, error);
     if (!scenario) {

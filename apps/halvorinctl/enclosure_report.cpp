@@ -154,6 +154,8 @@ json TypeSpecific(const CSesElem* e) {
 
 json ElementReport(const CSesElem* e) {
     json element = {{"index", e->element_index}, {"name", Utf16ToUtf8(ElementName(e))}};
+    if (std::string descriptor = ElementDescriptor(e); !descriptor.empty())
+        element["descriptor"] = std::move(descriptor);
     if (e->type != kTypeZoneEntry) {  // zone entries carry no status
         element["status_code"] = e->raw_status[0] & 0x0F;
         element["status"] = StatusCodeName(e->raw_status[0] & 0x0F);
@@ -166,13 +168,13 @@ json ElementReport(const CSesElem* e) {
         if (ReadHistory(*e, std::span(&last, 1), &updates) == 1) {
             element["reading"] = {{"value", last * unit->scale}, {"unit", unit->name}};
         }
-        auto scaled = [&](int16_t v) -> json {
-            return v == 0 ? json(nullptr) : json(v * unit->scale);
+        auto scaled = [&](size_t i) -> json {
+            return HasThreshold(*e, i) ? json(e->thresholds[i] * unit->scale) : json(nullptr);
         };
-        element["thresholds"] = {{"high_critical", scaled(e->thresholds[0])},
-                                 {"high_warning", scaled(e->thresholds[1])},
-                                 {"low_warning", scaled(e->thresholds[2])},
-                                 {"low_critical", scaled(e->thresholds[3])}};
+        element["thresholds"] = {{"high_critical", scaled(0)},
+                                 {"high_warning", scaled(1)},
+                                 {"low_warning", scaled(2)},
+                                 {"low_critical", scaled(3)}};
         if (e->nominal != 0) element["nominal"] = e->nominal * unit->scale;
     }
     json extra = TypeSpecific(e);
@@ -333,7 +335,7 @@ std::string ThresholdText(const CSesElem* e, const Unit& unit) {
     bool any = false;
     for (int i : {3, 2, 1, 0}) {  // low critical, low warning, high warning, high critical
         char value[16] = "-";
-        if (e->thresholds[i] != 0) {
+        if (HasThreshold(*e, size_t(i))) {
             std::snprintf(value, sizeof value, "%g", e->thresholds[i] * unit.scale);
             any = true;
         }
@@ -352,6 +354,8 @@ std::string ExtraText(const CSesElem* e) {
         case kTypeArrayDeviceSlot:
             if (valid) {
                 out = "slot " + std::to_string(d[kSlotNumber]);
+                if (const std::string descriptor = ElementDescriptor(e); !descriptor.empty())
+                    out += " \"" + descriptor + "\"";
                 const std::string disk =
                     SanitizedUtf8(RawText(d, kDiskVendor, 8) + " " + RawText(d, kDiskProduct, 16) +
                                   " " + RawText(d, kDiskSerial, 20));

@@ -2,10 +2,12 @@
 // hosts through their agents and prints them, follows their events, and
 // (see `actions.cpp`) changes them.
 
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,7 +34,9 @@ constexpr const char* kUsage =
     "Manage SAS enclosures through the Halvorin agents of their hosts.\n"
     "\n"
     "Commands:\n"
-    "  show [--json]                 print every enclosure, element and reading\n"
+    "  show [--json] [--allow-empty] [--expect-enclosures N]\n"
+    "                                print every enclosure, element and reading; a host\n"
+    "                                without an enclosure fails unless --allow-empty\n"
     "  watch [--json] [--readings]   print status events as they happen (and readings)\n"
     "  metrics --listen ADDR:PORT    follow the hosts and serve Prometheus metrics on\n"
     "                                http://ADDR:PORT/metrics\n"
@@ -40,10 +44,14 @@ constexpr const char* kUsage =
     "                                record what the enclosure's device answers as a\n"
     "                                scenario for halvorin-agentd --simulate (--redact\n"
     "                                replaces serial numbers, SAS addresses and WWNs)\n"
-    "  ident ENCLOSURE SLOT on|off   switch a slot's identification LED\n"
+    "  ident ENCLOSURE SLOT on|off   switch the identification LED of the slot with\n"
+    "                                that SES device slot number (as show prints it)\n"
+    "  ident ENCLOSURE on|off --index N | --serial S\n"
+    "                                the same for the Nth slot of the group, or the\n"
+    "                                slot holding the disk with that serial number\n"
     "  mute ENCLOSURE                mute the buzzer\n"
     "  uid-led ENCLOSURE on|off      switch the system identification LED\n"
-    "  rename ENCLOSURE NAME         set the system name (at most 32 bytes are kept)\n"
+    "  rename ENCLOSURE NAME         set the system name (at most 32 bytes)\n"
     "  zoning ENCLOSURE show         print the SAS zoning of every port\n"
     "  zoning ENCLOSURE set PORT SLOTS... [set PORT SLOTS...]\n"
     "                                change ports' zones (slots like 1-12,15) and apply\n"
@@ -51,7 +59,8 @@ constexpr const char* kUsage =
     "  restart ENCLOSURE             restart the enclosure and follow it back\n"
     "  shutdown ENCLOSURE            shut the enclosure down\n"
     "  upgrade ENCLOSURE PACKAGE     upgrade the firmware from a package\n"
-    "ENCLOSURE is the display name, the system name or the WWN.\n"
+    "ENCLOSURE is the display name, the system name or the WWN, as HOST/ENCLOSURE\n"
+    "where more than one host reports it.\n"
     "\n"
     "Options:\n"
     "  -H, --host HOST[:PORT]   a host whose agent to ask (repeatable; default: this host)\n"
@@ -90,7 +99,20 @@ struct CommandLine {
     std::string listen;  // metrics: where to serve
     std::string output;  // capture: the file to write
     bool redact = false;
+    bool allow_empty = false;       // show: a host without enclosures is no failure
+    int expect_enclosures = 0;      // show: fewer enclosures than this fail
+    std::optional<int> slot_index;  // ident --index
+    std::string disk_serial;        // ident --serial
 };
+
+int WholeNumber(const std::string& option, const std::string& text, int low, int high) {
+    int value = 0;
+    const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (problem != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        UsageError(option + " takes a whole number from " + std::to_string(low) + " to " +
+                   std::to_string(high) + ", not \"" + text + "\"");
+    return value;
+}
 
 CommandLine Parse(int argc, char** argv) {
     CommandLine line;
@@ -109,9 +131,8 @@ CommandLine Parse(int argc, char** argv) {
         } else if (arg == "-H" || arg == "--host") {
             line.hosts.push_back(value());
         } else if (arg == "-t" || arg == "--timeout") {
-            line.timeout_s = std::atoi(value().c_str());
+            line.timeout_s = WholeNumber(arg, value(), 1, 24 * 3600);
             line.timeout_given = true;
-            if (line.timeout_s <= 0) UsageError("the timeout must be a positive number of seconds");
         } else if (arg == "--json") {
             line.json = true;
         } else if (arg == "--readings") {
@@ -122,6 +143,14 @@ CommandLine Parse(int argc, char** argv) {
             line.redact = true;
         } else if (arg == "--listen") {
             line.listen = value();
+        } else if (arg == "--allow-empty") {
+            line.allow_empty = true;
+        } else if (arg == "--expect-enclosures") {
+            line.expect_enclosures = WholeNumber(arg, value(), 0, 100000);
+        } else if (arg == "--index") {
+            line.slot_index = WholeNumber(arg, value(), 1, 255);
+        } else if (arg == "--serial") {
+            line.disk_serial = value();
         } else if (arg == "-y" || arg == "--yes") {
             line.yes = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -147,12 +176,37 @@ void ReportUnread(const std::vector<HostStatus>& statuses) {
     }
 }
 
+size_t EnclosureCount(CSesDomain* domain) {
+    if (!domain) return 0;
+    std::vector<CSubEnc*> all = CollectSubEnclosures(domain);
+    const size_t count = all.size();
+    ReleaseSubEnclosures(all);
+    return count;
+}
+
 int Show(ManagerSession& session, const CommandLine& line) {
     const auto statuses = session.WaitUntilRead(std::chrono::seconds(line.timeout_s));
     if (session.interrupted()) return kExitUnreachable;
     bool failed = false;
     for (const HostStatus& status : statuses)
         failed = failed || Failed(status);
+    // A host that reports no enclosure (shut down, cable pulled) is a
+    // failure unless the operator expects that.
+    size_t enclosures = 0;
+    for (size_t i = 0; i < statuses.size(); ++i) {
+        const size_t here = EnclosureCount(session.domains()[i]);
+        enclosures += here;
+        if (here == 0 && !line.allow_empty && !Failed(statuses[i])) {
+            std::fprintf(stderr, "halvorinctl: %s: no enclosure (--allow-empty accepts that)\n",
+                         statuses[i].host.c_str());
+            failed = true;
+        }
+    }
+    if (enclosures < size_t(line.expect_enclosures)) {
+        std::fprintf(stderr, "halvorinctl: %zu enclosure(s) read, %d expected\n", enclosures,
+                     line.expect_enclosures);
+        failed = true;
+    }
     if (line.json) {
         nlohmann::json hosts = nlohmann::json::array();
         for (size_t i = 0; i < statuses.size(); ++i)
@@ -196,7 +250,9 @@ int main(int argc, char** argv) {
     } else if (command == "capture") {
         code = RunCapture(session, line.words[1], line.output, line.redact, line.timeout_s);
     } else {
-        ActionContext context{session, line.words, line.yes, line.timeout_s, line.timeout_given};
+        ActionContext context{session,         line.words,         line.yes,
+                              line.timeout_s,  line.timeout_given, line.slot_index,
+                              line.disk_serial};
         code = RunAction(context);
     }
     StopFirmwareUpgrades();

@@ -124,7 +124,7 @@ void AddElement(SampleSink& sink, const Labels& enclosure, const std::string& ty
     if (ReadHistory(e, std::span(&last, 1), &updates) == 1)
         sink.Gauge(sensor->reading, sensor->reading_help, labels, last * unit->scale);
     for (int k = 0; k < 4; ++k) {
-        if (e.thresholds[k] == 0) continue;  // not set
+        if (!HasThreshold(e, size_t(k))) continue;
         sink.Gauge(sensor->threshold[k], sensor->threshold_help[k], labels,
                    e.thresholds[k] * unit->scale);
     }
@@ -173,7 +173,7 @@ void CountStatusEvent(CSesElem* element, uint32_t bit, void* context) {
 
 }  // namespace
 
-MetricSet BuildMetricSet(ManagerSession& session, const MetricCounters& counters) {
+MetricSet BuildMetricSet(ManagerSession& session, MetricCounters& counters) {
     SampleSink sink;
     for (size_t i = 0; i < session.hosts().size(); ++i) {
         const std::string& host = session.hosts()[i];
@@ -192,18 +192,31 @@ MetricSet BuildMetricSet(ManagerSession& session, const MetricCounters& counters
                      MetricType::Counter, {{"host", host}, {"level", LevelName(level)}},
                      events == counters.status_events.end() ? 0 : events->second);
         }
-        if (!domain) continue;
-        std::vector<CSesDev*> devices = SnapshotDevices(domain);
+        std::vector<CSesDev*> devices = domain ? SnapshotDevices(domain) : std::vector<CSesDev*>{};
+        std::vector<CSubEnc*> subencs =
+            domain ? CollectSubEnclosures(domain) : std::vector<CSubEnc*>{};
+        sink.Gauge("halvorin_devices", "SES devices the host's agent reports", {{"host", host}},
+                   double(devices.size()));
+        sink.Gauge("halvorin_enclosures", "Enclosures read on the host", {{"host", host}},
+                   double(subencs.size()));
         for (CSesDev* device : devices)
             sink.Gauge("halvorin_device_ready", "1 when the SES device has been read",
                        {{"host", host}, {"device", Hex(device->Identifier().data(), 8)}},
                        (device->Flags() & kDeviceReady) != 0);
-        ReleaseDevices(devices);
-        std::vector<CSubEnc*> subencs = CollectSubEnclosures(domain);
-        for (CSubEnc* subenc : subencs)
+        for (CSubEnc* subenc : subencs) {
             AddEnclosure(sink, host, subenc);
+            if (subenc->dev->last_read_time > 0)
+                counters.last_read[{host, Hex(SubEncInfo(subenc).logical_id.data(), 8)}] =
+                    double(subenc->dev->last_read_time);
+        }
         ReleaseSubEnclosures(subencs);
+        if (domain) ReleaseDevices(devices);
     }
+    for (const auto& [key, when] : counters.last_read)
+        sink.Gauge("halvorin_enclosure_last_read_timestamp_seconds",
+                   "When the enclosure's status was last read (Unix time); it stays after the "
+                   "enclosure is gone",
+                   {{"host", key.first}, {"enclosure", key.second}}, when);
     return sink.Take();
 }
 

@@ -28,8 +28,11 @@ using MetricSet = std::vector<prometheus::MetricFamily>;
 struct MetricCounters {
     std::map<std::string, double> connect_failures;               // by host
     std::map<std::pair<std::string, int>, double> status_events;  // by host and level
+    // When each enclosure (host, WWN) was last read; kept after it vanishes,
+    // so an alert on the age of the last read fires for a lost enclosure.
+    std::map<std::pair<std::string, std::string>, double> last_read;
 };
-MetricSet BuildMetricSet(ManagerSession& session, const MetricCounters& counters);
+MetricSet BuildMetricSet(ManagerSession& session, MetricCounters& counters);
 
 // What the HTTP server asks for. A scrape asks the polling thread for a new
 // set and waits a moment for it, so it gets samples taken after it came

@@ -215,6 +215,9 @@ void RunWatch(ManagerSession& session, const WatchOptions& options, const std::a
                 hosts.Follow(i, session.hosts()[i], domain->client, options, *watcher.clock);
         }
         if (options.readings) PrintNewReadings(session, options, *watcher.clock, seen);
+        // A host that went away is asked again every few seconds, so an agent
+        // that restarts is back within seconds, not after the client's 100 s.
+        session.RetryUnreachable();
         session.WaitForNextStep();
     }
     SetStatusEventHook(nullptr, nullptr);

@@ -158,12 +158,17 @@ void NameFromDescriptor(CSesElem* element, std::span<const uint8_t> bytes) {
     // A bounded, terminated copy: patterns never read past the text.
     const std::string text(bytes.begin(), std::find(bytes.begin(), bytes.end(), 0));
     CSubEnc* subenc = element->subenc;
+    {
+        std::lock_guard lock(subenc->mutex);
+        element->descriptor = TrimTrailingBlanks(SanitizedUtf8(text));
+    }
     if (element->type == kTypeVoltage && element->nominal == 0) {
         const int16_t nominal = NominalFromText(text);
         if (nominal != 0) {
             element->nominal = nominal;
             if (subenc->capabilities & kCapThresholdsFromNominal) {
                 element->thresholds = ThresholdsFromNominal(nominal, kDefaultNominalMargins);
+                element->thresholds_set = ThresholdsGiven(kDefaultNominalMargins);
             }
         }
     }

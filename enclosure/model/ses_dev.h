@@ -40,7 +40,8 @@ class CSesDev final : public CSesObj {
     uint16_t flags = 0;  // DeviceFlag, guarded by mutex
     uint16_t element_count = 0;
     mutable std::mutex mutex;
-    int64_t last_status_time;  // seconds
+    int64_t last_status_time;    // seconds: the last status sample for the histories
+    int64_t last_read_time = 0;  // seconds: the last status page decoded, 0 before
     std::vector<ELEM_TYPE_DESC> type_descs;
     std::unordered_map<uint8_t, CSubEnc*> subencs;
     // Poll-thread bookkeeping of the first read chain.

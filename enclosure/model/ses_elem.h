@@ -42,10 +42,12 @@ class CSesElem final : public CSesObj {
     uint16_t data_valid = 0;
     // High critical, high warning, low warning, low critical, in the reading's unit.
     std::array<int16_t, 4> thresholds{};
+    uint8_t thresholds_set = 0;  // bit i: thresholds[i] is given (so 0 °C is a threshold)
     std::unique_ptr<HistoryRing> history;  // cooling, temperature, voltage, current only
     int32_t update_count = 0;
     void* view_data = nullptr;  // the view's row for this element; never read by the model
     std::u16string name;        // guarded by the sub-enclosure mutex
+    std::string descriptor;     // the element descriptor page's text ("Slot 00"); same mutex
     std::array<uint8_t, 4> raw_status{};
     // Slots: slot number, disk vendor (8 + 0), product (16 + 0), serial (20 + 0).
     // Expanders and ports: count or link rate, then an 8-byte SAS address.
@@ -54,6 +56,10 @@ class CSesElem final : public CSesObj {
 
     uint32_t key() const { return ElementKey(type_desc_index, element_index); }
 };
+
+inline bool HasThreshold(const CSesElem& element, size_t i) {
+    return element.thresholds_set & (1u << i);
+}
 
 // Offsets into CSesElem::type_data.
 inline constexpr size_t kSlotNumber = 0;

@@ -158,4 +158,9 @@ std::u16string ElementName(const CSesElem* element) {
     return element->name;
 }
 
+std::string ElementDescriptor(const CSesElem* element) {
+    std::lock_guard lock(element->subenc->mutex);
+    return element->descriptor;
+}
+
 }  // namespace halvorin

@@ -110,5 +110,7 @@ struct SubEncSummary {
 SubEncSummary SubEncInfo(const CSubEnc* subenc);
 
 std::u16string ElementName(const CSesElem* element);
+// The element's descriptor text, empty when the enclosure gives none.
+std::string ElementDescriptor(const CSesElem* element);
 
 }  // namespace halvorin

@@ -22,4 +22,12 @@ inline std::array<int16_t, 4> ThresholdsFromNominal(int16_t nominal, const Thres
             scaled(200 - b[3], b[3])};
 }
 
+// Which thresholds a set of margins gives: bit i for each margin that is not 0.
+inline uint8_t ThresholdsGiven(const ThresholdMargins& b) {
+    uint8_t given = 0;
+    for (size_t i = 0; i < b.size(); ++i)
+        given |= b[i] != 0 ? uint8_t(1u << i) : 0;
+    return given;
+}
+
 }  // namespace halvorin

@@ -69,14 +69,20 @@ bool SubEncHasCapability(const CSubEnc* subenc, uint16_t capability) {
     return subenc->capabilities & capability;
 }
 
+// A temperature threshold byte is degrees Celsius + 20; 0 is reserved and
+// means none (a byte of 20 is a threshold of 0 °C).
 void ApplyThresholds(CSesElem* element, const std::array<uint8_t, 4>& bytes) {
     element->thresholds = {};
+    element->thresholds_set = 0;
     if (element->type == kTypeTemperature) {
         for (size_t i = 0; i < 4; ++i) {
-            if (bytes[i] != 0) element->thresholds[i] = static_cast<int16_t>(bytes[i] - 20);
+            if (bytes[i] == 0) continue;
+            element->thresholds[i] = static_cast<int16_t>(bytes[i] - 20);
+            element->thresholds_set |= uint8_t(1u << i);
         }
     } else if (element->type == kTypeVoltage || element->type == kTypeCurrent) {
         element->thresholds = ThresholdsFromNominal(element->nominal, bytes);
+        element->thresholds_set = ThresholdsGiven(bytes);
     }
 }
 
@@ -136,6 +142,7 @@ int ApplyEnclosureStatus(CSesDev* device, int result, std::span<const uint8_t> r
         ApplyStatusElement(e, bytes, use);
     });
     if (sample) device->last_status_time = now;
+    device->last_read_time = now;
     return kOk;
 }
 

@@ -182,6 +182,7 @@ int ApplyNominalVoltages(CSesDev* device, std::span<const uint8_t> region) {
         sensor->nominal = static_cast<int16_t>(be16(&entries->second[i * kVoltageEntry + 2]));
         if (derive)
             sensor->thresholds = ThresholdsFromNominal(sensor->nominal, kDefaultNominalMargins);
+        sensor->thresholds_set = ThresholdsGiven(kDefaultNominalMargins);
     }
     return kOk;
 }

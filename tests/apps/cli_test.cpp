@@ -102,6 +102,7 @@ TEST_F(Cli, ShowJsonReproducesTheTwentyFourBayScenario) {
     ASSERT_NE(temperatures, nullptr);
     EXPECT_EQ((*temperatures)["elements"][0]["name"], "Controller0 CPU");
     EXPECT_EQ((*temperatures)["elements"][2]["thresholds"]["high_critical"], 70);
+    EXPECT_EQ((*temperatures)["elements"][2]["thresholds"]["low_critical"], 0);  // 0 °C, given
     EXPECT_EQ((*temperatures)["elements"][2]["reading"]["unit"], "C");
     const json* volts = Group(enclosure, 18);
     EXPECT_EQ((*volts)["elements"][0]["nominal"], 12.0);
@@ -176,10 +177,14 @@ TEST_F(Cli, WatchReportsTheHostLostAndBackAndEndsOnASignal) {
     EXPECT_EQ(line["state"], "lost");
     EXPECT_EQ(line["level"], 2);
     EXPECT_FALSE(line["reason"].get<std::string>().empty());
-    // Back on the same port before the client's next attempt (2 s after the loss).
+    // Back on the same port only after the client's next attempt (2 s after
+    // the loss) has failed too: it is found within seconds all the same.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
     LaunchAgent({test::ScenarioPath("jbod24.json")});
+    const auto relaunched = std::chrono::steady_clock::now();
     auto back = watch.ReadLine(std::chrono::seconds(10));
     ASSERT_TRUE(back);
+    EXPECT_LT(std::chrono::steady_clock::now() - relaunched, std::chrono::seconds(5));
     EXPECT_EQ(json::parse(*back)["state"], "back");
     watch.Signal(SIGINT);
     std::string out;
@@ -266,10 +271,14 @@ TEST_F(Cli, ActionsChangeTheEnclosureAndPrintItsAnswer) {
     int code = -1;
     std::string out = RunProgram({HALVORINCTL, "-H", Host(), "rename", wwn, "RACK7-SHELF2"}, &code);
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(out, "System name was changed to RACK7-SHELF2.\n");
-    out = RunProgram({HALVORINCTL, "-H", Host(), "ident", "RACK7-SHELF2", "3", "on"}, &code);
-    EXPECT_EQ(code, 0);
-    EXPECT_NE(out.find("identification LED of slot 3 is on"), std::string::npos);
+    EXPECT_EQ(out, Host() + ": System name was changed to RACK7-SHELF2.\n");
+    // Slot number 2 is what the enclosure and show give the third slot (whose
+    // descriptor, counted from 1, says "Slot 03"): that is the slot that lights.
+    out = RunProgram({HALVORINCTL, "-H", Host(), "ident", "RACK7-SHELF2", "2", "on"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find(Host() + "/RACK7-SHELF2: slot 2 \"Slot 03\", disk "), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("identification LED is on"), std::string::npos) << out;
     out = RunProgram({HALVORINCTL, "-H", Host(), "mute", "RACK7-SHELF2"}, &code);
     EXPECT_NE(out.find("buzzer is silent"), std::string::npos);
     out = RunProgram({HALVORINCTL, "-H", Host(), "uid-led", wwn, "on"}, &code);
@@ -283,9 +292,33 @@ TEST_F(Cli, ActionsChangeTheEnclosureAndPrintItsAnswer) {
     EXPECT_EQ(enclosure["name"], "RACK7-SHELF2");
     EXPECT_EQ(enclosure["indicators"]["buzzer"], false);
     EXPECT_EQ(enclosure["indicators"]["uid_led"], true);
-    const json& slot3 = (*Group(enclosure, 23))["elements"][2];
-    EXPECT_NE(std::find(slot3["state"].begin(), slot3["state"].end(), "identify"),
-              slot3["state"].end());
+    const json& slots = (*Group(enclosure, 23))["elements"];
+    const auto lit = [](const json& slot) {
+        return std::find(slot["state"].begin(), slot["state"].end(), "identify") !=
+               slot["state"].end();
+    };
+    EXPECT_TRUE(lit(slots[2]));
+    EXPECT_FALSE(lit(slots[1]));
+    EXPECT_FALSE(lit(slots[3]));
+    EXPECT_EQ(slots[2]["slot_number"], 2);
+    EXPECT_EQ(slots[2]["descriptor"], "Slot 03");
+    // By position and by the disk in the slot, as scripts may want.
+    out = RunProgram({HALVORINCTL, "-H", Host(), "--index", "3", "ident", wwn, "off"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("slot 2 \"Slot 03\""), std::string::npos) << out;
+    const std::string serial = slots[4]["disk"]["serial"];
+    out = RunProgram({HALVORINCTL, "-H", Host(), "--serial", serial, "ident", wwn, "on"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("slot 4 \"Slot 05\", disk " + serial), std::string::npos) << out;
+    // A number no slot has lights nothing and lists the numbers there are.
+    RunProgram({HALVORINCTL, "-H", Host(), "ident", wwn, "24", "on"}, &code);
+    EXPECT_EQ(code, 1);
+    RunProgram({HALVORINCTL, "-H", Host(), "ident", wwn, "2x", "on"}, &code);
+    EXPECT_EQ(code, 1);
+    // A name longer than the enclosure keeps is refused before anything is sent.
+    RunProgram({HALVORINCTL, "-H", Host(), "rename", wwn, std::string(33, 'N')}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(Show()["hosts"][0]["enclosures"][0]["name"], "RACK7-SHELF2");
 
     RunProgram({HALVORINCTL, "-H", Host(), "restart", wwn}, &code);
     EXPECT_EQ(code, 1) << "restart without --yes and without a terminal must not happen";
@@ -396,6 +429,55 @@ TEST_F(Cli, SigintAtTheQuestionEndsTheCommand) {
     }
     ::close(terminal);
     EXPECT_TRUE(agent_->running());
+}
+
+// A JBOD cabled to two servers shows the same WWN under both: a bare name
+// is refused with the candidates, HOST/NAME picks one, and the output says
+// which host it went through.
+TEST_F(Cli, AnEnclosureSeenFromTwoHostsMustBeNamedWithItsHost) {
+    StartAgent({test::ScenarioPath("jbod24.json")});
+    const std::string first = Host();
+    auto first_agent = std::move(agent_);
+    StartAgent({test::ScenarioPath("jbod24.json")});
+    const std::string second = Host();
+    const std::string wwn = "500A0B0C0D0E0F00";
+    ChildProcess ambiguous({HALVORINCTL, "-H", first, "-H", second, "uid-led", wwn, "on"},
+                           {.with_errors = true});
+    std::string out;
+    EXPECT_EQ(ambiguous.Wait(out), 2);
+    EXPECT_NE(out.find("names more than one enclosure"), std::string::npos) << out;
+    EXPECT_NE(out.find(first + "/"), std::string::npos) << out;
+    EXPECT_NE(out.find(second + "/"), std::string::npos) << out;
+    int code = -1;
+    out = RunProgram({HALVORINCTL, "-H", first, "-H", second, "uid-led", second + "/" + wwn, "on"},
+                     &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_EQ(out.rfind(second + "/", 0), 0u) << out;
+}
+
+// An enclosure that is gone (shut down, cable pulled) leaves a host with
+// nothing to show: that is a failure unless the operator says it is fine.
+TEST_F(Cli, ShowFailsOnAHostWithoutEnclosures) {
+    StartAgent({test::ScenarioPath("jbod24.json")});
+    int code = -1;
+    RunProgram({HALVORINCTL, "-H", Host(), "--expect-enclosures", "2", "show"}, &code);
+    EXPECT_EQ(code, 2);
+    RunProgram({HALVORINCTL, "-H", Host(), "--expect-enclosures", "1", "show"}, &code);
+    EXPECT_EQ(code, 0);
+    RunProgram({HALVORINCTL, "-H", Host(), "--yes", "shutdown", "500A0B0C0D0E0F00"}, &code);
+    ASSERT_EQ(code, 0);
+    ASSERT_TRUE(test::Eventually(
+        [&] {
+            ChildProcess show({HALVORINCTL, "-H", Host(), "--timeout", "5", "show"},
+                              {.with_errors = true});
+            std::string out;
+            return show.Wait(out) == 2 && out.find("no enclosure") != std::string::npos;
+        },
+        std::chrono::seconds(90)));
+    RunProgram({HALVORINCTL, "-H", Host(), "--allow-empty", "show"}, &code);
+    EXPECT_EQ(code, 0);
+    RunProgram({HALVORINCTL, "-H", Host(), "--timeout", "5s", "show"}, &code);
+    EXPECT_EQ(code, 1) << "a timeout is a whole number of seconds";
 }
 
 }  // namespace

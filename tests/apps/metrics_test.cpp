@@ -141,12 +141,23 @@ TEST_F(MetricsTest, TheSamplesFollowTheModelWithLabelsEscapedAndPassPromtool) {
     EXPECT_EQ(*problems, "");
 }
 
-TEST_F(MetricsTest, AnEnclosureThatDisappearsIsNoLongerExported) {
+// An enclosure that vanishes takes its element series with it, but what is
+// left says so: the host's enclosure count drops to 0 and the time of its
+// last read stays, so an alert on either fires.
+TEST_F(MetricsTest, AnEnclosureThatDisappearsLeavesItsCountAndLastReadBehind) {
+    ctl::MetricCounters counters;
     const auto exported = [&] {
-        return Lines(Serialize(ctl::BuildMetricSet(*session_, {})), "halvorin_firmware_info")
+        return Lines(Serialize(ctl::BuildMetricSet(*session_, counters)), "halvorin_firmware_info")
             .size();
     };
     ASSERT_EQ(exported(), 1u);
+    std::string text = Serialize(ctl::BuildMetricSet(*session_, counters));
+    EXPECT_EQ(
+        Lines(text, "halvorin_enclosures"),
+        std::vector<std::string>{"halvorin_enclosures{host=\"" + session_->hosts()[0] + "\"} 1"});
+    const std::vector<std::string> last_read =
+        Lines(text, "halvorin_enclosure_last_read_timestamp_seconds");
+    ASSERT_EQ(last_read.size(), 1u);
     ASSERT_TRUE(agent_->host().SetDevicePresent(agent_->enclosure(), 0, false));
     // The next device list leaves it out. A list asked for before the device
     // went may still be on its way: another minute asks again.
@@ -156,8 +167,15 @@ TEST_F(MetricsTest, AnEnclosureThatDisappearsIsNoLongerExported) {
         session_->PollFor(std::chrono::milliseconds(200));
     }
     EXPECT_EQ(exported(), 0u);
-    EXPECT_TRUE(
-        Lines(Serialize(ctl::BuildMetricSet(*session_, {})), "halvorin_element_failed").empty());
+    text = Serialize(ctl::BuildMetricSet(*session_, counters));
+    EXPECT_TRUE(Lines(text, "halvorin_element_failed").empty());
+    EXPECT_EQ(
+        Lines(text, "halvorin_enclosures"),
+        std::vector<std::string>{"halvorin_enclosures{host=\"" + session_->hosts()[0] + "\"} 0"});
+    EXPECT_EQ(
+        Lines(text, "halvorin_devices"),
+        std::vector<std::string>{"halvorin_devices{host=\"" + session_->hosts()[0] + "\"} 0"});
+    EXPECT_EQ(Lines(text, "halvorin_enclosure_last_read_timestamp_seconds"), last_read);
 }
 
 TEST(MetricsCollectable, AScrapeWaitsForASetBuiltAfterItCame) {

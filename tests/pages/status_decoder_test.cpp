@@ -131,9 +131,14 @@ TEST_F(StatusTest, ThresholdsFromThresholdInPage) {
     thresholds[7] = {40, 0, 0, 0};     // current: +20 % of 400
     ASSERT_EQ(ApplyThresholdIn(dev_.get(), test::ElementPage(0x05, 5, kTypes, thresholds)), kOk);
     EXPECT_EQ(Elem(3, 0)->thresholds, (std::array<int16_t, 4>{70, 60, 0, 0}));
+    // A byte of 0 is none; a byte of 20 is a threshold of 0 degrees.
+    EXPECT_EQ(Elem(3, 0)->thresholds_set, 0b1011);
     EXPECT_EQ(Elem(4, 0)->thresholds, (std::array<int16_t, 4>{1320, 1260, 1140, 1080}));
+    EXPECT_EQ(Elem(4, 0)->thresholds_set, 0b1111);
     EXPECT_EQ(Elem(5, 0)->thresholds, (std::array<int16_t, 4>{480, 0, 0, 0}));
+    EXPECT_EQ(Elem(5, 0)->thresholds_set, 0b0001);
     EXPECT_EQ(Elem(2, 0)->thresholds, (std::array<int16_t, 4>{}));  // fans keep none
+    EXPECT_EQ(Elem(2, 0)->thresholds_set, 0);
 
     Sub()->capabilities |= kCapThresholdsFromNominal;
     thresholds[5] = {100, 100, 100, 100};
