@@ -49,8 +49,11 @@ double ConnectOnce(uint16_t port, bool deliver_between_steps) {
             const auto left =
                 std::chrono::ceil<std::chrono::milliseconds>(next - Steady::now()).count();
             if (left <= 0) break;
-            pollfd ready{domain->client.completion_fd(), POLLIN, 0};
-            if (::poll(&ready, 1, static_cast<int>(left)) > 0) domain->client.DeliverCompleted();
+            pollfd ready{registry.completions().fd(), POLLIN, 0};
+            if (::poll(&ready, 1, static_cast<int>(left)) > 0) {
+                for (CSesClient* client : registry.completions().Take())
+                    client->DeliverCompleted();
+            }
         }
     }
     const double ms = std::chrono::duration<double, std::milli>(Steady::now() - start).count();

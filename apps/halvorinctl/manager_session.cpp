@@ -69,25 +69,18 @@ void ManagerSession::Poll() {
     }
 }
 
-// Sleeps in poll() on every client's completion descriptor: a reply wakes us
-// at once, and nothing else does until the step is due.
+// Sleeps in poll() on the registry's completion signal: a reply from any
+// host wakes us at once, and nothing else does until the step is due.
 void ManagerSession::WaitForNextStep() {
     const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPollIntervalMs);
-    std::vector<pollfd> fds;
-    std::vector<CSesDomain*> owners;
-    for (CSesDomain* domain : domains_) {
-        if (!domain) continue;
-        fds.push_back({domain->client.completion_fd(), POLLIN, 0});
-        owners.push_back(domain);
-    }
+    pollfd signal{registry_.completions().fd(), POLLIN, 0};
     while (!interrupted()) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now());
         if (left.count() <= 0) return;
-        if (::poll(fds.data(), fds.size(), static_cast<int>(left.count())) <= 0) continue;
-        for (size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].revents) owners[i]->client.DeliverCompleted();
-        }
+        if (::poll(&signal, 1, static_cast<int>(left.count())) <= 0) continue;
+        for (CSesClient* client : registry_.completions().Take())
+            client->DeliverCompleted();
     }
 }
 

@@ -5,7 +5,11 @@
 
 namespace halvorin {
 
-DomainRegistry::DomainRegistry(ClientOptions options) : options_(std::move(options)) {}
+// Every domain of a registry announces finished requests on one signal, so
+// the owner sleeps on one descriptor however many hosts it follows.
+DomainRegistry::DomainRegistry(ClientOptions options) : options_(std::move(options)) {
+    if (!options_.completions) options_.completions = std::make_shared<CompletionSignal>();
+}
 
 DomainRegistry::~DomainRegistry() {
     ReleaseAll();

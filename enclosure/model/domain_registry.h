@@ -51,6 +51,9 @@ class DomainRegistry {
 
     std::mutex& global_lock() { return global_lock_; }
     const ClientOptions& options() const { return options_; }
+    // Readable while any domain's client has finished requests waiting; Take
+    // says which.
+    CompletionSignal& completions() { return *options_.completions; }
 
   private:
     friend void ReleaseDomain(CSesDomain* domain);

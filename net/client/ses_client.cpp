@@ -25,6 +25,8 @@ constexpr int64_t kRetryAfterUnreachable = 100;
 constexpr int64_t kRetryAfterLostConnection = 2;
 constexpr int64_t kRetryAfterRefusedHello = 5;
 constexpr size_t kReceiveChunk = 1024;
+// How soon a connection that must wait for its turn to connect looks again.
+constexpr std::chrono::milliseconds kTurnWait{250};
 
 void SetPort(ResolvedAddress& a, uint16_t port) {
     if (a.family == AF_INET) reinterpret_cast<sockaddr_in*>(&a.address)->sin_port = htons(port);
@@ -47,7 +49,10 @@ struct CSesClient::Request {
 };
 
 CSesClient::CSesClient(std::string server_address, ClientOptions options)
-    : server_address_(std::move(server_address)), options_(std::move(options)) {
+    : server_address_(std::move(server_address)),
+      options_(std::move(options)),
+      loop_(options_.loop ? options_.loop : &ConnectionLoop::Shared()) {
+    if (!options_.completions) completions_waiting_ = std::make_unique<Wakeup>();
     auto parsed = ParseHostAddress(server_address_, options_.default_port);
     address_valid_ = parsed.has_value();
     host_ = parsed ? parsed->host : server_address_;
@@ -62,8 +67,9 @@ CSesClient::~CSesClient() {
         state_ = kStateClosed;
     }
     stop_ = true;
-    wakeup_.Signal();
-    if (thread_.joinable()) thread_.join();
+    if (attached_) loop_->Detach(this);
+    ReleaseAttempt();
+    if (options_.completions) options_.completions->Forget(this);
     // What is left goes without its handlers: the owner has gone.
     std::lock_guard lock(mutex_);
     for (Slot& slot : slots_)
@@ -74,24 +80,29 @@ CSesClient::~CSesClient() {
 int CSesClient::Start() {
     const int current = state_.load();
     if (current != kStateConstructed && current != kStateClosed) return kOk;
-    if (thread_.joinable()) thread_.join();
+    if (attached_) {
+        loop_->Detach(this);
+        attached_ = false;
+    }
     computer_name_ =
         options_.computer_name.empty() ? ManagerComputerName() : options_.computer_name;
-    if (!wakeup_.valid()) return kNoResource;
+    const bool signal_valid =
+        options_.completions ? options_.completions->valid() : completions_waiting_->valid();
+    if (!signal_valid) return kNoResource;
     stop_ = false;
     retry_time_ = 0;
     last_tick_ms_ = options_.clock->TickMs();
     state_ = kStateWaiting;
-    try {
-        thread_ = std::thread([this] { Run(); });
-    } catch (const std::system_error&) {
+    if (!loop_->Attach(this)) {
         state_ = kStateConstructed;
         return kNoResource;
     }
+    attached_ = true;
     ever_started_ = true;
     return kOk;
 }
 
+// Once the loop has let go, everything the connection thread owned is ours.
 void CSesClient::Stop() {
     {
         std::lock_guard lock(mutex_);
@@ -99,13 +110,20 @@ void CSesClient::Stop() {
     }
     FailAll(kClosing);
     stop_ = true;
-    wakeup_.Signal();
-    if (thread_.joinable()) thread_.join();
-    {
-        std::lock_guard lock(mutex_);
-        socket_.reset();
+    if (attached_) {
+        loop_->Detach(this);
+        attached_ = false;
     }
+    Disconnect();
+    state_ = kStateClosed;
+    resolution_.reset();
+    finished_lookup_.reset();
+    ReleaseAttempt();
     DeliverCompleted();
+}
+
+void CSesClient::Wake() {
+    if (attached_) loop_->Wake(this);
 }
 
 // ---- requests ------------------------------------------------------------------
@@ -149,7 +167,7 @@ int CSesClient::Enqueue(uint8_t type, std::span<const uint8_t> payload, int time
         slot = EnqueueLocked(std::move(request), timeout_s, false);
     }
     if (slot < 0) return slot;
-    if (state_ == kStateReady) wakeup_.Signal();
+    if (state_ == kStateReady) Wake();
     return kOk;
 }
 
@@ -197,8 +215,16 @@ void CSesClient::CompleteLocked(size_t index) {
 }
 
 void CSesClient::ParkCompletedLocked(std::unique_ptr<Request> request) {
-    if (completed_.empty()) completions_waiting_.Signal();
+    const bool first = completed_.empty();
     completed_.push_back(std::move(request));
+    if (first) NotifyCompletions();
+}
+
+void CSesClient::NotifyCompletions() {
+    if (options_.completions)
+        options_.completions->Notify(this);
+    else
+        completions_waiting_->Signal();
 }
 
 void CSesClient::FailSlotLocked(size_t index, int code) {
@@ -223,8 +249,9 @@ void CSesClient::DeliverCompleted() {
         std::lock_guard lock(mutex_);
         finished.swap(completed_);
         // Readable exactly while completed_ is not empty: quiet it, and the
-        // next completion signals again. Nothing to read when it was empty.
-        if (!finished.empty()) completions_waiting_.Drain();
+        // next completion signals again. Nothing to read when it was empty. A
+        // shared signal is quieted by the owner's Take.
+        if (!finished.empty() && completions_waiting_) completions_waiting_->Drain();
     }
     for (auto& request : finished) {
         if (request->handler) request->handler(request->reply, request->result);
@@ -275,72 +302,93 @@ namespace halvorin {
 
 // ---- connection thread ---------------------------------------------------------
 
-void CSesClient::WaitForWork(int fd, short events, std::chrono::milliseconds limit,
-                             short* revents) {
-    pollfd fds[2] = {{wakeup_.fd(), POLLIN, 0}, {fd, events, 0}};
-    const int count = fd >= 0 ? 2 : 1;
-    ::poll(fds, count, static_cast<int>(limit.count()));
-    if (fds[0].revents) wakeup_.Drain();
-    if (revents) *revents = count == 2 ? fds[1].revents : 0;
+// One turn of the connection: the timeout tick when due, the next step of a
+// connection attempt, or what the socket reported. Returns what to wait for.
+LoopParticipant::Wait CSesClient::Service(uint32_t socket_events) {
+    Clock& clock = *options_.clock;
+    finished_lookup_.reset();  // its descriptor has left the loop's set
+    if (stop_) return {};
+    if (clock.TickMs() - last_tick_ms_ >= kTickPeriodMs) {
+        last_tick_ms_ = clock.TickMs();
+        RunTimeoutTick();
+    }
+    const int st = state_;
+    if (st == kStateClosed) return {};
+    if (resolution_) {
+        if (!resolution_->Done()) return NextWait(options_.max_wait);
+        if (const int result = FinishResolution(); result < 0) OnFailure(result);
+        return NextWait(UntilNextTick());
+    }
+    if (st != kStateConnecting && st != kStateHelloSent && st != kStateReady) {
+        if (clock.NowSeconds() < retry_time_) return NextWait(UntilNextTick());
+        // Hosts beyond what may connect at once wait their turn.
+        if (!attempt_held_ && !loop_->BeginAttempt())
+            return NextWait(std::min(UntilNextTick(), kTurnWait));
+        attempt_held_ = true;
+        if (const int result = Connect(); result < 0) OnFailure(result);
+        return NextWait(UntilNextTick());
+    }
+    ServiceSocket(socket_events);
+    return NextWait(UntilNextTick());
 }
 
-void CSesClient::Run() {
-    Clock& clock = *options_.clock;
-    while (!stop_) {
-        if (clock.TickMs() - last_tick_ms_ >= kTickPeriodMs) {
-            last_tick_ms_ = clock.TickMs();
-            RunTimeoutTick();
-        }
-        const int st = state_;
-        if (st == kStateClosed) break;
-        if (st != kStateConnecting && st != kStateHelloSent && st != kStateReady) {
-            if (clock.NowSeconds() < retry_time_) {
-                WaitForWork(-1, 0, UntilNextTick(), nullptr);
-            } else if (const int result = Connect(); result < 0) {
-                OnFailure(result);
-            }
-            continue;
-        }
-        bool want_write = st != kStateReady || !outgoing_.empty();
-        if (!want_write) {
-            std::lock_guard lock(mutex_);
-            want_write = !send_queue_.empty();
-        }
-        short revents = 0;
-        WaitForWork(socket_.get(), static_cast<short>(POLLIN | (want_write ? POLLOUT : 0)),
-                    UntilNextTick(), &revents);
-        if (stop_) break;
-        int result = 0;
-        if (connect_pending_) {
-            const bool timed_out =
-                clock.TickMs() - connect_started_ms_ >= options_.connect_timeout.count() * 1000;
-            if (revents & (POLLOUT | POLLERR | POLLHUP)) {
-                result = OnConnectingWritable();
-            } else if (timed_out) {
-                // An address that drops packets silently: go on with the next
-                // one, as after a refusal, not from the first one again.
-                CloseSocket();
-                connect_pending_ = false;
-                result = TryNextAddress();
-            }
-        } else if (revents & (POLLERR | POLLNVAL)) {
-            result = kConnectionClosed;
-        } else {
-            if (revents & (POLLIN | POLLHUP)) result = Receive();
-            if (result >= 0 && (revents & POLLOUT)) {
-                const int now_state = state_;
-                if (now_state == kStateConnecting)
-                    result = StartHello();
-                else if (now_state == kStateHelloSent)
-                    result = SendOutgoing();
-                else if (now_state == kStateReady)
-                    result = SendQueued();
-            }
-        }
-        if (result < 0) OnFailure(result);
+// What the connection waits for: its name lookup, or its socket (writable
+// while connecting, saying hello or with something to send).
+LoopParticipant::Wait CSesClient::NextWait(std::chrono::milliseconds within) const {
+    Wait wait;
+    wait.within = within;
+    if (resolution_) {
+        wait.lookup_fd = resolution_->done_fd();
+        wait.lookup_id = lookups_started_;
+        return wait;
     }
-    Disconnect();
-    state_ = kStateClosed;
+    const int st = state_;
+    if (!socket_.valid() || (st != kStateConnecting && st != kStateHelloSent && st != kStateReady))
+        return wait;
+    // Writable is asked for only while something waits to be written (or
+    // the connect to finish): a socket is nearly always writable, and asking
+    // for it with nothing to send would wake us without end.
+    bool want_write = st == kStateConnecting || !outgoing_.empty();
+    if (!want_write && st == kStateReady) {
+        std::lock_guard lock(mutex_);
+        want_write = !send_queue_.empty();
+    }
+    wait.socket_fd = socket_.get();
+    wait.socket_id = socket_serial_;
+    wait.socket_events = uint32_t(EPOLLIN) | (want_write ? uint32_t(EPOLLOUT) : 0u);
+    return wait;
+}
+
+void CSesClient::ServiceSocket(uint32_t revents) {
+    Clock& clock = *options_.clock;
+    int result = 0;
+    if (connect_pending_) {
+        const bool timed_out =
+            clock.TickMs() - connect_started_ms_ >= options_.connect_timeout.count() * 1000;
+        if (revents & (EPOLLOUT | EPOLLERR | EPOLLHUP)) {
+            result = OnConnectingWritable();
+        } else if (timed_out) {
+            // An address that drops packets silently: go on with the next
+            // one, as after a refusal, not from the first one again.
+            CloseSocket();
+            connect_pending_ = false;
+            result = TryNextAddress();
+        }
+    } else if (revents & EPOLLERR) {
+        result = kConnectionClosed;
+    } else {
+        if (revents & (EPOLLIN | EPOLLHUP | EPOLLRDHUP)) result = Receive();
+        if (result >= 0 && (revents & EPOLLOUT)) {
+            const int now_state = state_;
+            if (now_state == kStateConnecting)
+                result = StartHello();
+            else if (now_state == kStateHelloSent)
+                result = SendOutgoing();
+            else if (now_state == kStateReady)
+                result = SendQueued();
+        }
+    }
+    if (result < 0) OnFailure(result);
 }
 
 // Until the next one-second tick, which also bounds the retry and connect
@@ -372,19 +420,26 @@ int CSesClient::Connect() {
         return code;
     };
     if (!address_valid_) return unreachable(kGeneralFailure);
-    auto resolution = PendingResolution::Start(options_.resolver, host_);
-    if (!resolution) {
+    // The lookup runs on; its descriptor brings us back once it has finished.
+    resolution_ = PendingResolution::Start(options_.resolver, host_);
+    ++lookups_started_;
+    if (!resolution_) {
         state_ = kStateWaiting;
         retry_time_ = now + kRetryAfterUnreachable;
         return kNoResource;
     }
-    while (!resolution->Done()) {
-        WaitForWork(resolution->done_fd(), POLLIN, options_.max_wait, nullptr);
-        if (stop_) return kClosing;  // the lookup is abandoned; it ends on its own
-    }
-    addresses_ = resolution->Result();
+    return kOk;
+}
+
+int CSesClient::FinishResolution() {
+    addresses_ = resolution_->Result();
+    finished_lookup_ = std::move(resolution_);
     next_address_ = 0;
-    if (addresses_.empty()) return unreachable(kGeneralFailure);
+    if (addresses_.empty()) {
+        state_ = kStateUnreachable;
+        retry_time_ = options_.clock->NowSeconds() + kRetryAfterUnreachable;
+        return kGeneralFailure;
+    }
     return TryNextAddress();
 }
 
@@ -401,6 +456,7 @@ int CSesClient::TryNextAddress() {
         if (rc == 0 || errno == EINPROGRESS) {
             std::lock_guard lock(mutex_);
             socket_ = std::move(fd);
+            ++socket_serial_;
             ++connection_generation_;
             connect_pending_ = true;
             connect_started_ms_ = options_.clock->TickMs();
@@ -462,13 +518,15 @@ void CSesClient::OnHelloReply(uint64_t generation, std::span<const uint8_t> payl
         }
         if (payload.size() == kHelloInfoSize) host_kind_ = payload[0];
         state_ = kStateReady;
-        wakeup_.Signal();
     }
+    ReleaseAttempt();  // connected: the next host may try
+    Wake();
     if (ready_handler_) ready_handler_();  // outside the mutex: it sends requests
 }
 
 void CSesClient::RefuseHelloLocked(int result) {
     last_failure_ = result;
+    ReleaseAttempt();
     if (socket_.valid()) ::shutdown(socket_.get(), SHUT_RDWR);
     const int64_t delay =
         result == kHelloRefused ? kRetryAfterRefusedHello : kRetryAfterLostConnection;
@@ -545,8 +603,11 @@ void CSesClient::MatchReply(const WireMessage& message) {
 
 void CSesClient::Disconnect() {
     std::lock_guard lock(mutex_);
-    if (socket_.valid()) ::shutdown(socket_.get(), SHUT_RDWR);
-    socket_.reset();
+    if (socket_.valid()) {
+        ::shutdown(socket_.get(), SHUT_RDWR);
+        socket_.reset();
+        ++socket_serial_;
+    }
     const int st = state_;
     if (st == kStateConnecting) {
         state_ = kStateWaiting;
@@ -570,17 +631,24 @@ void CSesClient::Disconnect() {
 void CSesClient::CloseSocket() {
     std::lock_guard lock(mutex_);
     socket_.reset();
+    ++socket_serial_;
 }
 
 void CSesClient::RetryNow() {
     const int st = state_;
     if (st != kStateWaiting && st != kStateUnreachable) return;
     retry_time_ = 0;
-    wakeup_.Signal();
+    Wake();
+}
+
+void CSesClient::ReleaseAttempt() {
+    if (attempt_held_.exchange(false)) loop_->EndAttempt();
 }
 
 void CSesClient::OnFailure(int result) {
     last_failure_ = result;
+    if (resolution_) finished_lookup_ = std::move(resolution_);
+    ReleaseAttempt();
     Disconnect();
     const int64_t earliest = options_.clock->NowSeconds() + kRetryAfterLostConnection;
     if (retry_time_ < earliest) retry_time_ = earliest;

@@ -4,11 +4,13 @@
 // Finished requests wait in a completed list until the owner calls
 // DeliverCompleted on its own thread, where their handlers run.
 //
-// Threads: the connection thread (one per client) moves bytes and times
-// requests out; it never runs a handler. The owner's thread (the UI thread)
-// calls Enqueue/SendScsiIn/SendScsiOut, DeliverCompleted and Stop. One mutex
-// guards the slots, buckets, tick counter, send queue, completed list and the
-// socket descriptor; handlers run outside it and may enqueue again.
+// Threads: a thread of the shared ConnectionLoop (the "connection thread"
+// below; it carries many clients, servicing one at a time) moves bytes and
+// times requests out; it never runs a handler. The owner's thread (the UI
+// thread) calls Enqueue/SendScsiIn/SendScsiOut, DeliverCompleted and Stop.
+// One mutex guards the slots, buckets, tick counter, send queue, completed
+// list and the socket descriptor; handlers run outside it and may enqueue
+// again.
 //
 // Every request ends exactly once: by its reply, its timeout (-7), a lost
 // connection (-10) or the client's stop (-15).
@@ -30,6 +32,8 @@
 #include "base/clock.h"
 #include "base/unique_fd.h"
 #include "base/wakeup.h"
+#include "net/client/completion_signal.h"
+#include "net/client/connection_loop.h"
 #include "net/client/name_resolver.h"
 #include "net/protocol/frame_assembler.h"
 
@@ -64,9 +68,13 @@ struct ClientOptions {
     // so an idle connection wakes once a second.
     std::chrono::milliseconds max_wait{1000};
     std::chrono::seconds connect_timeout{10};  // per address tried
+    ConnectionLoop* loop = nullptr;            // nullptr: the process's shared loop
+    // Shared by many clients: their finished requests are announced there
+    // instead of on a descriptor of each client's own.
+    std::shared_ptr<CompletionSignal> completions;
 };
 
-class CSesClient {
+class CSesClient final : public LoopParticipant {
   public:
     CSesClient(std::string server_address, ClientOptions options = {});
     ~CSesClient();
@@ -96,7 +104,10 @@ class CSesClient {
     // Readable while finished requests (or posted tasks) wait for
     // DeliverCompleted, so the owner can sleep in poll() or a socket
     // notifier until there is work instead of looking at intervals.
-    int completion_fd() const { return completions_waiting_.fd(); }
+    // With a shared CompletionSignal, that signal's descriptor.
+    int completion_fd() const {
+        return options_.completions ? options_.completions->fd() : completions_waiting_->fd();
+    }
     // Runs on the owner's thread, in DeliverCompleted, each time a hello is
     // accepted: the place to start reading the host at once.
     void SetReadyHandler(std::function<void()> handler);
@@ -126,7 +137,7 @@ class CSesClient {
     // (-10, -11, -12, -14, -18, ...), 0 while none has failed.
     int last_failure() const { return last_failure_.load(); }
     // Wakes the connection thread (tests use it after moving a manual clock).
-    void Wake() { wakeup_.Signal(); }
+    void Wake();
     // A caller that waits for this host with a deadline of its own (a
     // command-line tool) asks for the next connection attempt now instead of
     // at the retry time. No effect while connected or connecting.
@@ -140,9 +151,13 @@ class CSesClient {
     };
 
     // ---- connection thread
-    void Run();
+    Wait Service(uint32_t socket_events) override;
+    Wait NextWait(std::chrono::milliseconds within) const;
+    void ServiceSocket(uint32_t socket_events);
     void RunTimeoutTick();
     int Connect();
+    int FinishResolution();
+    void ReleaseAttempt();
     int TryNextAddress();
     int OnConnectingWritable();
     int StartHello();
@@ -154,7 +169,7 @@ class CSesClient {
     void OnFailure(int result);
     std::chrono::milliseconds UntilNextTick() const;
     void CloseSocket();
-    void WaitForWork(int fd, short events, std::chrono::milliseconds limit, short* revents);
+    void NotifyCompletions();
 
     // ---- shared
     int EnqueueLocked(std::unique_ptr<Request> request, int timeout_s, bool hold_out);
@@ -178,9 +193,10 @@ class CSesClient {
     std::atomic<int> last_hello_result_{1};
     std::atomic<int> last_failure_{0};
     bool ever_started_ = false;
-    std::thread thread_;
-    Wakeup wakeup_;
-    Wakeup completions_waiting_;           // signalled when completed_ stops being empty
+    ConnectionLoop* loop_;
+    bool attached_ = false;  // owner's thread only
+    // Signalled when completed_ stops being empty; none with a shared signal.
+    std::unique_ptr<Wakeup> completions_waiting_;
     std::function<void()> ready_handler_;  // owner's thread only
 
     mutable std::mutex mutex_;
@@ -202,6 +218,13 @@ class CSesClient {
     size_t next_address_ = 0;
     int64_t connect_started_ms_ = 0;
     bool connect_pending_ = false;
+    std::shared_ptr<PendingResolution> resolution_;
+    // The lookup given up in the last Service: its descriptor stays open
+    // until the loop has taken it out of its set.
+    std::shared_ptr<PendingResolution> finished_lookup_;
+    uint64_t lookups_started_ = 0;
+    uint64_t socket_serial_ = 0;             // changes whenever socket_ is closed or replaced
+    std::atomic<bool> attempt_held_{false};  // one of the loop's connection attempts
 };
 
 }  // namespace halvorin

@@ -10,6 +10,11 @@ CPollDriver::CPollDriver(DomainRegistry& registry, QObject* parent, bool wake_on
     timer_.setInterval(kPollIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &CPollDriver::Tick);
     timer_.start();
+    if (wake_on_replies_ && registry_.completions().valid()) {
+        notifier_ =
+            std::make_unique<QSocketNotifier>(registry_.completions().fd(), QSocketNotifier::Read);
+        connect(notifier_.get(), &QSocketNotifier::activated, this, &CPollDriver::RepliesWaiting);
+    }
     // The hosts there already are watched from the first turn of the event
     // loop, not from the first tick.
     QTimer::singleShot(0, this, &CPollDriver::Tick);
@@ -21,43 +26,37 @@ void CPollDriver::Tick() {
     if (stepping_) return;  // a handler's modal wait runs the event loop inside a step
     stepping_ = true;
     std::vector<CSesDomain*> domains = registry_.Snapshot();
-    std::unordered_map<CSesDomain*, Watched> kept;
+    // Hosts that left the registry are no longer watched; their reference goes.
+    std::unordered_map<CSesClient*, Ref<CSesDomain>> kept;
     for (CSesDomain* domain : domains) {
-        auto found = watched_.find(domain);
-        if (found != watched_.end()) {
-            kept.emplace(domain, std::move(found->second));
-            watched_.erase(found);
-        }
+        RetainDomain(domain);
+        kept.emplace(&domain->client, Ref<CSesDomain>::Adopt(domain));
     }
-    // Hosts that left the registry: stop watching, give the reference back.
     watched_ = std::move(kept);
-    for (CSesDomain* domain : domains) {
-        if (!watched_.count(domain)) Watch(domain);
+    for (CSesDomain* domain : domains)
         PollStep(domain);
-    }
     registry_.ReleaseSnapshot(domains);
     stepping_ = false;
     emit Stepped();
 }
 
-void CPollDriver::Watch(CSesDomain* domain) {
-    const int fd = domain->client.completion_fd();
-    if (fd < 0 || !wake_on_replies_) return;
-    RetainDomain(domain);
-    Watched watched{Ref<CSesDomain>::Adopt(domain),
-                    std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read)};
-    connect(watched.notifier.get(), &QSocketNotifier::activated, this,
-            [this, domain] { RepliesWaiting(domain); });
-    watched_.emplace(domain, std::move(watched));
-}
-
-void CPollDriver::RepliesWaiting(CSesDomain* domain) {
-    if (stepping_ || !watched_.count(domain)) return;
+// Steps the hosts that have replies waiting. Inside a step (a handler's
+// modal wait) they are left to the next tick, which steps every host.
+void CPollDriver::RepliesWaiting() {
+    const std::vector<CSesClient*> clients = registry_.completions().Take();
+    if (stepping_) return;
     stepping_ = true;
-    ++woken_steps_;
-    PollStep(domain);
+    bool stepped = false;
+    for (CSesClient* client : clients) {
+        auto found = watched_.find(client);
+        if (found == watched_.end()) continue;  // new since the last tick: the next one steps it
+        Ref<CSesDomain> domain = found->second;
+        ++woken_steps_;
+        PollStep(domain.get());
+        stepped = true;
+    }
     stepping_ = false;
-    emit Stepped();
+    if (stepped) emit Stepped();
 }
 
 }  // namespace halvorin

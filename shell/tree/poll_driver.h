@@ -1,8 +1,9 @@
 // CPollDriver: runs the poll step of every host on the interface thread.
 // A 100 ms timer keeps the schedule (device lists, refreshes, timeouts), and
-// each connection's completion descriptor wakes the thread as soon as
-// replies wait, so a reply is handled when it arrives rather than at the
-// next tick. Replies are still handled only on this thread.
+// the registry's completion descriptor wakes the thread as soon as replies
+// wait, so a reply is handled when it arrives rather than at the next tick,
+// and only the hosts that have replies are stepped then. Replies are still
+// handled only on this thread.
 #pragma once
 
 #include <QObject>
@@ -39,17 +40,15 @@ class CPollDriver : public QObject {
     void Stepped();
 
   private:
-    struct Watched {
-        Ref<CSesDomain> domain;
-        std::unique_ptr<QSocketNotifier> notifier;
-    };
-    void Watch(CSesDomain* domain);
-    void RepliesWaiting(CSesDomain* domain);
+    void RepliesWaiting();
 
     DomainRegistry& registry_;
     const bool wake_on_replies_;
     QTimer timer_;
-    std::unordered_map<CSesDomain*, Watched> watched_;
+    // The registry's completion signal: one descriptor for every host.
+    std::unique_ptr<QSocketNotifier> notifier_;
+    // The hosts of the last tick, by their clients, each with a reference.
+    std::unordered_map<CSesClient*, Ref<CSesDomain>> watched_;
     uint64_t woken_steps_ = 0;
     bool stepping_ = false;
 };

@@ -1,0 +1,259 @@
+// A manager that follows a fleet: N hosts, half of them reachable (agents on
+// loopback addresses 127.1.x.y that accept the hello and report no device),
+// half not (a port nobody listens on, refused at once). For each N it prints
+// the manager's threads, resident memory, descriptors and CPU while it
+// follows them, and how long until every reachable host is connected.
+//
+//   bench_fleet_connections [hosts...]   (default 1 100 1000 10000)
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "base/unique_fd.h"
+#include "base/utf16.h"
+#include "bench/bench_process.h"
+#include "enclosure/model/domain_registry.h"
+#include "enclosure/poll/poll_step.h"
+#include "net/protocol/frame_assembler.h"
+
+using namespace halvorin;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+size_t Count(const char* folder) {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+        ++n;
+    return n;
+}
+
+// Thousands of agents in one thread: accepts on every loopback address,
+// answers hellos and device lists (no device), keeps the connections.
+class FleetAgent {
+  public:
+    FleetAgent() {
+        listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        const int on = 1;
+        ::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_.get(), 4096);
+        socklen_t length = sizeof address;
+        ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        epoll_.reset(::epoll_create1(EPOLL_CLOEXEC));
+        epoll_event event{EPOLLIN, {.fd = listener_.get()}};
+        ::epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, listener_.get(), &event);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~FleetAgent() {
+        stop_ = true;
+        thread_.join();
+    }
+    uint16_t port() const { return port_; }
+
+  private:
+    void Run() {
+        epoll_event events[256];
+        while (!stop_) {
+            const int n = ::epoll_wait(epoll_.get(), events, 256, 100);
+            for (int i = 0; i < n; ++i) {
+                const int fd = events[i].data.fd;
+                if (fd == listener_.get()) {
+                    Accept();
+                } else {
+                    Serve(fd);
+                }
+            }
+        }
+    }
+    void Accept() {
+        while (true) {
+            const int fd =
+                ::accept4(listener_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0) return;
+            connections_[fd].fd.reset(fd);
+            epoll_event event{EPOLLIN, {.fd = fd}};
+            ::epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, fd, &event);
+        }
+    }
+    void Serve(int fd) {
+        Connection& c = connections_[fd];
+        auto area = c.assembler.FreeArea(4096);
+        const ssize_t n = ::recv(fd, area.data(), area.size(), 0);
+        if (n <= 0) {
+            connections_.erase(fd);  // closes it, which takes it out of the set
+            return;
+        }
+        c.assembler.Commit(size_t(n));
+        WireMessage message;
+        while (c.assembler.Next(message) == FrameAssembler::Status::kMessage) {
+            MSG_HDR reply = message.header;
+            reply.request = 0;
+            reply.status = 0;
+            std::vector<uint8_t> payload;
+            if (message.header.type == MSG_HELLO) {
+                const auto hello = EncodeHello(HELLO_INFO{1, u"FLEET"});
+                payload.assign(hello.begin(), hello.end());
+            }
+            reply.length = uint32_t(payload.size());
+            const auto bytes = BuildMessage(reply, payload);
+            ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        }
+    }
+
+    struct Connection {
+        UniqueFd fd;
+        FrameAssembler assembler;
+    };
+    UniqueFd listener_, epoll_;
+    uint16_t port_ = 0;
+    std::map<int, Connection> connections_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+void Measure(size_t hosts, uint16_t agent_port, uint16_t dead_port) {
+    DomainRegistry registry;
+    std::vector<CSesDomain*> domains;
+    const auto start = Steady::now();
+    for (size_t i = 0; i < hosts; ++i) {
+        const bool reachable = i % 2 == 0;
+        const std::string address = "127.1." + std::to_string(i / 250) + "." +
+                                    std::to_string(i % 250 + 1) + ":" +
+                                    std::to_string(reachable ? agent_port : dead_port);
+        if (CSesDomain* domain = registry.Acquire(Utf8ToUtf16(address))) domains.push_back(domain);
+    }
+    const size_t reachable = (hosts + 1) / 2;
+    auto connected = [&] {
+        size_t n = 0;
+        for (CSesDomain* d : domains)
+            n += d->client.state() == kStateReady;
+        return n;
+    };
+    // The owner's loop as halvorinctl runs it: steps every 100 ms, replies
+    // delivered as the registry's signal says.
+    auto step_for = [&](std::chrono::milliseconds period) {
+        const auto until = Steady::now() + period;
+        while (Steady::now() < until) {
+            for (CSesDomain* d : domains)
+                PollStep(d);
+            const auto next_step = Steady::now() + std::chrono::milliseconds(kPollIntervalMs);
+            while (true) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(next_step - Steady::now());
+                if (left.count() <= 0) break;
+                pollfd signal{registry.completions().fd(), POLLIN, 0};
+                if (::poll(&signal, 1, int(left.count())) <= 0) continue;
+                for (CSesClient* client : registry.completions().Take())
+                    client->DeliverCompleted();
+            }
+        }
+    };
+    double connect_s = -1;
+    while (Steady::now() - start < std::chrono::seconds(120)) {
+        step_for(std::chrono::milliseconds(200));
+        if (connected() >= reachable) {
+            connect_s = std::chrono::duration<double>(Steady::now() - start).count();
+            break;
+        }
+    }
+    // Past the first seconds after connecting, when device lists are asked
+    // for at every step.
+    step_for(std::chrono::seconds(6));
+    const double cpu_before = CpuSeconds();
+    const auto measured_from = Steady::now();
+    step_for(std::chrono::seconds(10));
+    const double cpu = (CpuSeconds() - cpu_before) /
+                       std::chrono::duration<double>(Steady::now() - measured_from).count();
+    // What the desktop's interface thread spends on each 100 ms tick.
+    const auto step_start = Steady::now();
+    for (CSesDomain* d : domains)
+        PollStep(d);
+    const double step_ms =
+        std::chrono::duration<double, std::milli>(Steady::now() - step_start).count();
+    std::printf(
+        "%6zu hosts: %5zu of %5zu reachable connected in %6.2f s; threads %3zu, "
+        "descriptors %5zu, resident %7.1f MB, CPU %5.2f %% of a core while following; "
+        "one poll step of every host %.2f ms\n",
+        hosts, connected(), reachable, connect_s, Count("/proc/self/task"), Count("/proc/self/fd"),
+        bench::ResidentKiB() / 1024.0, cpu * 100, step_ms);
+    std::fflush(stdout);
+    for (CSesDomain* d : domains)
+        registry.Release(d);
+    registry.ReleaseAll();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Ten thousand hosts need more descriptors than a shell's default.
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+    std::vector<size_t> counts = {1, 100, 1000, 10000};
+    if (argc > 1) {
+        counts.clear();
+        for (int i = 1; i < argc; ++i)
+            counts.push_back(std::stoul(argv[i]));
+    }
+    FleetAgent agent;
+    // A port nobody listens on: every connect to it is refused.
+    const uint16_t dead_port = [] {
+        UniqueFd probe(::socket(AF_INET, SOCK_STREAM, 0));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        ::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &length);
+        return ntohs(address.sin_port);
+    }();
+    for (size_t hosts : counts)
+        Measure(hosts, agent.port(), dead_port);
+
+    // A host whose agent takes the connection and never answers the hello
+    // (another manager holds it, or it is no agent at all): the waiting
+    // client sleeps.
+    UniqueFd silent(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(silent.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(silent.get(), 8);
+    socklen_t length = sizeof address;
+    ::getsockname(silent.get(), reinterpret_cast<sockaddr*>(&address), &length);
+    DomainRegistry registry;
+    CSesDomain* waiting =
+        registry.Acquire(u"127.0.0.1:" + Utf8ToUtf16(std::to_string(ntohs(address.sin_port))));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const double before = CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    std::printf("a client waiting 5 s for a hello answer (state %d): CPU %.3f %% of a core\n",
+                waiting ? waiting->client.state() : -1, (CpuSeconds() - before) / 5 * 100);
+    if (waiting) registry.Release(waiting);
+    return 0;
+}
