@@ -299,6 +299,10 @@ bool ConnectionLoop::Attach(LoopParticipant* participant) {
 }
 
 void ConnectionLoop::Detach(LoopParticipant* participant) {
+    {
+        std::lock_guard lock(turns_mutex_);
+        std::erase(waiting_, participant);
+    }
     if (Worker* worker = WorkerOf(participant)) {
         worker->Detach(participant);
         std::lock_guard lock(assigned_mutex_);
@@ -310,16 +314,33 @@ void ConnectionLoop::Wake(LoopParticipant* participant) {
     if (Worker* worker = WorkerOf(participant)) worker->Wake(participant);
 }
 
-bool ConnectionLoop::BeginAttempt() {
-    int current = attempts_.load();
-    while (current < kMaxConnectAttempts) {
-        if (attempts_.compare_exchange_weak(current, current + 1)) return true;
+bool ConnectionLoop::BeginAttempt(LoopParticipant* participant) {
+    std::lock_guard lock(turns_mutex_);
+    const auto queued = std::find(waiting_.begin(), waiting_.end(), participant);
+    // Free attempts go to those who waited longest.
+    const size_t ahead = size_t(std::distance(waiting_.begin(), queued));
+    if (attempts_ + int(ahead) < kMaxConnectAttempts) {
+        if (queued != waiting_.end()) waiting_.erase(queued);
+        ++attempts_;
+        return true;
     }
+    if (queued == waiting_.end()) waiting_.push_back(participant);
     return false;
 }
 
 void ConnectionLoop::EndAttempt() {
-    attempts_.fetch_sub(1);
+    LoopParticipant* next = nullptr;
+    {
+        std::lock_guard lock(turns_mutex_);
+        --attempts_;
+        if (!waiting_.empty()) next = waiting_.front();
+    }
+    if (next) Wake(next);
+}
+
+int ConnectionLoop::attempts() const {
+    std::lock_guard lock(turns_mutex_);
+    return attempts_;
 }
 
 }  // namespace halvorin

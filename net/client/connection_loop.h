@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -70,11 +71,13 @@ class ConnectionLoop {
     // Service runs soon, from any thread.
     void Wake(LoopParticipant* participant);
 
-    // A connection attempt may start (true) or must wait its turn; each true
-    // is given back with EndAttempt.
-    bool BeginAttempt();
+    // A connection attempt may start (true) or must wait its turn: the
+    // participants that were refused get their attempts in the order they
+    // asked, each woken when its turn comes. Each true is given back with
+    // EndAttempt.
+    bool BeginAttempt(LoopParticipant* participant);
     void EndAttempt();
-    int attempts() const { return attempts_.load(); }
+    int attempts() const;
     size_t threads() const { return workers_.size(); }
 
   private:
@@ -85,7 +88,9 @@ class ConnectionLoop {
     std::mutex assigned_mutex_;
     std::unordered_map<LoopParticipant*, Worker*> assigned_;
     size_t next_worker_ = 0;
-    std::atomic<int> attempts_{0};
+    mutable std::mutex turns_mutex_;
+    int attempts_ = 0;                      // guarded by turns_mutex_
+    std::deque<LoopParticipant*> waiting_;  // for a turn, oldest first; guarded by turns_mutex_
 };
 
 }  // namespace halvorin

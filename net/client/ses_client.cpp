@@ -25,8 +25,6 @@ constexpr int64_t kRetryAfterUnreachable = 100;
 constexpr int64_t kRetryAfterLostConnection = 2;
 constexpr int64_t kRetryAfterRefusedHello = 5;
 constexpr size_t kReceiveChunk = 1024;
-// How soon a connection that must wait for its turn to connect looks again.
-constexpr std::chrono::milliseconds kTurnWait{250};
 
 void SetPort(ResolvedAddress& a, uint16_t port) {
     if (a.family == AF_INET) reinterpret_cast<sockaddr_in*>(&a.address)->sin_port = htons(port);
@@ -321,9 +319,9 @@ LoopParticipant::Wait CSesClient::Service(uint32_t socket_events) {
     }
     if (st != kStateConnecting && st != kStateHelloSent && st != kStateReady) {
         if (clock.NowSeconds() < retry_time_) return NextWait(UntilNextTick());
-        // Hosts beyond what may connect at once wait their turn.
-        if (!attempt_held_ && !loop_->BeginAttempt())
-            return NextWait(std::min(UntilNextTick(), kTurnWait));
+        // Hosts beyond what may connect at once wait their turn (the loop
+        // wakes each when it comes).
+        if (!attempt_held_ && !loop_->BeginAttempt(this)) return NextWait(UntilNextTick());
         attempt_held_ = true;
         if (const int result = Connect(); result < 0) OnFailure(result);
         return NextWait(UntilNextTick());
