@@ -4,8 +4,10 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -38,6 +40,40 @@ inline long ResidentKiB(pid_t pid = 0) {
         if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     }
     return 0;
+}
+
+// CPU time of this process so far (user and system), in seconds.
+inline double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// How many entries a folder holds (/proc/self/task: threads, /proc/self/fd:
+// descriptors).
+inline size_t EntriesIn(const char* folder) {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+        ++n;
+    return n;
+}
+
+// Thousands of hosts need more descriptors than a shell's default allows.
+inline void RaiseDescriptorLimit() {
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+}
+
+// The counts given on the command line, or the defaults.
+inline std::vector<size_t> CountsFrom(int argc, char** argv, std::vector<size_t> defaults) {
+    if (argc <= 1) return defaults;
+    std::vector<size_t> counts;
+    for (int i = 1; i < argc; ++i)
+        counts.push_back(std::stoul(argv[i]));
+    return counts;
 }
 
 }  // namespace halvorin::bench

@@ -34,20 +34,6 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-size_t Count(const char* folder) {
-    size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
-        ++n;
-    return n;
-}
-
 void Measure(size_t hosts, uint16_t agent_port, uint16_t dead_port) {
     DomainRegistry registry;
     std::vector<CSesDomain*> domains;
@@ -93,10 +79,10 @@ void Measure(size_t hosts, uint16_t agent_port, uint16_t dead_port) {
     // Past the first seconds after connecting, when device lists are asked
     // for at every step.
     step_for(std::chrono::seconds(6));
-    const double cpu_before = CpuSeconds();
+    const double cpu_before = bench::CpuSeconds();
     const auto measured_from = Steady::now();
     step_for(std::chrono::seconds(10));
-    const double cpu = (CpuSeconds() - cpu_before) /
+    const double cpu = (bench::CpuSeconds() - cpu_before) /
                        std::chrono::duration<double>(Steady::now() - measured_from).count();
     // What the desktop's interface thread spends on each 100 ms tick.
     const auto step_start = Steady::now();
@@ -108,8 +94,8 @@ void Measure(size_t hosts, uint16_t agent_port, uint16_t dead_port) {
         "%6zu hosts: %5zu of %5zu reachable connected in %6.2f s; threads %3zu, "
         "descriptors %5zu, resident %7.1f MB, CPU %5.2f %% of a core while following; "
         "one poll step of every host %.2f ms\n",
-        hosts, connected(), reachable, connect_s, Count("/proc/self/task"), Count("/proc/self/fd"),
-        bench::ResidentKiB() / 1024.0, cpu * 100, step_ms);
+        hosts, connected(), reachable, connect_s, bench::EntriesIn("/proc/self/task"),
+        bench::EntriesIn("/proc/self/fd"), bench::ResidentKiB() / 1024.0, cpu * 100, step_ms);
     std::fflush(stdout);
     for (CSesDomain* d : domains)
         registry.Release(d);
@@ -119,17 +105,8 @@ void Measure(size_t hosts, uint16_t agent_port, uint16_t dead_port) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Ten thousand hosts need more descriptors than a shell's default.
-    rlimit files{};
-    getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &files);
-    std::vector<size_t> counts = {1, 100, 1000, 10000};
-    if (argc > 1) {
-        counts.clear();
-        for (int i = 1; i < argc; ++i)
-            counts.push_back(std::stoul(argv[i]));
-    }
+    bench::RaiseDescriptorLimit();
+    const std::vector<size_t> counts = bench::CountsFrom(argc, argv, {1, 100, 1000, 10000});
     bench::FleetAgent agent;
     const uint16_t dead_port = bench::RefusedPort();
     for (size_t hosts : counts)
@@ -150,10 +127,10 @@ int main(int argc, char** argv) {
     CSesDomain* waiting =
         registry.Acquire(u"127.0.0.1:" + Utf8ToUtf16(std::to_string(ntohs(address.sin_port))));
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    const double before = CpuSeconds();
+    const double before = bench::CpuSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(5));
     std::printf("a client waiting 5 s for a hello answer (state %d): CPU %.3f %% of a core\n",
-                waiting ? waiting->client.state() : -1, (CpuSeconds() - before) / 5 * 100);
+                waiting ? waiting->client.state() : -1, (bench::CpuSeconds() - before) / 5 * 100);
     if (waiting) registry.Release(waiting);
     return 0;
 }

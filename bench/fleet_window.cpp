@@ -31,13 +31,6 @@ using namespace halvorin;
 
 namespace {
 
-size_t Threads() {
-    size_t n = 0;
-    for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
-        ++n;
-    return n;
-}
-
 // Runs the event loop for `ms` milliseconds.
 void Spin(int ms) {
     QEventLoop loop;
@@ -120,7 +113,7 @@ void Measure(size_t hosts, uint16_t agent_port, uint16_t refused_port) {
         "%6zu hosts: %5zu of %5zu reachable connected in %6.2f s; worst stall of the "
         "interface thread over 10 s %7.1f ms; About opens in %6.1f ms; threads %3zu, "
         "resident %7.1f MB\n",
-        hosts, connected(), reachable, connect_s, stall, about, Threads(),
+        hosts, connected(), reachable, connect_s, stall, about, bench::EntriesIn("/proc/self/task"),
         bench::ResidentKiB() / 1024.0);
     std::fflush(stdout);
     app.Shutdown();
@@ -129,20 +122,12 @@ void Measure(size_t hosts, uint16_t agent_port, uint16_t refused_port) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    rlimit files{};
-    getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &files);
+    bench::RaiseDescriptorLimit();
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    std::vector<size_t> counts = {100, 1000, 10000};
-    if (argc > 1) {
-        counts.clear();
-        for (int i = 1; i < argc; ++i)
-            counts.push_back(std::stoul(argv[i]));
-    }
+    const std::vector<size_t> counts = bench::CountsFrom(argc, argv, {100, 1000, 10000});
     bench::FleetAgent agent;
     const uint16_t refused = bench::RefusedPort();
     for (size_t hosts : counts)

@@ -30,13 +30,6 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // Four scenarios whose devices differ from each other.
 std::vector<std::string> WriteScenarios() {
     std::vector<std::string> paths;
@@ -110,14 +103,14 @@ void Follow(const std::string& agentd, int enclosures, const std::vector<std::st
     const double seconds = std::chrono::duration<double>(Steady::now() - start).count();
     const long rss = bench::ResidentKiB() - rss_before;
 
-    const double cpu_start = CpuSeconds();
+    const double cpu_start = bench::CpuSeconds();
     const auto steady_start = Steady::now();
     while (Steady::now() - steady_start < std::chrono::seconds(120)) {
         PollAll(domains);
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
     }
     const double minutes = std::chrono::duration<double>(Steady::now() - steady_start).count() / 60;
-    const double per_minute = (CpuSeconds() - cpu_start) / minutes;
+    const double per_minute = (bench::CpuSeconds() - cpu_start) / minutes;
     std::printf(
         "%5d enclosures (%3d agents): read in %5.1f s, %6ld KiB resident (%.1f KiB each), "
         "CPU %.2f s per minute = %.2f%% of one core\n",

@@ -21,18 +21,11 @@ using namespace std::chrono;
 
 namespace {
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 double CpuPerSecondOver(seconds period) {
-    const double before = CpuSeconds();
+    const double before = bench::CpuSeconds();
     const auto start = steady_clock::now();
     std::this_thread::sleep_for(period);
-    return (CpuSeconds() - before) / duration<double>(steady_clock::now() - start).count();
+    return (bench::CpuSeconds() - before) / duration<double>(steady_clock::now() - start).count();
 }
 
 }  // namespace
