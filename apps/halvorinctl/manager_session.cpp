@@ -34,7 +34,6 @@ namespace {
 
 // A host that cannot be reached is asked again this often while we wait for
 // it (the client on its own would wait 100 s).
-constexpr auto kRetryInterval = std::chrono::seconds(2);
 
 std::string DeviceErrors(const std::vector<CSesDev*>& devices) {
     std::string text;
@@ -139,20 +138,17 @@ HostStatus ManagerSession::StatusOf(size_t index) const {
     return status;
 }
 
+// Only hosts the client gave up on for 100 s; a lost connection or a refused
+// hello is retried on the client's own short schedule.
 void ManagerSession::RetryUnreachable() {
     const auto now = std::chrono::steady_clock::now();
-    if (now - last_retry_ < kRetryInterval) return;
-    last_retry_ = now;
-    // Only hosts the client gave up on for 100 s; a lost connection or a
-    // refused hello is retried on the client's own short schedule.
     for (CSesDomain* domain : domains_) {
-        if (domain && domain->client.state() == kStateUnreachable) domain->client.RetryNow();
+        if (domain) retries_.Step(domain->client, now);
     }
 }
 
 std::vector<HostStatus> ManagerSession::WaitUntilRead(std::chrono::seconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    last_retry_ = std::chrono::steady_clock::now();
     while (true) {
         Poll();
         std::vector<HostStatus> all;

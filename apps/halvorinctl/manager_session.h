@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "enclosure/model/domain_registry.h"
+#include "enclosure/poll/host_retry.h"
 
 namespace halvorin::ctl {
 
@@ -43,8 +44,9 @@ class ManagerSession {
     void PollFor(std::chrono::milliseconds duration);
     bool interrupted() const { return interrupt_.load(); }
     // Asks every host the client gave up on (unreachable, next try in 100 s)
-    // again now; at most every few seconds. Long-running commands call it
-    // each round, so a host that comes up later is found soon.
+    // again soon (HostRetrySchedule: every 2 s at first). Long-running
+    // commands call it each round, so a host that comes up later is found
+    // within seconds.
     void RetryUnreachable();
 
     const std::vector<std::string>& hosts() const { return hosts_; }
@@ -56,7 +58,7 @@ class ManagerSession {
 
     std::vector<std::string> hosts_;
     const std::atomic<bool>& interrupt_;
-    std::chrono::steady_clock::time_point last_retry_{};
+    HostRetrySchedule retries_;
     DomainRegistry registry_;
     std::vector<CSesDomain*> domains_;
 };

@@ -1,5 +1,8 @@
 #include "shell/tree/poll_driver.h"
 
+#include <chrono>
+#include <unordered_set>
+
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/poll/poll_step.h"
 
@@ -33,8 +36,14 @@ void CPollDriver::Tick() {
         kept.emplace(&domain->client, Ref<CSesDomain>::Adopt(domain));
     }
     watched_ = std::move(kept);
-    for (CSesDomain* domain : domains)
+    std::unordered_set<const CSesClient*> clients;
+    const auto now = std::chrono::steady_clock::now();
+    for (CSesDomain* domain : domains) {
+        retries_.Step(domain->client, now);
+        clients.insert(&domain->client);
         PollStep(domain);
+    }
+    retries_.KeepOnly(clients);
     registry_.ReleaseSnapshot(domains);
     stepping_ = false;
     emit Stepped();

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "enclosure/model/model_ref.h"
+#include "enclosure/poll/host_retry.h"
 
 namespace halvorin {
 
@@ -49,6 +50,7 @@ class CPollDriver : public QObject {
     std::unique_ptr<QSocketNotifier> notifier_;
     // The hosts of the last tick, by their clients, each with a reference.
     std::unordered_map<CSesClient*, Ref<CSesDomain>> watched_;
+    HostRetrySchedule retries_;  // hosts that could not be reached are asked again soon
     uint64_t woken_steps_ = 0;
     bool stepping_ = false;
 };
