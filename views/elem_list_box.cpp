@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <map>
 
+#include "base/result_code.h"
 #include "base/string_table.h"
 #include "base/text_format.h"
 #include "enclosure/model/display_name.h"
@@ -20,9 +21,12 @@
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "enclosure/ops/control_operations.h"
+#include "enclosure/poll/event_rule.h"
+#include "shell/events/operator_event.h"
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_color.h"
 #include "shell/widgets/message_box.h"
+#include "views/action_events.h"
 #include "views/elem_list_accessible.h"
 #include "views/elem_list_look.h"
 #include "views/modal_operation.h"
@@ -734,11 +738,19 @@ void CElemListBox::ClickSlotLed(CItemData& row) {
     });
     --modal_depth_;
     element->pending_request &= ~uint8_t(kRequestIdentifyOn | kRequestIdentifyOff);
+    const QStringList names = {QString::fromStdU16String(ElementName(element.get())),
+                               QString::fromStdU16String(EnclosureDisplayName(subenc.get()))};
     if (result < 0) {
+        AddOperatorEvent(
+            kEventWarning, subenc.get(), kSlotLedFailedText,
+            names + QStringList{QString::fromStdString(std::string(ResultCodeName(result)) + " (" +
+                                                       std::to_string(result) + ")")});
         emit OperationFailed(result);
     } else {
         element->state =
             on ? element->state & ~uint32_t(kStateIdentifyOn) : element->state | kStateIdentifyOn;
+        AddOperatorEvent(kEventInformation, subenc.get(), on ? kSlotLedOffText : kSlotLedOnText,
+                         names);
     }
     if (current_.get() != subenc.get() || deferred_subject_ || rebuild_pending_) {
         EndOfModalWait();

@@ -21,6 +21,7 @@
 #include "shell/events/operator_event.h"
 #include "shell/theme/string_resources.h"
 #include "shell/widgets/message_box.h"
+#include "views/action_events.h"
 #include "views/elem_list_box.h"
 #include "views/modal_operation.h"
 #include "views/system_info_panel.h"
@@ -153,6 +154,8 @@ void CElemListBox::MuteBuzzerAction() {
         return;
     }
     subenc->indicators &= ~uint16_t(kIndicatorBuzzer);
+    AddOperatorEvent(kEventInformation, subenc.get(), kBuzzerMutedText,
+                     {DisplayName(subenc.get())});
     RefreshPass();
 }
 
@@ -170,6 +173,8 @@ void CElemListBox::ToggleUidLed() {
     } else {
         subenc->indicators &= ~uint16_t(kIndicatorUidLed);
     }
+    AddOperatorEvent(kEventInformation, subenc.get(), on ? kUidLedOnText : kUidLedOffText,
+                     {DisplayName(subenc.get())});
     RefreshPass();
 }
 
@@ -180,7 +185,13 @@ void CElemListBox::StopOrRestart(uint8_t command) {
     const int result = RunEnclosureAction(restart ? 214 : 215, [&](OperationCallback done) {
         return SendEnclosureCommand(subenc.get(), command, std::move(done));
     });
-    if (result >= 0) return;
+    if (result >= 0) {
+        // The enclosure goes away now; without a line here nothing would say why.
+        AddOperatorEvent(kEventInformation, subenc.get(),
+                         restart ? kRestartingText : kShuttingDownText,
+                         {DisplayName(subenc.get())});
+        return;
+    }
     ActionFailed(restart ? 279 : 280, subenc.get(), result);
     Tell(restart ? 281 : 282);
 }

@@ -7,11 +7,15 @@
 #include <QPainter>
 #include <array>
 
+#include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/zone_bits.h"
+#include "enclosure/poll/event_rule.h"
 #include "enclosure/statuswnd/status_wnd.h"
+#include "shell/events/operator_event.h"
 #include "shell/theme/string_resources.h"
 #include "shell/widgets/message_box.h"
+#include "views/action_events.h"
 #include "views/elem_list_box.h"
 #include "views/elem_list_look.h"
 #include "views/zoning_layout.h"
@@ -212,7 +216,11 @@ int CElemListBox::ApplyZoningEdits(bool report_failure) {
     Ref<CSubEnc> subenc = current_;
     const int result = RunEnclosureAction(
         216, [&](OperationCallback done) { return ApplyZoning(subenc.get(), std::move(done)); });
-    if (result >= 0) return result;
+    if (result >= 0) {
+        AddOperatorEvent(kEventInformation, subenc.get(), kZoningAppliedText,
+                         {QString::fromStdU16String(EnclosureDisplayName(subenc.get()))});
+        return result;
+    }
     for (const Kept& k : kept) {
         SetElementZoneBits(*k.element, k.before);
         k.row->zone_applied = k.applied;
@@ -227,6 +235,9 @@ int CElemListBox::ApplyZoningEdits(bool report_failure) {
 
 void CElemListBox::UndoZoningEdits() {
     CStatusWnd::ShowStatus(217, this, 2000);
+    if (current_)
+        AddOperatorEvent(kEventInformation, current_.get(), kZoningUndoneText,
+                         {QString::fromStdU16String(EnclosureDisplayName(current_.get()))});
     for (CItemData* row : ZoningRows()) {
         row->zone_applied = ElementZoneBits(*row->element);
         if (TableBits(row->zone_edit) != TableBits(row->zone_applied)) {

@@ -207,7 +207,41 @@ TEST_F(EnclosureActionsTest, MuteAndTheUidLedChangeTheEnclosureAndTheSwitchesFol
     EXPECT_TRUE(Shown()->indicators & kIndicatorUidLed);
     ClickSpot(HS_IDENT_LED);
     EXPECT_FALSE(Sim().uid_led);
-    EXPECT_TRUE(events_.empty());
+    // Each action that succeeded left its line.
+    std::vector<int> ids;
+    for (const LoggedEvent& e : events_) {
+        ids.push_back(e.id);
+        EXPECT_EQ(e.level, kEventInformation);
+        EXPECT_EQ(e.arguments.value(0), QString::fromStdU16String(EnclosureDisplayName(Shown())));
+    }
+    EXPECT_EQ(ids, (std::vector<int>{303, 304, 305}));
+}
+
+// A slot's LED switched from its row: one line when it worked, a warning
+// with the reason when it did not.
+TEST_F(EnclosureActionsTest, TheSlotLedSwitchLogsWhatItDidAndWhatFailed) {
+    Open("jbod24.json");
+    const int slot_header = Header(kTypeArrayDeviceSlot);
+    ASSERT_GE(slot_header, 0);
+    list_->ToggleGroup(slot_header);
+    list_->repaint();
+    const int row = slot_header + 3;
+    const QRect r = list_->RowRect(row);
+    const QPoint led(r.left() + 160 + 60, r.center().y());
+    QTest::mouseClick(list_.get(), Qt::LeftButton, {}, led);
+    ASSERT_TRUE(list_->Row(row)->element->state & kStateIdentifyOn);
+    ASSERT_NE(Last(), nullptr);
+    EXPECT_EQ(Last()->id, 306);
+    EXPECT_EQ(Last()->level, kEventInformation);
+    EXPECT_EQ(Last()->arguments.value(0),
+              QString::fromStdU16String(ElementName(list_->Row(row)->element.get())));
+
+    ASSERT_TRUE(manager_->host().SetDevicePresent(manager_->enclosure(), 0, false));
+    QTest::mouseClick(list_.get(), Qt::LeftButton, {}, led);
+    ASSERT_NE(Last(), nullptr);
+    EXPECT_EQ(Last()->id, 308);
+    EXPECT_EQ(Last()->level, kEventWarning);
+    EXPECT_FALSE(Last()->arguments.value(2).isEmpty());
 }
 
 TEST_F(EnclosureActionsTest, ActionsThatFailAreLoggedAndRestartAndShutdownSayItToo) {
@@ -238,13 +272,16 @@ TEST_F(EnclosureActionsTest, RestartTakesTheEnclosureAwayAndItComesBackShutdownL
     AnswerNextBox(Answer::kFirst);
     ClickSpot(HS_RESTART);
     EXPECT_FALSE(manager_->enclosure().Visible());
+    ASSERT_NE(Last(), nullptr);
+    EXPECT_EQ(Last()->id, 311);  // what else would tell why it went
     Minutes(1);
     EXPECT_TRUE(manager_->enclosure().Visible());
-    EXPECT_TRUE(events_.empty());
+    EXPECT_EQ(events_.size(), 1u);
 
     ShowPrimary();
     AnswerNextBox(Answer::kFirst);
     ClickSpot(HS_SHUTDOWN);
+    EXPECT_EQ(Last()->id, 312);
     Minutes(2);
     EXPECT_FALSE(manager_->enclosure().Visible());
 }
@@ -489,6 +526,7 @@ TEST_F(EnclosureActionsTest, ZoningEditedOnTheGridIsAppliedReadBackAndUndone) {
     EXPECT_EQ(ZoneHasSlot(zones[1], 20), !ZoneHasSlot(before[1], 20));
     EXPECT_EQ(zones[2], before[2]);
     EXPECT_EQ(list_->PendingChanges(), 0);
+    EXPECT_TRUE(Logged(309));
 
     // Read back: the rows show what the enclosure has.
     Minutes(1);
@@ -500,6 +538,7 @@ TEST_F(EnclosureActionsTest, ZoningEditedOnTheGridIsAppliedReadBackAndUndone) {
     EXPECT_EQ(bool(list_->Row(ports[0])->zone_edit[5]), ZoneHasSlot(zones[0], 5));
     EXPECT_EQ(list_->PendingChanges(), 0);
     EXPECT_EQ(Sim().zones, zones);
+    EXPECT_TRUE(Logged(310));
 }
 
 TEST_F(EnclosureActionsTest, EditsOfACollapsedZoningGroupAreAppliedWhenLeavingAndAnsweringNo) {
