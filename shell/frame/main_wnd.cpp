@@ -123,6 +123,7 @@ QRect CMainWnd::InitialPlacement(const QRect& work_area) {
 }
 
 void CMainWnd::StartManager(const ManagerSetup& setup) {
+    left_pane_->SetLocalHost(setup.local_host);
     left_pane_->LoadDomains();
     left_pane_->Refresh();
     left_pane_->StartPolling();

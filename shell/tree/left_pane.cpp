@@ -67,8 +67,9 @@ void CLeftPane::LoadDomains() {
 
 void CLeftPane::SaveDomains() {
     QStringList names;
-    for (const std::u16string& name : tree_->HostNames())
-        names << QString::fromStdU16String(name);
+    for (const std::u16string& name : tree_->HostNames()) {
+        if (name != local_host_) names << QString::fromStdU16String(name);
+    }
     AppSettings().WriteNameList(AppSettings::kDomains, names);
 }
 

@@ -39,6 +39,10 @@ class CLeftPane : public QWidget {
     void LoadDomains();
     // Writes the hosts' names, in tree order, to "Domains".
     void SaveDomains();
+    // This computer's own agent, shown in the tree like any host but never
+    // stored: its name carries the port of this run, which the next run may
+    // not use.
+    void SetLocalHost(std::u16string name) { local_host_ = std::move(name); }
     // Starts the poll driver (until then nothing is polled).
     void StartPolling();
     // Brings the tree up to date with the model.
@@ -69,6 +73,7 @@ class CLeftPane : public QWidget {
     void SubEncSelected(CSubEnc* subenc);
 
     DomainRegistry& registry_;
+    std::u16string local_host_;
     RightPaneLink* right_pane_ = nullptr;
     CLeftToolBar* tool_bar_ = nullptr;  // children: Qt owns them
     CServerEditBar* edit_bar_ = nullptr;

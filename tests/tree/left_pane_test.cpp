@@ -174,6 +174,22 @@ TEST_F(LeftPaneTest, HostsAddedByTheEntryBarAreKeptConnectedAndShowTheirState) {
                                            kUnreachableHost}));
 }
 
+// This computer's own agent shows in the tree but is not stored: its name
+// carries this run's port, and the next run, on another port, would show a
+// host that is never there.
+TEST_F(LeftPaneTest, TheLocalHostIsShownButNotStored) {
+    const QString jbod24 = StartAgent("jbod24.json");
+    OpenPane();
+    pane_->SetLocalHost(u"THIS-PC:38486");
+    CSesDomain* local = registry_->Acquire(u"THIS-PC:38486");
+    ASSERT_NE(local, nullptr);
+    registry_->Release(local);
+    pane_->Refresh();  // the tree shows every host of the registry
+    ASSERT_TRUE(pane_->AddHost(jbod24));
+    EXPECT_EQ(pane_->Tree()->HostCount(), 2);
+    EXPECT_EQ(StoredDomains(), jbod24 + "\n");
+}
+
 TEST_F(LeftPaneTest, SelectingAnEnclosureShowsItAndDeletingItsHostForgetsEverything) {
     const QString jbod24 = StartAgent("jbod24.json");
     AppSettings().WriteNameList(AppSettings::kDomains, {jbod24});
