@@ -103,16 +103,21 @@ class FleetAgent {
     std::thread thread_;
 };
 
-// A loopback port nobody listens on: every connect to it is refused.
-inline uint16_t RefusedPort() {
-    UniqueFd probe(::socket(AF_INET, SOCK_STREAM, 0));
+// Binds a socket to a free port of 127.0.0.1; that port.
+inline uint16_t BindLoopback(int fd) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     socklen_t length = sizeof address;
-    ::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &length);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     return ntohs(address.sin_port);
+}
+
+// A loopback port nobody listens on: every connect to it is refused.
+inline uint16_t RefusedPort() {
+    UniqueFd probe(::socket(AF_INET, SOCK_STREAM, 0));
+    return BindLoopback(probe.get());
 }
 
 // Host i of a fleet: even ones reach `agent_port`, odd ones are refused.

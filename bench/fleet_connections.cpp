@@ -116,16 +116,11 @@ int main(int argc, char** argv) {
     // (another manager holds it, or it is no agent at all): the waiting
     // client sleeps.
     UniqueFd silent(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(silent.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    const uint16_t silent_port = bench::BindLoopback(silent.get());
     ::listen(silent.get(), 8);
-    socklen_t length = sizeof address;
-    ::getsockname(silent.get(), reinterpret_cast<sockaddr*>(&address), &length);
     DomainRegistry registry;
     CSesDomain* waiting =
-        registry.Acquire(u"127.0.0.1:" + Utf8ToUtf16(std::to_string(ntohs(address.sin_port))));
+        registry.Acquire(u"127.0.0.1:" + Utf8ToUtf16(std::to_string(silent_port)));
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const double before = bench::CpuSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(5));

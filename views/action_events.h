@@ -3,7 +3,16 @@
 // the event list, so the list tells what was done to an enclosure and when.
 #pragma once
 
+#include <QString>
+
+#include "base/result_code.h"
+
 namespace halvorin {
+
+// The reason a failed action gives in its event: "timed out (-7)".
+inline QString ResultText(int result) {
+    return QString("%1 (%2)").arg(QString::fromUtf8(ResultCodeName(result))).arg(result);
+}
 
 inline constexpr int kBuzzerMutedText = 303;  // "The buzzer of %s was muted."
 inline constexpr int kUidLedOnText = 304;     // "The UID LED of %s was switched on."

@@ -741,10 +741,8 @@ void CElemListBox::ClickSlotLed(CItemData& row) {
     const QStringList names = {QString::fromStdU16String(ElementName(element.get())),
                                QString::fromStdU16String(EnclosureDisplayName(subenc.get()))};
     if (result < 0) {
-        AddOperatorEvent(
-            kEventWarning, subenc.get(), kSlotLedFailedText,
-            names + QStringList{QString::fromStdString(std::string(ResultCodeName(result)) + " (" +
-                                                       std::to_string(result) + ")")});
+        AddOperatorEvent(kEventWarning, subenc.get(), kSlotLedFailedText,
+                         names + QStringList{ResultText(result)});
         emit OperationFailed(result);
     } else {
         element->state =

@@ -37,10 +37,6 @@ QString DisplayName(CSubEnc* subenc) {
     return QString::fromStdU16String(EnclosureDisplayName(subenc));
 }
 
-QString ResultText(int result) {
-    return QString("%1 (%2)").arg(QString::fromUtf8(ResultCodeName(result))).arg(result);
-}
-
 int Ask(int text_id) {
     CMessageBox box;
     return box.ShowMessageBox(CMessageBox::kQuestion, text_id);
