@@ -20,6 +20,9 @@ constexpr const char* kUsage =
     "  --demo         also serve the built-in simulated enclosures from this\n"
     "                 program's own agent, so that this host shows them\n"
     "  --port PORT    serve this host's enclosures on PORT instead of 6000\n"
+    "  --allow-claimed-names  in agent mode, accept a listed manager name on the\n"
+    "                 manager's word; by default the name must resolve to the\n"
+    "                 manager's address and that address back to the name\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
     "\n"
@@ -41,6 +44,10 @@ int main(int argc, char** argv) {
         }
         if (!std::strcmp(argv[i], "--demo")) {
             options.demo = true;
+            continue;
+        }
+        if (!std::strcmp(argv[i], "--allow-claimed-names")) {
+            options.accept_claimed_names = true;
             continue;
         }
         if (!std::strcmp(argv[i], "--port")) {

@@ -1,6 +1,7 @@
 #include "base/clock.h"
 
 #include <chrono>
+#include <ctime>
 
 namespace halvorin {
 
@@ -23,6 +24,15 @@ class RealClock final : public Clock {
 Clock& SystemClock() {
     static RealClock clock;
     return clock;
+}
+
+std::string Rfc3339Utc(int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
 }
 
 }  // namespace halvorin

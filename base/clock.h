@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace halvorin {
 
@@ -19,6 +20,9 @@ class Clock {
 
 // The real clocks of the machine.
 Clock& SystemClock();
+
+// "2026-12-09T21:37:09Z": seconds since the epoch in RFC 3339, UTC.
+std::string Rfc3339Utc(int64_t seconds);
 
 // A clock that moves only when told to; safe to read from any thread.
 class ManualClock : public Clock {

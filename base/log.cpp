@@ -1,6 +1,7 @@
 #include "base/log.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -26,12 +27,18 @@ void SetLogSink(LogSink sink) {
     Sink() = std::move(sink);
 }
 
-void Log(std::string_view line) {
+void Log(LogPriority priority, std::string_view line) {
     std::lock_guard lock(SinkMutex());
-    if (Sink()) Sink()(line);
+    if (Sink()) Sink()(priority, line);
 }
 
-void LogToStderr(std::string_view line) {
+void LogToStderr(LogPriority priority, std::string_view line) {
+    static const bool to_journal = std::getenv("JOURNAL_STREAM") != nullptr;
+    if (to_journal) {
+        std::fprintf(stderr, "<%d>%.*s\n", static_cast<int>(priority),
+                     static_cast<int>(line.size()), line.data());
+        return;
+    }
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);

@@ -1,6 +1,7 @@
-// Diagnostic lines for operators (connections, refusals, drops). Libraries
-// write through Log(); the executable decides where the lines go. Without a
-// sink nothing is written, so library users stay quiet by default.
+// Diagnostic lines for operators (connections, refusals, drops, the agent's
+// audit trail). Libraries write through Log(); the executable decides where
+// the lines go. Without a sink nothing is written, so library users stay
+// quiet by default.
 #pragma once
 
 #include <functional>
@@ -8,12 +9,19 @@
 
 namespace halvorin {
 
-using LogSink = std::function<void(std::string_view line)>;
+// syslog's numbers, which the journal reads from "<N>" line prefixes.
+enum class LogPriority : int { kError = 3, kWarning = 4, kNotice = 5, kInfo = 6 };
+
+using LogSink = std::function<void(LogPriority priority, std::string_view line)>;
 
 void SetLogSink(LogSink sink);
-void Log(std::string_view line);
+void Log(LogPriority priority, std::string_view line);
+inline void Log(std::string_view line) {
+    Log(LogPriority::kInfo, line);
+}
 
-// A sink that writes "YYYY-MM-DD HH:MM:SS line" to standard error.
-void LogToStderr(std::string_view line);
+// Writes to standard error: "YYYY-MM-DD HH:MM:SS line", or under systemd
+// (JOURNAL_STREAM set) "<N>line", since the journal stamps lines itself.
+void LogToStderr(LogPriority priority, std::string_view line);
 
 }  // namespace halvorin

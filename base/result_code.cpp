@@ -51,6 +51,8 @@ std::string_view ResultCodeName(int code) {
             return "unsupported model";
         case kActivationUnknown:
             return "connection lost during activation";
+        case kAgentBusy:
+            return "agent busy";
         default:
             return "unknown error";
     }

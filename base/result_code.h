@@ -34,6 +34,9 @@ enum ResultCode : int {
     // The connection to the agent was lost while the enclosure activated new
     // firmware: which firmware it runs is unknown until it is read again.
     kActivationUnknown = -24,
+    // The agent serves as many managers as it may; the reply to the hello
+    // names them (UTF-8 text), and the manager tries again later.
+    kAgentBusy = -25,
 };
 
 // Short English name of a result code for logs and command-line output.

@@ -184,6 +184,7 @@ int main() {
         return 1;
     }
     AgentOptions options;
+    options.accept_claimed_names = true;  // made-up manager names
     options.port = 0;
     options.max_in_flight = 1024;
     AgentServer agent(transport, options);

@@ -76,6 +76,7 @@ int main() {
     host->Add(std::make_shared<sim::SimulatedEnclosure>(*scenario, SystemClock()));
     transport.AddHost(host);
     AgentOptions agent_options;
+    agent_options.accept_claimed_names = true;  // made-up manager names
     agent_options.port = 0;
     AgentServer agent(transport, agent_options);
     if (agent.Start() != kOk) return 1;

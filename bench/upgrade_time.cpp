@@ -43,6 +43,7 @@ struct Setup {
         host->Add(std::make_shared<sim::SimulatedEnclosure>(scenario, SystemClock()));
         transport.AddHost(host);
         AgentOptions agent_options;
+        agent_options.accept_claimed_names = true;  // made-up manager names
         agent_options.port = 0;
         agent = std::make_unique<AgentServer>(transport, agent_options);
         agent->Start();

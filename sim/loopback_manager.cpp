@@ -52,7 +52,7 @@ bool LoopbackManager::StartAgent(std::string& error) {
         error = agent_->StartError();
         return false;
     }
-    agent_->SetAuthorized({kManagerName});
+    agent_->SetAuthorized({u"127.0.0.1"});  // the manager beside it, by its address
     return true;
 }
 

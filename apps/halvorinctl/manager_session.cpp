@@ -20,6 +20,8 @@ const char* OutcomeName(HostOutcome outcome) {
             return "unreachable";
         case HostOutcome::kRefused:
             return "refused";
+        case HostOutcome::kBusy:
+            return "agent busy";
         case HostOutcome::kNoDevices:
             return "no devices";
         case HostOutcome::kUnreadable:
@@ -106,6 +108,14 @@ HostStatus ManagerSession::StatusOf(size_t index) const {
     }
     if (domain->client.last_hello_result() == kHelloRefused) {
         status.outcome = HostOutcome::kRefused;
+        status.detail = "the agent does not authorise \"" +
+                        Utf16ToUtf8(domain->client.computer_name()) +
+                        "\" from this address; it must list it (halvorin-agentd --allow)";
+        return status;
+    }
+    if (domain->client.last_hello_result() == kAgentBusy) {
+        status.outcome = HostOutcome::kBusy;
+        status.detail = domain->client.last_refusal_text();
         return status;
     }
     if (domain->device_list_replies == 0) {

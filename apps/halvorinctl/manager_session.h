@@ -13,7 +13,15 @@
 
 namespace halvorin::ctl {
 
-enum class HostOutcome { kReady, kUnreachable, kRefused, kNoDevices, kUnreadable, kTimedOut };
+enum class HostOutcome {
+    kReady,
+    kUnreachable,
+    kRefused,
+    kBusy,  // the agent serves as many managers as it may
+    kNoDevices,
+    kUnreadable,
+    kTimedOut
+};
 
 struct HostStatus {
     std::string host;

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "net/agent/listen_address.h"
+
 namespace halvorin {
 
 namespace {
@@ -35,18 +37,7 @@ void AgentConnection::Shutdown() {
 }
 
 std::string AgentConnection::PeerText() const {
-    char text[INET6_ADDRSTRLEN] = "?";
-    uint16_t port = 0;
-    if (peer_.ss_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&peer_);
-        inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-        port = ntohs(v4->sin_port);
-    } else if (peer_.ss_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&peer_);
-        inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
-        port = ntohs(v6->sin6_port);
-    }
-    return std::string(text) + ":" + std::to_string(port);
+    return SocketAddressText(peer_);
 }
 
 bool IsLocalPeer(const sockaddr_storage& peer) {

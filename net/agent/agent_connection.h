@@ -40,6 +40,10 @@ class AgentConnection {
 
     // Set once a hello was authorised; requests are served only after that.
     std::atomic<bool> authorized{false};
+    // The name its hello gave; written before `authorized` is set, read after.
+    std::u16string manager_name;
+    // An enumeration of this connection is running; a second one gets no reply.
+    std::atomic<bool> enumerating{false};
     // Set once the connection was refused; nothing more is served on it.
     std::atomic<bool> refused{false};
     // Requests in execution plus replies queued for this connection.

@@ -12,10 +12,13 @@
 #include <new>
 #include <system_error>
 
+#include "base/clock.h"
 #include "base/host_name.h"
 #include "base/log.h"
 #include "base/result_code.h"
 #include "base/utf16.h"
+#include "net/agent/command_audit.h"
+#include "net/agent/listen_address.h"
 
 namespace halvorin {
 
@@ -33,8 +36,25 @@ AgentOptions WithDefaults(AgentOptions options) {
     return options;
 }
 
+// A busy answer names the managers served; it stays a short message.
+constexpr size_t kMaxBusyText = 4000;
+
 int WaitMs(std::chrono::milliseconds interval) {
     return static_cast<int>(interval.count());
+}
+
+// "NAME at ADDRESS:PORT", for the audit lines.
+std::string WhoText(const AgentConnection& connection) {
+    return Utf16ToUtf8(connection.manager_name) + " at " + connection.PeerText();
+}
+
+std::string AuditResult(int result) {
+    if (result >= 0) return "ok";
+    return std::string(ResultCodeName(result)) + " (" + std::to_string(result) + ")";
+}
+
+std::vector<uint8_t> TextBytes(const std::string& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 }  // namespace
@@ -44,7 +64,7 @@ AgentServer::AgentServer(ScsiTransport& transport, AgentOptions options)
       options_(WithDefaults(std::move(options))),
       catalog_(transport, options_.rescan_interval),
       executor_(transport, catalog_),
-      authorization_(options_.own_names),
+      authorization_(options_.own_names, options_.accept_claimed_names),
       workers_(options_.max_in_flight, options_.worker_idle) {}
 
 AgentServer::~AgentServer() {
@@ -53,32 +73,48 @@ AgentServer::~AgentServer() {
     // those Stop() left in the kernel included: they use this object.
 }
 
-bool AgentServer::OpenListener() {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
-    if (!fd.valid()) {
-        start_error_ = std::string("socket: ") + std::strerror(errno);
+// Binds every listen address. With the default addresses an unusable IPv6
+// (a host without it) is tolerated; addresses the administrator named must
+// all be bound. With port 0 the first socket's port is used for the others.
+bool AgentServer::OpenListeners() {
+    std::vector<UniqueFd> opened;
+    std::vector<sockaddr_storage> addresses = listen_addresses_;
+    for (sockaddr_storage& address : addresses) {
+        if (PortOf(address) == 0 && !opened.empty()) SetPort(address, bound_port_);
+        std::string error;
+        UniqueFd fd = OpenListenSocket(address, kListenBacklog, error);
+        if (!fd.valid()) {
+            if (options_.listen.empty() && address.ss_family == AF_INET6) {
+                Log(error + " (IPv6 not served)");
+                continue;
+            }
+            start_error_ = error;
+            return false;
+        }
+        if (opened.empty()) {
+            sockaddr_storage bound{};
+            socklen_t length = sizeof bound;
+            ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&bound), &length);
+            bound_port_ = PortOf(bound);
+        }
+        SetPort(address, bound_port_ && PortOf(address) == 0 ? bound_port_ : PortOf(address));
+        opened.push_back(std::move(fd));
+    }
+    if (opened.empty()) {
+        start_error_ = "no address to listen on";
         return false;
     }
-    const int on = 1;
-    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(options_.port);
-    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        start_error_ = "cannot listen on TCP port " + std::to_string(options_.port) + ": " +
-                       std::strerror(errno);
-        return false;
-    }
-    if (::listen(fd.get(), kListenBacklog) != 0) {
-        start_error_ = std::string("listen: ") + std::strerror(errno);
-        return false;
-    }
-    socklen_t length = sizeof address;
-    ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length);
-    bound_port_ = ntohs(address.sin_port);
-    listener_ = std::move(fd);
+    listeners_ = std::move(opened);
+    listen_addresses_ = std::move(addresses);
     return true;
+}
+
+void AgentServer::LogRules() const {
+    std::string listening;
+    for (const sockaddr_storage& address : listen_addresses_)
+        listening += (listening.empty() ? "" : ", ") + SocketAddressText(address);
+    Log("agent listening on " + listening + "; " + authorization_.RulesText() + "; up to " +
+        std::to_string(options_.max_managers) + " managers at once");
 }
 
 int AgentServer::Start() {
@@ -88,18 +124,21 @@ int AgentServer::Start() {
         start_error_ = "cannot create the wake-up descriptor";
         return kNoResource;
     }
-    if (!OpenListener()) return kNoResource;
+    auto addresses = ParseListenAddresses(options_.listen, options_.port, start_error_);
+    if (!addresses) return kNoResource;
+    listen_addresses_ = std::move(*addresses);
+    if (!OpenListeners()) return kNoResource;
     try {
         sender_ = std::jthread([this](std::stop_token stop) { SenderLoop(stop); });
         receiver_ = std::jthread([this](std::stop_token stop) { ReceiverLoop(stop); });
     } catch (const std::system_error& error) {
         start_error_ = std::string("cannot start a thread: ") + error.what();
         sender_ = {};  // requests stop and joins
-        listener_.reset();
+        listeners_.clear();
         return kNoResource;
     }
     started_ = true;
-    Log("agent listening on TCP port " + std::to_string(bound_port_));
+    LogRules();
     return kOk;
 }
 
@@ -111,7 +150,7 @@ size_t AgentServer::Stop() {
     backlog_changed_.Signal();
     receiver_.join();
     sender_.join();
-    listener_.reset();
+    listeners_.clear();
     const size_t busy = workers_.Stop(options_.stop_grace);
     {
         std::lock_guard lock(backlog_mutex_);
@@ -125,8 +164,8 @@ size_t AgentServer::Stop() {
     return busy;
 }
 
-int AgentServer::SetAuthorized(std::vector<std::u16string> names) {
-    authorization_.SetAuthorized(std::move(names));
+int AgentServer::SetAuthorized(std::vector<std::u16string> entries) {
+    authorization_.SetAuthorized(std::move(entries));
     return kOk;
 }
 
@@ -138,8 +177,8 @@ void AgentServer::SetNotify(ServerNotifyFn fn, void* context) {
 
 void AgentServer::ReceiverLoop(std::stop_token stop) {
     while (!stop.stop_requested()) {
-        if (!listener_.valid() && !OpenListener()) {
-            // Try again each round until the port can be bound again.
+        if (listeners_.empty() && !OpenListeners()) {
+            // Try again each round until the ports can be bound again.
             pollfd wake{wakeup_.fd(), POLLIN, 0};
             ::poll(&wake, 1, WaitMs(options_.wait_interval));
             wakeup_.Drain();
@@ -149,11 +188,15 @@ void AgentServer::ReceiverLoop(std::stop_token stop) {
             ReceiveRound(stop);
         } catch (const std::bad_alloc&) {
             // Only the connection being read can have asked for the memory.
-            if (connection_) DropConnection("out of memory");
+            if (reading_) Drop(*reading_, "out of memory");
+            std::erase_if(served_, [](const Served& s) { return s.connection->IsDropped(); });
             waiting_.clear();
         }
+        reading_ = nullptr;
     }
-    if (connection_) DropConnection("agent stopping");
+    for (Served& s : served_)
+        Drop(s, "agent stopping");
+    served_.clear();
     for (Waiting& w : waiting_)
         w.connection->Shutdown();
     waiting_.clear();
@@ -179,12 +222,17 @@ int AgentServer::ReceiveWaitMs(std::chrono::steady_clock::time_point now) const 
     return WaitMs(wait);
 }
 
-// One wait on everything: the listener, the served manager and the
-// connections that wait for their turn, each on its own deadline.
+// One wait on everything: the listeners, the served managers and the
+// connections that wait, each on its own deadline.
 void AgentServer::ReceiveRound(std::stop_token stop) {
+    ApplyNameChecks();
     PromoteWaiting();
-    std::vector<pollfd> fds = {{wakeup_.fd(), POLLIN, 0}, {listener_.get(), POLLIN, 0}};
-    if (connection_) fds.push_back({connection_->fd(), POLLIN, 0});
+    std::vector<pollfd> fds = {{wakeup_.fd(), POLLIN, 0}};
+    for (const UniqueFd& listener : listeners_)
+        fds.push_back({listener.get(), POLLIN, 0});
+    const size_t first_served = fds.size();
+    for (const Served& s : served_)
+        fds.push_back({s.connection->fd(), POLLIN, 0});
     const size_t first_waiting = fds.size();
     for (const Waiting& w : waiting_)
         fds.push_back({w.connection->fd(), static_cast<short>(w.hello ? 0 : POLLIN), 0});
@@ -193,7 +241,7 @@ void AgentServer::ReceiveRound(std::stop_token stop) {
     if (fds[0].revents) wakeup_.Drain();
     if (stop.stop_requested()) return;
     if (ready < 0 && errno != EINTR) {
-        listener_.reset();  // re-created next round
+        listeners_.clear();  // re-created next round
         return;
     }
     const auto now = std::chrono::steady_clock::now();
@@ -202,20 +250,30 @@ void AgentServer::ReceiveRound(std::stop_token stop) {
     for (size_t i = waiting_.size(); i-- > 0;)
         ServeWaiting(waiting_[i], fds[first_waiting + i].revents, now);
     std::erase_if(waiting_, [](const Waiting& w) { return w.leaving; });
-    if (connection_) ServeConnection(fds[2].revents);
-    if (fds[1].revents & (POLLERR | POLLNVAL)) {
-        listener_.reset();
-    } else if (fds[1].revents & POLLIN) {
-        for (size_t i = 0; i <= options_.max_waiting && AcceptOne(); ++i) {
+    size_t index = first_served;
+    for (Served& s : served_) {
+        reading_ = &s;
+        ServeConnection(s, fds[index++].revents, now);
+    }
+    reading_ = nullptr;
+    std::erase_if(served_, [](const Served& s) { return s.connection->IsDropped(); });
+    for (size_t i = 0; i < listeners_.size(); ++i) {
+        const short revents = fds[1 + i].revents;
+        if (revents & (POLLERR | POLLNVAL)) {
+            listeners_.clear();  // re-created next round
+            return;
+        }
+        if (revents & POLLIN) {
+            for (size_t n = 0; n <= options_.max_waiting && AcceptOne(listeners_[i].get()); ++n) {
+            }
         }
     }
 }
 
-bool AgentServer::AcceptOne() {
+bool AgentServer::AcceptOne(int listener) {
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
-    UniqueFd client(
-        ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
+    UniqueFd client(::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
     if (!client.valid()) return false;
     // Replies are written whole as they finish; several small ones in a row
     // must not wait for the manager's delayed acknowledgement (about 40 ms).
@@ -233,7 +291,8 @@ bool AgentServer::AcceptOne() {
     const auto deadline =
         std::chrono::steady_clock::now() + options_.wait_interval * options_.waits_for_hello;
     Log("connection from " + connection->PeerText());
-    waiting_.push_back({std::move(connection), FrameAssembler(), deadline, std::nullopt});
+    Waiting waiting{std::move(connection), FrameAssembler(), deadline};
+    waiting_.push_back(std::move(waiting));
     return true;
 }
 
@@ -266,9 +325,9 @@ void AgentServer::ServeWaiting(Waiting& w, short revents,
         connection.Shutdown();
         w.leaving = true;
     };
-    // The deadline is for saying an authorised hello; a manager that has
-    // said one waits for its turn (its own hello timeout may end the wait).
-    if (!w.hello && now >= w.deadline) {
+    // The deadline is for being admitted; an admitted manager that waits for
+    // its turn may wait (its own hello timeout may end the wait).
+    if (!w.admitted && now >= w.deadline) {
         close("no authorised hello in time");
         return;
     }
@@ -303,56 +362,130 @@ bool AgentServer::OnWaitingMessage(Waiting& w, WireMessage message) {
         Refuse(w.connection, message.header, "short hello");
         return false;
     }
-    if (!authorization_.MayConnect(info->computer_name, *w.connection)) {
-        Refuse(w.connection, message.header,
-               "hello from unauthorised name \"" + Utf16ToUtf8(info->computer_name) + "\"");
-        return false;
+    switch (authorization_.Admit(info->computer_name, *w.connection)) {
+        case Admission::kRefused:
+            Refuse(w.connection, message.header,
+                   "hello from unauthorised name \"" + Utf16ToUtf8(info->computer_name) + "\"");
+            return false;
+        case Admission::kNeedsNameCheck:
+            w.hello = std::move(message);
+            StartNameCheck(w, info->computer_name);
+            return true;
+        case Admission::kAdmitted:
+            w.hello = std::move(message);  // served at its turn
+            w.admitted = true;
+            return true;
     }
-    w.hello = std::move(message);  // served at its turn
-    return true;
+    return false;
 }
 
-// The served manager has gone: the first authorised hello that waits is next.
+// The resolver may take seconds: it runs on a worker, and the receiver
+// picks the answer up on a later round.
+void AgentServer::StartNameCheck(Waiting& w, const std::u16string& name) {
+    w.checking_name = true;
+    const uint64_t id = w.connection->id();
+    const sockaddr_storage peer = w.connection->peer();
+    const bool submitted = workers_.Submit([this, id, peer, name](std::stop_token) {
+        NameCheckDone done{id, CheckPeerName(Utf16ToUtf8(name), peer)};
+        {
+            std::lock_guard lock(name_checks_mutex_);
+            name_checks_.push_back(std::move(done));
+        }
+        wakeup_.Signal();
+    });
+    if (!submitted) {
+        std::lock_guard lock(name_checks_mutex_);
+        name_checks_.push_back({id, {false, "no worker free to check the name"}});
+    }
+}
+
+void AgentServer::ApplyNameChecks() {
+    std::vector<NameCheckDone> done;
+    {
+        std::lock_guard lock(name_checks_mutex_);
+        done.swap(name_checks_);
+    }
+    for (NameCheckDone& result : done) {
+        auto found = std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& w) {
+            return w.connection->id() == result.connection_id && w.checking_name;
+        });
+        if (found == waiting_.end()) continue;  // closed meanwhile
+        found->checking_name = false;
+        if (result.check.confirmed) {
+            found->admitted = true;
+            continue;
+        }
+        const auto info = DecodeHello(found->hello->payload);
+        Refuse(found->connection, found->hello->header,
+               "hello from \"" + Utf16ToUtf8(info ? info->computer_name : u"") +
+                   "\" not confirmed: " + result.check.why);
+        waiting_.erase(found);
+    }
+}
+
+// Admitted managers take the free places in the order they came; with every
+// place taken they hear "busy" at once, unless only one manager is served at
+// a time (then they wait for their turn).
 void AgentServer::PromoteWaiting() {
-    if (connection_) return;
-    auto next = std::find_if(waiting_.begin(), waiting_.end(),
-                             [](const Waiting& w) { return w.hello.has_value(); });
-    if (next == waiting_.end()) return;
-    Waiting w = std::move(*next);
-    waiting_.erase(next);
-    connection_ = w.connection;
-    assembler_.Clear();
-    last_progress_ = std::chrono::steady_clock::now();
-    authorization_.ConnectionAccepted(connection_);
-    HandleHello(connection_, *w.hello);
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        if (!it->admitted) {
+            ++it;
+            continue;
+        }
+        if (served_.size() >= options_.max_managers) {
+            if (options_.max_managers <= 1) return;
+            AnswerBusy(*it);
+            it = waiting_.erase(it);
+            continue;
+        }
+        Waiting w = std::move(*it);
+        it = waiting_.erase(it);
+        Served& s = served_.emplace_back();
+        s.connection = w.connection;
+        s.last_progress = std::chrono::steady_clock::now();
+        HandleHello(s.connection, *w.hello);
+    }
 }
 
-void AgentServer::ServeConnection(short revents) {
-    const auto now = std::chrono::steady_clock::now();
+void AgentServer::AnswerBusy(Waiting& w) {
+    std::string text = "serving " + std::to_string(served_.size()) + " managers (";
+    bool first = true;
+    for (const ServedManager& m : authorization_.Served()) {
+        text += (first ? "" : ", ") + Utf16ToUtf8(m.name) + " at " + m.peer + " since " +
+                Rfc3339Utc(m.since);
+        first = false;
+    }
+    text += ")";
+    if (text.size() > kMaxBusyText) text.resize(kMaxBusyText);
+    Refuse(w.connection, w.hello->header, "agent busy: " + text, kAgentBusy, TextBytes(text));
+}
+
+void AgentServer::ServeConnection(Served& s, short revents,
+                                  std::chrono::steady_clock::time_point now) {
+    if (s.connection->IsDropped()) return;
     if (!(revents & (POLLIN | POLLERR | POLLHUP))) {
-        if (!assembler_.Empty() &&
-            now - last_progress_ >= options_.wait_interval * options_.idle_waits_before_drop) {
-            DropConnection("message stalled");
+        if (!s.assembler.Empty() &&
+            now - s.last_progress >= options_.wait_interval * options_.idle_waits_before_drop) {
+            Drop(s, "message stalled");
         }
         return;
     }
     // One read takes what has arrived, often several messages.
-    const ReadResult read = ReadAvailable(*connection_, assembler_);
+    const ReadResult read = ReadAvailable(*s.connection, s.assembler);
     if (read == ReadResult::kClosed) {
-        DropConnection(std::string("closed by peer or receive failed"));
+        Drop(s, "closed by peer or receive failed");
         return;
     }
-    last_progress_ = now;
-    std::shared_ptr<AgentConnection> current = connection_;
+    s.last_progress = now;
     WireMessage message;
-    while (connection_ == current) {
-        const FrameAssembler::Status status = assembler_.Next(message);
+    while (!s.connection->IsDropped()) {
+        const FrameAssembler::Status status = s.assembler.Next(message);
         if (status == FrameAssembler::Status::kNeedMore) return;
         if (status == FrameAssembler::Status::kBroken) {
-            DropConnection("bad message header");
+            Drop(s, "bad message header");
             return;
         }
-        Dispatch(current, std::move(message));
+        Dispatch(s, std::move(message));
     }
 }
 
@@ -366,17 +499,21 @@ AgentServer::ReadResult AgentServer::ReadAvailable(AgentConnection& connection,
     return ReadResult::kData;
 }
 
-void AgentServer::DropConnection(const std::string& reason) {
-    std::shared_ptr<AgentConnection> connection = std::move(connection_);
-    connection->MarkDropped();
-    connection->Shutdown();
-    authorization_.ConnectionDropped(*connection);
-    assembler_.Clear();
-    Log("dropped connection from " + connection->PeerText() + " (" + reason + ")");
+// Marks the connection dropped; the receiver takes it out of served_ at the
+// end of the round.
+void AgentServer::Drop(Served& s, const std::string& reason) {
+    AgentConnection& connection = *s.connection;
+    if (connection.IsDropped()) return;
+    connection.MarkDropped();
+    connection.Shutdown();
+    authorization_.ConnectionDropped(connection);
+    downloads_.ReleaseAll(connection.id());
+    s.assembler.Clear();
+    Log("dropped connection from " + connection.PeerText() + " (" + reason + ")");
 }
 
-void AgentServer::Dispatch(const std::shared_ptr<AgentConnection>& connection,
-                           WireMessage message) {
+void AgentServer::Dispatch(Served& s, WireMessage message) {
+    const std::shared_ptr<AgentConnection>& connection = s.connection;
     if (message.header.request == 0 || connection->refused) return;
     switch (message.header.type) {
         case MSG_HELLO:
@@ -388,7 +525,7 @@ void AgentServer::Dispatch(const std::shared_ptr<AgentConnection>& connection,
             if (!connection->authorized) {
                 Refuse(connection, message.header, "request before an authorised hello");
             } else {
-                StartRequest(connection, std::move(message));
+                StartRequest(s, std::move(message));
             }
             return;
         default:
@@ -396,6 +533,8 @@ void AgentServer::Dispatch(const std::shared_ptr<AgentConnection>& connection,
     }
 }
 
+// The first hello of a served connection records its manager; a later one
+// on the same connection is answered again only for the same name.
 void AgentServer::HandleHello(const std::shared_ptr<AgentConnection>& connection,
                               const WireMessage& hello) {
     auto info = DecodeHello(hello.payload);
@@ -404,34 +543,40 @@ void AgentServer::HandleHello(const std::shared_ptr<AgentConnection>& connection
         return;
     }
     const std::string name = Utf16ToUtf8(info->computer_name);
-    if (!authorization_.Authorize(info->computer_name, connection)) {
+    const bool authorised = connection->authorized
+                                ? EqualsIgnoreCase(connection->manager_name, info->computer_name)
+                                : authorization_.Authorize(info->computer_name, connection);
+    if (!authorised) {
         Refuse(connection, hello.header, "hello from unauthorised name \"" + name + "\"");
         return;
     }
-    connection->authorized = true;
-    Log("authorised " + name + " at " + connection->PeerText());
+    if (!connection->authorized) {
+        connection->manager_name = info->computer_name;
+        connection->authorized = true;
+        Log("authorised " + name + " at " + connection->PeerText());
+    }
     auto payload = EncodeHello(HELLO_INFO{1, options_.computer_name});
     ++connection->in_flight;
     QueueReply(connection, BuildReply(hello.header, static_cast<int32_t>(payload.size()), payload));
 }
 
 void AgentServer::Refuse(const std::shared_ptr<AgentConnection>& connection, const MSG_HDR& request,
-                         const std::string& why) {
-    Log("refused " + connection->PeerText() + ": " + why);
+                         const std::string& why, int result, std::span<const uint8_t> payload) {
+    Log(LogPriority::kWarning, "refused " + connection->PeerText() + ": " + why);
     connection->refused = true;
     ++connection->in_flight;
-    QueueReply(connection, BuildReply(request, kHelloRefused, {}));
+    QueueReply(connection, BuildReply(request, result, payload));
     // Give the refusal a moment to reach the manager, then end this connection
     // (never a later one: the entry holds this connection only).
     closing_.push_back({connection, std::chrono::steady_clock::now() + options_.refusal_delay});
 }
 
-void AgentServer::StartRequest(const std::shared_ptr<AgentConnection>& connection,
-                               WireMessage message) {
+void AgentServer::StartRequest(Served& s, WireMessage message) {
+    const std::shared_ptr<AgentConnection>& connection = s.connection;
     const size_t pending = connection->in_flight.load();
     if (pending >= 2 * options_.max_in_flight) {
         // The peer keeps sending without reading its replies.
-        DropConnection("too many requests outstanding");
+        Drop(s, "too many requests outstanding");
         return;
     }
     ++connection->in_flight;
@@ -443,7 +588,7 @@ void AgentServer::StartRequest(const std::shared_ptr<AgentConnection>& connectio
     const bool submitted = workers_.Submit([this, connection, request](std::stop_token stop) {
         std::optional<AgentReply> reply;
         try {
-            reply = executor_.Execute(*request, stop);
+            reply = Execute(*connection, *request, stop);
         } catch (const std::bad_alloc&) {
             reply = AgentReply{kOutOfMemory, {}};
         }
@@ -458,6 +603,61 @@ void AgentServer::StartRequest(const std::shared_ptr<AgentConnection>& connectio
         --connection->in_flight;
     });
     if (!submitted) --connection->in_flight;
+}
+
+// On a worker. One enumeration per connection at a time: a second one while
+// the first runs gets no reply, as it always has; other managers' run
+// beside it.
+std::optional<AgentReply> AgentServer::Execute(AgentConnection& connection,
+                                               const WireMessage& request, std::stop_token stop) {
+    switch (request.header.type) {
+        case MSG_ENUM_DEVICES: {
+            if (connection.enumerating.exchange(true)) return std::nullopt;
+            struct Done {
+                AgentConnection& c;
+                ~Done() { c.enumerating = false; }
+            } done{connection};
+            return executor_.Execute(request, stop);
+        }
+        case MSG_SCSI_OUT:
+            return ExecuteDataOut(connection, request, stop);
+        default: {
+            auto reply = executor_.Execute(request, stop);
+            if (options_.verbose && reply) {
+                if (auto scsi = DecodeScsiReq(request.payload))
+                    Log("read by " + WhoText(connection) + ": " + DeviceText(scsi->address) + " " +
+                        CommandText(*scsi, {}) + ": " + AuditResult(reply->result));
+            }
+            return reply;
+        }
+    }
+}
+
+// Control writes: one firmware download per device at a time, and an audit
+// line for each write (see command_audit.h).
+std::optional<AgentReply> AgentServer::ExecuteDataOut(AgentConnection& connection,
+                                                      const WireMessage& request,
+                                                      std::stop_token stop) {
+    auto scsi = DecodeScsiReq(request.payload);
+    if (!scsi) return std::nullopt;
+    const std::span<const uint8_t> data =
+        std::span(request.payload).subspan(std::min(request.payload.size(), kScsiReqSize));
+    const std::string who = WhoText(connection);
+    const std::string what = DeviceText(scsi->address) + " " + CommandText(*scsi, data);
+    if (IsFirmwareDownload(*scsi)) {
+        if (auto holder = downloads_.Claim(scsi->address.Identifier(), connection.id(), who)) {
+            Log(LogPriority::kWarning, "refused control write by " + who + ": " + what +
+                                           ": a firmware download by " + *holder + " is under way");
+            return AgentReply{kUpgradeRunning, TextBytes("firmware download by " + *holder)};
+        }
+    }
+    auto reply = executor_.Execute(request, stop);
+    const int result = reply ? reply->result : kTimedOut;
+    if (AuditsWrite(*scsi, result)) {
+        Log(LogPriority::kNotice, "control write by " + who + ": " + what + ": " +
+                                      (reply ? AuditResult(result) : "no reply"));
+    }
+    return reply;
 }
 
 void AgentServer::QueueReply(const std::shared_ptr<AgentConnection>& connection,
@@ -542,7 +742,7 @@ void AgentServer::SenderLoop(std::stop_token stop) {
             if (!failed && (fds[i + 1].revents & (POLLOUT | POLLERR | POLLHUP)))
                 failed = !SendUnsentLocked(c);
             if (!failed && !c.unsent.empty() && now - c.last_send_progress >= stall_limit) {
-                Log("send stalled or failed to " + c.PeerText());
+                Log(LogPriority::kWarning, "send stalled or failed to " + c.PeerText());
                 failed = true;
             }
             if (failed) {

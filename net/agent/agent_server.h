@@ -1,31 +1,31 @@
-// The agent: serves one manager at a time on a TCP port, checks its hello
-// against the authorised names, and runs its enumerations and SCSI commands
-// on this host's enclosure services devices.
+// The agent: serves the authorised managers on its TCP ports, several at
+// once, and runs their enumerations and SCSI commands on this host's
+// enclosure services devices.
 //
 // Threads: the receiver accepts connections, reads messages and hands each
 // request to the worker pool; a worker runs it and sends the reply itself
 // when the socket takes it at once; the sender thread sends only what the
-// socket did not take (a manager that reads slowly). Start() and Stop() are
-// called from one thread (the UI or main thread); SetAuthorized() and
+// socket did not take (a manager that reads slowly). Name checks (resolver
+// calls) run on the workers too, never on the receiver. Start() and Stop()
+// are called from one thread (the UI or main thread); SetAuthorized() and
 // SetNotify() from any thread. Stop() wakes and joins every thread the
 // server started; a worker still blocked in the kernel (a SCSI command cannot
 // be interrupted) after a few seconds is left to finish there, and the
 // server waits for it only when it is destroyed.
 //
-// One manager is served at a time. Connections that have not yet said an
-// authorised hello wait beside it (a bounded number, each with its own
-// deadline), so a stranger that connects and says nothing cannot keep the
-// manager out; an authorised hello that arrives while another manager is
-// served waits for its turn. A connection must say an authorised hello
-// before anything else is served on it, and commands run only on addresses
-// the agent's own discovery found. Running out of memory drops one
-// connection or fails one request (-3), never the agent.
+// Up to max_managers managers are served at once, each on its own connection
+// with its own request limit and idle rules. Connections that have not yet
+// been admitted wait beside them (a bounded number, each with its own
+// deadline), so a stranger that connects and says nothing cannot keep a
+// manager out. An admitted hello that finds every place taken is answered
+// "busy" with the names of the managers served; with a limit of one it waits
+// for its turn instead. A connection must be admitted before anything else
+// is served on it, and commands run only on addresses the agent's own
+// discovery found. Running out of memory drops one connection or fails one
+// request (-3), never the agent.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -34,11 +34,14 @@
 #include <thread>
 #include <vector>
 
+#include "base/result_code.h"
 #include "base/unique_fd.h"
 #include "base/wakeup.h"
 #include "net/agent/agent_connection.h"
 #include "net/agent/client_authorization.h"
 #include "net/agent/device_catalog.h"
+#include "net/agent/download_guard.h"
+#include "net/agent/peer_name_check.h"
 #include "net/agent/request_executor.h"
 #include "net/agent/worker_pool.h"
 
@@ -46,6 +49,14 @@ namespace halvorin {
 
 struct AgentOptions {
     uint16_t port = kDefaultAgentPort;  // 0: any free port (tests)
+    // Numeric ADDR or ADDR:PORT ("[::1]:6001"); empty: every IPv4 and IPv6
+    // address on `port`.
+    std::vector<std::string> listen;
+    size_t max_managers = 8;
+    // Accept a listed name on the peer's word, without resolving it. Weaker:
+    // anyone who can reach the port may claim a listed name.
+    bool accept_claimed_names = false;
+    bool verbose = false;  // also log every read
     // One "second" of the idle rules: a stalled message is dropped after
     // idle_waits_before_drop of these, a silent stranger after waits_for_hello.
     std::chrono::milliseconds wait_interval{1000};
@@ -53,8 +64,8 @@ struct AgentOptions {
     int waits_for_hello = 10;
     int send_stall_waits = 10;  // a reply that cannot be sent for this long drops the connection
     std::chrono::milliseconds refusal_delay{1000};
-    size_t max_in_flight = 512;  // per connection; beyond it requests get -6
-    size_t max_waiting = 8;      // connections without an authorised hello; the oldest goes
+    size_t max_in_flight = 512;                    // per connection; beyond it requests get -6
+    size_t max_waiting = 8;                        // connections not yet admitted; the oldest goes
     std::chrono::milliseconds stop_grace{3000};    // how long Stop() waits for busy workers
     std::chrono::milliseconds worker_idle{10000};  // an idle worker thread ends after this
     std::chrono::milliseconds rescan_interval{3000};
@@ -69,19 +80,22 @@ class AgentServer {
     AgentServer(const AgentServer&) = delete;
     AgentServer& operator=(const AgentServer&) = delete;
 
-    // 0, also when already started; -6 when the port cannot be bound or a
-    // thread cannot start (StartError() says why).
+    // 0, also when already started; -6 when a listen address is bad, a port
+    // cannot be bound or a thread cannot start (StartError() says why).
     int Start();
     // Returns how many requests were still running in the kernel when it
     // gave up waiting for them.
     size_t Stop();
 
-    int SetAuthorized(std::vector<std::u16string> names);
+    // Names, addresses and networks (see AllowEntry).
+    int SetAuthorized(std::vector<std::u16string> entries);
     void SetNotify(ServerNotifyFn fn, void* context);
 
     uint16_t port() const { return bound_port_; }
     const std::string& StartError() const { return start_error_; }
+    // The longest-served manager's name; empty when none.
     std::u16string CurrentClient() const { return authorization_.CurrentClient(); }
+    std::vector<ServedManager> ServedManagers() const { return authorization_.Served(); }
 
   private:
     // A refused connection, shut down once its refusal had a moment to arrive.
@@ -90,35 +104,59 @@ class AgentServer {
         std::chrono::steady_clock::time_point at;
     };
 
-    // A connection that has not said an authorised hello yet.
+    // A connection that has not been admitted, or waits for a place.
     struct Waiting {
         std::shared_ptr<AgentConnection> connection;
         FrameAssembler assembler;
         std::chrono::steady_clock::time_point deadline;
-        std::optional<WireMessage> hello;  // authorised, waiting for the served manager to leave
+        std::optional<WireMessage> hello;  // said; admitted once `admitted`
+        bool checking_name = false;        // its name is being resolved
+        bool admitted = false;             // waits for a place
         bool leaving = false;              // closed or refused: out of the list this round
     };
+
+    // A manager being served.
+    struct Served {
+        std::shared_ptr<AgentConnection> connection;
+        FrameAssembler assembler;
+        std::chrono::steady_clock::time_point last_progress;  // of a message under way
+    };
+
+    struct NameCheckDone {
+        uint64_t connection_id = 0;
+        PeerNameCheck check;
+    };
+
     enum class ReadResult { kNothing, kData, kMessage, kClosed, kBroken };
 
-    bool OpenListener();
+    bool OpenListeners();
+    void LogRules() const;
     void ReceiverLoop(std::stop_token stop);
     void ReceiveRound(std::stop_token stop);
-    bool AcceptOne();
-    void ServeConnection(short revents);
+    bool AcceptOne(int listener);
+    void ServeConnection(Served& served, short revents, std::chrono::steady_clock::time_point now);
     void ServeWaiting(Waiting& waiting, short revents, std::chrono::steady_clock::time_point now);
     bool OnWaitingMessage(Waiting& waiting, WireMessage message);
+    void StartNameCheck(Waiting& waiting, const std::u16string& name);
+    void ApplyNameChecks();
     void PromoteWaiting();
-    void DropConnection(const std::string& reason);
+    void AnswerBusy(Waiting& waiting);
+    void Drop(Served& served, const std::string& reason);
     ReadResult ReadMessage(AgentConnection& connection, FrameAssembler& assembler,
                            WireMessage& message);
     ReadResult ReadAvailable(AgentConnection& connection, FrameAssembler& assembler);
     void CloseRefused(std::chrono::steady_clock::time_point now);
     int ReceiveWaitMs(std::chrono::steady_clock::time_point now) const;
-    void Dispatch(const std::shared_ptr<AgentConnection>& connection, WireMessage message);
+    void Dispatch(Served& served, WireMessage message);
     void HandleHello(const std::shared_ptr<AgentConnection>& connection, const WireMessage& hello);
     void Refuse(const std::shared_ptr<AgentConnection>& connection, const MSG_HDR& request,
-                const std::string& why);
-    void StartRequest(const std::shared_ptr<AgentConnection>& connection, WireMessage message);
+                const std::string& why, int result = kHelloRefused,
+                std::span<const uint8_t> payload = {});
+    void StartRequest(Served& served, WireMessage message);
+    std::optional<AgentReply> Execute(AgentConnection& connection, const WireMessage& request,
+                                      std::stop_token stop);
+    std::optional<AgentReply> ExecuteDataOut(AgentConnection& connection,
+                                             const WireMessage& request, std::stop_token stop);
     // Sends the reply now when the socket takes it, else leaves it to the
     // sender thread. The caller has already counted it in in_flight.
     void QueueReply(const std::shared_ptr<AgentConnection>& connection,
@@ -135,20 +173,25 @@ class AgentServer {
     DeviceCatalog catalog_;
     RequestExecutor executor_;
     ClientAuthorization authorization_;
+    DownloadGuard downloads_;
 
     bool started_ = false;
     std::string start_error_;
+    std::vector<sockaddr_storage> listen_addresses_;
     uint16_t bound_port_ = 0;
     Wakeup wakeup_;
 
     // Receiver thread only.
-    UniqueFd listener_;
-    std::shared_ptr<AgentConnection> connection_;  // the manager being served
-    FrameAssembler assembler_;
-    std::chrono::steady_clock::time_point last_progress_;  // of a message under way
+    std::vector<UniqueFd> listeners_;
+    std::list<Served> served_;
+    Served* reading_ = nullptr;  // the connection being read, for an allocation failure
     std::deque<Waiting> waiting_;
     std::deque<Closing> closing_;
     uint64_t next_connection_id_ = 1;
+
+    // Name checks finished on the workers, for the receiver.
+    std::mutex name_checks_mutex_;
+    std::vector<NameCheckDone> name_checks_;
 
     // Connections with unsent replies, for the sender thread.
     std::mutex backlog_mutex_;

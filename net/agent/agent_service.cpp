@@ -28,11 +28,15 @@ Service& TheService() {
 }  // namespace
 
 int ServerStart(uint16_t port) {
+    AgentOptions options;
+    options.port = port;
+    return ServerStart(options);
+}
+
+int ServerStart(const AgentOptions& options) {
     Service& s = TheService();
     std::lock_guard lock(s.mutex);
     if (s.server) return kOk;
-    AgentOptions options;
-    options.port = port;
     auto server = std::make_unique<AgentServer>(ProcessTransport(), options);
     server->SetAuthorized(s.authorized);
     server->SetNotify(s.notify, s.notify_context);

@@ -10,8 +10,11 @@
 
 namespace halvorin {
 
+struct AgentOptions;
+
 // 0 (also when already started) or -6; ServerStartError() says why.
 int ServerStart(uint16_t port = kDefaultAgentPort);
+int ServerStart(const AgentOptions& options);
 // Stops the server; the number of SCSI commands still running in the kernel,
 // which the caller should not wait for (see AgentServer::Stop).
 size_t ServerStop();

@@ -25,17 +25,12 @@ std::optional<AgentReply> RequestExecutor::Execute(const WireMessage& request,
 }
 
 std::optional<AgentReply> RequestExecutor::EnumerateDevices(std::stop_token stop) {
-    bool expected = false;
-    if (!enumeration_busy_.compare_exchange_strong(expected, true)) return std::nullopt;
     std::vector<SES_ADDR> devices;
     try {
         devices = catalog_.Rescan(stop);
     } catch (const std::bad_alloc&) {
-        // The flag must not stay set: no enumeration would ever be answered again.
-        enumeration_busy_ = false;
         return AgentReply{kOutOfMemory, {}};
     }
-    enumeration_busy_ = false;
     AgentReply reply;
     try {
         reply.payload.reserve(devices.size() * kSesAddrSize);
@@ -84,7 +79,7 @@ std::vector<uint8_t> BuildReply(const MSG_HDR& request, int32_t result,
     header.type = request.type;
     header.request = 0;
     header.status = result < 0 ? result : 0;
-    return BuildMessage(header, result > 0 ? payload : std::span<const uint8_t>{});
+    return BuildMessage(header, result != 0 ? payload : std::span<const uint8_t>{});
 }
 
 }  // namespace halvorin

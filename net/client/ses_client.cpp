@@ -12,7 +12,8 @@
 #include "base/byte_order.h"
 #include "base/host_name.h"
 #include "base/result_code.h"
-#include "net/client/host_address.h"
+#include "base/utf16.h"
+#include "net/protocol/host_address.h"
 
 namespace halvorin {
 
@@ -511,6 +512,8 @@ void CSesClient::OnHelloReply(uint64_t generation, std::span<const uint8_t> payl
         if (generation != connection_generation_ || state_ != kStateHelloSent) return;
         last_hello_result_ = result >= 0 ? kOk : result;
         if (result < 0) {
+            refusal_text_ = SanitizedUtf8(
+                std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
             RefuseHelloLocked(result);
             return;
         }
@@ -522,12 +525,18 @@ void CSesClient::OnHelloReply(uint64_t generation, std::span<const uint8_t> payl
     if (ready_handler_) ready_handler_();  // outside the mutex: it sends requests
 }
 
+std::string CSesClient::last_refusal_text() const {
+    std::lock_guard lock(mutex_);
+    return refusal_text_;
+}
+
 void CSesClient::RefuseHelloLocked(int result) {
     last_failure_ = result;
     ReleaseAttempt();
     if (socket_.valid()) ::shutdown(socket_.get(), SHUT_RDWR);
-    const int64_t delay =
-        result == kHelloRefused ? kRetryAfterRefusedHello : kRetryAfterLostConnection;
+    const int64_t delay = result == kHelloRefused || result == kAgentBusy
+                              ? kRetryAfterRefusedHello
+                              : kRetryAfterLostConnection;
     retry_time_ = options_.clock->NowSeconds() + delay;
 }
 
@@ -591,6 +600,8 @@ void CSesClient::MatchReply(const WireMessage& message) {
     Request& request = *slot.pending;
     if (message.header.status < 0) {
         request.result = message.header.status;
+        // A refused hello may say why (who the agent serves, when busy).
+        if (message.header.type == MSG_HELLO) request.reply = message.payload;
     } else {
         request.result = static_cast<int>(message.header.length);
         request.reply = message.payload;

@@ -122,8 +122,14 @@ class CSesClient final : public LoopParticipant {
     const std::string& server_address() const { return server_address_; }
     uint16_t port() const { return port_; }
     int64_t retry_time() const { return retry_time_.load(); }
-    // The result of the last hello answer: 0, -18 when refused; 1 before any.
+    // The result of the last hello answer: 0, -18 when refused, -25 when the
+    // agent serves as many managers as it may; 1 before any.
     int last_hello_result() const { return last_hello_result_.load(); }
+    // What the agent said with its last refusal (for -25, the managers it
+    // serves); empty when it said nothing.
+    std::string last_refusal_text() const;
+    // The name this client says in its hello.
+    const std::u16string& computer_name() const { return computer_name_; }
     int32_t tick_counter() const;
     // Counts connection attempts: it changes whenever the connection is
     // replaced, so a caller can tell that requests may have been lost between
@@ -191,6 +197,7 @@ class CSesClient final : public LoopParticipant {
     std::atomic<bool> stop_{false};
     std::atomic<int64_t> retry_time_{0};
     std::atomic<int> last_hello_result_{1};
+    std::string refusal_text_;  // guarded by mutex_
     std::atomic<int> last_failure_{0};
     bool ever_started_ = false;
     ConnectionLoop* loop_;

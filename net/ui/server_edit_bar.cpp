@@ -7,7 +7,7 @@
 #include <QStyleHints>
 #include <QToolTip>
 
-#include "net/client/host_address.h"
+#include "net/protocol/host_address.h"
 #include "net/protocol/wire_format.h"
 #include "shell/theme/shared_look.h"
 #include "shell/theme/string_resources.h"

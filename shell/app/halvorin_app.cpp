@@ -14,6 +14,7 @@
 #include "enclosure/model/element_naming.h"
 #include "enclosure/ops/firmware_upgrade.h"
 #include "enclosure/poll/event_rule.h"
+#include "net/agent/agent_server.h"
 #include "net/agent/agent_service.h"
 #include "net/ui/about_wnd.h"
 #include "net/ui/agent_wnd.h"
@@ -136,7 +137,10 @@ bool CHalvorinApp::StartAgentServer() {
             return false;
         }
     }
-    if (ServerStart(options_.agent_port) == 0) return true;
+    AgentOptions agent;
+    agent.port = options_.agent_port;
+    agent.accept_claimed_names = options_.accept_claimed_names;
+    if (ServerStart(agent) == 0) return true;
     // Ending without a word would leave the operator guessing why the
     // program did not appear.
     const QString format = LoadQString(kAgentServerFailedText);

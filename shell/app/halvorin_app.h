@@ -26,6 +26,9 @@ class SimHost;
 
 struct StartupOptions {
     uint16_t agent_port = 6000;
+    // Agent mode: accept a listed manager name on the manager's word instead
+    // of resolving it to the manager's address (networks without reverse DNS).
+    bool accept_claimed_names = false;
     // Attach the built-in simulated enclosures to this process's own agent.
     bool demo = false;
     // The demo enclosures' time (null: the wall clock); tests move it.

@@ -124,8 +124,10 @@ TEST_F(AgentTest, ClosingTheConnectionReportsTheClientGone) {
     EXPECT_EQ(seen.kinds, (std::vector<uint32_t>{kClientAuthorized, kClientGone}));
 }
 
-TEST_F(AgentTest, SecondManagerWaitsInTheBacklogUntilTheFirstLeaves) {
-    StartAgent();
+TEST_F(AgentTest, WithRoomForOneManagerTheSecondWaitsUntilTheFirstLeaves) {
+    AgentOptions options;
+    options.max_managers = 1;
+    StartAgent(options);
     auto first = Manager();
     WireClient second(agent_->port());
     ASSERT_TRUE(second.connected());
@@ -356,7 +358,7 @@ TEST_F(AgentTest, AManagerThatStopsReadingIsDroppedByTheStalledSendOrTheDoubleCa
     } cases[] = {{512, 10, "send stalled"}, {4, 100000, "too many requests outstanding"}};
     std::mutex log_mutex;
     std::string log;
-    SetLogSink([&](std::string_view line) {
+    SetLogSink([&](LogPriority, std::string_view line) {
         std::lock_guard lock(log_mutex);
         log.append(line).append("\n");
     });

@@ -80,8 +80,11 @@ class AgentTest : public ::testing::Test {
         transport_.AddHost(host_);
     }
 
-    void StartAgent(AgentOptions options = {}) {
+    // The test managers' names are made up and resolve nowhere, so they are
+    // taken as claimed unless a test checks names.
+    void StartAgent(AgentOptions options = {}, bool accept_claimed_names = true) {
         options.port = 0;
+        options.accept_claimed_names = accept_claimed_names;
         if (options.wait_interval == std::chrono::milliseconds(1000)) {
             options.wait_interval = std::chrono::milliseconds(50);
         }

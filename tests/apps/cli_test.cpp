@@ -29,6 +29,7 @@ class Cli : public ::testing::Test {
     void LaunchAgent(const std::vector<std::string>& scenarios) {
         std::vector<std::string> argv = {HALVORIN_AGENTD, "--port", std::to_string(port_),
                                          "--allow", Utf16ToUtf8(ManagerComputerName())};
+        argv.insert(argv.end(), agent_options_.begin(), agent_options_.end());
         for (const auto& s : scenarios) {
             argv.push_back("--simulate");
             argv.push_back(s);
@@ -62,6 +63,7 @@ class Cli : public ::testing::Test {
     }
 
     uint16_t port_ = 0;
+    std::vector<std::string> agent_options_;  // more options for the next agent
     std::unique_ptr<ChildProcess> agent_;
 };
 
@@ -453,6 +455,38 @@ TEST_F(Cli, AnEnclosureSeenFromTwoHostsMustBeNamedWithItsHost) {
                      &code);
     EXPECT_EQ(code, 0) << out;
     EXPECT_EQ(out.rfind(second + "/", 0), 0u) << out;
+}
+
+// The exporter and a console run all day; show and the actions must still
+// get through, over IPv6 too, and one manager too many hears who is served.
+TEST_F(Cli, TheExporterWatchAndShowAreServedAtOnce) {
+    agent_options_ = {"--max-managers", "3"};
+    StartAgent({test::ScenarioPath("jbod24.json")});
+    const uint16_t metrics_port = test::FreePort();
+    ChildProcess exporter({HALVORINCTL, "-H", Host(), "metrics", "--listen",
+                           "127.0.0.1:" + std::to_string(metrics_port)});
+    ChildProcess watch({HALVORINCTL, "-H", Host(), "watch"});
+    const std::string v6 = "[::1]:" + std::to_string(port_);
+    ASSERT_TRUE(test::Eventually(
+        [&] {
+            int code = -1;
+            const std::string out = RunProgram({HALVORINCTL, "-H", v6, "show"}, &code);
+            return code == 0 && out.find("500A0B0C0D0E0F00") != std::string::npos;
+        },
+        std::chrono::seconds(10)));
+
+    ChildProcess second_watch({HALVORINCTL, "-H", Host(), "watch"});
+    std::string out;
+    ASSERT_TRUE(test::Eventually(
+        [&] {
+            ChildProcess show({HALVORINCTL, "-H", Host(), "show"}, {.with_errors = true});
+            return show.Wait(out) == 2 && out.find("agent busy") != std::string::npos;
+        },
+        std::chrono::seconds(10)))
+        << out;
+    EXPECT_NE(out.find("serving 3 managers (" + Utf16ToUtf8(ManagerComputerName()) + " at "),
+              std::string::npos)
+        << out;
 }
 
 // An enclosure that is gone (shut down, cable pulled) leaves a host with

@@ -16,6 +16,7 @@ class ClientAgentTest : public test::ClientTest {
   protected:
     void StartAgent(uint16_t port = 0) {
         AgentOptions options;
+        options.accept_claimed_names = true;  // made-up manager names
         options.port = port;
         options.wait_interval = 50ms;
         agent_ = std::make_unique<AgentServer>(sim_.transport_, options);

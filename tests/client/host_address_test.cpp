@@ -1,4 +1,4 @@
-#include "net/client/host_address.h"
+#include "net/protocol/host_address.h"
 
 #include <gtest/gtest.h>
 

@@ -48,6 +48,7 @@ class AgentModeTest : public test::DesktopTest {
     void SetUp() override {
         DesktopTest::SetUp();
         options_.agent_port = test::FreePort();
+        options_.accept_claimed_names = true;  // made-up manager names
         options_.history_directory = StateDirectory();
         options_.report_failure = [](const QString& message) {
             ADD_FAILURE() << message.toStdString();
@@ -125,6 +126,7 @@ TEST_F(AgentModeTest, StartsInTheStoredModeBehindATrayOrAsAnOrdinaryWindow) {
         Store("RunMode", c.run_mode);
         tray_ = c.tray;
         options_.agent_port = test::FreePort();
+        options_.accept_claimed_names = true;  // made-up manager names
         CHalvorinApp app(options_);
         ASSERT_TRUE(app.Startup());
         ASSERT_NE(app.MainWindow(), nullptr);

@@ -41,7 +41,7 @@ class AppTest : public test::DesktopTest {
   protected:
     void SetUp() override {
         DesktopTest::SetUp();
-        SetLogSink([this](std::string_view line) {
+        SetLogSink([this](LogPriority, std::string_view line) {
             if (line.starts_with("start-up: ")) steps_.emplace_back(line.substr(10));
         });
         options_.agent_port = test::FreePort();

@@ -13,6 +13,7 @@ namespace {
 TEST(SimulatedEnclosureOverTheWire, ProbeReadsEveryPageAndVendorRegion) {
     test::SimFixture f(test::LoadShippedScenario("jbod24.json"));
     AgentOptions options;
+    options.accept_claimed_names = true;  // made-up manager names
     options.port = 0;
     AgentServer agent(f.transport_, options);
     ASSERT_EQ(agent.Start(), kOk);

@@ -102,6 +102,7 @@ class ManagerHarness {
   private:
     void StartAgent(uint16_t port) {
         AgentOptions agent_options;
+        agent_options.accept_claimed_names = true;  // made-up manager names
         agent_options.port = port;
         agent_options.wait_interval = std::chrono::milliseconds(50);
         agent_options.rescan_interval = std::chrono::milliseconds(0);

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "base/unique_fd.h"
@@ -20,14 +21,20 @@ namespace halvorin::test {
 
 class WireClient {
   public:
-    explicit WireClient(uint16_t port) {
-        fd_.reset(::socket(AF_INET, SOCK_STREAM, 0));
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    explicit WireClient(uint16_t port) : WireClient("127.0.0.1", port) {}
+
+    // To a numeric IPv4 or IPv6 address; `from` binds the source address
+    // (any 127.x.y.z is this host's, so a test can come from "elsewhere").
+    WireClient(const std::string& to, uint16_t port, const std::string& from = "") {
+        sockaddr_storage address = Numeric(to, port);
+        fd_.reset(::socket(address.ss_family, SOCK_STREAM, 0));
+        if (!from.empty()) {
+            sockaddr_storage source = Numeric(from, 0);
+            if (::bind(fd_.get(), reinterpret_cast<sockaddr*>(&source), Length(source)) != 0)
+                return;
+        }
         connected_ =
-            ::connect(fd_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+            ::connect(fd_.get(), reinterpret_cast<sockaddr*>(&address), Length(address)) == 0;
         const int on = 1;
         ::setsockopt(fd_.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
@@ -105,6 +112,24 @@ class WireClient {
     void Close() { fd_.reset(); }
 
   private:
+    static sockaddr_storage Numeric(const std::string& text, uint16_t port) {
+        sockaddr_storage storage{};
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+        if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
+            v4->sin_family = AF_INET;
+            v4->sin_port = htons(port);
+            return storage;
+        }
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+        inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        return storage;
+    }
+    static socklen_t Length(const sockaddr_storage& a) {
+        return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    }
+
     bool ReadExactly(size_t count, std::vector<uint8_t>& out, std::chrono::milliseconds wait) {
         out.clear();
         const auto deadline = std::chrono::steady_clock::now() + wait;
