@@ -1,0 +1,135 @@
+// Several managers reading one agent at once: each manager reads every status
+// page of the simulated 84-bay enclosure (both paths) in a loop, one command
+// in flight, as a manager's poll does. For 1, 2 and 8 managers it prints
+// each manager's p50 and p99 round trip and the agent's CPU per command (the
+// process's CPU less the manager threads').
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
+#include "base/clock.h"
+#include "base/result_code.h"
+#include "net/agent/agent_server.h"
+#include "sim/attach.h"
+#include "tests/support/wire_client.h"
+
+using namespace halvorin;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kCommandsPerManager = 4000;
+const std::vector<uint8_t> kReadStatusCdb = {0x1C, 0x01, 0x02, 0xFF, 0xFF};
+
+double CpuSeconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+struct ManagerFigures {
+    double p50_us = 0;
+    double p99_us = 0;
+    double cpu_s = 0;  // the manager thread's own
+    bool ok = false;
+};
+
+ManagerFigures ReadAsOneManager(uint16_t port) {
+    ManagerFigures figures;
+    test::WireClient client(port);
+    client.SendHello(u"bench");
+    auto hello = client.Receive();
+    if (!hello || hello->header.status != 0) return figures;
+    client.Send(MSG_ENUM_DEVICES, 1);
+    auto list = client.Receive();
+    if (!list || list->payload.size() < kSesAddrSize) return figures;
+    std::vector<SES_ADDR> devices;
+    for (size_t at = 0; at + kSesAddrSize <= list->payload.size(); at += kSesAddrSize)
+        devices.push_back(SES_ADDR::FromBytes(
+            std::span<const uint8_t, kSesAddrSize>(list->payload.data() + at, kSesAddrSize)));
+    std::vector<double> latencies;
+    latencies.reserve(kCommandsPerManager);
+    const double cpu_before = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    for (int i = 0; i < kCommandsPerManager; ++i) {
+        const auto sent = Steady::now();
+        client.SendScsiIn(devices[i % devices.size()], kReadStatusCdb, 10 + i);
+        auto reply = client.Receive();
+        if (!reply || reply->header.status != 0) return figures;
+        latencies.push_back(
+            std::chrono::duration<double, std::micro>(Steady::now() - sent).count());
+    }
+    figures.cpu_s = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu_before;
+    std::sort(latencies.begin(), latencies.end());
+    figures.p50_us = latencies[latencies.size() / 2];
+    figures.p99_us = latencies[latencies.size() * 99 / 100];
+    figures.ok = true;
+    return figures;
+}
+
+// Returns the median of the managers' p50s.
+double Run(uint16_t port, int managers) {
+    std::vector<ManagerFigures> figures(static_cast<size_t>(managers));
+    const double process_before = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    {
+        std::vector<std::jthread> threads;
+        for (int m = 0; m < managers; ++m)
+            threads.emplace_back(
+                [&, m] { figures[static_cast<size_t>(m)] = ReadAsOneManager(port); });
+    }
+    double manager_cpu = 0;
+    std::vector<double> p50s;
+    for (size_t m = 0; m < figures.size(); ++m) {
+        const ManagerFigures& f = figures[m];
+        if (!f.ok) {
+            std::printf("  manager %zu: failed\n", m + 1);
+            continue;
+        }
+        std::printf("  %d managers, manager %zu: p50 %7.1f us   p99 %7.1f us\n", managers, m + 1,
+                    f.p50_us, f.p99_us);
+        manager_cpu += f.cpu_s;
+        p50s.push_back(f.p50_us);
+    }
+    const double agent_cpu = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - process_before - manager_cpu;
+    std::printf("  %d managers: agent CPU %.1f us/command\n", managers,
+                agent_cpu / (kCommandsPerManager * managers) * 1e6);
+    std::sort(p50s.begin(), p50s.end());
+    return p50s.empty() ? 0 : p50s[p50s.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+    ScsiTransport transport;
+    std::string error;
+    auto simulated = sim::AttachScenarios(
+        transport, {std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod84-dual-path.json"},
+        SystemClock(), error);
+    if (!simulated) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    AgentOptions options;
+    options.accept_claimed_names = true;  // a made-up manager name
+    options.port = 0;
+    AgentServer agent(transport, options);
+    if (agent.Start() != kOk) {
+        std::fprintf(stderr, "%s\n", agent.StartError().c_str());
+        return 1;
+    }
+    agent.SetAuthorized({u"bench"});
+    std::printf(
+        "status page reads of the simulated 84-bay enclosure, loopback, one in flight,\n"
+        "%d per manager, %u CPUs\n",
+        kCommandsPerManager, std::thread::hardware_concurrency());
+    const double alone = Run(agent.port(), 1);
+    Run(agent.port(), 2);
+    const double eight = Run(agent.port(), 8);
+    std::printf("median p50 with 8 managers / p50 alone: %.2f\n", eight / alone);
+    return 0;
+}
