@@ -43,10 +43,12 @@ std::optional<sim::Scenario> SceneScenario(const char* file) {
         return {};
     }
     // Power supply 2 fails after 40 minutes, fan 3 slows to 65 % after an
-    // hour, sensor 1 runs above its high warning for the last half hour.
+    // hour, sensor 1 runs above its high warning for the last half hour and
+    // sensor 2 above its high critical threshold for the last quarter.
     scenario->events.push_back(Event(40 * 60, sim::EventAction::kPowerSupplyFail, 1));
     scenario->events.push_back(Event(60 * 60, sim::EventAction::kFanSpeed, 2, 3900));
     scenario->events.push_back(Event(90 * 60, sim::EventAction::kTemperature, 0, 64));
+    scenario->events.push_back(Event(105 * 60, sim::EventAction::kTemperature, 1, 78));
     return scenario;
 }
 
@@ -134,6 +136,13 @@ bool RenderScenario(const char* file, const QString& name, const QString& prefix
     list.resize(760, 960);
     list.JumpToRow(FirstRowOfType(list, kTypeCooling));
     saved = saved && SaveWidget(list, prefix + name + "-narrow.png");
+    // The agent goes away: the last values stay, washed out, not live.
+    list.resize(1460, 960);
+    list.JumpToRow(0);
+    manager.StopAgent();
+    manager.PollUntil([&] { return manager.domain()->client.state() != kStateReady; });
+    list.RefreshPass();
+    saved = saved && SaveWidget(list, prefix + name + "-unreachable.png");
     return saved;
 }
 

@@ -42,9 +42,9 @@ bool LoopbackManager::Start(std::string& error) {
     return domain_ != nullptr;
 }
 
-bool LoopbackManager::StartAgent(std::string& error) {
+bool LoopbackManager::StartAgent(std::string& error, uint16_t port) {
     AgentOptions agent_options;
-    agent_options.port = 0;
+    agent_options.port = port;
     agent_options.wait_interval = std::chrono::milliseconds(50);
     agent_options.rescan_interval = std::chrono::milliseconds(0);
     agent_ = std::make_unique<AgentServer>(transport_, agent_options);

@@ -36,7 +36,10 @@ class LoopbackManager {
     // agent cannot listen.
     bool Start(std::string& error);
     // Starts only the agent, for a registry elsewhere (HostName() reaches it).
-    bool StartAgent(std::string& error);
+    bool StartAgent(std::string& error, uint16_t port = 0);
+    // Stops the agent, as if its host went away; StartAgent on the same port
+    // brings it back.
+    void StopAgent() { agent_.reset(); }
     std::u16string HostName() const;
 
     CSesDomain* domain() { return domain_; }

@@ -43,26 +43,43 @@ ChartGeometry InitialChartGeometry(int height, bool from_thresholds, const Senso
     } else if (limits.nominal > 0) {
         g = FromNominal(height, limits.nominal);
     } else {
-        return RescaledChartGeometry(WithBand(height, 0, 1), samples);
+        return RescaledChartGeometry(WithBand(height, 0, 1), samples,
+                                     ThresholdsShown(limits, from_thresholds));
     }
     // A history that already left the band would start off the picture.
     for (int16_t s : samples) {
-        if (s != 0 && !g.Shows(s)) return RescaledChartGeometry(g, samples);
+        if (s != 0 && !g.Shows(s))
+            return RescaledChartGeometry(g, samples, ThresholdsShown(limits, from_thresholds));
     }
     return g;
 }
 
-ChartGeometry RescaledChartGeometry(const ChartGeometry& current,
-                                    std::span<const int16_t> samples) {
+std::vector<int16_t> ThresholdsShown(const SensorLimits& limits, bool threshold_lines) {
+    std::vector<int16_t> shown;
+    if (!threshold_lines) return shown;
+    for (size_t i = 0; i < limits.thresholds.size(); ++i)
+        if (limits.thresholds_set & (1u << i)) shown.push_back(limits.thresholds[i]);
+    return shown;
+}
+
+ChartGeometry RescaledChartGeometry(const ChartGeometry& current, std::span<const int16_t> samples,
+                                    std::span<const int16_t> also_shown) {
     int low = 0, high = 0;
     bool any = false;
+    auto include = [&](int value) {
+        low = any ? std::min(low, value) : value;
+        high = any ? std::max(high, value) : value;
+        any = true;
+    };
+    bool any_sample = false;
     for (int16_t s : samples) {
         if (s == 0) continue;
-        low = any ? std::min<int>(low, s) : s;
-        high = any ? std::max<int>(high, s) : s;
-        any = true;
+        include(s);
+        any_sample = true;
     }
-    if (!any) return current;
+    if (!any_sample) return current;
+    for (int16_t t : also_shown)
+        include(t);
     int64_t range = (int64_t(high) - low) * 10;
     if (range == 0) range = 200;
     return WithBand(current.height, (low - range / 100) * 10, range);

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace halvorin {
 
@@ -37,18 +38,25 @@ struct SensorLimits {
     // High critical, high warning, low warning, low critical, in the reading's unit.
     std::array<int16_t, 4> thresholds{};
     int16_t nominal = 0;
+    uint8_t thresholds_set = 0;  // bit i: thresholds[i] is given (0 is a value)
 };
+
+// The thresholds a chart draws as lines: those given, when it draws them.
+std::vector<int16_t> ThresholdsShown(const SensorLimits& limits, bool threshold_lines);
 
 // The geometry at build: from the critical band with 10 % margins when
 // `from_thresholds` and the band is not empty; else around the nominal value
 // (0.76 ... 1.24 x nominal); and when neither gives a band, or a sample
-// already lies outside it, from the samples.
+// already lies outside it, from the samples and the thresholds given.
 ChartGeometry InitialChartGeometry(int height, bool from_thresholds, const SensorLimits& limits,
                                    std::span<const int16_t> samples);
 
-// The band of the non-zero samples with 10 % margins (a flat line gets 200
-// tenths); the current geometry when every sample is 0.
-ChartGeometry RescaledChartGeometry(const ChartGeometry& current, std::span<const int16_t> samples);
+// The band of the non-zero samples and of `also_shown` (the threshold lines,
+// so a reading past its limit is never drawn without the limit) with 10 %
+// margins (a flat line gets 200 tenths); the current geometry when there is
+// nothing to show.
+ChartGeometry RescaledChartGeometry(const ChartGeometry& current, std::span<const int16_t> samples,
+                                    std::span<const int16_t> also_shown = {});
 
 // The value of the k-th horizontal grid line from the bottom, in tenths.
 int AxisLabelValue(const ChartGeometry& geometry, int k);

@@ -17,12 +17,15 @@
 #include "base/text_format.h"
 #include "enclosure/model/display_name.h"
 #include "enclosure/model/domain_registry.h"
+#include "enclosure/model/element_condition.h"
 #include "enclosure/model/element_types.h"
+#include "enclosure/model/reachability.h"
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "enclosure/ops/control_operations.h"
 #include "enclosure/poll/event_rule.h"
 #include "shell/events/operator_event.h"
+#include "shell/theme/stale_text.h"
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_color.h"
 #include "shell/widgets/message_box.h"
@@ -211,13 +214,14 @@ void CElemListBox::AddGroup(int group_index, uint8_t type_desc_index) {
         row->element = Ref<CSesElem>::Adopt(element);
         row->shown_state = element->state;
         row->shown_status = element->raw_status[0] & 0x0F;
-        row->flags |= (element->state & kStateFailed) ? ROW_FAILED : 0;
+        row->flags |= IsFault(*element) ? ROW_FAILED : 0;
         if (group.chart_height > 0 && (row->flags & ROW_HAS_CHART)) {
             std::array<int16_t, kChartSamples> samples;
             const size_t n = ReadHistory(*element, samples, nullptr);
             row->chart.geometry = InitialChartGeometry(
                 group.chart_height, row->flags & ROW_THRESHOLD_SCALE,
-                {element->thresholds, element->nominal}, std::span(samples.data(), n));
+                {element->thresholds, element->nominal, element->thresholds_set},
+                std::span(samples.data(), n));
             row->chart.threshold_lines = row->flags & ROW_THRESHOLD_SCALE;
             row->chart.format = group.format;
             row->chart.Build(look_->chart, *element);
@@ -473,6 +477,11 @@ int CElemListBox::RefreshPass() {
         return int(rows_.size());
     }
     int changed = 0;
+    if (ShowsCurrentValues() != shown_current_) {
+        shown_current_ = !shown_current_;
+        update();  // the wash over values that are no longer current comes or goes
+        ++changed;
+    }
     for (auto& item : items_) {
         if (item->flags & ROW_PANEL) {
             CItemData& body = *item->member_rows.front();
@@ -514,7 +523,7 @@ int CElemListBox::RefreshGroup(CItemData& header) {
             ++changed;
         }
         if (!(row.flags & ROW_TRACK_STATUS)) continue;
-        if (element.state & kStateFailed) {
+        if (IsFault(element)) {
             row.flags |= ROW_FAILED;
             ++failed;
         } else {
@@ -557,6 +566,32 @@ void CElemListBox::paintEvent(QPaintEvent* event) {
         y += h;
     }
     if (y < height()) painter.fillRect(QRect(0, y, width(), height() - y), look_->row_background);
+    if (!ShowsCurrentValues()) {
+        // The last values read stay readable, but plainly not live.
+        QColor wash = look_->row_background;
+        wash.setAlpha(150);
+        painter.fillRect(QRect(0, 0, width() - bar_width_, height()), wash);
+        PaintStaleBanner(painter);
+    }
+}
+
+// Across the top, whatever is scrolled there: since when the values are old.
+void CElemListBox::PaintStaleBanner(QPainter& p) {
+    const QFontMetrics metrics(look_->header_font);
+    const QRect band(0, 0, width() - bar_width_, metrics.height() + 16);
+    p.fillRect(band, look_->row_background);
+    p.setPen(look_->separator);
+    p.drawLine(band.bottomLeft(), band.bottomRight());
+    p.setFont(look_->header_font);
+    p.setPen(look_->condition_fail);
+    const QRect text = band.adjusted(15, 0, -15, 0);
+    p.drawText(
+        text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        metrics.elidedText(StaleText(LastReadTime(*current_)), Qt::ElideRight, text.width()));
+}
+
+bool CElemListBox::ShowsCurrentValues() const {
+    return !current_ || IsCurrent(*current_);
 }
 
 // Before the operator has chosen anything: the welcome picture and text.
@@ -697,6 +732,11 @@ void CElemListBox::mouseReleaseEvent(QMouseEvent* event) {
 void CElemListBox::ClickRow(int index, uint32_t spot, QPoint in_row) {
     CItemData* row = Row(index);
     if (!row) return;
+    if (!ShowsCurrentValues() && !(row->flags & ROW_GROUP_HEADER)) {
+        // Nothing would reach the enclosure: say why instead of waiting.
+        QToolTip::showText(QCursor::pos(), StaleText(LastReadTime(*current_)), this);
+        return;
+    }
     if ((row->flags & ROW_PANEL) && !(row->flags & ROW_GROUP_HEADER)) {
         ClickPanel(spot, in_row);
         return;
@@ -876,6 +916,7 @@ QString CElemListBox::ToolTipText(uint32_t code) const {
     const CItemData* row = Row(HitRow(code));
     if (!row || !current_) return {};
     if ((row->flags & ROW_GROUP_HEADER) && !(row->flags & ROW_PANEL)) return LoadQString(114);
+    if (!ShowsCurrentValues()) return StaleText(LastReadTime(*current_));
     switch (HitSpot(code)) {
         case HS_CHANGE_NAME:
             return LoadQString(121);

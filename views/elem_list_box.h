@@ -69,6 +69,10 @@ class CElemListBox : public QWidget, public FlatScrollList {
     // The one-second pass: compares every row with the model and repaints
     // the visible rows that differ. Returns the number of rows that changed.
     int RefreshPass();
+    // False while the enclosure shown is not current (its host does not
+    // answer, or it is gone): its last values are washed out and every
+    // action is refused with the reason.
+    bool ShowsCurrentValues() const;
     // Rebuilds the overview rows from the hosts (every 3 s in overview mode).
     void BuildOverviewRows();
     // The dashboard's column widths for the list's width now.
@@ -210,6 +214,7 @@ class CElemListBox : public QWidget, public FlatScrollList {
 
     // Painting helpers.
     void PaintRow(QPainter& p, int row, const QRect& r);
+    void PaintStaleBanner(QPainter& p);
     void PaintWelcome(QPainter& p);
     int PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, int inset);
     QString GroupTitle(const CItemData& header) const;
@@ -244,6 +249,7 @@ class CElemListBox : public QWidget, public FlatScrollList {
 
     Ref<CSubEnc> current_;
     bool show_welcome_ = true;
+    bool shown_current_ = true;                      // whether the last paint showed live values
     std::vector<std::unique_ptr<CItemData>> items_;  // panel rows and group headers, in order
     std::vector<CItemData*> rows_;                   // what the list shows, top to bottom
     std::unordered_map<CSubEnc*, std::unique_ptr<CItemData>> overview_;

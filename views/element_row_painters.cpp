@@ -6,6 +6,7 @@
 #include "base/string_table.h"
 #include "base/text_format.h"
 #include "enclosure/model/display_name.h"
+#include "enclosure/model/element_condition.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/ses_dev.h"
 #include "shell/theme/shared_look.h"
@@ -181,7 +182,7 @@ void CElemListBox::PaintGroupHeader(QPainter& p, const QRect& r, CItemData& row)
 int CElemListBox::PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, int inset) {
     const Look& look = *look_;
     const CSesElem& element = *row.element;
-    if (element.state & kStateFailed) {
+    if (IsFault(element)) {
         row.flags |= ROW_FAILED;
     } else {
         row.flags &= ~uint32_t(ROW_FAILED);
@@ -245,8 +246,12 @@ void CElemListBox::PaintSensorRow(QPainter& p, const QRect& r, CItemData& row) {
     const QString value = Q(FormatValue(group->format, 10 * int64_t(reading)));
     const int bottom =
         r.height() - ((row.flags & ROW_VALUE_AREA) ? look.fail_badge.cell_height() + 27 : 0);
+    // A reading past a threshold is drawn in the colour of what it means.
+    const Condition condition = ElementCondition(*row.element);
     p.setFont(look.value_font);
-    p.setPen(look.name_text);
+    p.setPen(condition == Condition::kFault     ? look.condition_fail
+             : condition == Condition::kWarning ? look.condition_warn
+                                                : look.name_text);
     const QFontMetrics value_metrics(look.value_font);
     p.drawText(QPoint(kNameLeft, bottom - value_metrics.descent()), value);
     if (group->unit_id) {

@@ -63,7 +63,9 @@ bool HistoryChart::Advance(const ChartStyle& style, const CSesElem& element) {
         if (newest[i] != 0 && !geometry.Shows(newest[i])) {
             std::array<int16_t, kChartSamples> all;
             const size_t k = ReadHistory(element, all, nullptr);
-            geometry = RescaledChartGeometry(geometry, std::span(all.data(), k));
+            const SensorLimits limits{thresholds, element.nominal, thresholds_set};
+            geometry = RescaledChartGeometry(geometry, std::span(all.data(), k),
+                                             ThresholdsShown(limits, threshold_lines));
             DrawFull(style, element);
             return true;
         }

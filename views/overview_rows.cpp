@@ -10,6 +10,8 @@
 #include "enclosure/model/display_name.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/element_types.h"
+#include "enclosure/model/reachability.h"
+#include "shell/theme/stale_text.h"
 #include "views/elem_list_box.h"
 #include "views/elem_list_look.h"
 
@@ -87,6 +89,8 @@ OverviewShown OverviewShownOf(const CSubEnc* subenc) {
         if (type != 0) shown.counts[size_t(column)] = info.counters[type];
     }
     shown.buzzer_sounding = info.indicators & kIndicatorBuzzer;
+    shown.current = IsCurrent(*subenc);
+    if (!shown.current) shown.last_read = LastReadTime(*subenc);
     return shown;
 }
 
@@ -101,6 +105,7 @@ QString OverviewRowText(const OverviewShown& shown) {
     QStringList parts;
     for (int column = 1; column < kOverviewStatusColumn; ++column)
         parts << OverviewColumnTitle(column) + " " + OverviewCellText(shown, column);
+    if (!shown.current) parts << StaleShortText(shown.last_read);
     return Q(shown.name) + ": " + parts.join(", ");
 }
 
@@ -177,14 +182,19 @@ void CElemListBox::PaintOverviewSubEnc(QPainter& p, const QRect& r, CItemData& r
         p.setPen(look.overview_line);
         p.drawLine(left - 1, 0, left - 1, r.height() - 1);
         if (column == kOverviewStatusColumn) {
-            if (shown.buzzer_sounding && !look.buzzer_icon.empty()) {
+            if (!shown.current) {
+                p.setPen(look.overview_fault);
+                p.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap,
+                           StaleShortText(shown.last_read));
+            } else if (shown.buzzer_sounding && !look.buzzer_icon.empty()) {
                 const int size = look.buzzer_icon.cell_height();
                 look.buzzer_icon.Draw(p, 0, QPoint(cell.left(), (r.height() - size) / 2));
             }
             continue;
         }
         const bool failed = shown.counts[size_t(column)].failed != 0;
-        p.setPen(failed ? look.overview_fault : look.overview_ok);
+        // Counts that are no longer current are not shown as health.
+        p.setPen(!shown.current ? look.label_off : failed ? look.overview_fault : look.overview_ok);
         p.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                    OverviewCellText(shown, column));
     }

@@ -45,6 +45,9 @@ struct OverviewShown {
     std::u16string name;
     std::array<TypeCounter, kOverviewColumnCount> counts{};
     bool buzzer_sounding = false;
+    // Its host does not answer or it is gone: the counts are the last read.
+    bool current = true;
+    int64_t last_read = 0;
 
     bool operator==(const OverviewShown&) const = default;
 };
@@ -53,7 +56,8 @@ OverviewShown OverviewShownOf(const CSubEnc* subenc);
 // The text of an element-type column: "Fault(n)" with the failed count, else
 // "OK(n)" with the element count.
 QString OverviewCellText(const OverviewShown& shown, int column);
-// The whole row in words, for screen readers: the name, then each column.
+// The whole row in words, for screen readers: the name, then each column,
+// then since when it is not current.
 QString OverviewRowText(const OverviewShown& shown);
 
 }  // namespace halvorin

@@ -366,7 +366,8 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
 
 uint32_t CElemListBox::PanelHitCode(QPoint in_row) const {
     const SystemInfoPanel& panel = *panel_;
-    if (!current_ || UpgradeRunning(panel.shown_upgrade_state)) return HS_NONE;
+    if (!current_ || UpgradeRunning(panel.shown_upgrade_state) || !ShowsCurrentValues())
+        return HS_NONE;
     for (uint32_t spot :
          {HS_CHANGE_NAME, HS_MUTE, HS_IDENT_LED, HS_BROWSE, HS_UPGRADE, HS_RESTART, HS_SHUTDOWN}) {
         if (panel.SpotRect(spot).contains(in_row)) return spot | kClickable;

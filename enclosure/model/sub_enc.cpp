@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "enclosure/model/element_condition.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/element_types.h"
 
@@ -19,7 +20,7 @@ void CountIn(CSubEnc& s, const CSesElem& e) {
 void CountOut(CSubEnc& s, const CSesElem& e) {
     if (e.type >= kCountedTypes) return;
     --s.counters[e.type].count;
-    if (e.state & kStateFailed) --s.counters[e.type].failed;
+    if (IsFault(e)) --s.counters[e.type].failed;
 }
 
 // Under the sub-enclosure mutex: the element leaves the map and its counters.

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "enclosure/model/element_condition.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/sub_enc.h"
 
@@ -140,6 +141,7 @@ void SetStatusEventHook(StatusEventFn fn, void* context) {
 
 void ApplyStatusElement(CSesElem* element, const std::array<uint8_t, 4>& status, StatusUse use) {
     const uint32_t old_state = element->state;
+    const bool was_fault = IsFault(*element);
     element->raw_status = status;
     uint32_t state = 0;
     for (const StatusBitRow& row : StatusBitMap(element->type)) {
@@ -149,11 +151,12 @@ void ApplyStatusElement(CSesElem* element, const std::array<uint8_t, 4>& status,
         state |= row.state_bit;
     }
     element->state = state;
-    if ((old_state ^ state) & kStateFailed && element->type < kCountedTypes) {
+    const bool fault = IsFault(*element);
+    if (fault != was_fault && element->type < kCountedTypes) {
         CSubEnc* subenc = element->subenc;
         std::lock_guard lock(subenc->mutex);
         auto& failed = subenc->counters[element->type].failed;
-        if (state & kStateFailed)
+        if (fault)
             ++failed;
         else if (failed > 0)
             --failed;

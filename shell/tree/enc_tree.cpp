@@ -10,9 +10,11 @@
 
 #include "enclosure/model/display_name.h"
 #include "enclosure/model/domain_registry.h"
+#include "enclosure/model/reachability.h"
 #include "enclosure/model/ses_domain.h"
 #include "enclosure/model/sub_enc.h"
 #include "shell/theme/shared_look.h"
+#include "shell/theme/stale_text.h"
 #include "shell/theme/string_resources.h"
 #include "shell/tree/enc_tree_look.h"
 #include "shell/tree/right_pane_link.h"
@@ -197,10 +199,11 @@ void CEncTree::Refresh(DomainRegistry& registry) {
         // A host that has just connected says so at once, not at the next blink.
         if (domain->client.state() == kStateReady && host->display_word != kStateReady) {
             host->display_word = kStateReady;
-            RepaintHost(domain);
+            viewport()->update();  // its enclosures are current again
         }
     }
     registry.ReleaseSnapshot(domains);
+    presence_.Follow(*this);
     for (size_t i = hosts_.size(); i-- > 0;) {
         if (!listed.count(hosts_[i]->domain.get())) {
             ReleaseHostAt(i);
@@ -366,8 +369,12 @@ void CEncTree::BlinkTick() {
                 ? uint16_t(kStateReady)
                 : uint16_t((state & 0xff) | ((host->display_word ^ kBlinkBit) & kBlinkBit));
         if (word == host->display_word) continue;
+        const bool answered = host->display_word == kStateReady;
         host->display_word = word;
-        RepaintHost(host->domain.get());
+        if (answered)
+            viewport()->update();  // its enclosures are no longer current
+        else
+            RepaintHost(host->domain.get());
     }
 }
 
@@ -531,10 +538,27 @@ bool CEncTree::viewportEvent(QEvent* event) {
         QToolTip::showText(help->globalPos(),
                            LoadQString(zone == kArmZone ? kArmToolTip : kDeleteToolTip), viewport(),
                            zone == kArmZone ? ArmZone(row) : DeleteZone(row));
-    } else {
-        QToolTip::hideText();
+        return true;
     }
+    const QString why = RowProblem(indexAt(help->pos()));
+    if (why.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), why, viewport(), RowRect(indexAt(help->pos())));
     return true;
+}
+
+// A host row: why its host cannot be used; an enclosure row: since when its
+// values are no longer current.
+QString CEncTree::RowProblem(const QModelIndex& index) const {
+    if (!index.isValid()) return {};
+    if (!index.parent().isValid()) {
+        const HostNode* host = HostAtRow(index.row());
+        return host ? HostProblem(host->domain.get()) : QString();
+    }
+    const auto* node = reinterpret_cast<SubEncNode*>(index.data(kNodeRole).value<quintptr>());
+    if (!node || IsCurrent(*node->subenc)) return {};
+    return StaleText(LastReadTime(*node->subenc));
 }
 
 // ---- drawing -------------------------------------------------------------------------------
@@ -630,7 +654,9 @@ void CEncTree::PaintSubEncRow(QPainter& p, const QRect& r, const SubEncNode& nod
     const int text_left = icon_square.right() + 1 + EncTreeLook::kTextGap;
     const QRect text(text_left, r.top() + EncTreeLook::kTextInset, std::max(0, right - text_left),
                      r.height() - 2 * EncTreeLook::kTextInset);
-    p.setPen(selected ? look.selected_text : look.text);
+    p.setPen(!IsCurrent(*node.subenc) ? look.stale_text
+             : selected               ? look.selected_text
+                                      : look.text);
     p.setFont(look.subenc_font);
     p.drawText(text, Qt::TextSingleLine | Qt::AlignLeft | Qt::AlignVCenter,
                QFontMetrics(look.subenc_font)

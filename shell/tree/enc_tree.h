@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "enclosure/model/model_ref.h"
+#include "shell/tree/host_presence.h"
 
 namespace halvorin {
 
@@ -59,6 +60,8 @@ class CEncTree : public QTreeView {
     // The hosts' names in tree order.
     std::vector<std::u16string> HostNames() const;
     int HostCount() const { return int(hosts_.size()); }
+    // Why the host cannot be used now, for its row's tool tip; empty while it answers.
+    QString HostProblem(CSesDomain* domain) const { return presence_.Problem(domain); }
     CSesDomain* Host(int index) const;
     // The enclosures under a host, in tree order (no references added).
     std::vector<CSubEnc*> SubEncsOf(CSesDomain* domain) const;
@@ -125,6 +128,7 @@ class CEncTree : public QTreeView {
     void ReleaseHostAt(size_t index);
     void FollowOver(SubEncNode& node, CSubEnc* reported);
     QString HostName(const HostNode& host) const;
+    QString RowProblem(const QModelIndex& index) const;
     QRect RowRect(const QModelIndex& index) const;
     void SetHot(CSesDomain* host, HotZone zone);
     void RepaintHost(CSesDomain* domain);
@@ -146,6 +150,7 @@ class CEncTree : public QTreeView {
     HotZone hot_zone_ = kNoZone;
     bool refreshing_ = false;  // selection changes made by Refresh are not the operator's
     QTimer blink_;
+    HostPresence presence_;  // hosts and enclosures lost and back
 };
 
 }  // namespace halvorin

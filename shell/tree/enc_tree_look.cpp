@@ -15,6 +15,7 @@ EncTreeLook::EncTreeLook() {
     host_expanded = LoadThemeQColor(482, Rgb(243, 243, 243));
     text = LoadThemeQColor(469, Rgb(102, 102, 102));
     selected_text = LoadThemeQColor(470, Rgb(255, 255, 255));
+    stale_text = Rgb(178, 178, 178);
     subenc_background = LoadThemeQColor(448, Rgb(255, 255, 255));
     subenc_selected = LoadThemeQColor(449, Rgb(67, 160, 174));
     delete_zone = LoadThemeQColor(451, Rgb(165, 91, 91));

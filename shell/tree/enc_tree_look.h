@@ -14,6 +14,7 @@ struct EncTreeLook {
     QColor host_collapsed;  // host row backgrounds
     QColor host_expanded;
     QColor text, selected_text;
+    QColor stale_text;  // enclosures whose values are no longer current
     QColor subenc_background, subenc_selected;
     QColor delete_zone, delete_zone_hot;
     QColor host_line, subenc_line;  // along each row's bottom

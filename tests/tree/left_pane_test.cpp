@@ -7,11 +7,13 @@
 #include <QTest>
 
 #include "enclosure/model/element_naming.h"
+#include "enclosure/model/reachability.h"
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "enclosure/model/sub_enc.h"
 #include "net/ui/server_edit_bar.h"
 #include "shell/app/app_settings.h"
+#include "shell/events/operator_event.h"
 #include "shell/frame/right_pane.h"
 #include "shell/tree/enc_tree.h"
 #include "shell/tree/left_tool_bar.h"
@@ -19,6 +21,8 @@
 #include "sim/loopback_manager.h"
 #include "tests/support/desktop_fixture.h"
 #include "tests/support/sim_fixture.h"
+#include "views/elem_list_box.h"
+#include "views/overview_rows.h"
 
 namespace halvorin {
 namespace {
@@ -272,6 +276,81 @@ TEST_F(LeftPaneTest, ADualPathNodeFollowsTheRemainingPathAndAGoneEnclosureLeaves
     ASSERT_TRUE(MinutesUntil([&] { return ShowsEnclosures(jbod84, 0); }));
     EXPECT_EQ(right_->ShownSubEnclosure(), nullptr);
     EXPECT_TRUE(right_->Dashboard());
+}
+
+// A host whose agent goes away must not look alive: the event list says it
+// was lost and why, its enclosures are marked as no longer current in the
+// tree, the dashboard and the right pane (whose actions then refuse at once),
+// and it is back within seconds of its agent.
+TEST_F(LeftPaneTest, ALostHostIsMarkedEverywhereAndLoggedLostAndBack) {
+    const QString jbod24 = StartAgent("jbod24.json");
+    const uint16_t port = uint16_t(jbod24.section(':', 1).toUInt());
+    AppSettings().WriteNameList(AppSettings::kDomains, {jbod24});
+    std::vector<std::pair<int, QStringList>> events;
+    InstallOperatorEventSink([&](int, CSubEnc*, int id, const QStringList& arguments) {
+        events.emplace_back(id, arguments);
+    });
+    OpenPane();
+    CSesDomain* host = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            host = HostNamed(jbod24);
+            return host && ShowsEnclosures(jbod24, 1) && DevicesReady(host) == 1;
+        },
+        10000));
+    CSubEnc* subenc = pane_->Tree()->SubEncsOf(host).front();
+    ASSERT_TRUE(pane_->Tree()->SelectSubEnc(subenc));
+    EXPECT_TRUE(right_->List()->ShowsCurrentValues());
+    EXPECT_TRUE(pane_->Tree()->HostProblem(host).isEmpty());
+
+    agents_.front()->StopAgent();
+    ASSERT_TRUE(WaitUntil([&] { return !events.empty(); }, 5000));
+    EXPECT_EQ(events.front().first, 313);
+    EXPECT_EQ(events.front().second.value(0), jbod24);
+    EXPECT_FALSE(events.front().second.value(1).isEmpty());
+    EXPECT_TRUE(pane_->Tree()->HostProblem(host).startsWith("Host " + jbod24 + " was lost: "))
+        << pane_->Tree()->HostProblem(host).toStdString();
+    EXPECT_FALSE(IsCurrent(*subenc));
+    EXPECT_TRUE(ShowsEnclosures(jbod24, 1));  // kept, marked
+    EXPECT_FALSE(right_->List()->ShowsCurrentValues());
+    EXPECT_TRUE(right_->List()->ToolTipText(MakeHitCode(1, 0)).startsWith("Not reachable since "));
+    const OverviewShown shown = OverviewShownOf(subenc);
+    EXPECT_FALSE(shown.current);
+    EXPECT_TRUE(OverviewRowText(shown).contains("Unreachable since "));
+
+    std::string error;
+    ASSERT_TRUE(agents_.front()->StartAgent(error, port)) << error;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            Advance(1);
+            return events.size() >= 2;
+        },
+        8000));
+    EXPECT_EQ(events[1].first, 314);
+    EXPECT_TRUE(IsCurrent(*subenc));
+    EXPECT_TRUE(right_->List()->ShowsCurrentValues());
+    EXPECT_TRUE(pane_->Tree()->HostProblem(host).isEmpty());
+    InstallOperatorEventSink(nullptr);
+}
+
+// An enclosure that goes from a host that still answers is logged gone and
+// back, and shown as not current while it is away.
+TEST_F(LeftPaneTest, AnEnclosureThatLeavesAHostThatStillAnswersIsLoggedGoneAndBack) {
+    const QString jbod24 = StartAgent("jbod24.json");
+    AppSettings().WriteNameList(AppSettings::kDomains, {jbod24});
+    std::vector<int> events;
+    InstallOperatorEventSink(
+        [&](int, CSubEnc*, int id, const QStringList&) { events.push_back(id); });
+    OpenPane();
+    ASSERT_TRUE(WaitUntil([&] { return ShowsEnclosures(jbod24, 1); }, 10000));
+    sim::LoopbackManager& agent = *agents_.front();
+    ASSERT_TRUE(agent.host().SetDevicePresent(agent.enclosure(), 0, false));
+    ASSERT_TRUE(MinutesUntil([&] { return !events.empty(); }));
+    EXPECT_EQ(events, std::vector<int>{321});
+    ASSERT_TRUE(agent.host().SetDevicePresent(agent.enclosure(), 0, true));
+    ASSERT_TRUE(MinutesUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ(events.back(), 322);
+    InstallOperatorEventSink(nullptr);
 }
 
 TEST_F(LeftPaneTest, AConnectedHostWithoutDevicesSaysSoOnlyAfterItsDeviceListDeadline) {

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "enclosure/model/display_name.h"
+#include "enclosure/model/element_condition.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/ses_dev.h"
@@ -379,6 +380,44 @@ TEST_F(ElemListBoxTest, TheDashboardCountsFollowTheModelWithinASecond) {
     EXPECT_EQ(list_->RefreshPass(), 1);
     EXPECT_TRUE(list_->TakePaintedRows().count(1));
     EXPECT_TRUE(list_->RowText(1).contains("Power Supply Fault(1)"))
+        << list_->RowText(1).toStdString();
+}
+
+// A sensor past its critical threshold says "critical" without its FAIL
+// bit: it is a fault all the same, on the dashboard, in its group's badge and
+// in its chart, whose band holds both the reading and the limits.
+TEST_F(ElemListBoxTest, ASensorPastItsThresholdsIsAFaultOrAWarningEverywhereItShows) {
+    sim::Scenario scenario = Jbod24With(90, sim::EventAction::kTemperature, kTypeTemperature, 0);
+    scenario.events.back().value = 85;  // high critical 70
+    sim::EventSpec warm = scenario.events.back();
+    warm.element = 1;
+    warm.value = 65;  // high warning 60
+    scenario.events.push_back(warm);
+    Open(scenario, 0);
+    std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager_->domain());
+    CSubEnc* subenc = subencs.front();  // the list keeps it alive
+    ReleaseSubEnclosures(subencs);
+    const int temperatures = Header(kTypeTemperature);
+    ASSERT_GE(temperatures, 0);
+    list_->ToggleGroup(temperatures);
+    manager_->Advance(120);
+    list_->RefreshPass();
+
+    CItemData* hot = list_->Row(temperatures + 1);
+    CItemData* warm_row = list_->Row(temperatures + 2);
+    ASSERT_TRUE(hot->element && warm_row->element);
+    EXPECT_EQ(ElementCondition(*hot->element), Condition::kFault);
+    EXPECT_EQ(ElementCondition(*warm_row->element), Condition::kWarning);
+    EXPECT_FALSE(hot->element->state & kStateFailed);  // the FAIL bit alone would miss it
+    EXPECT_EQ(SubEncInfo(subenc).counters[kTypeTemperature].failed, 1);
+    EXPECT_EQ(list_->Row(temperatures)->group_count, 1);
+    EXPECT_TRUE(hot->flags & ROW_FAILED);
+    EXPECT_FALSE(warm_row->flags & ROW_FAILED);
+    for (int value : {85, 70, 60, 5, 0})
+        EXPECT_TRUE(hot->chart.geometry.Shows(value)) << value;
+
+    list_->ShowSubEnc(nullptr);
+    EXPECT_TRUE(list_->RowText(1).contains("Temperature Sensor Fault(1)"))
         << list_->RowText(1).toStdString();
 }
 
