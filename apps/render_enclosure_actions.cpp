@@ -80,6 +80,7 @@ bool RenderPanel(const QString& prefix) {
     scene.Show(1100, 420);
     scene.list().ShowSubEnc(nullptr);
     scene.list().ShowSubEnc(scene.subenc());
+    scene.list().SetFirmwarePath("/srv/firmware/m810/releases/2026-11/m810-fw-0420.pkg");
     saved = saved && SaveWidget(scene.list(), prefix + "panel-upgrade-40.png");
     scene.subenc()->upgrade_state = kInvalidFirmware;
     WaitFor([&] { return scene.list().FollowedUpgrades() == 0; });

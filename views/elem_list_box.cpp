@@ -120,6 +120,7 @@ void CElemListBox::ShowSubEnc(CSubEnc* subenc) {
     current_row_ = -1;
     pending_changes_ = 0;
     panel_->firmware_path.clear();
+    panel_->upgrade_text.clear();
     panel_->shown_upgrade_state = kUpgradeIdle;
     if (current_) {
         panel_->editor.Load(QString::fromStdString(SubEncInfo(current_.get()).system_name));

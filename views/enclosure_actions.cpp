@@ -243,7 +243,10 @@ void CElemListBox::UpgradeFirmware() {
         const QString reason = LoadQString(UpgradeResultText(started));
         AddOperatorEvent(kEventWarning, subenc.get(), kUpgradeRefused,
                          {DisplayName(subenc.get()), reason});
-        if (current_.get() == subenc.get()) SetFirmwarePath(reason);
+        if (current_.get() == subenc.get()) {
+            panel_->upgrade_text = reason;
+            SetFirmwarePath(panel_->firmware_path);
+        }
         return;
     }
     AddOperatorEvent(kEventInformation, subenc.get(), 20019, {DisplayName(subenc.get())});

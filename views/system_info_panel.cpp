@@ -331,8 +331,7 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
                         p.fillRect(QRect(inner.topLeft(), QSize(done, inner.height())),
                                    kProgressFill);
                         p.setPen(Qt::black);
-                        p.drawText(inner, Qt::AlignCenter | Qt::TextSingleLine,
-                                   panel.firmware_path);
+                        p.drawText(inner, Qt::AlignCenter | Qt::TextSingleLine, panel.upgrade_text);
                     } else {
                         const CImageList& icons = look.browse_icons;
                         const QRect icon(box.right() - 3 - icons.cell_width(),
@@ -340,7 +339,18 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
                                          icons.cell_width(), icons.cell_height());
                         icons.Draw(p, hot == HS_BROWSE ? 1 : 0, icon.topLeft());
                         panel.browse = icon;
-                        const QRect text = box.adjusted(6, 3, -(icons.cell_width() + 6), -3);
+                        QRect text = box.adjusted(6, 3, -(icons.cell_width() + 6), -3);
+                        if (!panel.upgrade_text.isEmpty()) {
+                            // Why the last upgrade failed, at the right; the path keeps the rest.
+                            const int width = std::min(values.horizontalAdvance(panel.upgrade_text),
+                                                       text.width() / 2);
+                            p.setPen(look.condition_fail);
+                            p.drawText(
+                                QRect(text.right() - width, text.top(), width, text.height()),
+                                Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
+                                values.elidedText(panel.upgrade_text, Qt::ElideRight, width));
+                            text.setRight(text.right() - width - 12);
+                        }
                         p.setPen(kPathText);
                         p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                                    FitPath(panel.firmware_path, values, text.width()));
@@ -393,6 +403,9 @@ NameEditor& CElemListBox::Editor() {
 }
 
 void CElemListBox::SetFirmwarePath(const QString& path) {
+    // Another package: the last upgrade's reason no longer belongs to it.
+    if (path != panel_->firmware_path && !UpgradeRunning(panel_->shown_upgrade_state))
+        panel_->upgrade_text.clear();
     panel_->firmware_path = path;
     for (CItemData* row : rows_) {
         if ((row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) == ROW_PANEL) row->flags |= ROW_DIRTY;

@@ -61,7 +61,8 @@ int UpgradeResultText(int state);
 struct SystemInfoPanel {
     int label_width = 0, value_width = 0, columns = 1, height = 64, title_height = 20;
     QRect change, mute, uid_led, browse, upgrade, restart, shutdown, firmware_box;
-    QString firmware_path;  // the chosen package, or the upgrade's progress or result
+    QString firmware_path;  // the chosen package; it stays when an upgrade fails
+    QString upgrade_text;   // the upgrade's progress, or why it did not succeed
     QString last_folder;    // where the file dialog opened last
     int shown_upgrade_state = kUpgradeIdle;
     NameEditor editor;

@@ -102,9 +102,13 @@ void CElemListBox::ShowUpgradeState(int state) {
     } else if (const int id = UpgradeResultText(state)) {
         text = LoadQString(id);
     }
-    if (state == panel.shown_upgrade_state && text == panel.firmware_path) return;
+    if (state == panel.shown_upgrade_state && text == panel.upgrade_text) return;
     panel.shown_upgrade_state = state;
-    SetFirmwarePath(text);
+    panel.upgrade_text = text;
+    // A completed upgrade empties the box; after a failure the package
+    // stays there to be tried again, the reason beside it.
+    if (state == kUpgradeCompleted) panel.firmware_path.clear();
+    SetFirmwarePath(panel.firmware_path);
 }
 
 }  // namespace halvorin

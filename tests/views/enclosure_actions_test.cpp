@@ -333,7 +333,8 @@ TEST_F(EnclosureActionsTest, AnUpgradeFromAMkfwPackageRunsWithProgressAndChanges
     ASSERT_TRUE(Logged(20019));
     EXPECT_EQ(list_->FollowedUpgrades(), 1);
     // While it runs the panel shows its progress and offers nothing to click.
-    ASSERT_TRUE(WaitUntil([&] { return list_->Panel().firmware_path.endsWith('%'); }));
+    ASSERT_TRUE(WaitUntil([&] { return list_->Panel().upgrade_text.endsWith('%'); }));
+    EXPECT_EQ(list_->Panel().firmware_path, QString::fromStdString(package));
     list_->repaint();
     EXPECT_TRUE(list_->PanelSpotRect(HS_RESTART).isEmpty());
     ASSERT_TRUE(WaitUntil([&] { return list_->FollowedUpgrades() == 0; }, 20000));
@@ -414,8 +415,14 @@ TEST_F(EnclosureActionsTest, HostilePackagesAreRefusedWithTheirReason) {
         EXPECT_EQ(Last()->id, 20024);
         EXPECT_EQ(Last()->arguments.value(1), LoadQString(c.text));
         EXPECT_FALSE(Logged(20019));
-        EXPECT_EQ(list_->Panel().firmware_path, LoadQString(c.text));
+        // The path stays the path, to be tried again; the reason is beside it.
+        EXPECT_EQ(list_->Panel().firmware_path, QString::fromStdString(c.path));
+        EXPECT_EQ(list_->Panel().upgrade_text, LoadQString(c.text));
         EXPECT_EQ(list_->FollowedUpgrades(), 0);
+        events_.clear();
+        ClickSpot(HS_UPGRADE);  // again: the same reason, not "an invalid file path"
+        ASSERT_NE(Last(), nullptr);
+        EXPECT_EQ(Last()->arguments.value(1), LoadQString(c.text));
     }
     EXPECT_EQ(Shown()->upgrade_state, kUpgradeIdle);
 }
