@@ -165,6 +165,11 @@ bool CHalvorinApp::SwitchTopLevelWindow(int run_mode) {
     auto created = CreateTopLevelWindow(run_mode, title);
     if (!created) return false;
     auto old = std::move(window_);
+    // Agent mode manages nothing: the hosts' connections close, so another
+    // manager may have their places, and manager mode connects again from
+    // "Domains". Not while an upgrade or a modal action still needs one.
+    const auto* manager = qobject_cast<CMainWnd*>(old.get());
+    const bool release_hosts = run_mode == kAgentMode && manager && !manager->WorkWouldBeCut();
     if (old) {
         AnimateSwitch(old.get(), created.get(), run_mode);
         old->hide();
@@ -177,6 +182,7 @@ bool CHalvorinApp::SwitchTopLevelWindow(int run_mode) {
     if (!agent || !agent->HasTrayIcon()) window_->show();
     window_->update();
     if (old) old->close();
+    if (release_hosts) ProcessRegistry().ReleaseAll();
     return true;
 }
 

@@ -86,6 +86,8 @@ class CMainWnd : public QWidget {
     CLeftPane* LeftPane() const { return left_pane_; }
     CEventPane* EventPane() const { return event_pane_; }
     CRightPane* RightPane() const { return right_pane_; }
+    // A modal action waits or an upgrade runs: closing would cut it off.
+    bool WorkWouldBeCut() const;
 
   signals:
     // A command for the application (252 agent mode, 57664 about).
@@ -106,7 +108,6 @@ class CMainWnd : public QWidget {
     void StartManager(const ManagerSetup& setup);
     void LayOutPanes();
     void SetCursorFor(int drag_kind);
-    bool WorkWouldBeCut() const;
     void ShowDragBar(int drag_kind, QPoint at);
 
     DomainRegistry* registry_ = nullptr;

@@ -298,6 +298,10 @@ TEST_F(AgentModeTest, TwentySwitchesLeaveNoThreadSocketOrWindowBehind) {
             test::AnswerNextBox(test::Answer::kFirst);
             app_->OnCommand(CHalvorinApp::kAgentModeCommand);
             ASSERT_EQ(app_->MainWindow()->objectName(), "AgentWnd");
+            // Agent mode holds no connection to any host.
+            std::vector<CSesDomain*> hosts = ProcessRegistry().Snapshot();
+            EXPECT_TRUE(hosts.empty()) << i;
+            ProcessRegistry().ReleaseSnapshot(hosts);
         } else {
             app_->OnCommand(CHalvorinApp::kManagerModeCommand);
             ASSERT_EQ(app_->MainWindow()->objectName(), "MainWnd");
@@ -312,7 +316,8 @@ TEST_F(AgentModeTest, TwentySwitchesLeaveNoThreadSocketOrWindowBehind) {
             return ThreadCount() <= threads && DescriptorCount() <= descriptors &&
                    int(QApplication::allWidgets().size()) <= widgets;
         },
-        10000))
+        // Reconnecting starts agent workers; an idle one ends after 10 s.
+        15000))
         << "threads " << ThreadCount() << " (" << threads << "), descriptors " << DescriptorCount()
         << " (" << descriptors << "), widgets " << QApplication::allWidgets().size() << " ("
         << widgets << ")";
