@@ -25,6 +25,8 @@ enum EditingIcon { kArmIcon = 0, kArmIconHot = 1, kDeleteMark = 2, kDeleteMarkHo
 constexpr int kTopBottomInset = 10;
 constexpr int kLineGap = 6;
 constexpr int kWheelRows = 3;
+constexpr int kNewEventsText = 325;
+const QColor kNewEventsFill(62, 152, 170, 235);
 
 std::u16string U16(const QString& text) {
     return text.toStdU16String();
@@ -100,6 +102,11 @@ int CEventList::AddEvent(int64_t time, int level, const QString& source, int mes
     int index = 0;
     if (position == Position::kBottom) {
         if (redraw_suspended_) ResumeRedraw();
+        if (FollowingNewest()) {
+            follow_newest_ = true;
+        } else {
+            ++unseen_events_;
+        }
         rows_.push_back(std::move(item));
         index = int(rows_.size()) - 1;
     } else {
@@ -166,6 +173,7 @@ void CEventList::ContentChanged() {
         [this] {
             content_change_queued_ = false;
             scroll_bar_->ContentChanged();
+            if (std::exchange(follow_newest_, false)) SetTopRow(scroll_bar_->LastTopRow());
             if (!redraw_suspended_) update();
         },
         Qt::QueuedConnection);
@@ -211,8 +219,13 @@ int CEventList::RowHeight(int row) const {
     return Item(row) ? item_row_height_ : 0;
 }
 
+bool CEventList::FollowingNewest() const {
+    return top_row_ >= scroll_bar_->LastTopRow() - 1;
+}
+
 void CEventList::SetTopRow(int row) {
     const int top = std::clamp(row, 0, std::max(0, RowCount() - 1));
+    if (top >= scroll_bar_->LastTopRow()) unseen_events_ = 0;  // the newest are in view
     if (top == top_row_) return;
     top_row_ = top;
     if (!scroll_bar_->dragging()) scroll_bar_->Recompute();
@@ -285,6 +298,31 @@ void CEventList::paintEvent(QPaintEvent* event) {
         if (h > 0 && r.intersects(event->rect())) PaintRow(p, row, r);
         y += h;
     }
+    if (unseen_events_ > 0) PaintNewEventsMarker(p);
+}
+
+QRect CEventList::NewEventsMarker() const {
+    if (unseen_events_ <= 0) return {};
+    const QString text = FormatMessage(kNewEventsText, {QString::number(unseen_events_)});
+    const int width = QFontMetrics(source_font_).horizontalAdvance(text) + 24;
+    const int height = QFontMetrics(source_font_).height() + 10;
+    const int right = this->width() - bar_width_ - 12;
+    return {right - width, this->height() - height - 8, width, height};
+}
+
+// A pill at the bottom, over the rows: there is more below.
+void CEventList::PaintNewEventsMarker(QPainter& p) {
+    const QRect marker = NewEventsMarker();
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kNewEventsFill);
+    p.drawRoundedRect(QRectF(marker), marker.height() / 2.0, marker.height() / 2.0);
+    p.setPen(Qt::white);
+    p.setFont(source_font_);
+    p.drawText(marker, Qt::AlignCenter | Qt::TextSingleLine,
+               FormatMessage(kNewEventsText, {QString::number(unseen_events_)}));
+    p.restore();
 }
 
 void CEventList::PaintRow(QPainter& p, int row, const QRect& r) {
@@ -333,6 +371,9 @@ void CEventList::PaintRow(QPainter& p, int row, const QRect& r) {
 
 void CEventList::resizeEvent(QResizeEvent*) {
     scroll_bar_->ContentChanged();
+    // A taller pane shows more rows: those scrolled out above come back
+    // rather than leaving empty space below the newest.
+    if (top_row_ > scroll_bar_->LastTopRow()) SetTopRow(scroll_bar_->LastTopRow());
 }
 
 void CEventList::ReserveBarWidth(int width) {
@@ -375,6 +416,11 @@ void CEventList::SetHot(int row, Zone zone) {
 }
 
 void CEventList::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton &&
+        NewEventsMarker().contains(event->position().toPoint())) {
+        ScrollToEnd();
+        return;
+    }
     if (!editing_ || event->button() != Qt::LeftButton) return;
     int row = -1;
     const Zone zone = ZoneAt(event->position().toPoint(), &row);

@@ -69,6 +69,10 @@ class CEventList : public QWidget, public FlatScrollList {
     int ItemRowHeight() const { return item_row_height_; }
     QRect RowRect(int row) const;  // empty when the row is not on the screen
     int RowAt(QPoint at) const;    // -1 outside every row
+    // Events added below the screen while the operator looked at older ones;
+    // the marker that says so ("N new events") scrolls to them when clicked.
+    int UnseenEvents() const { return unseen_events_; }
+    QRect NewEventsMarker() const;  // empty when there is none
     Zone ZoneAt(QPoint at, int* row = nullptr) const;
     QRect ArmZone(int row) const;
     QRect DeleteZone(int row) const;
@@ -111,6 +115,10 @@ class CEventList : public QWidget, public FlatScrollList {
     void RepaintRow(int row);
     void ContentChanged();
     int VisibleRows() const;
+    // Whether the newest row is on the screen, or nearly: then new events
+    // scroll into view as they come.
+    bool FollowingNewest() const;
+    void PaintNewEventsMarker(QPainter& p);
 
     // FlatScrollList.
     void ReserveBarWidth(int width) override;
@@ -128,6 +136,8 @@ class CEventList : public QWidget, public FlatScrollList {
     int64_t suspended_at_ms_ = 0;
     int64_t last_trim_time_ = 0;
     bool content_change_queued_ = false;
+    bool follow_newest_ = false;  // the queued content change scrolls to the end
+    int unseen_events_ = 0;       // added below the screen since the operator looked
     EventTimeFormat time_format_;
 
     QColor background_, text_colour_, separator_;

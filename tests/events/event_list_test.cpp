@@ -91,6 +91,49 @@ TEST_F(EventListTest, TopInsertionsStayAboveLiveEventsAndKeepTheVisibleRowInPlac
     EXPECT_FALSE(list_->RedrawSuspended());
 }
 
+// At its newest row the list follows what comes; scrolled back, it keeps the
+// operator's place and says how many came below, and the marker takes them
+// there. A taller pane brings back rows scrolled out above.
+TEST_F(EventListTest, NewEventsAreFollowedAtTheEndAndCountedWhenScrolledBack) {
+    const auto settle = [] { QCoreApplication::processEvents(); };
+    for (int i = 0; i < 40; ++i)
+        Add(QString("event %1").arg(i));
+    settle();
+    ASSERT_GT(list_->TopRow(), 0);
+    Add("event 40");
+    settle();
+    EXPECT_FALSE(list_->RowRect(list_->RowCount() - 1).isEmpty());  // followed to the newest
+    EXPECT_EQ(list_->UnseenEvents(), 0);
+
+    list_->SetTopRow(0);
+    Add("event 41");
+    Add("event 42");
+    settle();
+    EXPECT_EQ(list_->TopRow(), 0);  // the operator's place is kept
+    EXPECT_EQ(list_->UnseenEvents(), 2);
+    const QRect marker = list_->NewEventsMarker();
+    ASSERT_FALSE(marker.isEmpty());
+    Click(marker.center());
+    settle();
+    EXPECT_FALSE(list_->RowRect(list_->RowCount() - 1).isEmpty());
+    EXPECT_EQ(list_->UnseenEvents(), 0);
+    EXPECT_TRUE(list_->NewEventsMarker().isEmpty());
+
+    // Three events in a short pane, scrolled to the last; the pane grows.
+    list_ = std::make_unique<CEventList>(clock_);
+    list_->resize(420, list_->ItemRowHeight() + 10);
+    list_->show();
+    for (int i = 0; i < 3; ++i)
+        Add(QString("event %1").arg(i));
+    settle();
+    const int last = list_->RowCount() - 1;
+    list_->SetTopRow(last);
+    list_->resize(420, 5 * list_->ItemRowHeight());
+    settle();
+    for (int row = last - 2; row <= last; ++row)
+        EXPECT_FALSE(list_->RowRect(row).isEmpty()) << row;
+}
+
 TEST_F(EventListTest, AFullListRefusesTopInsertionsAndAppendsPushTheOldestOut) {
     while (list_->RowCount() < CEventList::kMaxRows)
         ASSERT_EQ(Add(QString::number(list_->RowCount()), Position::kTop), 0);
