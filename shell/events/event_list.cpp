@@ -152,6 +152,7 @@ void CEventList::Trim(bool scroll_to_end) {
 
 void CEventList::DeleteRow(int row) {
     if (!Item(row)) return;
+    emit EventDeleted(*rows_[size_t(row)]);
     rows_.erase(rows_.begin() + row);
     if (row < top_row_) --top_row_;
     armed_row_ = -1;

@@ -93,6 +93,8 @@ class CEventList : public QWidget, public FlatScrollList {
   signals:
     // A row was added (any position).
     void EventAdded(const CEventItem& item);
+    // The operator deleted a row; it is gone once this returns.
+    void EventDeleted(const CEventItem& item);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

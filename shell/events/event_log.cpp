@@ -12,12 +12,17 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <map>
+#include <tuple>
 
 #include "base/utf16.h"
 
 namespace halvorin {
 
 namespace {
+
+// The level field of a deletion line; older readers skip such lines.
+constexpr char kDeletedLevel[] = "D";
 
 constexpr int kNotRegular = -1;  // opened, but a device or pipe rather than a file
 constexpr std::string_view kHeaderTag = "#halvorin-log\t";
@@ -160,8 +165,10 @@ std::optional<int> NewestEventLog(const std::string& directory) {
 }
 
 std::string EventLogLine(const EventEntry& entry) {
-    return std::to_string(entry.time) + '\t' + std::to_string(entry.level) + '\t' +
-           Escape(Utf16ToUtf8(entry.source)) + '\t' + Escape(Utf16ToUtf8(entry.message));
+    const std::string level =
+        entry.level == kDeletedEvent ? std::string(kDeletedLevel) : std::to_string(entry.level);
+    return std::to_string(entry.time) + '\t' + level + '\t' + Escape(Utf16ToUtf8(entry.source)) +
+           '\t' + Escape(Utf16ToUtf8(entry.message));
 }
 
 std::optional<EventEntry> ParseEventLogLine(const std::string& line) {
@@ -171,13 +178,14 @@ std::optional<EventEntry> ParseEventLogLine(const std::string& line) {
     const char* end = fields[0].data() + fields[0].size();
     const auto [stop, problem] = std::from_chars(fields[0].data(), end, time);
     if (problem != std::errc() || stop != end || time < 0) return {};
-    if (fields[1] != "0" && fields[1] != "1" && fields[1] != "2") return {};
+    const bool deletion = fields[1] == kDeletedLevel;
+    if (fields[1] != "0" && fields[1] != "1" && fields[1] != "2" && !deletion) return {};
     auto source = Unescape(fields[2]);
     auto message = Unescape(fields[3]);
     if (!source || !message) return {};
     EventEntry entry;
     entry.time = time;
-    entry.level = fields[1][0] - '0';
+    entry.level = deletion ? kDeletedEvent : fields[1][0] - '0';
     entry.source = Utf8ToUtf16(*source);
     entry.message = Utf8ToUtf16(*message);
     return entry;
@@ -185,8 +193,23 @@ std::optional<EventEntry> ParseEventLogLine(const std::string& line) {
 
 std::vector<EventEntry> ReadEventHistory(const std::string& directory, size_t limit) {
     // Newest file first; each file's lines are in time order. Collect
-    // newest-first, then turn around.
+    // newest-first, then turn around. A deletion comes after the event it
+    // deletes: met first, it takes out the next older event that matches.
     std::vector<EventEntry> newest_first;
+    std::map<std::tuple<int64_t, std::u16string, std::u16string>, int> deleted;
+    const auto take = [&](EventEntry&& entry) {
+        const auto key = std::make_tuple(entry.time, entry.source, entry.message);
+        if (entry.level == kDeletedEvent) {
+            ++deleted[key];
+            return;
+        }
+        const auto found = deleted.find(key);
+        if (found != deleted.end() && found->second > 0) {
+            --found->second;
+            return;
+        }
+        newest_first.push_back(std::move(entry));
+    };
     for (int number : LogsNewestFirst(directory)) {
         if (newest_first.size() >= limit) break;
         std::ifstream file(EventLogPath(directory, number), std::ios::binary);
@@ -197,7 +220,7 @@ std::vector<EventEntry> ReadEventHistory(const std::string& directory, size_t li
         }
         for (auto it = entries.rbegin(); it != entries.rend() && newest_first.size() < limit;
              ++it) {
-            newest_first.push_back(std::move(*it));
+            take(std::move(*it));
         }
     }
     std::reverse(newest_first.begin(), newest_first.end());

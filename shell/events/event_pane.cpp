@@ -48,6 +48,7 @@ CEventPane::CEventPane(std::string history_directory, Clock& clock, QWidget* par
     layout->addWidget(list_, 1);
     connect(tool_bar_, &CPaneToolBar::Command, this, &CEventPane::OnCommand);
     connect(list_, &CEventList::EventAdded, this, &CEventPane::WriteToHistory);
+    connect(list_, &CEventList::EventDeleted, this, &CEventPane::WriteDeletionToHistory);
 
     SetStatusEventHook(&CEventPane::StatusEventEntry, this);
     hooked_pane = this;
@@ -115,6 +116,12 @@ void CEventPane::ReadBackHistory(const std::string& directory) {
     if (!history.empty())
         QMetaObject::invokeMethod(
             this, [this] { list_->ScrollToEnd(); }, Qt::QueuedConnection);
+}
+
+void CEventPane::WriteDeletionToHistory(const CEventItem& item) {
+    CEventItem deletion = item;
+    deletion.level = kDeletedEvent;
+    WriteToHistory(deletion);
 }
 
 void CEventPane::WriteToHistory(const CEventItem& item) {

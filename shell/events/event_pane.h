@@ -63,6 +63,8 @@ class CEventPane : public QWidget {
     static void StatusEventEntry(CSesElem* element, uint32_t state_bit, void* context);
     void ReadBackHistory(const std::string& directory);
     void WriteToHistory(const CEventItem& item);
+    // A row the operator deleted stays deleted after a restart.
+    void WriteDeletionToHistory(const CEventItem& item);
     void ReportHistoryFailure();
     void ReportHistoryResumed();
 

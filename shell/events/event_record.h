@@ -23,11 +23,15 @@ namespace halvorin {
 
 struct EventEntry {
     int64_t time = 0;
-    int level = 0;
+    int level = 0;  // 0..2; kDeletedEvent in the history: the operator deleted that event
     std::u16string source;
     std::u16string message;
     bool operator==(const EventEntry&) const = default;
 };
+
+// The level of a history line that records the deletion of the event with
+// the same time, source and message, so a deleted row stays deleted.
+inline constexpr int kDeletedEvent = -1;
 
 inline constexpr size_t kEventRecordHeader = 28;
 inline constexpr size_t kEventRecordMaxOffset = 0x0FFF;

@@ -113,6 +113,41 @@ TEST_F(EventPaneTest, TheHistoryComesBackInOrderAfterARestart) {
     EXPECT_EQ(ReadEventHistory(history, 100).size(), 4u);
 }
 
+// A row deleted in editing mode is not brought back by the next start; an
+// identical event beside it is kept.
+TEST_F(EventPaneTest, ADeletedEventStaysDeletedAfterARestart) {
+    const std::string history = StateDirectory();
+    OpenPane(history);
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20021, {"JBOD-7"});
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20021, {"JBOD-7"});  // the same second
+    clock_.AdvanceSeconds(5);
+    pane_->AddOperatorEvent(kEventWarning, nullptr, 20023, {"rack-7"});
+    CEventList* list = pane_->List();
+    const auto row_of = [&](const QString& text) {
+        for (int row = 0; row < list->RowCount(); ++row)
+            if (list->Item(row) && list->Item(row)->text == text) return row;
+        return -1;
+    };
+    list->OnCommand(CEventList::kEditCommand);
+    for (const QString text :
+         {"Firmware upgrade in JBOD-7 failed.", "System name was changed to rack-7."}) {
+        QCoreApplication::processEvents();
+        const int row = row_of(text);
+        QTest::mouseClick(list, Qt::LeftButton, {}, list->ArmZone(row).center());
+        ASSERT_EQ(list->ArmedRow(), row);
+        QTest::mouseClick(list, Qt::LeftButton, {}, list->DeleteZone(row).center());
+    }
+    const std::vector<QString> kept = Texts();
+    ASSERT_EQ(std::count(kept.begin(), kept.end(), "Firmware upgrade in JBOD-7 failed."), 1);
+    ASSERT_EQ(kept.size(), 2u);
+    pane_.reset();
+
+    OpenPane(history);
+    ASSERT_TRUE(WaitUntil([&] { return pane_->List()->RowCount() >= 2; }));
+    QTest::qWait(50);
+    EXPECT_EQ(Texts(), (std::vector<QString>{"Firmware upgrade in JBOD-7 failed.", "-"}));
+}
+
 TEST_F(EventPaneTest, DamagedHistoryLinesAreSkipped) {
     const std::string history = StateDirectory();
     EventLogWriter writer(history);
