@@ -277,15 +277,38 @@ void CElemListBox::PaintPowerSupplyRow(QPainter& p, const QRect& r, CItemData& r
     };
     p.setFont(look.second_font);
     const QFontMetrics metrics(look.second_font);
+    // Labels that do not fit on one line go on to the next (a narrow pane or
+    // a long language), so a lit one is never left out.
+    struct Placed {
+        QString text;
+        QColor colour;
+        int x, line;
+    };
+    std::vector<Placed> placed;
     int x = kDetailLeft;
+    int line = 0;
     for (const Condition& c : kConditions) {
         const QString text = LoadQString(c.text);
         if (text.isEmpty()) continue;
+        const int width = metrics.horizontalAdvance(text) + 1;
+        if (x > kDetailLeft && x + width > r.width() - 8) {
+            x = kDetailLeft;
+            ++line;
+        }
         const bool set = row.element->state & c.bit;
-        p.setPen(!set ? look.label_off : c.severe ? look.condition_fail : look.condition_warn);
-        p.drawText(QRect(x, 0, metrics.horizontalAdvance(text) + 1, r.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
-        x += metrics.horizontalAdvance(text) + 40;
+        placed.push_back({text,
+                          !set       ? look.label_off
+                          : c.severe ? look.condition_fail
+                                     : look.condition_warn,
+                          x, line});
+        x += width + 39;
+    }
+    const int line_height = metrics.height() + 4;
+    const int top = (r.height() - (line + 1) * line_height) / 2;
+    for (const Placed& label : placed) {
+        p.setPen(label.colour);
+        p.drawText(QRect(label.x, top + label.line * line_height, r.width(), line_height),
+                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, label.text);
     }
 }
 

@@ -151,6 +151,9 @@ void CElemListBox::LayoutPanel() {
             value_width =
                 std::max(value_width, values.horizontalAdvance(QString::fromStdString(*text)));
         value_width = std::max(value_width, values.horizontalAdvance(WwnText(info.logical_id)));
+        // Whole pixels of a text that measures in fractions: the widest
+        // value must never be the one that is cut.
+        value_width += 2;
     }
     panel.value_width = std::max(value_width, SharedImageList(5).cell_width());
     panel.title_height = QFontMetrics(look.panel_label_font).height();
@@ -250,11 +253,15 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
         p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                    LoadQString(info_row.label_id));
     };
+    // Identity (vendor, product, revision, WWN) is never cut short: two
+    // enclosures that differ only at the end must not look alike.
     auto text_value = [&](const QRect& box, const QString& text) {
         p.setFont(look.panel_value_font);
         p.setPen(look.name_text);
-        p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                   values.elidedText(text, Qt::ElideRight, box.width()));
+        const QRect whole(
+            box.topLeft(),
+            QSize(std::max(box.width(), values.horizontalAdvance(text) + 1), box.height()));
+        p.drawText(whole, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
     };
     auto button = [&](const QRect& value, int text_id, uint32_t spot, QRect& keep) {
         const QString text = LoadQString(text_id);
