@@ -15,6 +15,8 @@ namespace halvorin::sim {
 
 namespace {
 
+constexpr uint8_t kWidePortPhys = 4;
+
 using nlohmann::json;
 
 struct ScenarioError : std::runtime_error {
@@ -512,10 +514,12 @@ Scenario ParseDocument(const json& doc) {
         PortSpec port;
         port.sas_address = ParseHex<8>(p.value("sas_address", json("0000000000000000")), "ports");
         port.link_rate_code = LinkRateCode(Get<double>(p, "link_rate", 0));
-        port.attribute = Get<uint8_t>(p, "attribute", 0);
         port.controller = Get<uint8_t>(p, "controller", 1);
         port.port = Get<uint8_t>(p, "port", 1);
         port.attached = Get<bool>(p, "attached", port.link_rate_code != 0);
+        // Enclosures report a non-zero attribute (the phys of the wide
+        // port) for a port with a link; the port rows show only those.
+        port.attribute = Get<uint8_t>(p, "attribute", port.attached ? kWidePortPhys : 0);
         s.ports.push_back(port);
     }
     for (const json& e : doc.value("expanders", json::array())) {
