@@ -15,6 +15,7 @@
 
 #include "base/clock.h"
 #include "base/result_code.h"
+#include "bench/bench_process.h"
 #include "net/agent/agent_server.h"
 #include "sim/attach.h"
 #include "tests/support/wire_client.h"
@@ -26,12 +27,6 @@ namespace {
 
 constexpr int kCommandsPerManager = 4000;
 const std::vector<uint8_t> kReadStatusCdb = {0x1C, 0x01, 0x02, 0xFF, 0xFF};
-
-double CpuSeconds(clockid_t clock) {
-    timespec t{};
-    clock_gettime(clock, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 struct ManagerFigures {
     double p50_us = 0;
@@ -55,7 +50,7 @@ ManagerFigures ReadAsOneManager(uint16_t port) {
             std::span<const uint8_t, kSesAddrSize>(list->payload.data() + at, kSesAddrSize)));
     std::vector<double> latencies;
     latencies.reserve(kCommandsPerManager);
-    const double cpu_before = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const double cpu_before = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
     for (int i = 0; i < kCommandsPerManager; ++i) {
         const auto sent = Steady::now();
         client.SendScsiIn(devices[i % devices.size()], kReadStatusCdb, 10 + i);
@@ -64,7 +59,7 @@ ManagerFigures ReadAsOneManager(uint16_t port) {
         latencies.push_back(
             std::chrono::duration<double, std::micro>(Steady::now() - sent).count());
     }
-    figures.cpu_s = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu_before;
+    figures.cpu_s = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu_before;
     std::sort(latencies.begin(), latencies.end());
     figures.p50_us = latencies[latencies.size() / 2];
     figures.p99_us = latencies[latencies.size() * 99 / 100];
@@ -75,7 +70,7 @@ ManagerFigures ReadAsOneManager(uint16_t port) {
 // Returns the median of the managers' p50s.
 double Run(uint16_t port, int managers) {
     std::vector<ManagerFigures> figures(static_cast<size_t>(managers));
-    const double process_before = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    const double process_before = bench::ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
     {
         std::vector<std::jthread> threads;
         for (int m = 0; m < managers; ++m)
@@ -95,7 +90,8 @@ double Run(uint16_t port, int managers) {
         manager_cpu += f.cpu_s;
         p50s.push_back(f.p50_us);
     }
-    const double agent_cpu = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - process_before - manager_cpu;
+    const double agent_cpu =
+        bench::ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - process_before - manager_cpu;
     std::printf("  %d managers: agent CPU %.1f us/command\n", managers,
                 agent_cpu / (kCommandsPerManager * managers) * 1e6);
     std::sort(p50s.begin(), p50s.end());

@@ -23,6 +23,7 @@
 #include "base/clock.h"
 #include "base/result_code.h"
 #include "base/unique_fd.h"
+#include "bench/bench_process.h"
 #include "net/agent/agent_server.h"
 #include "net/protocol/frame_assembler.h"
 #include "sim/attach.h"
@@ -35,12 +36,6 @@ namespace {
 
 constexpr int kCommands = 20000;
 const std::vector<uint8_t> kReadStatusCdb = {0x1C, 0x01, 0x02, 0xFF, 0xFF};
-
-double CpuSeconds(clockid_t clock) {
-    timespec t{};
-    clock_gettime(clock, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 // The reference: accepts one connection and serves it on its own thread, one
 // message at a time: read, execute, write.
@@ -135,8 +130,8 @@ Figures Run(uint16_t port, int in_flight) {
     std::vector<double> latencies_us;
     latencies_us.reserve(kCommands);
     uint32_t next_tag = 1000;
-    const double process_before = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-    const double client_before = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const double process_before = bench::ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    const double client_before = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
     const auto start = Steady::now();
     int completed = 0;
     while (completed < kCommands) {
@@ -157,8 +152,8 @@ Figures Run(uint16_t port, int in_flight) {
         ++completed;
     }
     const double seconds = std::chrono::duration<double>(Steady::now() - start).count();
-    const double server_cpu = (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - process_before) -
-                              (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - client_before);
+    const double server_cpu = (bench::ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - process_before) -
+                              (bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID) - client_before);
     std::sort(latencies_us.begin(), latencies_us.end());
     return {kCommands / seconds, latencies_us[latencies_us.size() / 2],
             latencies_us[latencies_us.size() * 99 / 100], server_cpu / kCommands * 1e6};

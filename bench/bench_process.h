@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/types.h>
+#include <time.h>
 
 #include <filesystem>
 #include <fstream>
@@ -43,6 +44,13 @@ inline long ResidentKiB(pid_t pid = 0) {
 }
 
 // CPU time of this process so far (user and system), in seconds.
+// CPU time of one clock (CLOCK_PROCESS_CPUTIME_ID, CLOCK_THREAD_CPUTIME_ID).
+inline double ClockSeconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 inline double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
