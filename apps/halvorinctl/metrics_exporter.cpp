@@ -10,6 +10,7 @@
 #include "apps/halvorinctl/enclosure_report.h"
 #include "base/utf16.h"
 #include "enclosure/model/display_name.h"
+#include "enclosure/model/element_condition.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
@@ -114,8 +115,10 @@ void AddElement(SampleSink& sink, const Labels& enclosure, const std::string& ty
                "SES status code of the element (0 unsupported, 1 OK, 2 critical, 3 noncritical, "
                "4 unrecoverable, 5 not installed, 6 unknown, 7 not available, 8 no access)",
                labels, e.raw_status[0] & 0x0F);
-    sink.Gauge("halvorin_element_failed", "1 when the element reports a failure", labels,
-               (e.state & kStateFailed) != 0);
+    sink.Gauge("halvorin_element_failed",
+               "1 when the element is in fault: its FAIL bit, a failure or critical-threshold "
+               "bit, or the status code critical or unrecoverable",
+               labels, IsFault(e));
     const SensorFamilies* sensor = SensorOf(e.type);
     const std::optional<Unit> unit = UnitOf(e.type);
     if (!sensor || !unit) return;
@@ -153,7 +156,7 @@ void AddEnclosure(SampleSink& sink, const std::string& host, CSubEnc* subenc) {
         int& failed = failed_by_type[type];
         for (CSesElem* e : elements) {
             AddElement(sink, labels, type, *e);
-            failed += (e->state & kStateFailed) != 0;
+            failed += IsFault(*e);
         }
         ReleaseElements(elements);
     }

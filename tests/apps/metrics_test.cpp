@@ -48,6 +48,12 @@ sim::Scenario FailedSupplyScenario() {
     failure.type = kTypePowerSupply;
     failure.element = 1;
     scenario.events.push_back(failure);
+    // A sensor past its critical threshold: a fault without its FAIL bit.
+    sim::EventSpec hot;
+    hot.action = sim::EventAction::kTemperature;
+    hot.type = kTypeTemperature;
+    hot.value = 85;  // high critical 70
+    scenario.events.push_back(hot);
     return scenario;
 }
 
@@ -121,6 +127,14 @@ TEST_F(MetricsTest, TheSamplesFollowTheModelWithLabelsEscapedAndPassPromtool) {
             ++failed_supplies;
     }
     EXPECT_EQ(failed_supplies, 1) << text;
+    EXPECT_EQ(std::count_if(failed.begin(), failed.end(),
+                            [](const std::string& line) {
+                                return line.find("type=\"Temperature Sensor\"") !=
+                                           std::string::npos &&
+                                       line.ends_with(" 1");
+                            }),
+              1)
+        << text;
     const auto per_type = Lines(text, "halvorin_failed_elements");
     EXPECT_TRUE(std::any_of(per_type.begin(), per_type.end(), [](const std::string& line) {
         return line.find("type=\"Power Supply\"") != std::string::npos && line.ends_with(" 1");
