@@ -14,6 +14,10 @@
 
 namespace halvorin::ctl {
 
+// The version of the JSON that show and watch print: a new member leaves it
+// alone, a member that changes meaning or goes away raises it.
+inline constexpr int kJsonFormatVersion = 1;
+
 nlohmann::json HostReport(CSesDomain* domain, const HostStatus& status);
 nlohmann::json EnclosureReport(CSubEnc* subenc);
 

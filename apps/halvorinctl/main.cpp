@@ -18,6 +18,7 @@
 #include "apps/halvorinctl/metrics_exporter.h"
 #include "apps/halvorinctl/stop_signal.h"
 #include "apps/halvorinctl/watch.h"
+#include "base/clock.h"
 #include "enclosure/ops/firmware_upgrade.h"
 
 namespace {
@@ -211,7 +212,11 @@ int Show(ManagerSession& session, const CommandLine& line) {
         nlohmann::json hosts = nlohmann::json::array();
         for (size_t i = 0; i < statuses.size(); ++i)
             hosts.push_back(HostReport(session.domains()[i], statuses[i]));
-        std::printf("%s\n", nlohmann::json{{"hosts", hosts}}.dump(2).c_str());
+        const nlohmann::json report = {{"format_version", kJsonFormatVersion},
+                                       {"time", Rfc3339Utc(SystemClock().NowSeconds())},
+                                       {"epoch", SystemClock().NowSeconds()},
+                                       {"hosts", hosts}};
+        std::printf("%s\n", report.dump(2).c_str());
     } else {
         for (size_t i = 0; i < statuses.size(); ++i)
             PrintTextReport(session.domains()[i], statuses[i], stdout);

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "apps/halvorinctl/enclosure_report.h"
+#include "base/clock.h"
 #include "base/result_code.h"
 #include "base/string_table.h"
 #include "base/text_format.h"
@@ -35,20 +36,12 @@ const char* LevelName(int level) {
     }
 }
 
-std::string IsoTime(int64_t seconds) {
-    std::time_t t = seconds;
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    return text;
-}
-
 void PrintLine(const WatchOptions& options, int64_t now, const json& fields, int level,
                const std::string& source, const std::string& message) {
     if (options.json) {
         json line = fields;
-        line["time"] = IsoTime(now);
+        line["format_version"] = kJsonFormatVersion;
+        line["time"] = Rfc3339Utc(now);
         line["epoch"] = now;
         line["level"] = level;
         line["level_name"] = LevelName(level);
@@ -159,8 +152,9 @@ void PrintNewReadings(ManagerSession& session, const WatchOptions& options, Cloc
                                                                      : "A";
                     const int64_t now = clock.NowSeconds();
                     if (options.json) {
-                        json line = {{"type", "reading"},
-                                     {"time", IsoTime(now)},
+                        json line = {{"format_version", kJsonFormatVersion},
+                                     {"type", "reading"},
+                                     {"time", Rfc3339Utc(now)},
                                      {"epoch", now},
                                      {"host", Utf16ToUtf8(domain->host_name)},
                                      {"enclosure", DisplayName(subenc)},

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <thread>
 
 #include "base/host_name.h"
@@ -80,6 +81,8 @@ TEST_F(Cli, ShowJsonReproducesTheTwentyFourBayScenario) {
     json report = Show(&code);
     ASSERT_FALSE(report.is_discarded());
     EXPECT_EQ(code, 0);
+    EXPECT_EQ(report["format_version"], 1);
+    EXPECT_GT(report["epoch"].get<int64_t>(), 0);
     const json& host = report["hosts"][0];
     EXPECT_EQ(host["status"], "ready");
     ASSERT_EQ(host["enclosures"].size(), 1u);
@@ -175,6 +178,10 @@ TEST_F(Cli, WatchReportsTheHostLostAndBackAndEndsOnASignal) {
     auto lost = watch.ReadLine(std::chrono::seconds(5));
     ASSERT_TRUE(lost);
     const json line = json::parse(*lost);
+    EXPECT_EQ(line["format_version"], 1);
+    EXPECT_TRUE(std::regex_match(line["time"].get<std::string>(),
+                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")))
+        << line["time"];  // RFC 3339, UTC
     EXPECT_EQ(line["type"], "host");
     EXPECT_EQ(line["state"], "lost");
     EXPECT_EQ(line["level"], 2);
