@@ -32,7 +32,8 @@ constexpr const char* kUsage =
     "                    reports it (2.0.8): an upgrade to it is then known to be done\n"
     "  -o, --output FILE where to write the package\n"
     "  --inspect FILE    print the package's header and check it\n"
-    "  -h, --help        show this help and exit\n";
+    "  -h, --help        show this help and exit\n"
+    "  -V, --version     show the version and exit\n";
 
 // Only for usage errors and the build path, which hold nothing that needs
 // cleaning up; inspecting returns its status instead.
@@ -153,6 +154,10 @@ int main(int argc, char** argv) {
         };
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "-V" || arg == "--version") {
+            std::printf("halvorin-mkfw %s\n", HALVORIN_VERSION);
             return 0;
         }
         if (arg == "--model")

@@ -20,6 +20,7 @@
 #include "apps/halvorinctl/watch.h"
 #include "base/clock.h"
 #include "enclosure/ops/firmware_upgrade.h"
+#include "net/protocol/host_address.h"
 
 namespace {
 
@@ -131,6 +132,10 @@ CommandLine Parse(int argc, char** argv) {
             std::exit(kExitOk);
         } else if (arg == "-H" || arg == "--host") {
             line.hosts.push_back(value());
+            // Waiting cannot mend a port that is no port.
+            if (!ParseHostAddress(line.hosts.back(), kDefaultAgentPort))
+                UsageError("bad host \"" + line.hosts.back() +
+                           "\" (give NAME, NAME:PORT or [IPv6]:PORT with a port from 1 to 65535)");
         } else if (arg == "-t" || arg == "--timeout") {
             line.timeout_s = WholeNumber(arg, value(), 1, 24 * 3600);
             line.timeout_given = true;
@@ -241,6 +246,8 @@ int main(int argc, char** argv) {
         !IsActionCommand(command)) {
         UsageError("unknown command '" + command + "'");
     }
+    if ((command == "show" || command == "watch" || command == "metrics") && line.words.size() > 1)
+        UsageError(command + " takes no words, not \"" + line.words[1] + "\"");
     if (command == "metrics" && line.listen.empty()) UsageError("metrics needs --listen ADDR:PORT");
     if (command == "capture" && (line.words.size() != 2 || line.output.empty()))
         UsageError("capture needs an ENCLOSURE and -o FILE");
