@@ -289,6 +289,10 @@ bool ConnectionLoop::Attach(LoopParticipant* participant) {
         std::lock_guard lock(assigned_mutex_);
         worker = workers_[next_worker_++ % workers_.size()].get();
     }
+    // The whole fixed set starts with the first connection, so the number of
+    // threads does not grow later as connections come and go.
+    for (const auto& each : workers_)
+        if (each.get() != worker) each->EnsureStarted();
     if (!worker->EnsureStarted()) return false;
     {
         std::lock_guard lock(assigned_mutex_);
