@@ -214,6 +214,7 @@ class CElemListBox : public QWidget, public FlatScrollList {
 
     // Painting helpers.
     void PaintRow(QPainter& p, int row, const QRect& r);
+    QString SesSlotText(const CSesElem& element) const;
     void PaintStaleBanner(QPainter& p);
     void PaintWelcome(QPainter& p);
     int PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, int inset);

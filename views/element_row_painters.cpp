@@ -18,6 +18,8 @@ namespace halvorin {
 
 namespace {
 
+constexpr int kSesSlotText = 326;
+
 constexpr int kNameLeft = 18;
 constexpr int kNameRight = 160 - 18;
 constexpr int kDetailLeft = 160;
@@ -122,11 +124,19 @@ QString CElemListBox::RowText(int index) const {
         text += " " + Q(FormatValue(group->format, 10 * int64_t(reading)));
         if (group->unit_id) text += " " + LoadQString(group->unit_id);
     }
+    if ((row->flags & ROW_SLOT) && (row->element->data_valid & kDataValid))
+        text += " " + SesSlotText(*row->element);
     if ((row->flags & ROW_SLOT) && !NotPresent(row->shown_status)) {
         text +=
             " " + LoadQString(105) + ((row->element->state & kStateIdentifyOn) ? " on" : " off");
     }
     return text;
+}
+
+// The number the enclosure gives the slot, which halvorinctl's ident takes
+// and its reports print; the row's title counts slots from 1 in list order.
+QString CElemListBox::SesSlotText(const CSesElem& element) const {
+    return Format(kSesSlotText, {int64_t(element.type_data[kSlotNumber])});
 }
 
 // ---- headers and panel ----------------------------------------------------------
@@ -350,6 +360,10 @@ void CElemListBox::PaintSlotRow(QPainter& p, const QRect& r, CItemData& row) {
                    metrics.elidedText(texts[i], Qt::ElideRight, width));
         x += width + 20;
     }
+    p.setFont(look.second_font);
+    p.setPen(look.detail_text);
+    p.drawText(QRect(x, 0, std::max(0, r.width() - x), r.height()),
+               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, SesSlotText(element));
 }
 
 void CElemListBox::PaintExpanderRow(QPainter& p, const QRect& r, CItemData& row) {

@@ -331,6 +331,14 @@ TEST_F(ElemListBoxTest, ScreenReadersReadEachRowsText) {
     list_->ToggleGroup(fans);
     EXPECT_EQ(view->childCount(), list_->RowCount());
     EXPECT_FALSE(view->child(list_->RowCount()));
+
+    // A slot row says the number the enclosure gives it, the one ident
+    // takes: the first slot in the list is SES slot 0.
+    const int slot_header = Header(kTypeArrayDeviceSlot);
+    list_->ToggleGroup(slot_header);
+    const QString slot = view->child(slot_header + 1)->text(QAccessible::Name);
+    EXPECT_TRUE(slot.startsWith("Device Slot 1: SES slot 0 ")) << slot.toStdString();
+    EXPECT_TRUE(view->child(slot_header + 3)->text(QAccessible::Name).contains("SES slot 2"));
 }
 
 TEST_F(ElemListBoxTest, TheOverviewKeepsItsHeaderAndDropsEnclosuresThatAreGone) {
