@@ -16,6 +16,7 @@
 #include "base/clock.h"
 #include "base/result_code.h"
 #include "bench/bench_process.h"
+#include "bench/simulated_agent.h"
 #include "net/agent/agent_server.h"
 #include "sim/attach.h"
 #include "tests/support/wire_client.h"
@@ -101,24 +102,9 @@ double Run(uint16_t port, int managers) {
 }  // namespace
 
 int main() {
-    ScsiTransport transport;
-    std::string error;
-    auto simulated = sim::AttachScenarios(
-        transport, {std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod84-dual-path.json"},
-        SystemClock(), error);
-    if (!simulated) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    AgentOptions options;
-    options.accept_claimed_names = true;  // a made-up manager name
-    options.port = 0;
-    AgentServer agent(transport, options);
-    if (agent.Start() != kOk) {
-        std::fprintf(stderr, "%s\n", agent.StartError().c_str());
-        return 1;
-    }
-    agent.SetAuthorized({u"bench"});
+    bench::SimulatedAgent simulated;
+    if (!simulated.Start("jbod84-dual-path.json", {}, u"bench")) return 1;
+    AgentServer& agent = simulated.agent();
     std::printf(
         "status page reads of the simulated 84-bay enclosure, loopback, one in flight,\n"
         "%d per manager, %u CPUs\n",

@@ -24,6 +24,7 @@
 #include "base/result_code.h"
 #include "base/unique_fd.h"
 #include "bench/bench_process.h"
+#include "bench/simulated_agent.h"
 #include "net/agent/agent_server.h"
 #include "net/protocol/frame_assembler.h"
 #include "sim/attach.h"
@@ -169,25 +170,12 @@ void Print(const char* server, int in_flight, const Figures& f) {
 }  // namespace
 
 int main() {
-    ScsiTransport transport;
-    std::string error;
-    auto simulated = sim::AttachScenarios(
-        transport, {std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod24.json"}, SystemClock(),
-        error);
-    if (!simulated) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
+    bench::SimulatedAgent simulated;
     AgentOptions options;
-    options.accept_claimed_names = true;  // made-up manager names
-    options.port = 0;
     options.max_in_flight = 1024;
-    AgentServer agent(transport, options);
-    if (agent.Start() != kOk) {
-        std::fprintf(stderr, "%s\n", agent.StartError().c_str());
-        return 1;
-    }
-    agent.SetAuthorized({u"bench"});
+    if (!simulated.Start("jbod24.json", options, u"bench")) return 1;
+    AgentServer& agent = simulated.agent();
+    ScsiTransport& transport = simulated.transport();
     std::printf(
         "MSG_SCSI_IN of the status page (page 0x02) of the simulated 24-bay enclosure,\n"
         "loopback, %d commands each\n",

@@ -10,6 +10,7 @@
 #include "apps/halvorinctl/manager_session.h"
 #include "base/clock.h"
 #include "base/host_name.h"
+#include "bench/simulated_agent.h"
 #include "net/agent/agent_server.h"
 #include "sim/attach.h"
 
@@ -17,18 +18,9 @@ using namespace halvorin;
 using Steady = std::chrono::steady_clock;
 
 int main() {
-    ScsiTransport transport;
-    std::string error;
-    auto simulated = sim::AttachScenarios(
-        transport, {std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod84-dual-path.json"},
-        SystemClock(), error);
-    if (!simulated) return 1;
-    AgentOptions options;
-    options.accept_claimed_names = true;  // made-up manager names
-    options.port = 0;
-    AgentServer agent(transport, options);
-    if (agent.Start() != kOk) return 1;
-    agent.SetAuthorized({ManagerComputerName()});
+    bench::SimulatedAgent simulated;
+    if (!simulated.Start("jbod84-dual-path.json", {}, ManagerComputerName())) return 1;
+    AgentServer& agent = simulated.agent();
     std::atomic<bool> never{false};
     ctl::ManagerSession session({"127.0.0.1:" + std::to_string(agent.port())}, never);
     const auto statuses = session.WaitUntilRead(std::chrono::seconds(30));
