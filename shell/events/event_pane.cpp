@@ -13,6 +13,7 @@
 #include "shell/events/event_list.h"
 #include "shell/events/event_record.h"
 #include "shell/events/event_tool_bar.h"
+#include "shell/events/standing_events_file.h"
 #include "shell/theme/theme_color.h"
 
 namespace halvorin {
@@ -53,6 +54,9 @@ CEventPane::CEventPane(std::string history_directory, Clock& clock, QWidget* par
     SetStatusEventHook(&CEventPane::StatusEventEntry, this);
     hooked_pane = this;
     if (!history_directory.empty()) {
+        history_directory_ = history_directory;
+        standing_at_start_ = ReadStandingEvents(history_directory);
+        last_saved_ = standing_at_start_;
         ReadBackHistory(history_directory);
         history_ = std::make_unique<EventLogWriter>(history_directory);
         if (history_->failed()) ReportHistoryFailure();
@@ -78,9 +82,20 @@ void CEventPane::StatusEventEntry(CSesElem* element, uint32_t state_bit, void* c
     auto* pane = static_cast<CEventPane*>(context);
     const std::optional<StatusEvent> event = DescribeStatusEvent(element, state_bit);
     if (!event) return;
+    // It stood when the program last looked, and is in the history already.
+    if (pane->standing_at_start_.erase({event->source, event->text}) > 0) return;
     pane->list_->AddEvent(pane->clock_.NowSeconds(), event->level,
                           QString::fromStdU16String(event->source), kRecordMessage,
                           {QString::fromStdU16String(event->text)}, CEventList::Position::kBottom);
+}
+
+void CEventPane::SaveStandingEvents(const StandingEvents& now) {
+    if (history_directory_.empty() || now.events == last_saved_) return;
+    std::string error;
+    if (WriteStandingEvents(history_directory_, now, error))
+        last_saved_ = now.events;
+    else
+        std::fprintf(stderr, "standing events: %s\n", error.c_str());
 }
 
 void CEventPane::AddOperatorEvent(int level, CSubEnc* subenc, int message_id,

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "enclosure/poll/standing_events.h"
 #include "shell/events/event_log.h"
 
 namespace halvorin {
@@ -55,6 +56,10 @@ class CEventPane : public QWidget {
     // Whether the history on disk can be written.
     bool HistoryWritable() const { return history_ && !history_->failed(); }
 
+    // Keeps what stands now beside the history (only when it changed), so the
+    // next start can leave those events out.
+    void SaveStandingEvents(const StandingEvents& now);
+
   protected:
     void customEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -76,6 +81,11 @@ class CEventPane : public QWidget {
     bool history_failure_reported_ = false;
     int unwritten_events_ = 0;  // since the history last could be written
     bool replaying_ = false;
+    std::string history_directory_;
+    // Standing when the program last looked: each is left out once, at the
+    // first read after the start.
+    std::set<StandingEvent> standing_at_start_;
+    std::set<StandingEvent> last_saved_;
     int dropped_records_ = 0;
 };
 

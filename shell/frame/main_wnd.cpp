@@ -5,12 +5,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include "base/host_name.h"
 #include "base/log.h"
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
+#include "enclosure/poll/standing_events.h"
 #include "net/ui/caption_bar.h"
 #include "shell/events/event_pane.h"
 #include "shell/frame/main_tool_bar.h"
@@ -66,6 +68,8 @@ bool AnyUpgradeRunning(DomainRegistry* registry) {
     registry->ReleaseSnapshot(domains);
     return running;
 }
+
+constexpr int kStandingSavePeriodMs = 10'000;
 
 }  // namespace
 
@@ -128,6 +132,12 @@ void CMainWnd::StartManager(const ManagerSetup& setup) {
     left_pane_->Refresh();
     left_pane_->StartPolling();
     left_pane_->Refresh();
+    // What stands is kept beside the history now and then, so the next start
+    // does not log every standing fault again.
+    auto* keep_standing = new QTimer(this);
+    connect(keep_standing, &QTimer::timeout, this,
+            [this] { event_pane_->SaveStandingEvents(CollectStandingEvents(*registry_)); });
+    keep_standing->start(kStandingSavePeriodMs);
     if (setup.local_host.empty()) return;
     // The manager reaches its own machine through the local agent, which
     // must let this computer's name through.

@@ -12,6 +12,7 @@
 #include "enclosure/model/display_name.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/ses_domain.h"
+#include "enclosure/poll/standing_events.h"
 #include "shell/events/event_list.h"
 #include "shell/events/event_record.h"
 #include "shell/events/event_tool_bar.h"
@@ -85,6 +86,45 @@ TEST_F(EventPaneTest, AFailingPowerSupplyBecomesErrorEventsAboutItsEnclosure) {
         EXPECT_EQ(pane_->List()->Item(i)->level, kEventError);
         EXPECT_EQ(pane_->List()->Item(i)->source, enclosure);
     }
+}
+
+// A fault that stood all along is in the history once, however often the
+// program starts; one that appeared while it was closed is logged.
+TEST_F(EventPaneTest, ARestartLogsOnlyWhatChangedWhileTheProgramWasClosed) {
+    const std::string history = StateDirectory();
+    const QString kPowerSupplyFailed = "Power supply 2 of power supply has failed.";
+    sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
+    sim::EventSpec failure;
+    failure.action = sim::EventAction::kPowerSupplyFail;
+    failure.type = sim::kPowerSupply;
+    failure.element = 1;
+    scenario.events.push_back(failure);
+    auto run = [&](const sim::Scenario& enclosure, size_t rows) {
+        sim::LoopbackManager manager({enclosure});
+        std::string error;
+        ASSERT_TRUE(manager.Start(error)) << error;
+        OpenPane(history);
+        ASSERT_TRUE(manager.PollUntil([&] { return manager.AllRead(1); }));
+        ASSERT_TRUE(WaitUntil([&] { return size_t(pane_->List()->RowCount()) == rows; }))
+            << pane_->List()->RowCount();
+        pane_->SaveStandingEvents(CollectStandingEvents(manager.registry()));
+        pane_.reset();
+    };
+    // Two events for the supply, and the empty row at the end.
+    run(scenario, 3);
+    run(scenario, 3);  // the failed supply stood all along
+    sim::EventSpec fan = failure;
+    fan.action = sim::EventAction::kFanStop;
+    fan.type = sim::kCooling;
+    fan.element = 0;
+    scenario.events.push_back(fan);
+    run(scenario, 4);  // a fan stopped while the program was closed
+
+    OpenPane(history);
+    ASSERT_TRUE(WaitUntil([&] { return pane_->List()->RowCount() == 4; }));
+    const std::vector<QString> texts = Texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), kPowerSupplyFailed), 1);
+    EXPECT_EQ(texts[2], "Cooling device 1 of cooling device has failed.");
 }
 
 TEST_F(EventPaneTest, TheHistoryComesBackInOrderAfterARestart) {
