@@ -42,6 +42,10 @@ constexpr const char* kUsage =
     "  -p, --port PORT         the port for addresses given without one (default 6000)\n"
     "  -m, --max-managers N    serve at most N managers at once (default 8; 1 makes\n"
     "                          the others wait their turn instead of hearing busy)\n"
+    "      --tls-cert FILE     speak TLS with this certificate (PEM) ...\n"
+    "      --tls-key FILE      ... and its private key (PEM) ...\n"
+    "      --tls-client-ca FILE  ... and serve only managers whose certificate\n"
+    "                          this CA (PEM) signed; all three or none\n"
     "  -s, --simulate FILE     also serve the simulated enclosure FILE describes\n"
     "                          (repeatable; see sim/README.md)\n"
     "  -v, --verbose           also log every read\n"
@@ -75,7 +79,7 @@ long NumberIn(const char* text, long low, long high, const char* what) {
 }
 
 Options ParseOptions(int argc, char** argv) {
-    enum { kClaimedNames = 1000 };
+    enum { kClaimedNames = 1000, kTlsCert, kTlsKey, kTlsClientCa };
     const option longs[] = {
         {"allow", required_argument, nullptr, 'a'},
         {"allow-claimed-names", no_argument, nullptr, kClaimedNames},
@@ -83,6 +87,9 @@ Options ParseOptions(int argc, char** argv) {
         {"port", required_argument, nullptr, 'p'},
         {"max-managers", required_argument, nullptr, 'm'},
         {"simulate", required_argument, nullptr, 's'},
+        {"tls-cert", required_argument, nullptr, kTlsCert},
+        {"tls-key", required_argument, nullptr, kTlsKey},
+        {"tls-client-ca", required_argument, nullptr, kTlsClientCa},
         {"verbose", no_argument, nullptr, 'v'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, 'V'},
@@ -114,6 +121,15 @@ Options ParseOptions(int argc, char** argv) {
             case 's':
                 options.scenarios.push_back(optarg);
                 break;
+            case kTlsCert:
+                options.agent.tls.cert = optarg;
+                break;
+            case kTlsKey:
+                options.agent.tls.key = optarg;
+                break;
+            case kTlsClientCa:
+                options.agent.tls.ca = optarg;
+                break;
             case 'v':
                 options.agent.verbose = true;
                 break;
@@ -132,6 +148,9 @@ Options ParseOptions(int argc, char** argv) {
     if (optind < argc) UsageError(std::string("unexpected argument '") + argv[optind] + "'");
     std::string error;
     if (!ParseListenAddresses(options.agent.listen, options.agent.port, error)) UsageError(error);
+    const TlsFiles& tls = options.agent.tls;
+    if (tls.Any() && (tls.cert.empty() || tls.key.empty() || tls.ca.empty()))
+        UsageError("TLS needs --tls-cert, --tls-key and --tls-client-ca together");
     return options;
 }
 

@@ -53,6 +53,8 @@ std::string_view ResultCodeName(int code) {
             return "connection lost during activation";
         case kAgentBusy:
             return "agent busy";
+        case kTlsFailed:
+            return "TLS failed";
         default:
             return "unknown error";
     }

@@ -37,6 +37,10 @@ enum ResultCode : int {
     // The agent serves as many managers as it may; the reply to the hello
     // names them (UTF-8 text), and the manager tries again later.
     kAgentBusy = -25,
+    // The manager's TLS connection to the agent failed: the agent's
+    // certificate did not verify, or the agent refused the manager's. Never
+    // sent on the wire.
+    kTlsFailed = -26,
 };
 
 // Short English name of a result code for logs and command-line output.

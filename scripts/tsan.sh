@@ -9,4 +9,4 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVORIN_T
 cmake --build build-tsan --target agent_test client_test model_test
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" \
-    -R '^(AgentTest|AllowEntry|PeerNameCheck|ClientAuthorization|LocalPeer|ClientTest|ClientAgentTest|ConnectionLoop|DomainRegistry|HostAddress|Model|HistoryRing|NamingTest|TypeNames)\.'
+    -R '^(AgentTest|AllowEntry|PeerNameCheck|ClientAuthorization|LocalPeer|ClientTest|ClientAgentTest|ClientAgentTlsTest|TlsContextTest|ConnectionLoop|DomainRegistry|HostAddress|Model|HistoryRing|NamingTest|TypeNames)\.'

@@ -21,6 +21,7 @@
 #include "base/clock.h"
 #include "enclosure/ops/firmware_upgrade.h"
 #include "net/protocol/host_address.h"
+#include "net/tls/tls_context.h"
 
 namespace {
 
@@ -68,6 +69,10 @@ constexpr const char* kUsage =
     "  -H, --host HOST[:PORT]   a host whose agent to ask (repeatable; default: this host)\n"
     "  -t, --timeout SECONDS    how long to wait for the enclosures to be read (default 60)\n"
     "  -y, --yes                do not ask before restart, shutdown and upgrade\n"
+    "      --tls-ca FILE        speak TLS to the agents and trust the agent\n"
+    "                           certificates this CA (PEM) signed\n"
+    "      --tls-cert FILE      show the agents this certificate (PEM) ...\n"
+    "      --tls-key FILE       ... with its private key (PEM)\n"
     "  -h, --help               show this help and exit\n"
     "  -V, --version            show the version and exit\n"
     "\n"
@@ -105,6 +110,7 @@ struct CommandLine {
     int expect_enclosures = 0;      // show: fewer enclosures than this fail
     std::optional<int> slot_index;  // ident --index
     std::string disk_serial;        // ident --serial
+    TlsFiles tls;
 };
 
 int WholeNumber(const std::string& option, const std::string& text, int low, int high) {
@@ -157,6 +163,12 @@ CommandLine Parse(int argc, char** argv) {
             line.slot_index = WholeNumber(arg, value(), 1, 255);
         } else if (arg == "--serial") {
             line.disk_serial = value();
+        } else if (arg == "--tls-ca") {
+            line.tls.ca = value();
+        } else if (arg == "--tls-cert") {
+            line.tls.cert = value();
+        } else if (arg == "--tls-key") {
+            line.tls.key = value();
         } else if (arg == "-y" || arg == "--yes") {
             line.yes = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -251,7 +263,13 @@ int main(int argc, char** argv) {
     if (command == "metrics" && line.listen.empty()) UsageError("metrics needs --listen ADDR:PORT");
     if (command == "capture" && (line.words.size() != 2 || line.output.empty()))
         UsageError("capture needs an ENCLOSURE and -o FILE");
-    ManagerSession session(line.hosts, StopRequested());
+    ClientOptions client;
+    if (line.tls.Any()) {
+        std::string error;
+        client.tls = TlsContext::Create(TlsRole::kManager, line.tls, error);
+        if (!client.tls) UsageError("TLS: " + error);
+    }
+    ManagerSession session(line.hosts, StopRequested(), std::move(client));
     int code;
     if (command == "show") {
         code = Show(session, line);

@@ -108,9 +108,18 @@ HostStatus ManagerSession::StatusOf(size_t index) const {
     }
     if (domain->client.last_hello_result() == kHelloRefused) {
         status.outcome = HostOutcome::kRefused;
+        if (std::string said = domain->client.last_refusal_text(); !said.empty()) {
+            status.detail = "the agent says: " + said;
+            return status;
+        }
         status.detail = "the agent does not authorise \"" +
                         Utf16ToUtf8(domain->client.computer_name()) +
                         "\" from this address; it must list it (halvorin-agentd --allow)";
+        return status;
+    }
+    if (domain->client.state() != kStateReady && domain->client.last_failure() == kTlsFailed) {
+        status.outcome = HostOutcome::kRefused;
+        status.detail = "TLS: " + domain->client.last_tls_error();
         return status;
     }
     if (domain->client.last_hello_result() == kAgentBusy) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "base/utf16.h"
+
 namespace halvorin {
 
 // Every domain of a registry announces finished requests on one signal, so
@@ -34,6 +36,11 @@ void ReleaseDomain(CSesDomain* domain) {
     delete domain;
 }
 
+void DomainRegistry::UseTls(std::shared_ptr<const TlsContext> context, std::u16string plain_host) {
+    options_.tls = std::move(context);
+    plain_host_ = std::move(plain_host);
+}
+
 CSesDomain* DomainRegistry::Acquire(const std::u16string& name) {
     auto find = [&]() -> CSesDomain* {
         for (CSesDomain* d : domains_) {
@@ -48,7 +55,9 @@ CSesDomain* DomainRegistry::Acquire(const std::u16string& name) {
         std::lock_guard lock(global_lock_);
         if (CSesDomain* existing = find()) return existing;
     }
-    std::unique_ptr<CSesDomain> fresh(new (std::nothrow) CSesDomain(this, name, options_));
+    ClientOptions options = options_;
+    if (EqualsIgnoreCase(name, plain_host_)) options.tls = nullptr;
+    std::unique_ptr<CSesDomain> fresh(new (std::nothrow) CSesDomain(this, name, options));
     if (!fresh || fresh->client.Start() != kOk) return nullptr;
     {
         std::lock_guard lock(global_lock_);

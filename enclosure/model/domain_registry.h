@@ -51,6 +51,9 @@ class DomainRegistry {
 
     std::mutex& global_lock() { return global_lock_; }
     const ClientOptions& options() const { return options_; }
+    // Connections to every host but `plain_host` (this program's own agent,
+    // over loopback) speak TLS with the context. Before the first Acquire.
+    void UseTls(std::shared_ptr<const TlsContext> context, std::u16string plain_host);
     // Readable while any domain's client has finished requests waiting; Take
     // says which.
     CompletionSignal& completions() { return *options_.completions; }
@@ -61,7 +64,8 @@ class DomainRegistry {
     static void Stop(CSesDomain* domain);
 
     ClientOptions options_;
-    std::mutex global_lock_;  // ModelGlobalLock
+    std::u16string plain_host_;  // spoken to without TLS when options_.tls is set
+    std::mutex global_lock_;     // ModelGlobalLock
     std::vector<CSesDomain*> domains_;
 };
 

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "base/utf16.h"
 #include "net/agent/listen_address.h"
 
 namespace halvorin {
@@ -31,6 +32,35 @@ bool SameAddress(const sockaddr* a, const sockaddr_storage& b) {
 AgentConnection::AgentConnection(UniqueFd socket, uint64_t id, const sockaddr_storage& peer,
                                  bool peer_is_local)
     : socket_(std::move(socket)), id_(id), peer_(peer), peer_is_local_(peer_is_local) {}
+
+ssize_t AgentConnection::Receive(void* data, size_t size) {
+    if (tls_) return tls_->Receive(data, size);
+    return ::recv(socket_.get(), data, size, MSG_DONTWAIT);
+}
+
+ssize_t AgentConnection::Send(const void* data, size_t size) {
+    if (tls_) return tls_->Send(data, size);
+    return ::send(socket_.get(), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+std::string AgentConnection::ManagerText() const {
+    if (tls_) {
+        const std::string subject = tls_->PeerSubject();
+        if (!subject.empty()) return subject;
+    }
+    return Utf16ToUtf8(manager_name);
+}
+
+bool AgentConnection::CertificateNames(const std::u16string& name) const {
+    return tls_ && !name.empty() && EqualsIgnoreCase(Utf8ToUtf16(tls_->PeerCommonName()), name);
+}
+
+void AgentConnection::DiscardInput() {
+    char scratch[4096];
+    for (int i = 0; i < 64 && ::recv(socket_.get(), scratch, sizeof scratch, MSG_DONTWAIT) > 0;
+         ++i) {
+    }
+}
 
 void AgentConnection::Shutdown() {
     if (!shut_down_.exchange(true)) ::shutdown(socket_.get(), SHUT_RDWR);

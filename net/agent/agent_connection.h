@@ -11,11 +11,13 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "base/unique_fd.h"
+#include "net/tls/tls_session.h"
 
 namespace halvorin {
 
@@ -23,12 +25,31 @@ class AgentConnection {
   public:
     AgentConnection(UniqueFd socket, uint64_t id, const sockaddr_storage& peer, bool peer_is_local);
 
+    // Speaks TLS from now on; set by the receiver before anyone else holds it.
+    void UseTls(std::unique_ptr<TlsSession> session) { tls_ = std::move(session); }
+    TlsSession* tls() const { return tls_.get(); }
+    // A plain connection, or a TLS one whose handshake has finished.
+    bool Open() const { return !tls_ || tls_->HandshakeDone(); }
+
+    // recv() and send() with MSG_DONTWAIT, through TLS when it is on.
+    ssize_t Receive(void* data, size_t size);
+    ssize_t Send(const void* data, size_t size);
+    // Received bytes wait in the TLS session, where poll() cannot see them.
+    bool HasBufferedInput() const { return tls_ && tls_->HasBufferedInput(); }
+
     int fd() const { return socket_.get(); }
     uint64_t id() const { return id_; }
     const sockaddr_storage& peer() const { return peer_; }
     bool peer_is_local() const { return peer_is_local_; }
     std::string PeerText() const;
+    // Who the manager is, for the logs: its certificate's subject under TLS,
+    // the name its hello gave otherwise.
+    std::string ManagerText() const;
+    // Its certificate names `name` (as the common name).
+    bool CertificateNames(const std::u16string& name) const;
 
+    // Reads and forgets what has arrived on the socket (not through TLS).
+    void DiscardInput();
     // Ends traffic in both directions; the receiver then sees the closed
     // stream and drops the connection. Safe from any thread, any number of times.
     void Shutdown();
@@ -59,6 +80,7 @@ class AgentConnection {
 
   private:
     UniqueFd socket_;
+    std::unique_ptr<TlsSession> tls_;  // declared after the socket: freed before it
     const uint64_t id_;
     const sockaddr_storage peer_;
     const bool peer_is_local_;

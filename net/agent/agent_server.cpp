@@ -45,7 +45,7 @@ int WaitMs(std::chrono::milliseconds interval) {
 
 // "NAME at ADDRESS:PORT", for the audit lines.
 std::string WhoText(const AgentConnection& connection) {
-    return Utf16ToUtf8(connection.manager_name) + " at " + connection.PeerText();
+    return connection.ManagerText() + " at " + connection.PeerText();
 }
 
 std::string AuditResult(int result) {
@@ -113,8 +113,10 @@ void AgentServer::LogRules() const {
     std::string listening;
     for (const sockaddr_storage& address : listen_addresses_)
         listening += (listening.empty() ? "" : ", ") + SocketAddressText(address);
-    Log("agent listening on " + listening + "; " + authorization_.RulesText() + "; up to " +
-        std::to_string(options_.max_managers) + " managers at once");
+    const std::string tls = tls_ ? "TLS on, managers need a certificate from " + options_.tls.ca
+                                 : std::string("TLS off");
+    Log("agent listening on " + listening + "; " + authorization_.RulesText() + "; " + tls +
+        "; up to " + std::to_string(options_.max_managers) + " managers at once");
 }
 
 int AgentServer::Start() {
@@ -127,6 +129,10 @@ int AgentServer::Start() {
     auto addresses = ParseListenAddresses(options_.listen, options_.port, start_error_);
     if (!addresses) return kNoResource;
     listen_addresses_ = std::move(*addresses);
+    if (options_.tls.Any()) {
+        tls_ = TlsContext::Create(TlsRole::kAgent, options_.tls, start_error_);
+        if (!tls_) return kNoResource;
+    }
     if (!OpenListeners()) return kNoResource;
     try {
         sender_ = std::jthread([this](std::stop_token stop) { SenderLoop(stop); });
@@ -208,6 +214,9 @@ void AgentServer::ReceiverLoop(std::stop_token stop) {
 // Refused connections are shut down once their refusal had its moment.
 void AgentServer::CloseRefused(std::chrono::steady_clock::time_point now) {
     while (!closing_.empty() && closing_.front().at <= now) {
+        // What the peer sent meanwhile is read first: closing with unread
+        // data would reset the connection, and the peer lose our last words.
+        closing_.front().connection->DiscardInput();
         closing_.front().connection->Shutdown();
         closing_.pop_front();
     }
@@ -230,15 +239,29 @@ void AgentServer::ReceiveRound(std::stop_token stop) {
     std::vector<pollfd> fds = {{wakeup_.fd(), POLLIN, 0}};
     for (const UniqueFd& listener : listeners_)
         fds.push_back({listener.get(), POLLIN, 0});
+    std::vector<const AgentConnection*> readers(fds.size(), nullptr);
+    auto watch = [&](const AgentConnection& connection, short events) {
+        fds.push_back({connection.fd(), events, 0});
+        readers.push_back(&connection);
+    };
     const size_t first_served = fds.size();
     for (const Served& s : served_)
-        fds.push_back({s.connection->fd(), POLLIN, 0});
+        watch(*s.connection, POLLIN);
     const size_t first_waiting = fds.size();
     for (const Waiting& w : waiting_)
-        fds.push_back({w.connection->fd(), static_cast<short>(w.hello ? 0 : POLLIN), 0});
-    const int ready =
-        ::poll(fds.data(), fds.size(), ReceiveWaitMs(std::chrono::steady_clock::now()));
+        watch(*w.connection, WaitingEvents(w));
+    // What TLS has already decrypted is read as if the socket had it.
+    auto buffered = [&](size_t i) {
+        return readers[i] && (fds[i].events & POLLIN) && readers[i]->HasBufferedInput();
+    };
+    bool any_buffered = false;
+    for (size_t i = first_served; i < fds.size() && !any_buffered; ++i)
+        any_buffered = buffered(i);
+    const int wait_ms = any_buffered ? 0 : ReceiveWaitMs(std::chrono::steady_clock::now());
+    const int ready = ::poll(fds.data(), fds.size(), wait_ms);
     if (fds[0].revents) wakeup_.Drain();
+    for (size_t i = first_served; any_buffered && i < fds.size(); ++i)
+        if (buffered(i)) fds[i].revents |= POLLIN;
     if (stop.stop_requested()) return;
     if (ready < 0 && errno != EINTR) {
         listeners_.clear();  // re-created next round
@@ -301,7 +324,7 @@ bool AgentServer::AcceptOne(int listener) {
 AgentServer::ReadResult AgentServer::ReadMessage(AgentConnection& connection,
                                                  FrameAssembler& assembler, WireMessage& message) {
     std::span<uint8_t> area = assembler.FreeArea(assembler.MissingForCurrent());
-    const ssize_t received = ::recv(connection.fd(), area.data(), area.size(), MSG_DONTWAIT);
+    const ssize_t received = connection.Receive(area.data(), area.size());
     if (received < 0 && (errno == EAGAIN || errno == EINTR)) return ReadResult::kNothing;
     if (received <= 0) return ReadResult::kClosed;
     assembler.Commit(static_cast<size_t>(received));
@@ -319,8 +342,8 @@ AgentServer::ReadResult AgentServer::ReadMessage(AgentConnection& connection,
 void AgentServer::ServeWaiting(Waiting& w, short revents,
                                std::chrono::steady_clock::time_point now) {
     AgentConnection& connection = *w.connection;
-    auto close = [&](const std::string& why) {
-        Log("closed " + connection.PeerText() + " (" + why + ")");
+    auto close = [&](const std::string& why, LogPriority priority = LogPriority::kInfo) {
+        Log(priority, "closed " + connection.PeerText() + " (" + why + ")");
         connection.MarkDropped();
         connection.Shutdown();
         w.leaving = true;
@@ -331,7 +354,16 @@ void AgentServer::ServeWaiting(Waiting& w, short revents,
         close("no authorised hello in time");
         return;
     }
-    if (!(revents & (POLLIN | POLLERR | POLLHUP))) return;
+    if (!(revents & (POLLIN | POLLOUT | POLLERR | POLLHUP))) return;
+    if (tls_ && !w.plain && !connection.tls()) {
+        const FirstByte first = DecideTls(w);
+        if (first == FirstByte::kClosed) close("closed by peer");
+        if (first != FirstByte::kSeen) return;
+    }
+    if (!connection.Open()) {
+        if (!ContinueHandshake(w)) RefuseHandshake(w);
+        return;
+    }
     WireMessage message;
     switch (ReadMessage(connection, w.assembler, message)) {
         case ReadResult::kNothing:
@@ -349,12 +381,68 @@ void AgentServer::ServeWaiting(Waiting& w, short revents,
     }
 }
 
+// A waiting connection reads its hello, or goes on with its TLS handshake
+// in whichever direction the handshake needs.
+short AgentServer::WaitingEvents(const Waiting& w) {
+    if (w.hello) return 0;
+    return w.handshake_wants_write ? POLLOUT : POLLIN;
+}
+
+// The handshake has sent its alert; like a refused hello, the connection
+// stays open a moment so the alert reaches the manager.
+void AgentServer::RefuseHandshake(Waiting& w) {
+    Log(LogPriority::kWarning,
+        "TLS refused " + w.connection->PeerText() + ": " + w.connection->tls()->error());
+    w.connection->refused = true;
+    w.leaving = true;
+    closing_.push_back({w.connection, std::chrono::steady_clock::now() + options_.refusal_delay});
+}
+
+// A TLS agent looks at the first byte before it starts the handshake: a
+// manager without TLS sends a plain hello, which is read and refused in
+// plain words it understands, instead of a handshake failure it cannot read.
+AgentServer::FirstByte AgentServer::DecideTls(Waiting& w) {
+    constexpr uint8_t kTlsHandshakeRecord = 0x16;
+    uint8_t first = 0;
+    const ssize_t peeked = ::recv(w.connection->fd(), &first, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked < 0 && (errno == EAGAIN || errno == EINTR)) return FirstByte::kNotYet;
+    if (peeked != 1) return FirstByte::kClosed;
+    if (first != kTlsHandshakeRecord) {
+        w.plain = true;
+        return FirstByte::kSeen;
+    }
+    std::string error;
+    auto session = TlsSession::Create(tls_, w.connection->fd(), {}, error);
+    if (!session) {
+        Log(LogPriority::kWarning, "cannot start TLS: " + error);
+        return FirstByte::kClosed;
+    }
+    w.connection->UseTls(std::move(session));
+    return FirstByte::kSeen;
+}
+
+// False when the handshake failed. A finished one names the certificate.
+bool AgentServer::ContinueHandshake(Waiting& w) {
+    TlsSession& tls = *w.connection->tls();
+    const TlsSession::Step step = tls.Handshake();
+    w.handshake_wants_write = step == TlsSession::Step::kWantWrite;
+    if (step == TlsSession::Step::kFailed) return false;
+    if (step == TlsSession::Step::kDone)
+        Log("TLS with " + w.connection->PeerText() + ": certificate " + tls.PeerSubject());
+    return true;
+}
+
 // False when the connection leaves the waiting list (refused; the refusal
 // closes it a moment later).
 bool AgentServer::OnWaitingMessage(Waiting& w, WireMessage message) {
     if (message.header.request == 0) return true;
     if (message.header.type != MSG_HELLO) {
         Refuse(w.connection, message.header, "request before an authorised hello");
+        return false;
+    }
+    if (w.plain) {
+        Refuse(w.connection, message.header, "hello without TLS", kHelloRefused,
+               TextBytes("this agent serves managers over TLS only"));
         return false;
     }
     auto info = DecodeHello(message.payload);
@@ -492,7 +580,7 @@ void AgentServer::ServeConnection(Served& s, short revents,
 AgentServer::ReadResult AgentServer::ReadAvailable(AgentConnection& connection,
                                                    FrameAssembler& assembler) {
     std::span<uint8_t> area = assembler.FreeArea(FrameAssembler::kCapacity);
-    const ssize_t received = ::recv(connection.fd(), area.data(), area.size(), MSG_DONTWAIT);
+    const ssize_t received = connection.Receive(area.data(), area.size());
     if (received < 0 && (errno == EAGAIN || errno == EINTR)) return ReadResult::kNothing;
     if (received <= 0) return ReadResult::kClosed;
     assembler.Commit(static_cast<size_t>(received));
@@ -553,7 +641,9 @@ void AgentServer::HandleHello(const std::shared_ptr<AgentConnection>& connection
     if (!connection->authorized) {
         connection->manager_name = info->computer_name;
         connection->authorized = true;
-        Log("authorised " + name + " at " + connection->PeerText());
+        const std::string certificate =
+            connection->tls() ? " with certificate " + connection->tls()->PeerSubject() : "";
+        Log("authorised " + name + " at " + connection->PeerText() + certificate);
     }
     auto payload = EncodeHello(HELLO_INFO{1, options_.computer_name});
     ++connection->in_flight;
@@ -693,9 +783,8 @@ bool AgentServer::SendUnsentLocked(AgentConnection& connection) {
         // its next request before this thread runs again, and that request
         // must not find this reply still counted. Counted again if it stays.
         --connection.in_flight;
-        const ssize_t n =
-            ::send(connection.fd(), front.data() + connection.unsent_offset,
-                   front.size() - connection.unsent_offset, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = connection.Send(front.data() + connection.unsent_offset,
+                                          front.size() - connection.unsent_offset);
         if (n <= 0 || connection.unsent_offset + static_cast<size_t>(n) < front.size())
             ++connection.in_flight;
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;

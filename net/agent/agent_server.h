@@ -44,6 +44,7 @@
 #include "net/agent/peer_name_check.h"
 #include "net/agent/request_executor.h"
 #include "net/agent/worker_pool.h"
+#include "net/tls/tls_context.h"
 
 namespace halvorin {
 
@@ -56,6 +57,9 @@ struct AgentOptions {
     // Accept a listed name on the peer's word, without resolving it. Weaker:
     // anyone who can reach the port may claim a listed name.
     bool accept_claimed_names = false;
+    // With a certificate, key and client CA, every connection speaks TLS and
+    // only managers with a certificate from that CA are served.
+    TlsFiles tls;
     bool verbose = false;  // also log every read
     // One "second" of the idle rules: a stalled message is dropped after
     // idle_waits_before_drop of these, a silent stranger after waits_for_hello.
@@ -113,6 +117,8 @@ class AgentServer {
         bool checking_name = false;        // its name is being resolved
         bool admitted = false;             // waits for a place
         bool leaving = false;              // closed or refused: out of the list this round
+        bool handshake_wants_write = false;
+        bool plain = false;  // a manager without TLS at a TLS agent: refused in plain
     };
 
     // A manager being served.
@@ -136,6 +142,11 @@ class AgentServer {
     bool AcceptOne(int listener);
     void ServeConnection(Served& served, short revents, std::chrono::steady_clock::time_point now);
     void ServeWaiting(Waiting& waiting, short revents, std::chrono::steady_clock::time_point now);
+    enum class FirstByte { kNotYet, kClosed, kSeen };
+    FirstByte DecideTls(Waiting& waiting);
+    bool ContinueHandshake(Waiting& waiting);
+    void RefuseHandshake(Waiting& waiting);
+    static short WaitingEvents(const Waiting& waiting);
     bool OnWaitingMessage(Waiting& waiting, WireMessage message);
     void StartNameCheck(Waiting& waiting, const std::u16string& name);
     void ApplyNameChecks();
@@ -177,6 +188,7 @@ class AgentServer {
 
     bool started_ = false;
     std::string start_error_;
+    std::shared_ptr<const TlsContext> tls_;  // null: plain TCP
     std::vector<sockaddr_storage> listen_addresses_;
     uint16_t bound_port_ = 0;
     Wakeup wakeup_;

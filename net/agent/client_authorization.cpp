@@ -52,6 +52,8 @@ Admission ClientAuthorization::AdmitLocked(const std::u16string& name,
     if (IsOwnName(name)) {
         return connection.peer_is_local() ? Admission::kAdmitted : Admission::kRefused;
     }
+    // A certificate from the client CA that carries the name proves it.
+    if (connection.CertificateNames(name)) return Admission::kAdmitted;
     return accept_claimed_names_ ? Admission::kAdmitted : Admission::kNeedsNameCheck;
 }
 

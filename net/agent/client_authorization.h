@@ -7,6 +7,7 @@
 // address or network entry covers; this computer's own name from this host.
 // A listed name from elsewhere is only a claim: it needs a name check (the
 // name resolves to the peer and the peer's address back to the name) unless
+// the manager's TLS certificate carries the name as its common name, or
 // claimed names are accepted.
 #pragma once
 

@@ -347,7 +347,8 @@ LoopParticipant::Wait CSesClient::NextWait(std::chrono::milliseconds within) con
     // Writable is asked for only while something waits to be written (or
     // the connect to finish): a socket is nearly always writable, and asking
     // for it with nothing to send would wake us without end.
-    bool want_write = st == kStateConnecting || !outgoing_.empty();
+    bool want_write =
+        Handshaking() ? handshake_wants_write_ : st == kStateConnecting || !outgoing_.empty();
     if (!want_write && st == kStateReady) {
         std::lock_guard lock(mutex_);
         want_write = !send_queue_.empty();
@@ -373,6 +374,15 @@ void CSesClient::ServiceSocket(uint32_t revents) {
             connect_pending_ = false;
             result = TryNextAddress();
         }
+    } else if (Handshaking()) {
+        // A peer that closes here is no TLS agent, or refused us: the
+        // handshake reads the close and says which.
+        const bool timed_out =
+            clock.TickMs() - connect_started_ms_ >= options_.connect_timeout.count() * 1000;
+        if (revents & (EPOLLIN | EPOLLOUT | EPOLLERR | EPOLLHUP | EPOLLRDHUP))
+            result = ContinueHandshake();
+        else if (timed_out)
+            result = kTimedOut;
     } else if (revents & EPOLLERR) {
         result = kConnectionClosed;
     } else {
@@ -454,6 +464,7 @@ int CSesClient::TryNextAddress() {
             ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address.address), address.length);
         if (rc == 0 || errno == EINPROGRESS) {
             std::lock_guard lock(mutex_);
+            tls_.reset();
             socket_ = std::move(fd);
             ++socket_serial_;
             ++connection_generation_;
@@ -479,7 +490,44 @@ int CSesClient::OnConnectingWritable() {
     connect_pending_ = false;
     const int on = 1;
     ::setsockopt(socket_.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return StartHello();
+    if (!options_.tls) return StartHello();
+    std::string why;
+    auto session = TlsSession::Create(options_.tls, socket_.get(), host_, why);
+    {
+        std::lock_guard lock(mutex_);
+        if (!session) {
+            tls_error_ = why;
+            return kTlsFailed;
+        }
+        tls_ = std::move(session);
+    }
+    return ContinueHandshake();
+}
+
+// The hello goes out once the handshake is through. The agent checks the
+// manager's certificate after the manager's last handshake message, so a
+// refusal arrives as a TLS error on the first read, not here.
+int CSesClient::ContinueHandshake() {
+    const TlsSession::Step step = tls_->Handshake();
+    handshake_wants_write_ = step == TlsSession::Step::kWantWrite;
+    if (step == TlsSession::Step::kFailed) return TlsFailure();
+    return step == TlsSession::Step::kDone ? StartHello() : kOk;
+}
+
+int CSesClient::TlsFailure() {
+    std::lock_guard lock(mutex_);
+    tls_error_ = tls_ ? tls_->error() : std::string();
+    return kTlsFailed;
+}
+
+ssize_t CSesClient::ReceiveSome(void* data, size_t size) {
+    if (tls_) return tls_->Receive(data, size);
+    return ::recv(socket_.get(), data, size, MSG_DONTWAIT);
+}
+
+ssize_t CSesClient::SendSome(const void* data, size_t size) {
+    if (tls_) return tls_->Send(data, size);
+    return ::send(socket_.get(), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
 int CSesClient::StartHello() {
@@ -525,6 +573,11 @@ void CSesClient::OnHelloReply(uint64_t generation, std::span<const uint8_t> payl
     if (ready_handler_) ready_handler_();  // outside the mutex: it sends requests
 }
 
+std::string CSesClient::last_tls_error() const {
+    std::lock_guard lock(mutex_);
+    return tls_error_;
+}
+
 std::string CSesClient::last_refusal_text() const {
     std::lock_guard lock(mutex_);
     return refusal_text_;
@@ -544,9 +597,10 @@ void CSesClient::RefuseHelloLocked(int result) {
 // round; the next writable wake-up goes on.
 int CSesClient::SendOutgoing() {
     while (outgoing_sent_ < outgoing_.size()) {
-        const ssize_t n = ::send(socket_.get(), outgoing_.data() + outgoing_sent_,
-                                 outgoing_.size() - outgoing_sent_, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            SendSome(outgoing_.data() + outgoing_sent_, outgoing_.size() - outgoing_sent_);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return kOk;
+        if (n < 0 && errno == EPROTO) return TlsFailure();
         if (n <= 0) return kConnectionClosed;
         outgoing_sent_ += static_cast<size_t>(n);
     }
@@ -577,8 +631,9 @@ int CSesClient::SendQueued() {
 int CSesClient::Receive() {
     while (true) {
         std::span<uint8_t> area = assembler_.FreeArea(kReceiveChunk);
-        const ssize_t n = ::recv(socket_.get(), area.data(), area.size(), MSG_DONTWAIT);
+        const ssize_t n = ReceiveSome(area.data(), area.size());
         if (n == 0) return kConnectionClosed;
+        if (n < 0 && errno == EPROTO) return TlsFailure();
         if (n < 0) return kOk;  // would block, or an error the next wait reports
         assembler_.Commit(static_cast<size_t>(n));
         WireMessage message;
@@ -614,6 +669,7 @@ void CSesClient::Disconnect() {
     std::lock_guard lock(mutex_);
     if (socket_.valid()) {
         ::shutdown(socket_.get(), SHUT_RDWR);
+        tls_.reset();
         socket_.reset();
         ++socket_serial_;
     }
@@ -639,6 +695,7 @@ void CSesClient::Disconnect() {
 
 void CSesClient::CloseSocket() {
     std::lock_guard lock(mutex_);
+    tls_.reset();
     socket_.reset();
     ++socket_serial_;
 }

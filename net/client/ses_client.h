@@ -36,6 +36,7 @@
 #include "net/client/connection_loop.h"
 #include "net/client/name_resolver.h"
 #include "net/protocol/frame_assembler.h"
+#include "net/tls/tls_session.h"
 
 namespace halvorin {
 
@@ -72,6 +73,8 @@ struct ClientOptions {
     // Shared by many clients: their finished requests are announced there
     // instead of on a descriptor of each client's own.
     std::shared_ptr<CompletionSignal> completions;
+    // Speaks TLS to the agent with this context; null: plain TCP.
+    std::shared_ptr<const TlsContext> tls;
 };
 
 class CSesClient final : public LoopParticipant {
@@ -140,8 +143,10 @@ class CSesClient final : public LoopParticipant {
     // only then has every handler run (a handler may send the next request).
     bool quiet() const;
     // Why the last connection or connection attempt ended: a result code
-    // (-10, -11, -12, -14, -18, ...), 0 while none has failed.
+    // (-10, -11, -12, -14, -18, -26, ...), 0 while none has failed.
     int last_failure() const { return last_failure_.load(); }
+    // Why the last TLS connection failed (-26); empty when none did.
+    std::string last_tls_error() const;
     // Wakes the connection thread (tests use it after moving a manual clock).
     void Wake();
     // A caller that waits for this host with a deadline of its own (a
@@ -166,6 +171,11 @@ class CSesClient final : public LoopParticipant {
     void ReleaseAttempt();
     int TryNextAddress();
     int OnConnectingWritable();
+    int ContinueHandshake();
+    bool Handshaking() const { return tls_ && !tls_->HandshakeDone(); }
+    ssize_t ReceiveSome(void* data, size_t size);
+    ssize_t SendSome(const void* data, size_t size);
+    int TlsFailure();
     int StartHello();
     int SendOutgoing();
     int SendQueued();
@@ -198,6 +208,7 @@ class CSesClient final : public LoopParticipant {
     std::atomic<int64_t> retry_time_{0};
     std::atomic<int> last_hello_result_{1};
     std::string refusal_text_;  // guarded by mutex_
+    std::string tls_error_;     // guarded by mutex_
     std::atomic<int> last_failure_{0};
     bool ever_started_ = false;
     ConnectionLoop* loop_;
@@ -214,6 +225,9 @@ class CSesClient final : public LoopParticipant {
     std::vector<std::unique_ptr<Request>> completed_;
     int32_t tick_counter_ = 0;
     UniqueFd socket_;  // replaced and closed only under mutex_
+    // Over socket_ while TLS is on; replaced and freed with it.
+    std::unique_ptr<TlsSession> tls_;
+    bool handshake_wants_write_ = false;
     uint64_t connection_generation_ = 0;
 
     // Connection thread only.

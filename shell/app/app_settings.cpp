@@ -22,6 +22,13 @@ void AppSettings::WriteRunMode(int run_mode) {
     settings_.sync();
 }
 
+TlsFiles AppSettings::ReadTlsFiles() const {
+    auto path = [&](const char* key) {
+        return settings_.value(QString("TLS/") + key).toString().trimmed().toStdString();
+    };
+    return TlsFiles{path("ca"), path("cert"), path("key")};
+}
+
 QStringList AppSettings::ReadNameList(const QString& value_name) const {
     return SplitNameList(settings_.value(Key(value_name)).toString());
 }

@@ -3,12 +3,16 @@
 //   "RunMode"  0 manager, 1 agent (absent: 0)
 //   "Clients"  the agent's authorised client names, each followed by "\n"
 //   "Domains"  the manager's remote hosts, each followed by "\n"
+// and, read at start-up and never written, the manager's TLS files in
+// section "TLS": "ca" (the agents' CA), "cert" and "key" (its own).
 // Reading never writes; nothing else is stored.
 #pragma once
 
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+
+#include "net/tls/tls_context.h"
 
 namespace halvorin {
 
@@ -35,6 +39,9 @@ class AppSettings {
     // Writes the first `max_names` names (all when negative), each followed
     // by a line feed.
     void WriteNameList(const QString& value_name, const QStringList& names, int max_names = -1);
+
+    // The [TLS] files; empty members where a key is absent.
+    TlsFiles ReadTlsFiles() const;
 
     QString FilePath() const { return settings_.fileName(); }
 

@@ -76,6 +76,7 @@ bool CHalvorinApp::Startup() {
     // so start-up begins with the texts and the agent server.
     Log("start-up: string tables (" + InterfaceLanguage().toStdString() + ")");
     InstallStringTables();
+    if (!UseTlsSettings()) return false;
     Log("start-up: agent server");
     if (!StartAgentServer()) return false;
     started_ = true;
@@ -105,6 +106,24 @@ bool CHalvorinApp::Startup() {
     if (!SwitchTopLevelWindow(run_mode_)) return false;
     AddOperatorEventToMainWindow(kEventWarning, nullptr, kUnknownRunModeText,
                                  {"\"" + stored + "\""});
+    return true;
+}
+
+// Remote agents are spoken to over TLS when the settings name the files.
+// Files that do not work stop the start: falling back to plain TCP would
+// send the commands unprotected when the administrator asked otherwise.
+bool CHalvorinApp::UseTlsSettings() {
+    const TlsFiles files = AppSettings().ReadTlsFiles();
+    if (!files.Any()) return true;
+    std::string error;
+    auto context = TlsContext::Create(TlsRole::kManager, files, error);
+    if (!context) {
+        ReportFailure(QString::fromStdString(
+            "the [TLS] settings in " + AppSettings().FilePath().toStdString() + ": " + error));
+        return false;
+    }
+    Log("start-up: TLS to remote agents, trusting " + files.ca);
+    ProcessRegistry().UseTls(std::move(context), ManagerSetupOfThisProcess().local_host);
     return true;
 }
 

@@ -83,6 +83,7 @@ class CHalvorinApp : public QObject {
     };
 
     bool StartAgentServer();
+    bool UseTlsSettings();
     ManagerSetup ManagerSetupOfThisProcess() const;
     void AddOperatorEventToMainWindow(int level, CSubEnc* subenc, int message_id,
                                       const QStringList& arguments);

@@ -5,6 +5,7 @@
 
 #include "base/log.h"
 #include "tests/agent/agent_test_fixture.h"
+#include "tests/support/log_lines.h"
 
 namespace halvorin {
 namespace {
@@ -13,6 +14,7 @@ using namespace std::chrono_literals;
 using test::AgentTest;
 using test::kEnclosure;
 using test::kReadStatusCdb;
+using test::LogLines;
 using test::WireClient;
 
 std::vector<uint8_t> WriteBuffer(uint8_t mode, uint32_t offset, size_t bytes) {
@@ -48,30 +50,6 @@ std::vector<uint8_t> SendDiagnostic(uint8_t page) {
 std::string Text(const std::vector<uint8_t>& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
-
-// Collects the agent's log lines.
-class LogLines {
-  public:
-    LogLines() {
-        SetLogSink([this](LogPriority priority, std::string_view line) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back("<" + std::to_string(static_cast<int>(priority)) + ">" +
-                             std::string(line));
-        });
-    }
-    ~LogLines() { SetLogSink(nullptr); }
-    std::vector<std::string> Containing(const std::string& part) {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> found;
-        for (const std::string& line : lines_)
-            if (line.find(part) != std::string::npos) found.push_back(line);
-        return found;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 TEST_F(AgentTest, EightManagersAreServedAtOnceAndTheNinthHearsWhoIsServed) {
     StartAgent();

@@ -106,6 +106,19 @@ TEST_F(AppTest, ShutdownStopsTheAgentServer) {
     EXPECT_TRUE(again.Startup());
 }
 
+// Falling back to plain TCP would send commands unprotected.
+TEST_F(AppTest, TlsSettingsThatDoNotWorkEndStartUpWithWhatIsWrong) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Halvorin", "Halvorin");
+    settings.setValue("TLS/ca", "/nonexistent/agents-ca.pem");
+    settings.sync();
+    CHalvorinApp app(options_);
+    EXPECT_FALSE(app.Startup());
+    EXPECT_EQ(app.MainWindow(), nullptr);
+    ASSERT_EQ(failures_.size(), 1);
+    EXPECT_TRUE(failures_[0].contains("[TLS]")) << failures_[0].toStdString();
+    EXPECT_TRUE(failures_[0].contains("/nonexistent/agents-ca.pem")) << failures_[0].toStdString();
+}
+
 TEST_F(AppTest, AnAgentPortInUseIsReportedAndEndsStartUp) {
     UniqueFd listener(::socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in address{};
