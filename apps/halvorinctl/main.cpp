@@ -2,12 +2,16 @@
 // hosts through their agents and prints them, follows their events, and
 // (see `actions.cpp`) changes them.
 
+#include <getopt.h>
+
 #include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -68,6 +72,9 @@ constexpr const char* kUsage =
     "Options:\n"
     "  -H, --host HOST[:PORT]   a host whose agent to ask (repeatable; default: this host)\n"
     "  -t, --timeout SECONDS    how long to wait for the enclosures to be read (default 60)\n"
+    "      --wait               keep trying a host whose name does not resolve or that\n"
+    "                           refuses the connection until the timeout (default: give\n"
+    "                           up on it after one try)\n"
     "  -y, --yes                do not ask before restart, shutdown and upgrade\n"
     "      --tls-ca FILE        speak TLS to the agents and trust the agent\n"
     "                           certificates this CA (PEM) signed\n"
@@ -111,6 +118,7 @@ struct CommandLine {
     std::optional<int> slot_index;  // ident --index
     std::string disk_serial;        // ident --serial
     TlsFiles tls;
+    bool wait = false;  // keep trying unreachable hosts until the timeout
 };
 
 int WholeNumber(const std::string& option, const std::string& text, int low, int high) {
@@ -122,62 +130,153 @@ int WholeNumber(const std::string& option, const std::string& text, int low, int
     return value;
 }
 
+enum OptionId {
+    kOptJson = 1000,
+    kOptReadings,
+    kOptRedact,
+    kOptListen,
+    kOptAllowEmpty,
+    kOptExpectEnclosures,
+    kOptIndex,
+    kOptSerial,
+    kOptTlsCa,
+    kOptTlsCert,
+    kOptTlsKey,
+    kOptWait,
+};
+
+const option kLongOptions[] = {
+    {"host", required_argument, nullptr, 'H'},
+    {"timeout", required_argument, nullptr, 't'},
+    {"wait", no_argument, nullptr, kOptWait},
+    {"yes", no_argument, nullptr, 'y'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"tls-ca", required_argument, nullptr, kOptTlsCa},
+    {"tls-cert", required_argument, nullptr, kOptTlsCert},
+    {"tls-key", required_argument, nullptr, kOptTlsKey},
+    {"json", no_argument, nullptr, kOptJson},
+    {"readings", no_argument, nullptr, kOptReadings},
+    {"output", required_argument, nullptr, 'o'},
+    {"redact", no_argument, nullptr, kOptRedact},
+    {"listen", required_argument, nullptr, kOptListen},
+    {"allow-empty", no_argument, nullptr, kOptAllowEmpty},
+    {"expect-enclosures", required_argument, nullptr, kOptExpectEnclosures},
+    {"index", required_argument, nullptr, kOptIndex},
+    {"serial", required_argument, nullptr, kOptSerial},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Options that only some commands take; every other option is for all.
+const std::map<int, std::set<std::string>> kOptionCommands = {
+    {kOptJson, {"show", "watch"}},
+    {kOptReadings, {"watch"}},
+    {'o', {"capture"}},
+    {kOptRedact, {"capture"}},
+    {kOptListen, {"metrics"}},
+    {kOptAllowEmpty, {"show"}},
+    {kOptExpectEnclosures, {"show"}},
+    {kOptIndex, {"ident"}},
+    {kOptSerial, {"ident"}},
+    {'y', {"restart", "shutdown", "upgrade"}},
+};
+
+std::string OptionName(int id) {
+    for (const option& o : kLongOptions)
+        if (o.name && o.val == id) return std::string("--") + o.name;
+    return "?";
+}
+
+void TakeOption(CommandLine& line, int id, const std::string& value) {
+    switch (id) {
+        case 'H':
+            line.hosts.push_back(value);
+            // Waiting cannot mend a port that is no port.
+            if (!ParseHostAddress(value, kDefaultAgentPort))
+                UsageError("bad host \"" + value +
+                           "\" (give NAME, NAME:PORT or [IPv6]:PORT with a port from 1 to 65535)");
+            break;
+        case 't':
+            line.timeout_s = WholeNumber("--timeout", value, 1, 24 * 3600);
+            line.timeout_given = true;
+            break;
+        case kOptWait:
+            line.wait = true;
+            break;
+        case 'y':
+            line.yes = true;
+            break;
+        case kOptTlsCa:
+            line.tls.ca = value;
+            break;
+        case kOptTlsCert:
+            line.tls.cert = value;
+            break;
+        case kOptTlsKey:
+            line.tls.key = value;
+            break;
+        case kOptJson:
+            line.json = true;
+            break;
+        case kOptReadings:
+            line.readings = true;
+            break;
+        case 'o':
+            line.output = value;
+            break;
+        case kOptRedact:
+            line.redact = true;
+            break;
+        case kOptListen:
+            line.listen = value;
+            break;
+        case kOptAllowEmpty:
+            line.allow_empty = true;
+            break;
+        case kOptExpectEnclosures:
+            line.expect_enclosures = WholeNumber("--expect-enclosures", value, 0, 100000);
+            break;
+        case kOptIndex:
+            line.slot_index = WholeNumber("--index", value, 1, 255);
+            break;
+        case kOptSerial:
+            line.disk_serial = value;
+            break;
+    }
+}
+
+// Options may stand anywhere among the words ("ident ENC on --index 3");
+// "--" ends them.
 CommandLine Parse(int argc, char** argv) {
     CommandLine line;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) UsageError("option " + arg + " needs a value");
-            return argv[++i];
-        };
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(kExitOk);
-        } else if (arg == "-V" || arg == "--version") {
-            std::printf("halvorinctl %s\n", HALVORIN_VERSION);
-            std::exit(kExitOk);
-        } else if (arg == "-H" || arg == "--host") {
-            line.hosts.push_back(value());
-            // Waiting cannot mend a port that is no port.
-            if (!ParseHostAddress(line.hosts.back(), kDefaultAgentPort))
-                UsageError("bad host \"" + line.hosts.back() +
-                           "\" (give NAME, NAME:PORT or [IPv6]:PORT with a port from 1 to 65535)");
-        } else if (arg == "-t" || arg == "--timeout") {
-            line.timeout_s = WholeNumber(arg, value(), 1, 24 * 3600);
-            line.timeout_given = true;
-        } else if (arg == "--json") {
-            line.json = true;
-        } else if (arg == "--readings") {
-            line.readings = true;
-        } else if (arg == "-o" || arg == "--output") {
-            line.output = value();
-        } else if (arg == "--redact") {
-            line.redact = true;
-        } else if (arg == "--listen") {
-            line.listen = value();
-        } else if (arg == "--allow-empty") {
-            line.allow_empty = true;
-        } else if (arg == "--expect-enclosures") {
-            line.expect_enclosures = WholeNumber(arg, value(), 0, 100000);
-        } else if (arg == "--index") {
-            line.slot_index = WholeNumber(arg, value(), 1, 255);
-        } else if (arg == "--serial") {
-            line.disk_serial = value();
-        } else if (arg == "--tls-ca") {
-            line.tls.ca = value();
-        } else if (arg == "--tls-cert") {
-            line.tls.cert = value();
-        } else if (arg == "--tls-key") {
-            line.tls.key = value();
-        } else if (arg == "-y" || arg == "--yes") {
-            line.yes = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            UsageError("unknown option '" + arg + "'");
-        } else {
-            line.words.push_back(arg);
+    std::vector<int> given;
+    opterr = 0;
+    int id = 0;
+    while ((id = getopt_long(argc, argv, ":H:t:o:yhV", kLongOptions, nullptr)) != -1) {
+        switch (id) {
+            case 'h':
+                std::fputs(kUsage, stdout);
+                std::exit(kExitOk);
+            case 'V':
+                std::printf("halvorinctl %s\n", HALVORIN_VERSION);
+                std::exit(kExitOk);
+            case ':':
+                UsageError(std::string("option ") + argv[optind - 1] + " needs a value");
+            case '?':
+                UsageError(std::string("unknown option '") + argv[optind - 1] + "'");
+            default:
+                TakeOption(line, id, optarg ? optarg : "");
+                given.push_back(id);
         }
     }
+    for (int i = optind; i < argc; ++i)
+        line.words.push_back(argv[i]);
     if (line.words.empty()) UsageError("no command given");
+    for (int option_id : given) {
+        const auto only = kOptionCommands.find(option_id);
+        if (only != kOptionCommands.end() && !only->second.contains(line.words[0]))
+            UsageError(OptionName(option_id) + " is not an option of " + line.words[0]);
+    }
     if (line.hosts.empty()) line.hosts.push_back("localhost");
     return line;
 }
@@ -270,6 +369,7 @@ int main(int argc, char** argv) {
         if (!client.tls) UsageError("TLS: " + error);
     }
     ManagerSession session(line.hosts, StopRequested(), std::move(client));
+    session.KeepTryingUnreachable(line.wait);
     int code;
     if (command == "show") {
         code = Show(session, line);

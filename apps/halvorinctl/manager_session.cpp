@@ -103,7 +103,9 @@ HostStatus ManagerSession::StatusOf(size_t index) const {
     }
     if (domain->client.state() == kStateUnreachable) {
         status.outcome = HostOutcome::kUnreachable;
-        status.detail = std::string(ResultCodeName(domain->client.last_failure()));
+        status.detail = domain->client.unreachable_reason();
+        if (status.detail.empty())
+            status.detail = std::string(ResultCodeName(domain->client.last_failure()));
         return status;
     }
     if (domain->client.last_hello_result() == kHelloRefused) {
@@ -175,11 +177,14 @@ std::vector<HostStatus> ManagerSession::WaitUntilRead(std::chrono::seconds limit
         for (size_t i = 0; i < domains_.size(); ++i) {
             all.push_back(StatusOf(i));
             const HostOutcome outcome = all.back().outcome;
-            settled = settled && outcome != HostOutcome::kTimedOut &&
-                      !(outcome == HostOutcome::kUnreachable && domains_[i]);
+            // Waiting mends neither a name that does not resolve nor a
+            // refused connection, unless asked to wait for the host.
+            settled =
+                settled && outcome != HostOutcome::kTimedOut &&
+                !(outcome == HostOutcome::kUnreachable && domains_[i] && keep_trying_unreachable_);
         }
         if (settled || interrupted() || std::chrono::steady_clock::now() >= deadline) return all;
-        RetryUnreachable();
+        if (keep_trying_unreachable_) RetryUnreachable();
         WaitForNextStep();
     }
 }

@@ -51,6 +51,9 @@ class ManagerSession {
     // Polls for a while.
     void PollFor(std::chrono::milliseconds duration);
     bool interrupted() const { return interrupt_.load(); }
+    // WaitUntilRead keeps trying a host it could not reach (by name or by
+    // connection) until its limit, instead of giving up after one try.
+    void KeepTryingUnreachable(bool keep) { keep_trying_unreachable_ = keep; }
     // Asks every host the client gave up on (unreachable, next try in 100 s)
     // again soon (HostRetrySchedule: every 2 s at first). Long-running
     // commands call it each round, so a host that comes up later is found
@@ -66,6 +69,7 @@ class ManagerSession {
 
     std::vector<std::string> hosts_;
     const std::atomic<bool>& interrupt_;
+    bool keep_trying_unreachable_ = false;
     HostRetrySchedule retries_;
     DomainRegistry registry_;
     std::vector<CSesDomain*> domains_;

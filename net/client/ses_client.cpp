@@ -4,7 +4,9 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+
 #include <sys/socket.h>
+#include <cstring>
 
 #include <algorithm>
 #include <cerrno>
@@ -445,6 +447,10 @@ int CSesClient::FinishResolution() {
     finished_lookup_ = std::move(resolution_);
     next_address_ = 0;
     if (addresses_.empty()) {
+        {
+            std::lock_guard lock(mutex_);
+            unreachable_reason_ = "cannot resolve " + host_;
+        }
         state_ = kStateUnreachable;
         retry_time_ = options_.clock->NowSeconds() + kRetryAfterUnreachable;
         return kGeneralFailure;
@@ -462,6 +468,7 @@ int CSesClient::TryNextAddress() {
         if (!fd.valid()) continue;
         const int rc =
             ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address.address), address.length);
+        if (rc != 0 && errno != EINPROGRESS) last_connect_errno_ = errno;
         if (rc == 0 || errno == EINPROGRESS) {
             std::lock_guard lock(mutex_);
             tls_.reset();
@@ -473,6 +480,11 @@ int CSesClient::TryNextAddress() {
             return kOk;
         }
     }
+    {
+        std::lock_guard lock(mutex_);
+        unreachable_reason_ = last_connect_errno_ ? std::strerror(last_connect_errno_)
+                                                  : "no address of " + host_ + " answered";
+    }
     state_ = kStateUnreachable;
     retry_time_ = options_.clock->NowSeconds() + kRetryAfterUnreachable;
     return kConnectFailed;
@@ -483,6 +495,7 @@ int CSesClient::OnConnectingWritable() {
     socklen_t length = sizeof error;
     if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
         // Refused or unreachable: this address is no good, try the next one.
+        last_connect_errno_ = error != 0 ? error : errno;
         CloseSocket();
         connect_pending_ = false;
         return TryNextAddress();
@@ -571,6 +584,11 @@ void CSesClient::OnHelloReply(uint64_t generation, std::span<const uint8_t> payl
     ReleaseAttempt();  // connected: the next host may try
     Wake();
     if (ready_handler_) ready_handler_();  // outside the mutex: it sends requests
+}
+
+std::string CSesClient::unreachable_reason() const {
+    std::lock_guard lock(mutex_);
+    return unreachable_reason_;
 }
 
 std::string CSesClient::last_tls_error() const {

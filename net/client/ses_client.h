@@ -147,6 +147,10 @@ class CSesClient final : public LoopParticipant {
     int last_failure() const { return last_failure_.load(); }
     // Why the last TLS connection failed (-26); empty when none did.
     std::string last_tls_error() const;
+    // Why the host was unreachable the last time (state 6), in the system's
+    // words: "cannot resolve NAME", or the socket's reason for the last
+    // address tried ("Connection refused").
+    std::string unreachable_reason() const;
     // Wakes the connection thread (tests use it after moving a manual clock).
     void Wake();
     // A caller that waits for this host with a deadline of its own (a
@@ -207,8 +211,10 @@ class CSesClient final : public LoopParticipant {
     std::atomic<bool> stop_{false};
     std::atomic<int64_t> retry_time_{0};
     std::atomic<int> last_hello_result_{1};
-    std::string refusal_text_;  // guarded by mutex_
-    std::string tls_error_;     // guarded by mutex_
+    std::string refusal_text_;        // guarded by mutex_
+    std::string tls_error_;           // guarded by mutex_
+    std::string unreachable_reason_;  // guarded by mutex_
+    int last_connect_errno_ = 0;      // connection thread only
     std::atomic<int> last_failure_{0};
     bool ever_started_ = false;
     ConnectionLoop* loop_;
