@@ -1,6 +1,8 @@
 // halvorin-mkfw: builds a firmware package (an LZMA-alone stream of a tar
 // archive holding "jbod_fw.bin": header, image A, image B) and inspects one.
 
+#include <getopt.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -30,7 +32,7 @@ constexpr const char* kUsage =
     "  --image-b FILE    the image downloaded second (buffer 1)\n"
     "  --revision R      the firmware revision the images hold, as the enclosure\n"
     "                    reports it (2.0.8): an upgrade to it is then known to be done\n"
-    "  -o, --output FILE where to write the package\n"
+    "  -o, --output FILE where to write the package (- for standard output)\n"
     "  --inspect FILE    print the package's header and check it\n"
     "  -h, --help        show this help and exit\n"
     "  -V, --version     show the version and exit\n";
@@ -77,11 +79,20 @@ int Build(const std::string& model, const std::string& a, const std::string& b,
     if (image_b.empty()) Fail(b + " is empty: an image needs at least one byte");
     const std::vector<uint8_t> package = BuildFirmwarePackage(model, image_a, image_b, revision);
     if (package.empty()) Fail("compression failed");
-    std::ofstream out(output, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(package.data()),
-              static_cast<std::streamsize>(package.size()));
-    if (!out) Fail("cannot write " + output);
-    std::printf("%s: %zu bytes for model %s\n", output.c_str(), package.size(), model.c_str());
+    // "-o -": the package goes to standard output, the summary to standard error.
+    const bool to_stdout = output == "-";
+    if (to_stdout) {
+        if (std::fwrite(package.data(), 1, package.size(), stdout) != package.size() ||
+            std::fflush(stdout) != 0)
+            Fail("cannot write the package to standard output");
+    } else {
+        std::ofstream out(output, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(package.data()),
+                  static_cast<std::streamsize>(package.size()));
+        if (!out) Fail("cannot write " + output);
+    }
+    std::fprintf(to_stdout ? stderr : stdout, "%s: %zu bytes for model %s\n",
+                 to_stdout ? "standard output" : output.c_str(), package.size(), model.c_str());
     return 0;
 }
 
@@ -145,36 +156,57 @@ int Inspect(const std::string& package) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    enum { kModel = 1000, kImageA, kImageB, kRevision, kInspect };
+    const option longs[] = {
+        {"model", required_argument, nullptr, kModel},
+        {"image-a", required_argument, nullptr, kImageA},
+        {"image-b", required_argument, nullptr, kImageB},
+        {"revision", required_argument, nullptr, kRevision},
+        {"output", required_argument, nullptr, 'o'},
+        {"inspect", required_argument, nullptr, kInspect},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0},
+    };
     std::string model, a, b, revision, output, inspect;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) Fail("option " + arg + " needs a value");
-            return argv[++i];
-        };
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
+    opterr = 0;
+    int c = 0;
+    while ((c = getopt_long(argc, argv, ":o:hV", longs, nullptr)) != -1) {
+        switch (c) {
+            case kModel:
+                model = optarg;
+                break;
+            case kImageA:
+                a = optarg;
+                break;
+            case kImageB:
+                b = optarg;
+                break;
+            case kRevision:
+                revision = optarg;
+                break;
+            case 'o':
+                output = optarg;
+                break;
+            case kInspect:
+                inspect = optarg;
+                break;
+            case 'h':
+                std::fputs(kUsage, stdout);
+                return 0;
+            case 'V':
+                std::printf("halvorin-mkfw %s\n", HALVORIN_VERSION);
+                return 0;
+            case ':':
+                Fail(std::string("option ") + argv[optind - 1] + " needs a value (try --help)");
+            default:
+                Fail(std::string("unknown option '") + argv[optind - 1] + "' (try --help)");
         }
-        if (arg == "-V" || arg == "--version") {
-            std::printf("halvorin-mkfw %s\n", HALVORIN_VERSION);
-            return 0;
-        }
-        if (arg == "--model")
-            model = value();
-        else if (arg == "--image-a")
-            a = value();
-        else if (arg == "--image-b")
-            b = value();
-        else if (arg == "--revision")
-            revision = value();
-        else if (arg == "-o" || arg == "--output")
-            output = value();
-        else if (arg == "--inspect")
-            inspect = value();
-        else
-            Fail("unknown option '" + arg + "' (try --help)");
     }
+    if (optind < argc) Fail(std::string("unexpected word '") + argv[optind] + "' (try --help)");
+    const bool building =
+        !model.empty() || !a.empty() || !b.empty() || !revision.empty() || !output.empty();
+    if (!inspect.empty() && building) Fail("--inspect takes no build options (try --help)");
     if (!inspect.empty()) return Inspect(inspect);
     if (model.empty() || a.empty() || b.empty() || output.empty())
         Fail("--model, --image-a, --image-b and -o are needed (try --help)");

@@ -274,6 +274,19 @@ TEST(CliUsage, WordsAndValuesThatCannotWorkAreRefusedAtOnce) {
         EXPECT_EQ(code, 1) << words[0] << " " << out;
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     }
+    const std::vector<std::vector<std::string>> mkfw_mistakes = {
+        {"--inspect"},
+        {"--inspect", "a.lzma", "--model", "m810"},
+        {"--model", "m810", "stray-word"},
+        {"--frobnicate"},
+    };
+    for (const auto& words : mkfw_mistakes) {
+        std::vector<std::string> argv = {HALVORIN_MKFW};
+        argv.insert(argv.end(), words.begin(), words.end());
+        int code = -1;
+        RunProgram(argv, &code);
+        EXPECT_EQ(code, 1) << words.back();
+    }
     int code = -1;
     EXPECT_EQ(RunProgram({HALVORIN_MKFW, "--version"}, &code).rfind("halvorin-mkfw ", 0), 0u);
     EXPECT_EQ(code, 0);
@@ -282,10 +295,18 @@ TEST(CliUsage, WordsAndValuesThatCannotWorkAreRefusedAtOnce) {
 TEST(Mkfw, BuildsAPackageThatInspectsSoundAndThatStandardToolsRead) {
     const std::string package = test::UniqueTempPath("cli-fw.lzma");
     int code = -1;
-    RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("a.bin", 5000, 1),
+    RunProgram({HALVORIN_MKFW, "--model=m810", "--image-a", WriteBytes("a.bin", 5000, 1),
                 "--image-b", WriteBytes("b.bin", 7000, 2), "-o", package},
                &code);
     ASSERT_EQ(code, 0);
+    // "-o -" writes the same package to standard output.
+    const std::string piped =
+        RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("a.bin", 5000, 1),
+                    "--image-b", WriteBytes("b.bin", 7000, 2), "-o", "-"},
+                   &code);
+    EXPECT_EQ(code, 0);
+    std::ifstream written(package, std::ios::binary);
+    EXPECT_EQ(piped, std::string(std::istreambuf_iterator<char>(written), {}));
     const std::string report = RunProgram({HALVORIN_MKFW, "--inspect", package}, &code);
     EXPECT_EQ(code, 0) << report;
     EXPECT_NE(report.find("model: m810"), std::string::npos);
