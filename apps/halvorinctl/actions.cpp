@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -11,6 +12,7 @@
 
 #include "apps/halvorinctl/enclosure_report.h"
 #include "apps/halvorinctl/stop_signal.h"
+#include "base/clock.h"
 #include "base/result_code.h"
 #include "base/string_table.h"
 #include "base/text_format.h"
@@ -28,6 +30,26 @@
 namespace halvorin::ctl {
 
 namespace {
+
+// A line for the person at the terminal; with --json it goes into the
+// report's "messages" instead, so standard output holds only the report.
+void Say(ActionContext& c, const std::string& line) {
+    if (c.json) {
+        c.report["messages"].push_back(line);
+        return;
+    }
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+__attribute__((format(printf, 1, 2))) std::string Printf(const char* format, ...) {
+    char text[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    return text;
+}
 
 constexpr int kExitUsage = 1;
 constexpr int kExitUnreachable = 2;
@@ -233,9 +255,13 @@ int Ident(ActionContext& c, CSubEnc* subenc) {
     WaitForRereads(c, subenc->dev);
     const bool lit = element->state & kStateIdentifyOn;
     const std::string serial = DiskSerial(element);
-    std::printf("%s: slot %d \"%s\"%s: identification LED is %s\n", Who(c, subenc).c_str(),
-                element->type_data[kSlotNumber], ElementDescriptor(element).c_str(),
-                serial.empty() ? ", no disk" : (", disk " + serial).c_str(), lit ? "on" : "off");
+    Say(c, Printf("%s: slot %d \"%s\"%s: identification LED is %s", Who(c, subenc).c_str(),
+                  element->type_data[kSlotNumber], ElementDescriptor(element).c_str(),
+                  serial.empty() ? ", no disk" : (", disk " + serial).c_str(), lit ? "on" : "off"));
+    c.report["slot_number"] = element->type_data[kSlotNumber];
+    c.report["descriptor"] = ElementDescriptor(element);
+    c.report["disk_serial"] = serial;
+    c.report["identify"] = lit;
     return lit == on ? 0 : kExitOperationFailed;
 }
 
@@ -245,7 +271,8 @@ int Mute(ActionContext& c, CSubEnc* subenc) {
     if (result < 0) return Failed("mute", result);
     WaitForRereads(c, subenc->dev);
     const bool sounding = Indicators(subenc) & kIndicatorBuzzer;
-    std::printf("%s: buzzer is %s\n", Who(c, subenc).c_str(), sounding ? "sounding" : "silent");
+    Say(c, Printf("%s: buzzer is %s", Who(c, subenc).c_str(), sounding ? "sounding" : "silent"));
+    c.report["buzzer"] = sounding;
     return sounding ? kExitOperationFailed : 0;
 }
 
@@ -265,7 +292,8 @@ int UidLed(ActionContext& c, CSubEnc* subenc) {
     if (result < 0) return Failed("UID LED", result);
     WaitForRereads(c, subenc->dev);
     const bool lit = Indicators(subenc) & kIndicatorUidLed;
-    std::printf("%s: UID LED is %s\n", Who(c, subenc).c_str(), lit ? "on" : "off");
+    Say(c, Printf("%s: UID LED is %s", Who(c, subenc).c_str(), lit ? "on" : "off"));
+    c.report["uid_led"] = lit;
     return lit == on ? 0 : kExitOperationFailed;
 }
 
@@ -292,20 +320,24 @@ int Rename(ActionContext& c, CSubEnc* subenc) {
                      reported.c_str());
         return kExitOperationFailed;
     }
-    std::printf("%s: %s\n", c.host.c_str(),
-                Utf16ToUtf8(FormatString(LoadString(20023), {Utf8ToUtf16(reported)})).c_str());
+    Say(c, c.host + ": " + Utf16ToUtf8(FormatString(LoadString(20023), {Utf8ToUtf16(reported)})));
+    c.report["system_name"] = reported;
     return 0;
 }
 
-void PrintZoning(CSubEnc* primary) {
+void PrintZoning(ActionContext& c, CSubEnc* primary) {
+    c.report["zones"] = nlohmann::json::array();
     for (const Ref<CSesElem>& zone : ElementsOf(primary, kTypeZoneEntry)) {
         std::string slots;
+        nlohmann::json numbers = nlohmann::json::array();
         for (int k = 0; k < kZoneTableSlots; ++k) {
-            if (ZoneHasSlot(zone->type_data, k))
-                slots += (slots.empty() ? "" : ",") + std::to_string(k + 1);
+            if (!ZoneHasSlot(zone->type_data, k)) continue;
+            slots += (slots.empty() ? "" : ",") + std::to_string(k + 1);
+            numbers.push_back(k + 1);
         }
-        std::printf("port %d: %s\n", zone->element_index + 1,
-                    slots.empty() ? "none" : slots.c_str());
+        Say(c,
+            Printf("port %d: %s", zone->element_index + 1, slots.empty() ? "none" : slots.c_str()));
+        c.report["zones"].push_back({{"port", zone->element_index + 1}, {"slots", numbers}});
     }
 }
 
@@ -316,8 +348,8 @@ int Zoning(ActionContext& c, CSubEnc* subenc) {
         return kExitOperationFailed;
     }
     if (c.words.size() == 3 && c.words[2] == "show") {
-        std::printf("%s: zoning\n", Who(c, subenc).c_str());
-        PrintZoning(primary.get());
+        Say(c, Who(c, subenc) + ": zoning");
+        PrintZoning(c, primary.get());
         return 0;
     }
     // "set PORT SLOTS... [set PORT SLOTS...]" edits, then applies; "apply" resends the table as
@@ -349,8 +381,8 @@ int Zoning(ActionContext& c, CSubEnc* subenc) {
         RunOperation(c, [&](OperationCallback cb) { return ApplyZoning(subenc, std::move(cb)); });
     if (result < 0) return Failed("zoning", result);
     ReadBack(c, subenc->dev, kReadZones);  // the enclosure's own table, not ours
-    std::printf("%s: zoning applied\n", Who(c, subenc).c_str());
-    PrintZoning(primary.get());
+    Say(c, Who(c, subenc) + ": zoning applied");
+    PrintZoning(c, primary.get());
     return 0;
 }
 
@@ -380,11 +412,10 @@ bool FollowRestart(ActionContext& c, const DeviceId& id, CSesDomain* domain) {
     return FollowDevice(c, domain, id, [&](CSesDev* device) {
         if (!device && !vanished) {
             vanished = true;
-            std::printf("device gone from its host\n");
-            std::fflush(stdout);
+            Say(c, "device gone from its host");
         }
         if (!device || !vanished || !(device->Flags() & kDeviceReady)) return false;
-        std::printf("device back and read\n");
+        Say(c, "device back and read");
         return true;
     });
 }
@@ -405,7 +436,7 @@ int Command(ActionContext& c, CSubEnc* subenc, uint8_t command) {
         return SendEnclosureCommand(subenc, command, std::move(cb));
     });
     if (result < 0) return Failed(restart ? "restart" : "shutdown", result);
-    std::printf("%s: %s\n", name.c_str(), restart ? "restarting" : "shutting down");
+    Say(c, name + ": " + (restart ? "restarting" : "shutting down"));
     std::fflush(stdout);
     if (!restart) return 0;
     return FollowRestart(c, id, domain) ? 0 : kExitOperationFailed;
@@ -446,7 +477,8 @@ std::string UpgradeMessage(int state) {
 // Prints the upgrade's progress until it ends; its final state, or -15 when
 // we were interrupted (the upgrade is stopped then).
 int FollowUpgrade(ActionContext& c, CSubEnc* subenc) {
-    const bool terminal = ::isatty(STDOUT_FILENO);
+    // A report for scripts has no progress in it: only its end.
+    const bool terminal = !c.json && ::isatty(STDOUT_FILENO);
     int shown = -100;
     while (true) {
         if (c.session.interrupted()) {
@@ -460,10 +492,11 @@ int FollowUpgrade(ActionContext& c, CSubEnc* subenc) {
             if (state >= 0 && state < 100 && terminal) {
                 const int bar = state / 2;
                 std::printf("\r[%-50s] %3d%%", std::string(bar, '#').c_str(), state);
-            } else if (state >= 0 && state < 100) {
+            } else if (state >= 0 && state < 100 && !c.json) {
                 std::printf("progress %d%%\n", state);
             } else if (state >= 100) {
-                std::printf("%s%s\n", terminal ? "\n" : "", Utf16ToUtf8(LoadString(168)).c_str());
+                if (terminal) std::printf("\n");
+                Say(c, Utf16ToUtf8(LoadString(168)));
             }
             std::fflush(stdout);
         }
@@ -477,12 +510,12 @@ int FollowUpgrade(ActionContext& c, CSubEnc* subenc) {
 
 // What the enclosure runs is not known once its agent went away during the
 // activation or the read-back after it: said at once, not after a long wait.
-int AgentWentAway(const std::string& name) {
+int AgentWentAway(ActionContext& c, const std::string& name) {
     std::fprintf(stderr,
                  "halvorinctl: %s: the agent went away during activation; the enclosure's "
                  "firmware is unknown; read it with show when the host is back\n",
                  name.c_str());
-    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})).c_str());
+    Say(c, Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})));
     return kExitOperationFailed;
 }
 
@@ -504,7 +537,7 @@ int CheckRevisionAfterActivation(ActionContext& c, CSubEnc* subenc, const std::s
         if (outcome != FirmwareReadBack::Outcome::kPending) break;
         if (domain->client.connection_generation() != connection ||
             domain->client.state() != kStateReady)
-            return AgentWentAway(name);
+            return AgentWentAway(c, name);
         if (std::chrono::steady_clock::now() >= deadline) break;
         c.session.WaitForNextStep();
     }
@@ -521,12 +554,14 @@ int CheckRevisionAfterActivation(ActionContext& c, CSubEnc* subenc, const std::s
                      after.c_str(),
                      as_packaged ? ": the new firmware is not running"
                                  : (", the package holds " + package_revision).c_str());
-        std::printf("%s\n",
-                    Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})).c_str());
+        Say(c, Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})));
+        c.report["firmware_revision"] = after;
         return kExitOperationFailed;
     }
-    std::printf("firmware revision %s (was %s)\n", after.c_str(), before.c_str());
-    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20020), {Utf8ToUtf16(name)})).c_str());
+    Say(c, "firmware revision " + after + " (was " + before + ")");
+    Say(c, Utf16ToUtf8(FormatString(LoadString(20020), {Utf8ToUtf16(name)})));
+    c.report["firmware_revision"] = after;
+    c.report["firmware_revision_before"] = before;
     return 0;
 }
 
@@ -559,21 +594,22 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
     // An upgrade that already took effect (an earlier run was cut off during
     // the activation) is not done twice.
     if (!package_revision.empty() && package_revision == before) {
-        std::printf("%s already runs firmware revision %s, the package's: nothing to do\n",
-                    name.c_str(), before.c_str());
+        Say(c,
+            name + " already runs firmware revision " + before + ", the package's: nothing to do");
+        c.report["firmware_revision"] = before;
         return 0;
     }
     if (!Confirm(c, name + ": " + Utf16ToUtf8(LoadString(129)))) return kExitUsage;
     if (c.session.interrupted()) return kExitOperationFailed;
     const int started = StartFirmwareUpgrade(subenc, std::move(*firmware));
     if (started < 0) return Failed("upgrade", started);
-    std::printf("%s\n", Utf16ToUtf8(FormatString(LoadString(20019), {Utf8ToUtf16(name)})).c_str());
+    Say(c, Utf16ToUtf8(FormatString(LoadString(20019), {Utf8ToUtf16(name)})));
     const int end = FollowUpgrade(c, subenc);
     if (end == kClosing) return kExitOperationFailed;
-    if (end == kActivationUnknown) return AgentWentAway(name);
+    if (end == kActivationUnknown) return AgentWentAway(c, name);
     if (end != kUpgradeCompleted) {
-        std::printf("%s\n%s\n", UpgradeMessage(end).c_str(),
-                    Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})).c_str());
+        Say(c, UpgradeMessage(end));
+        Say(c, Utf16ToUtf8(FormatString(LoadString(20021), {Utf8ToUtf16(name)})));
         return kExitOperationFailed;
     }
     subenc->upgrade_state = kUpgradeIdle;
@@ -651,13 +687,18 @@ bool IsActionCommand(const std::string& command) {
     return commands.count(command) > 0;
 }
 
-int RunAction(ActionContext& c) {
+namespace {
+
+int RunOnEnclosure(ActionContext& c) {
     if (c.words.size() < 2) return Usage(c.words[0] + " needs an ENCLOSURE");
     const auto statuses = c.session.WaitUntilRead(std::chrono::seconds(c.timeout_s));
     const EnclosureMatch match = FindEnclosure(c.session, c.words[1]);
     if (!match.subenc) return ReportNotFound(match, c.words[1], statuses);
     Ref<CSubEnc> subenc = match.subenc;
     c.host = match.host;
+    c.report["host"] = c.host;
+    c.report["enclosure"] = DisplayName(subenc.get());
+    c.report["enclosure_wwn"] = Hex(subenc->logical_id.data(), subenc->logical_id.size());
     const std::string& command = c.words[0];
     if (command == "ident") return Ident(c, subenc.get());
     if (command == "mute") return Mute(c, subenc.get());
@@ -668,6 +709,27 @@ int RunAction(ActionContext& c) {
     if (command == "shutdown") return Command(c, subenc.get(), kShutdownCommand);
     if (command == "upgrade") return UpgradeFirmware(c, subenc.get());
     return Usage("unknown command '" + command + "'");
+}
+
+}  // namespace
+
+// With --json the action's one report goes to standard output whatever the
+// outcome, so a script reads the exit status and the report together.
+int RunAction(ActionContext& c) {
+    const int code = RunOnEnclosure(c);
+    if (!c.json) return code;
+    nlohmann::json report = c.report;
+    report["format_version"] = kJsonFormatVersion;
+    const int64_t now = SystemClock().NowSeconds();
+    report["time"] = Rfc3339Utc(now);
+    report["epoch"] = now;
+    report["command"] = c.words[0];
+    report["arguments"] = std::vector<std::string>(c.words.begin() + 1, c.words.end());
+    report["ok"] = code == 0;
+    report["exit_status"] = code;
+    if (!report.contains("messages")) report["messages"] = nlohmann::json::array();
+    std::printf("%s\n", report.dump(2).c_str());
+    return code;
 }
 
 }  // namespace halvorin::ctl

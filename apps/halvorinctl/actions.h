@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
 #include "apps/halvorinctl/manager_session.h"
+
 #include "enclosure/model/model_ref.h"
 
 namespace halvorin::ctl {
@@ -26,6 +28,9 @@ struct ActionContext {
     std::optional<int> slot_index;
     std::string disk_serial;
     std::string host;  // the host the enclosure is reached through, set by RunAction
+    // --json: what the action says goes into one report, printed at its end.
+    bool json = false;
+    nlohmann::json report = nlohmann::json::object();
 };
 
 // Runs an action command; the process exit status. Unknown commands are a

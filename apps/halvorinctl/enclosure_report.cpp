@@ -56,6 +56,18 @@ constexpr BitName kStateNames[] = {
     {kStateIdentifyOn, "identify"},
 };
 
+}  // namespace
+
+std::string StateName(uint32_t bit) {
+    for (const BitName& b : kStateNames)
+        if (b.bit == bit) return b.name;
+    char text[16];
+    std::snprintf(text, sizeof text, "state_%08x", bit);
+    return text;
+}
+
+namespace {
+
 json StateNames(uint32_t state) {
     json names = json::array();
     for (const BitName& b : kStateNames) {

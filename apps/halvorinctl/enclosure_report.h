@@ -36,5 +36,7 @@ std::string Hex(const uint8_t* bytes, size_t count);
 // The bytes written as hex digit pairs (what Hex makes); stops at a bad pair.
 std::string BytesFromHex(const std::string& hex);
 std::string DisplayName(const CSubEnc* subenc);
+// The JSON name of one state bit ("ac_failure").
+std::string StateName(uint32_t bit);
 
 }  // namespace halvorin::ctl

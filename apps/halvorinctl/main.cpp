@@ -66,6 +66,7 @@ constexpr const char* kUsage =
     "  restart ENCLOSURE             restart the enclosure and follow it back\n"
     "  shutdown ENCLOSURE            shut the enclosure down\n"
     "  upgrade ENCLOSURE PACKAGE     upgrade the firmware from a package\n"
+    "Every action takes --json and then prints one report (docs/JSON.md).\n"
     "ENCLOSURE is the display name, the system name or the WWN, as HOST/ENCLOSURE\n"
     "where more than one host reports it.\n"
     "\n"
@@ -169,7 +170,9 @@ const option kLongOptions[] = {
 
 // Options that only some commands take; every other option is for all.
 const std::map<int, std::set<std::string>> kOptionCommands = {
-    {kOptJson, {"show", "watch"}},
+    {kOptJson,
+     {"show", "watch", "ident", "mute", "uid-led", "rename", "zoning", "restart", "shutdown",
+      "upgrade"}},
     {kOptReadings, {"watch"}},
     {'o', {"capture"}},
     {kOptRedact, {"capture"}},
@@ -383,6 +386,7 @@ int main(int argc, char** argv) {
         ActionContext context{session,         line.words,         line.yes,
                               line.timeout_s,  line.timeout_given, line.slot_index,
                               line.disk_serial};
+        context.json = line.json;
         code = RunAction(context);
     }
     StopFirmwareUpgrades();

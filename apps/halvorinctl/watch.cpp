@@ -55,6 +55,23 @@ void PrintLine(const WatchOptions& options, int64_t now, const json& fields, int
     std::fflush(stdout);
 }
 
+// What a script needs to act on an event without parsing its message.
+json EventFields(const CSesElem* element, uint32_t bit) {
+    const CSubEnc* subenc = element->subenc;
+    json fields = {{"type", "event"},
+                   {"host", Utf16ToUtf8(subenc->dev->domain->host_name)},
+                   {"enclosure", DisplayName(subenc)},
+                   {"enclosure_wwn", Hex(subenc->logical_id.data(), subenc->logical_id.size())},
+                   {"element_type", element->type},
+                   {"element_index", element->element_index},
+                   {"element", Utf16ToUtf8(ElementName(element))},
+                   {"condition", StateName(bit)}};
+    const bool slot = element->type == kTypeDeviceSlot || element->type == kTypeArrayDeviceSlot;
+    if (slot && (element->data_valid & kDataValid))
+        fields["slot_number"] = element->type_data[kSlotNumber];
+    return fields;
+}
+
 struct Watcher {
     const WatchOptions* options;
     Clock* clock;
@@ -64,8 +81,7 @@ struct Watcher {
         auto event = DescribeStatusEvent(element, bit);
         if (!event) return;
         const int64_t now = self->clock->NowSeconds();
-        const std::string host = Utf16ToUtf8(element->subenc->dev->domain->host_name);
-        PrintLine(*self->options, now, {{"type", "event"}, {"host", host}}, event->level,
+        PrintLine(*self->options, now, EventFields(element, bit), event->level,
                   Utf16ToUtf8(event->source), Utf16ToUtf8(event->text));
     }
 };

@@ -68,6 +68,24 @@ class Cli : public ::testing::Test {
     std::unique_ptr<ChildProcess> agent_;
 };
 
+// Whether `document` follows docs/json/`schema`, checked by an independent
+// validator (Debian's python3-jsonschema); the validator's complaint when not.
+std::string SchemaViolation(const json& document, const std::string& schema) {
+    const std::string path = test::UniqueTempPath("document.json");
+    std::ofstream(path) << document.dump();
+    const std::string check =
+        "import json, sys, jsonschema\n"
+        "try:\n"
+        "    jsonschema.validate(json.load(open(sys.argv[1])), json.load(open(sys.argv[2])))\n"
+        "except jsonschema.ValidationError as e:\n"
+        "    print(e.message, list(e.absolute_path)); sys.exit(1)\n";
+    ChildProcess validator({"/usr/bin/python3", "-I", "-c", check, path,
+                            std::string(HALVORIN_SOURCE_DIR) + "/docs/json/" + schema},
+                           {.with_errors = true});
+    std::string out;
+    return validator.Wait(out) == 0 ? std::string() : "invalid: " + out;
+}
+
 const json* Group(const json& enclosure, int type, int nth = 0) {
     for (const json& g : enclosure["groups"]) {
         if (g["type"] == type && nth-- == 0) return &g;
@@ -122,6 +140,22 @@ TEST_F(Cli, ShowJsonReproducesTheTwentyFourBayScenario) {
     const json* zones = Group(enclosure, 29);
     EXPECT_EQ((*zones)["elements"][1]["slots"].size(), 12u);
     EXPECT_EQ((*zones)["elements"][1]["slots"][0], 13);
+}
+
+TEST_F(Cli, ShowAndWatchJsonFollowTheirPublishedSchemas) {
+    StartAgent({test::ScenarioPath("jbod84-dual-path.json"), test::ScenarioPath("jbod24.json")});
+    const json report = Show();
+    EXPECT_EQ(SchemaViolation(report, "show.schema.json"), "");
+    json broken = report;
+    broken["hosts"][0]["enclosures"][0]["wwn"] = "not a wwn";
+    EXPECT_NE(SchemaViolation(broken, "show.schema.json"), "");
+
+    ChildProcess watch({HALVORINCTL, "-H", Host(), "watch", "--json", "--readings"});
+    for (int i = 0; i < 20; ++i) {
+        auto line = watch.ReadLine(std::chrono::seconds(10));
+        ASSERT_TRUE(line);
+        EXPECT_EQ(SchemaViolation(json::parse(*line), "watch.schema.json"), "") << *line;
+    }
 }
 
 TEST_F(Cli, ShowJsonReadsBothPathsOfTheEightyFourBay) {
@@ -230,6 +264,15 @@ TEST_F(Cli, WatchPrintsTheEventsOfAFailingPowerSupplyInOrder) {
     EXPECT_EQ(events[0]["message"], "Power supply 2 of power supply has failed.");
     EXPECT_EQ(events[1]["message"],
               "Power supply 2 of power supply is not receiving the specified A.C. power.");
+    // What a script acts on, without parsing the message.
+    EXPECT_EQ(events[0]["host"], Host());
+    EXPECT_EQ(events[0]["element_type"], 2);
+    EXPECT_EQ(events[0]["element_index"], 1);
+    EXPECT_EQ(events[0]["condition"], "failed");
+    EXPECT_EQ(events[1]["condition"], "ac_failure");
+    EXPECT_EQ(events[0]["enclosure_wwn"].get<std::string>().size(), 16u);
+    for (const json& event : events)
+        EXPECT_EQ(SchemaViolation(event, "watch.schema.json"), "");
     EXPECT_FALSE(watch.ReadLine(std::chrono::milliseconds(500)));
 }
 
@@ -386,6 +429,27 @@ TEST_F(Cli, ActionsChangeTheEnclosureAndPrintItsAnswer) {
     EXPECT_EQ(code, 1) << "restart without --yes and without a terminal must not happen";
     RunProgram({HALVORINCTL, "-H", Host(), "mute", "NO-SUCH-ENCLOSURE"}, &code);
     EXPECT_EQ(code, 2);
+
+    // With --json each action prints one report, whatever its outcome.
+    json done = json::parse(
+        RunProgram({HALVORINCTL, "-H", Host(), "ident", wwn, "4", "off", "--json"}, &code));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(done["ok"], true);
+    EXPECT_EQ(done["slot_number"], 4);
+    EXPECT_EQ(done["disk_serial"], serial);
+    EXPECT_EQ(done["identify"], false);
+    EXPECT_EQ(done["enclosure_wwn"], wwn);
+    EXPECT_EQ(SchemaViolation(done, "action.schema.json"), "");
+    json zoning =
+        json::parse(RunProgram({HALVORINCTL, "-H", Host(), "zoning", wwn, "show", "--json"}));
+    EXPECT_EQ(zoning["zones"][3]["slots"], json({1, 2, 3, 4, 5, 6, 9}));
+    EXPECT_EQ(SchemaViolation(zoning, "action.schema.json"), "");
+    json refused = json::parse(
+        RunProgram({HALVORINCTL, "-H", Host(), "mute", "NO-SUCH-ENCLOSURE", "--json"}, &code));
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(refused["ok"], false);
+    EXPECT_EQ(refused["exit_status"], 2);
+    EXPECT_EQ(SchemaViolation(refused, "action.schema.json"), "");
 }
 
 TEST_F(Cli, UpgradeFromAMkfwPackageChangesTheRevision) {
