@@ -3,6 +3,7 @@
 // enclosures to other managers from the notification area (agent mode).
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,60 +14,88 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: halvorin [--demo] [--port PORT]\n"
+constexpr const char* kDescription =
     "Manage SAS enclosures (JBODs) through the Halvorin agents of their hosts.\n"
-    "\n"
-    "  --demo         also serve the built-in simulated enclosures from this\n"
-    "                 program's own agent, so that this host shows them\n"
-    "  --port PORT    serve this host's enclosures on PORT instead of 6000\n"
-    "  --allow-claimed-names  in agent mode, accept a listed manager name on the\n"
-    "                 manager's word; by default the name must resolve to the\n"
-    "                 manager's address and that address back to the name\n"
-    "  -h, --help     show this help and exit\n"
-    "  -V, --version  show the version and exit\n"
-    "\n"
-    "Every instance serves this host's enclosures on a TCP port. Settings\n"
-    "live in ~/.config/Halvorin/Halvorin.conf.\n";
+    "Every instance serves this host's enclosures on a TCP port. Settings live in\n"
+    "~/.config/Halvorin/Halvorin.conf.";
+
+[[noreturn]] void UsageError(const QString& message) {
+    std::fprintf(stderr, "halvorin: %s\nTry 'halvorin --help'.\n", qPrintable(message));
+    std::exit(1);
+}
+
+// Qt's own options (-platform xcb, -style Fusion, ...) pass through to the
+// application; the parser only has to know them to let them be.
+void AcceptToolkitOptions(QCommandLineParser& parser) {
+    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "style",
+                             "stylesheet", "display", "geometry", "qwindowgeometry", "qwindowtitle",
+                             "qwindowicon", "session", "fontengine"}) {
+        QCommandLineOption option(name, "", "value");
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption option(name);
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
+// Read before the toolkit starts, so --help, --version and mistakes need no
+// display.
+halvorin::StartupOptions ParseOptions(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption demo(
+        "demo",
+        "Also serve the built-in simulated enclosures from this program's own agent, so that "
+        "this host shows them.");
+    const QCommandLineOption port("port", "Serve this host's enclosures on PORT instead of 6000.",
+                                  "PORT");
+    const QCommandLineOption claimed(
+        "allow-claimed-names",
+        "In agent mode, accept a listed manager name on the manager's word; by default the name "
+        "must resolve to the manager's address and that address back to the name.");
+    const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
+    const QCommandLineOption version({"V", "version"}, "Show the version and exit.");
+    parser.addOptions({demo, port, claimed, help, version});
+    AcceptToolkitOptions(parser);
+    if (!parser.parse(arguments)) UsageError(parser.errorText());
+    if (parser.isSet(help)) {
+        // Without an application object Qt cannot name the program.
+        QString text = parser.helpText();
+        text.replace("<executable_name>", "halvorin");
+        std::fputs(qPrintable(text), stdout);
+        std::exit(0);
+    }
+    if (parser.isSet(version)) {
+        std::printf("halvorin %s\n", HALVORIN_VERSION);
+        std::exit(0);
+    }
+    if (!parser.positionalArguments().isEmpty())
+        UsageError("unexpected argument '" + parser.positionalArguments().first() + "'");
+    halvorin::StartupOptions options;
+    options.demo = parser.isSet(demo);
+    options.accept_claimed_names = parser.isSet(claimed);
+    if (parser.isSet(port)) {
+        bool number = false;
+        const uint value = parser.value(port).toUInt(&number);
+        if (!number || value < 1 || value > 65535)
+            UsageError("--port wants a port number from 1 to 65535, not '" + parser.value(port) +
+                       "'");
+        options.agent_port = static_cast<uint16_t>(value);
+    }
+    return options;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    halvorin::StartupOptions options;
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (!std::strcmp(argv[i], "-V") || !std::strcmp(argv[i], "--version")) {
-            std::printf("halvorin %s\n", HALVORIN_VERSION);
-            return 0;
-        }
-        if (!std::strcmp(argv[i], "--demo")) {
-            options.demo = true;
-            continue;
-        }
-        if (!std::strcmp(argv[i], "--allow-claimed-names")) {
-            options.accept_claimed_names = true;
-            continue;
-        }
-        if (!std::strcmp(argv[i], "--port")) {
-            char* end = nullptr;
-            const long port = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
-            if (port < 1 || port > 65535 || !end || *end != '\0') {
-                std::fprintf(stderr, "halvorin: --port wants a port number from 1 to 65535\n");
-                return 1;
-            }
-            options.agent_port = static_cast<uint16_t>(port);
-            ++i;
-            continue;
-        }
-        // Qt's own options (-platform, -style, ...) pass through to it.
-        if (argv[i][0] == '-' && argv[i][1] == '-') {
-            std::fprintf(stderr, "halvorin: unknown option %s\nTry 'halvorin --help'.\n", argv[i]);
-            return 1;
-        }
-    }
+    halvorin::StartupOptions options = ParseOptions(argc, argv);
     // A peer that goes away mid-send must not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     halvorin::SetLogSink(halvorin::LogToStderr);

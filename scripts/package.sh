@@ -24,4 +24,15 @@ DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$agent_deb" >/dev/n
 trap '$sudo apt-get remove -y -qq --purge halvorin-agentd >/dev/null' EXIT
 systemd-analyze verify /usr/lib/systemd/system/halvorin-agentd.service
 halvorinctl --version
+test -f /usr/share/bash-completion/completions/halvorinctl
+test -f /usr/share/zsh/vendor-completions/_halvorinctl
+test -f /usr/share/doc/halvorin-agentd/json/show.schema.json
+# The installed manual pages render without a warning.
+if command -v man >/dev/null; then
+    for page in halvorinctl.1 halvorin-mkfw.1 halvorin-agentd.8; do
+        section=${page##*.}
+        warnings=$(man --warnings "/usr/share/man/man$section/$page.gz" 2>&1 >/dev/null)
+        [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
+    done
+fi
 echo "packages: built, checked, the agent installed and its unit verified"

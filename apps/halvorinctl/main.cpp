@@ -77,6 +77,8 @@ constexpr const char* kUsage =
     "                           refuses the connection until the timeout (default: give\n"
     "                           up on it after one try)\n"
     "  -y, --yes                do not ask before restart, shutdown and upgrade\n"
+    "  -q, --quiet              print nothing but errors (show and the actions): the\n"
+    "                           exit status says how it went\n"
     "      --tls-ca FILE        speak TLS to the agents and trust the agent\n"
     "                           certificates this CA (PEM) signed\n"
     "      --tls-cert FILE      show the agents this certificate (PEM) ...\n"
@@ -119,7 +121,8 @@ struct CommandLine {
     std::optional<int> slot_index;  // ident --index
     std::string disk_serial;        // ident --serial
     TlsFiles tls;
-    bool wait = false;  // keep trying unreachable hosts until the timeout
+    bool wait = false;   // keep trying unreachable hosts until the timeout
+    bool quiet = false;  // nothing on standard output: the exit status says it
 };
 
 int WholeNumber(const std::string& option, const std::string& text, int low, int high) {
@@ -150,6 +153,7 @@ const option kLongOptions[] = {
     {"host", required_argument, nullptr, 'H'},
     {"timeout", required_argument, nullptr, 't'},
     {"wait", no_argument, nullptr, kOptWait},
+    {"quiet", no_argument, nullptr, 'q'},
     {"yes", no_argument, nullptr, 'y'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -182,6 +186,8 @@ const std::map<int, std::set<std::string>> kOptionCommands = {
     {kOptIndex, {"ident"}},
     {kOptSerial, {"ident"}},
     {'y', {"restart", "shutdown", "upgrade"}},
+    {'q',
+     {"show", "ident", "mute", "uid-led", "rename", "zoning", "restart", "shutdown", "upgrade"}},
 };
 
 std::string OptionName(int id) {
@@ -205,6 +211,9 @@ void TakeOption(CommandLine& line, int id, const std::string& value) {
             break;
         case kOptWait:
             line.wait = true;
+            break;
+        case 'q':
+            line.quiet = true;
             break;
         case 'y':
             line.yes = true;
@@ -255,7 +264,7 @@ CommandLine Parse(int argc, char** argv) {
     std::vector<int> given;
     opterr = 0;
     int id = 0;
-    while ((id = getopt_long(argc, argv, ":H:t:o:yhV", kLongOptions, nullptr)) != -1) {
+    while ((id = getopt_long(argc, argv, ":H:t:o:yqhV", kLongOptions, nullptr)) != -1) {
         switch (id) {
             case 'h':
                 std::fputs(kUsage, stdout);
@@ -365,6 +374,10 @@ int main(int argc, char** argv) {
     if (command == "metrics" && line.listen.empty()) UsageError("metrics needs --listen ADDR:PORT");
     if (command == "capture" && (line.words.size() != 2 || line.output.empty()))
         UsageError("capture needs an ENCLOSURE and -o FILE");
+    // For scripts that want only the exit status; errors still go to
+    // standard error.
+    if (line.quiet && !std::freopen("/dev/null", "w", stdout))
+        UsageError("--quiet: cannot open /dev/null");
     ClientOptions client;
     if (line.tls.Any()) {
         std::string error;

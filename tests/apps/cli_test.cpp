@@ -386,6 +386,9 @@ TEST_F(Cli, ActionsChangeTheEnclosureAndPrintItsAnswer) {
     EXPECT_NE(out.find("identification LED is on"), std::string::npos) << out;
     out = RunProgram({HALVORINCTL, "-H", Host(), "mute", "RACK7-SHELF2"}, &code);
     EXPECT_NE(out.find("buzzer is silent"), std::string::npos);
+    out = RunProgram({HALVORINCTL, "-H", Host(), "-q", "mute", "RACK7-SHELF2"}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(out, "");
     out = RunProgram({HALVORINCTL, "-H", Host(), "uid-led", wwn, "on"}, &code);
     EXPECT_NE(out.find("UID LED is on"), std::string::npos);
     out = RunProgram({HALVORINCTL, "-H", Host(), "zoning", wwn, "set", "4", "1-6,9"}, &code);

@@ -21,6 +21,16 @@ fail() {
     exit 1
 }
 
+# Options are read before the toolkit starts: answers and mistakes need no
+# display, and Qt's own options pass through.
+env -u DISPLAY "$halvorin" --version | grep -q '^halvorin ' || fail "--version without a display"
+env -u DISPLAY "$halvorin" -platform offscreen --version >/dev/null || fail "Qt's options refused"
+for mistake in --port=abc "--port 70000" --bogus stray-word; do
+    # shellcheck disable=SC2086
+    status=0; env -u DISPLAY "$halvorin" $mistake >/dev/null 2>&1 || status=$?
+    [ "$status" -eq 1 ] || fail "$mistake ended with $status, not 1"
+done
+
 # A port of its own; another program may hold the one drawn, so try a few.
 for _ in 1 2 3; do
     port=$(shuf -i 20000-60000 -n 1)
