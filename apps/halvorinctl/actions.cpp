@@ -207,10 +207,13 @@ CSesElem* ChooseSlot(const ActionContext& c, const std::vector<Ref<CSesElem>>& s
     for (size_t i = 0; i < slots.size(); ++i) {
         CSesElem* slot = slots[i].get();
         const bool valid = slot->data_valid & kDataValid;
-        if (c.slot_index             ? *c.slot_index == int(i) + 1
-            : !c.disk_serial.empty() ? valid && DiskSerial(slot) == c.disk_serial
-                                     : valid && slot->type_data[kSlotNumber] == *number)
-            found.push_back(slot);
+        const bool chosen = c.slot_index             ? *c.slot_index == int(i) + 1
+                            : !c.disk_serial.empty() ? valid && DiskSerial(slot) == c.disk_serial
+                            : !c.disk_sas_address.empty()
+                                ? valid && HasDiskSasAddress(slot) &&
+                                      Hex(slot->disk_sas_address.data(), 8) == c.disk_sas_address
+                                : valid && slot->type_data[kSlotNumber] == *number;
+        if (chosen) found.push_back(slot);
     }
     if (found.size() == 1) return found[0];
     if (c.slot_index) {
@@ -218,6 +221,9 @@ CSesElem* ChooseSlot(const ActionContext& c, const std::vector<Ref<CSesElem>>& s
     } else if (!c.disk_serial.empty()) {
         why = found.empty() ? "no disk with serial " + c.disk_serial
                             : "more than one disk has serial " + c.disk_serial;
+    } else if (!c.disk_sas_address.empty()) {
+        why = found.empty() ? "no disk with SAS address " + c.disk_sas_address
+                            : "more than one disk has SAS address " + c.disk_sas_address;
     } else {
         std::string numbers;
         for (const Ref<CSesElem>& slot : slots) {
@@ -231,13 +237,14 @@ CSesElem* ChooseSlot(const ActionContext& c, const std::vector<Ref<CSesElem>>& s
 }
 
 int Ident(ActionContext& c, CSubEnc* subenc) {
-    const bool by_disk_or_index = c.slot_index || !c.disk_serial.empty();
+    const bool by_disk_or_index =
+        c.slot_index || !c.disk_serial.empty() || !c.disk_sas_address.empty();
     const size_t words = by_disk_or_index ? 3 : 4;
     const std::string& state = c.words.size() == words ? c.words.back() : std::string();
     if (state != "on" && state != "off") {
         return Usage(
             "usage: ident ENCLOSURE SLOT-NUMBER on|off, or ident ENCLOSURE on|off with "
-            "--index N or --serial S");
+            "--index N, --serial S or --sas-address A");
     }
     std::optional<int> number;
     if (!by_disk_or_index) {

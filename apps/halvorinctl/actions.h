@@ -27,7 +27,8 @@ struct ActionContext {
     // number of the disk in it, instead of its SES device slot number.
     std::optional<int> slot_index;
     std::string disk_serial;
-    std::string host;  // the host the enclosure is reached through, set by RunAction
+    std::string disk_sas_address;  // 16 hex digits, or empty
+    std::string host;              // the host the enclosure is reached through, set by RunAction
     // --json: what the action says goes into one report, printed at its end.
     bool json = false;
     nlohmann::json report = nlohmann::json::object();

@@ -58,6 +58,11 @@ constexpr BitName kStateNames[] = {
 
 }  // namespace
 
+bool HasDiskSasAddress(const CSesElem* slot) {
+    return std::any_of(slot->disk_sas_address.begin(), slot->disk_sas_address.end(),
+                       [](uint8_t b) { return b != 0; });
+}
+
 std::string StateName(uint32_t bit) {
     for (const BitName& b : kStateNames)
         if (b.bit == bit) return b.name;
@@ -132,6 +137,7 @@ json TypeSpecific(const CSesElem* e) {
                 AddDiskText(disk, "vendor", d, kDiskVendor, 8);
                 AddDiskText(disk, "product", d, kDiskProduct, 16);
                 AddDiskText(disk, "serial", d, kDiskSerial, 20);
+                if (HasDiskSasAddress(e)) disk["sas_address"] = Hex(e->disk_sas_address.data(), 8);
                 extra["disk"] = disk;
             }
             break;
@@ -372,6 +378,7 @@ std::string ExtraText(const CSesElem* e) {
                     SanitizedUtf8(RawText(d, kDiskVendor, 8) + " " + RawText(d, kDiskProduct, 16) +
                                   " " + RawText(d, kDiskSerial, 20));
                 if (disk.find_first_not_of(' ') != std::string::npos) out += "  " + disk;
+                if (HasDiskSasAddress(e)) out += "  SAS " + Hex(e->disk_sas_address.data(), 8);
             }
             break;
         case kTypeSasExpander:

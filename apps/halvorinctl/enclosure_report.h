@@ -36,6 +36,8 @@ std::string Hex(const uint8_t* bytes, size_t count);
 // The bytes written as hex digit pairs (what Hex makes); stops at a bad pair.
 std::string BytesFromHex(const std::string& hex);
 std::string DisplayName(const CSubEnc* subenc);
+// Whether the slot's additional status gave its disk's SAS address.
+bool HasDiskSasAddress(const CSesElem* slot);
 // The JSON name of one state bit ("ac_failure").
 std::string StateName(uint32_t bit);
 

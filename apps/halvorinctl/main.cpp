@@ -4,6 +4,7 @@
 
 #include <getopt.h>
 
+#include <cctype>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
@@ -53,9 +54,10 @@ constexpr const char* kUsage =
     "                                replaces serial numbers, SAS addresses and WWNs)\n"
     "  ident ENCLOSURE SLOT on|off   switch the identification LED of the slot with\n"
     "                                that SES device slot number (as show prints it)\n"
-    "  ident ENCLOSURE on|off --index N | --serial S\n"
+    "  ident ENCLOSURE on|off --index N | --serial S | --sas-address A\n"
     "                                the same for the Nth slot of the group, or the\n"
     "                                slot holding the disk with that serial number\n"
+    "                                or SAS address\n"
     "  mute ENCLOSURE                mute the buzzer\n"
     "  uid-led ENCLOSURE on|off      switch the system identification LED\n"
     "  rename ENCLOSURE NAME         set the system name (at most 32 bytes)\n"
@@ -120,6 +122,7 @@ struct CommandLine {
     int expect_enclosures = 0;      // show: fewer enclosures than this fail
     std::optional<int> slot_index;  // ident --index
     std::string disk_serial;        // ident --serial
+    std::string disk_sas_address;   // ident --sas-address, as 16 upper-case hex digits
     TlsFiles tls;
     bool wait = false;   // keep trying unreachable hosts until the timeout
     bool quiet = false;  // nothing on standard output: the exit status says it
@@ -143,6 +146,7 @@ enum OptionId {
     kOptExpectEnclosures,
     kOptIndex,
     kOptSerial,
+    kOptSasAddress,
     kOptTlsCa,
     kOptTlsCert,
     kOptTlsKey,
@@ -169,6 +173,7 @@ const option kLongOptions[] = {
     {"expect-enclosures", required_argument, nullptr, kOptExpectEnclosures},
     {"index", required_argument, nullptr, kOptIndex},
     {"serial", required_argument, nullptr, kOptSerial},
+    {"sas-address", required_argument, nullptr, kOptSasAddress},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -185,6 +190,7 @@ const std::map<int, std::set<std::string>> kOptionCommands = {
     {kOptExpectEnclosures, {"show"}},
     {kOptIndex, {"ident"}},
     {kOptSerial, {"ident"}},
+    {kOptSasAddress, {"ident"}},
     {'y', {"restart", "shutdown", "upgrade"}},
     {'q',
      {"show", "ident", "mute", "uid-led", "rename", "zoning", "restart", "shutdown", "upgrade"}},
@@ -194,6 +200,22 @@ std::string OptionName(int id) {
     for (const option& o : kLongOptions)
         if (o.name && o.val == id) return std::string("--") + o.name;
     return "?";
+}
+
+// 16 hex digits, with or without "0x" and with ":" between bytes, as the
+// tools that print SAS addresses write them.
+std::string SasAddressOption(const std::string& text) {
+    const bool prefixed = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
+    std::string digits;
+    bool hex = true;
+    for (char ch : prefixed ? text.substr(2) : text) {
+        if (ch == ':') continue;
+        hex = hex && std::isxdigit(static_cast<unsigned char>(ch));
+        digits += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    }
+    if (!hex || digits.size() != 16)
+        UsageError("--sas-address takes 16 hex digits (5000C50000001004), not \"" + text + "\"");
+    return digits;
 }
 
 void TakeOption(CommandLine& line, int id, const std::string& value) {
@@ -253,6 +275,9 @@ void TakeOption(CommandLine& line, int id, const std::string& value) {
             break;
         case kOptSerial:
             line.disk_serial = value;
+            break;
+        case kOptSasAddress:
+            line.disk_sas_address = SasAddressOption(value);
             break;
     }
 }
@@ -400,6 +425,7 @@ int main(int argc, char** argv) {
                               line.timeout_s,  line.timeout_given, line.slot_index,
                               line.disk_serial};
         context.json = line.json;
+        context.disk_sas_address = line.disk_sas_address;
         code = RunAction(context);
     }
     StopFirmwareUpgrades();

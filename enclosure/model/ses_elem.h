@@ -53,6 +53,8 @@ class CSesElem final : public CSesObj {
     // Expanders and ports: count or link rate, then an 8-byte SAS address.
     // Zone entries: 10 bytes of zone data.
     std::array<uint8_t, 48> type_data{};
+    // Slots: the SAS address of the disk's first phy; zero without a disk.
+    std::array<uint8_t, 8> disk_sas_address{};
 
     uint32_t key() const { return ElementKey(type_desc_index, element_index); }
 };

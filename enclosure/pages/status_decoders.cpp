@@ -111,6 +111,13 @@ void ApplySasInformation(CSesElem* element, std::span<const uint8_t> info, bool 
         if (!eip || info.size() < 4 || info[1] >= 64) return;
         element->type_data[kSlotNumber] = info[3];
         element->data_valid |= kDataValid;
+        // The first phy descriptor (28 bytes from byte 4): its SAS address is
+        // at bytes 12..19. Zero when no disk answers on that phy.
+        constexpr size_t kFirstPhy = 4, kPhySize = 28, kAddressInPhy = 12;
+        element->disk_sas_address = {};
+        if (info[0] >= 1 && info.size() >= kFirstPhy + kPhySize)
+            std::copy_n(info.begin() + kFirstPhy + kAddressInPhy, 8,
+                        element->disk_sas_address.begin());
     } else if (element->type == kTypeSasExpander) {
         if (info.size() < 12) return;
         element->type_data[0] = info[0];  // phy count

@@ -305,6 +305,7 @@ TEST(CliUsage, WordsAndValuesThatCannotWorkAreRefusedAtOnce) {
         {"--timeout=5s", "show"},
         {"show", "--listen", "127.0.0.1:9000"},  // an option of metrics
         {"mute", "JBOD-1", "--index", "3"},      // an option of ident
+        {"ident", "JBOD-1", "on", "--sas-address", "5000C5"},
         {"restart", "JBOD-1", "--readings"},
         {"show", "--json", "--", "--allow-empty"},  // a word after "--"
     };
@@ -418,6 +419,16 @@ TEST_F(Cli, ActionsChangeTheEnclosureAndPrintItsAnswer) {
     out = RunProgram({HALVORINCTL, "-H", Host(), "--serial", serial, "ident", wwn, "on"}, &code);
     EXPECT_EQ(code, 0) << out;
     EXPECT_NE(out.find("slot 4 \"Slot 05\", disk " + serial), std::string::npos) << out;
+    // The simulator gives the disk in slot N the SAS address 5000C500000010NN.
+    out = RunProgram({HALVORINCTL, "-H", Host(), "--sas-address", "0x50:00:c5:00:00:00:10:07",
+                      "ident", wwn, "on"},
+                     &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("slot 7 \"Slot 08\""), std::string::npos) << out;
+    EXPECT_EQ(slots[7]["disk"]["sas_address"], "5000C50000001007");
+    RunProgram({HALVORINCTL, "-H", Host(), "--sas-address", "5000C5000000FFFF", "ident", wwn, "on"},
+               &code);
+    EXPECT_EQ(code, 1);
     // A number no slot has lights nothing and lists the numbers there are.
     RunProgram({HALVORINCTL, "-H", Host(), "ident", wwn, "24", "on"}, &code);
     EXPECT_EQ(code, 1);
