@@ -1,4 +1,5 @@
 #include "apps/halvorinctl/capture.h"
+#include "apps/halvorinctl/command.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +7,7 @@
 #include <memory>
 #include <set>
 
-#include "apps/halvorinctl/actions.h"
+#include "apps/halvorinctl/action_support.h"
 #include "apps/halvorinctl/enclosure_report.h"
 #include "base/atomic_file.h"
 #include "base/result_code.h"
@@ -286,5 +287,22 @@ int RunCapture(ManagerSession& session, const std::string& enclosure, const std:
     std::printf("%s\n", output.c_str());
     return 0;
 }
+
+extern const Command kCommandCapture = {
+    "capture",
+    "  capture ENCLOSURE -o FILE [--redact]\n"
+    "                                record what the enclosure's device answers as a\n"
+    "                                scenario for halvorin-agentd --simulate (--redact\n"
+    "                                replaces serial numbers, SAS addresses and WWNs)\n",
+    {kOptOutput, kOptRedact},
+    [](const CommandLine& line) {
+        return line.words.size() != 2 || line.output.empty()
+                   ? std::string("capture needs an ENCLOSURE and -o FILE")
+                   : "";
+    },
+    [](ManagerSession& session, const CommandLine& line) {
+        return RunCapture(session, line.words[1], line.output, line.redact, line.timeout_s);
+    },
+};
 
 }  // namespace halvorin::ctl

@@ -1,6 +1,7 @@
 // halvorinctl: the headless manager. Reads the enclosures of one or more
 // hosts through their agents and prints them, follows their events, and
-// (see `actions.cpp`) changes them.
+// changes them. Each command lives in its own file (see command.h); this
+// file reads the command line and dispatches.
 
 #include <getopt.h>
 
@@ -9,21 +10,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <map>
-#include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "apps/halvorinctl/actions.h"
-#include "apps/halvorinctl/capture.h"
-#include "apps/halvorinctl/enclosure_report.h"
+#include "apps/halvorinctl/command.h"
 #include "apps/halvorinctl/manager_session.h"
-#include "apps/halvorinctl/metrics_exporter.h"
 #include "apps/halvorinctl/stop_signal.h"
-#include "apps/halvorinctl/watch.h"
-#include "base/clock.h"
 #include "enclosure/ops/firmware_upgrade.h"
 #include "net/protocol/host_address.h"
 #include "net/tls/tls_context.h"
@@ -33,41 +25,23 @@ namespace {
 using namespace halvorin;
 using namespace halvorin::ctl;
 
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 1;
-constexpr int kExitUnreachable = 2;
+// Options every command takes; the others belong to the commands that name them.
+enum CommonOptionId : int {
+    kOptHost = 'H',
+    kOptTimeout = 't',
+    kOptWait = 2000,
+    kOptTlsCa,
+    kOptTlsCert,
+    kOptTlsKey,
+};
 
-constexpr const char* kUsage =
+constexpr const char* kUsageHead =
     "Usage: halvorinctl [-H HOST[:PORT]]... [--timeout SECONDS] COMMAND [ARGS]\n"
     "Manage SAS enclosures through the Halvorin agents of their hosts.\n"
     "\n"
-    "Commands:\n"
-    "  show [--json] [--allow-empty] [--expect-enclosures N]\n"
-    "                                print every enclosure, element and reading; a host\n"
-    "                                without an enclosure fails unless --allow-empty\n"
-    "  watch [--json] [--readings]   print status events as they happen (and readings)\n"
-    "  metrics --listen ADDR:PORT    follow the hosts and serve Prometheus metrics on\n"
-    "                                http://ADDR:PORT/metrics\n"
-    "  capture ENCLOSURE -o FILE [--redact]\n"
-    "                                record what the enclosure's device answers as a\n"
-    "                                scenario for halvorin-agentd --simulate (--redact\n"
-    "                                replaces serial numbers, SAS addresses and WWNs)\n"
-    "  ident ENCLOSURE SLOT on|off   switch the identification LED of the slot with\n"
-    "                                that SES device slot number (as show prints it)\n"
-    "  ident ENCLOSURE on|off --index N | --serial S | --sas-address A\n"
-    "                                the same for the Nth slot of the group, or the\n"
-    "                                slot holding the disk with that serial number\n"
-    "                                or SAS address\n"
-    "  mute ENCLOSURE                mute the buzzer\n"
-    "  uid-led ENCLOSURE on|off      switch the system identification LED\n"
-    "  rename ENCLOSURE NAME         set the system name (at most 32 bytes)\n"
-    "  zoning ENCLOSURE show         print the SAS zoning of every port\n"
-    "  zoning ENCLOSURE set PORT SLOTS... [set PORT SLOTS...]\n"
-    "                                change ports' zones (slots like 1-12,15) and apply\n"
-    "  zoning ENCLOSURE apply        send the zoning table again as the enclosure has it\n"
-    "  restart ENCLOSURE             restart the enclosure and follow it back\n"
-    "  shutdown ENCLOSURE            shut the enclosure down\n"
-    "  upgrade ENCLOSURE PACKAGE     upgrade the firmware from a package\n"
+    "Commands:\n";
+
+constexpr const char* kUsageTail =
     "Every action takes --json and then prints one report (docs/JSON.md).\n"
     "ENCLOSURE is the display name, the system name or the WWN, as HOST/ENCLOSURE\n"
     "where more than one host reports it.\n"
@@ -94,6 +68,13 @@ constexpr const char* kUsage =
     "found), 3 when the enclosure refused or failed an action, 128 + the signal\n"
     "when SIGINT or SIGTERM ended the command.\n";
 
+void PrintUsage() {
+    std::fputs(kUsageHead, stdout);
+    for (const Command* command : Commands())
+        std::fputs(command->synopsis, stdout);
+    std::fputs(kUsageTail, stdout);
+}
+
 // A command ended by SIGINT or SIGTERM says so and exits 128 + the signal.
 int Interrupted() {
     const int signal = StopSignalNumber();
@@ -107,27 +88,6 @@ int Interrupted() {
     std::exit(kExitUsage);
 }
 
-struct CommandLine {
-    std::vector<std::string> hosts;
-    int timeout_s = 60;
-    bool timeout_given = false;
-    std::vector<std::string> words;  // the command and its arguments
-    bool json = false;
-    bool readings = false;
-    bool yes = false;
-    std::string listen;  // metrics: where to serve
-    std::string output;  // capture: the file to write
-    bool redact = false;
-    bool allow_empty = false;       // show: a host without enclosures is no failure
-    int expect_enclosures = 0;      // show: fewer enclosures than this fail
-    std::optional<int> slot_index;  // ident --index
-    std::string disk_serial;        // ident --serial
-    std::string disk_sas_address;   // ident --sas-address, as 16 upper-case hex digits
-    TlsFiles tls;
-    bool wait = false;   // keep trying unreachable hosts until the timeout
-    bool quiet = false;  // nothing on standard output: the exit status says it
-};
-
 int WholeNumber(const std::string& option, const std::string& text, int low, int high) {
     int value = 0;
     const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -136,22 +96,6 @@ int WholeNumber(const std::string& option, const std::string& text, int low, int
                    std::to_string(high) + ", not \"" + text + "\"");
     return value;
 }
-
-enum OptionId {
-    kOptJson = 1000,
-    kOptReadings,
-    kOptRedact,
-    kOptListen,
-    kOptAllowEmpty,
-    kOptExpectEnclosures,
-    kOptIndex,
-    kOptSerial,
-    kOptSasAddress,
-    kOptTlsCa,
-    kOptTlsCert,
-    kOptTlsKey,
-    kOptWait,
-};
 
 const option kLongOptions[] = {
     {"host", required_argument, nullptr, 'H'},
@@ -175,25 +119,6 @@ const option kLongOptions[] = {
     {"serial", required_argument, nullptr, kOptSerial},
     {"sas-address", required_argument, nullptr, kOptSasAddress},
     {nullptr, 0, nullptr, 0},
-};
-
-// Options that only some commands take; every other option is for all.
-const std::map<int, std::set<std::string>> kOptionCommands = {
-    {kOptJson,
-     {"show", "watch", "ident", "mute", "uid-led", "rename", "zoning", "restart", "shutdown",
-      "upgrade"}},
-    {kOptReadings, {"watch"}},
-    {'o', {"capture"}},
-    {kOptRedact, {"capture"}},
-    {kOptListen, {"metrics"}},
-    {kOptAllowEmpty, {"show"}},
-    {kOptExpectEnclosures, {"show"}},
-    {kOptIndex, {"ident"}},
-    {kOptSerial, {"ident"}},
-    {kOptSasAddress, {"ident"}},
-    {'y', {"restart", "shutdown", "upgrade"}},
-    {'q',
-     {"show", "ident", "mute", "uid-led", "rename", "zoning", "restart", "shutdown", "upgrade"}},
 };
 
 std::string OptionName(int id) {
@@ -220,24 +145,24 @@ std::string SasAddressOption(const std::string& text) {
 
 void TakeOption(CommandLine& line, int id, const std::string& value) {
     switch (id) {
-        case 'H':
+        case kOptHost:
             line.hosts.push_back(value);
             // Waiting cannot mend a port that is no port.
             if (!ParseHostAddress(value, kDefaultAgentPort))
                 UsageError("bad host \"" + value +
                            "\" (give NAME, NAME:PORT or [IPv6]:PORT with a port from 1 to 65535)");
             break;
-        case 't':
+        case kOptTimeout:
             line.timeout_s = WholeNumber("--timeout", value, 1, 24 * 3600);
             line.timeout_given = true;
             break;
         case kOptWait:
             line.wait = true;
             break;
-        case 'q':
+        case kOptQuiet:
             line.quiet = true;
             break;
-        case 'y':
+        case kOptYes:
             line.yes = true;
             break;
         case kOptTlsCa:
@@ -255,7 +180,7 @@ void TakeOption(CommandLine& line, int id, const std::string& value) {
         case kOptReadings:
             line.readings = true;
             break;
-        case 'o':
+        case kOptOutput:
             line.output = value;
             break;
         case kOptRedact:
@@ -283,8 +208,9 @@ void TakeOption(CommandLine& line, int id, const std::string& value) {
 }
 
 // Options may stand anywhere among the words ("ident ENC on --index 3");
-// "--" ends them.
-CommandLine Parse(int argc, char** argv) {
+// "--" ends them. An option a command does not take, and words it cannot
+// take, are usage errors before any host is asked.
+CommandLine Parse(int argc, char** argv, const Command*& command) {
     CommandLine line;
     std::vector<int> given;
     opterr = 0;
@@ -292,7 +218,7 @@ CommandLine Parse(int argc, char** argv) {
     while ((id = getopt_long(argc, argv, ":H:t:o:yqhV", kLongOptions, nullptr)) != -1) {
         switch (id) {
             case 'h':
-                std::fputs(kUsage, stdout);
+                PrintUsage();
                 std::exit(kExitOk);
             case 'V':
                 std::printf("halvorinctl %s\n", HALVORIN_VERSION);
@@ -309,96 +235,27 @@ CommandLine Parse(int argc, char** argv) {
     for (int i = optind; i < argc; ++i)
         line.words.push_back(argv[i]);
     if (line.words.empty()) UsageError("no command given");
+    command = FindCommand(line.words[0]);
+    if (!command) UsageError("unknown command '" + line.words[0] + "'");
     for (int option_id : given) {
-        const auto only = kOptionCommands.find(option_id);
-        if (only != kOptionCommands.end() && !only->second.contains(line.words[0]))
+        const bool common =
+            option_id == kOptHost || option_id == kOptTimeout || option_id >= kOptWait;
+        const auto& own = command->options;
+        if (!common && std::find(own.begin(), own.end(), option_id) == own.end())
             UsageError(OptionName(option_id) + " is not an option of " + line.words[0]);
     }
+    if (const std::string problem = command->check(line); !problem.empty()) UsageError(problem);
     if (line.hosts.empty()) line.hosts.push_back("localhost");
     return line;
-}
-
-bool Failed(const HostStatus& status) {
-    return status.outcome != HostOutcome::kReady && status.outcome != HostOutcome::kNoDevices;
-}
-
-void ReportUnread(const std::vector<HostStatus>& statuses) {
-    for (const HostStatus& s : statuses) {
-        if (!Failed(s)) continue;
-        std::fprintf(stderr, "halvorinctl: %s: %s%s%s\n", s.host.c_str(), OutcomeName(s.outcome),
-                     s.detail.empty() ? "" : ": ", s.detail.c_str());
-    }
-}
-
-size_t EnclosureCount(CSesDomain* domain) {
-    if (!domain) return 0;
-    std::vector<CSubEnc*> all = CollectSubEnclosures(domain);
-    const size_t count = all.size();
-    ReleaseSubEnclosures(all);
-    return count;
-}
-
-int Show(ManagerSession& session, const CommandLine& line) {
-    const auto statuses = session.WaitUntilRead(std::chrono::seconds(line.timeout_s));
-    if (session.interrupted()) return kExitUnreachable;
-    bool failed = false;
-    for (const HostStatus& status : statuses)
-        failed = failed || Failed(status);
-    // A host that reports no enclosure (shut down, cable pulled) is a
-    // failure unless the operator expects that.
-    size_t enclosures = 0;
-    for (size_t i = 0; i < statuses.size(); ++i) {
-        const size_t here = EnclosureCount(session.domains()[i]);
-        enclosures += here;
-        if (here == 0 && !line.allow_empty && !Failed(statuses[i])) {
-            std::fprintf(stderr, "halvorinctl: %s: no enclosure (--allow-empty accepts that)\n",
-                         statuses[i].host.c_str());
-            failed = true;
-        }
-    }
-    if (enclosures < size_t(line.expect_enclosures)) {
-        std::fprintf(stderr, "halvorinctl: %zu enclosure(s) read, %d expected\n", enclosures,
-                     line.expect_enclosures);
-        failed = true;
-    }
-    if (line.json) {
-        nlohmann::json hosts = nlohmann::json::array();
-        for (size_t i = 0; i < statuses.size(); ++i)
-            hosts.push_back(HostReport(session.domains()[i], statuses[i]));
-        const nlohmann::json report = {{"format_version", kJsonFormatVersion},
-                                       {"time", Rfc3339Utc(SystemClock().NowSeconds())},
-                                       {"epoch", SystemClock().NowSeconds()},
-                                       {"hosts", hosts}};
-        std::printf("%s\n", report.dump(2).c_str());
-    } else {
-        for (size_t i = 0; i < statuses.size(); ++i)
-            PrintTextReport(session.domains()[i], statuses[i], stdout);
-    }
-    ReportUnread(statuses);
-    return failed ? kExitUnreachable : kExitOk;
-}
-
-int Watch(ManagerSession& session, const CommandLine& line) {
-    RunWatch(session, WatchOptions{line.json, line.readings}, StopRequested());
-    return kExitOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CommandLine line = Parse(argc, argv);
+    const Command* command = nullptr;
+    const CommandLine line = Parse(argc, argv, command);
     CatchStopSignals();
     std::signal(SIGPIPE, SIG_IGN);
-    const std::string& command = line.words[0];
-    if (command != "show" && command != "watch" && command != "metrics" && command != "capture" &&
-        !IsActionCommand(command)) {
-        UsageError("unknown command '" + command + "'");
-    }
-    if ((command == "show" || command == "watch" || command == "metrics") && line.words.size() > 1)
-        UsageError(command + " takes no words, not \"" + line.words[1] + "\"");
-    if (command == "metrics" && line.listen.empty()) UsageError("metrics needs --listen ADDR:PORT");
-    if (command == "capture" && (line.words.size() != 2 || line.output.empty()))
-        UsageError("capture needs an ENCLOSURE and -o FILE");
     // For scripts that want only the exit status; errors still go to
     // standard error.
     if (line.quiet && !std::freopen("/dev/null", "w", stdout))
@@ -411,23 +268,7 @@ int main(int argc, char** argv) {
     }
     ManagerSession session(line.hosts, StopRequested(), std::move(client));
     session.KeepTryingUnreachable(line.wait);
-    int code;
-    if (command == "show") {
-        code = Show(session, line);
-    } else if (command == "watch") {
-        code = Watch(session, line);
-    } else if (command == "metrics") {
-        code = RunMetrics(session, line.listen, StopRequested());
-    } else if (command == "capture") {
-        code = RunCapture(session, line.words[1], line.output, line.redact, line.timeout_s);
-    } else {
-        ActionContext context{session,         line.words,         line.yes,
-                              line.timeout_s,  line.timeout_given, line.slot_index,
-                              line.disk_serial};
-        context.json = line.json;
-        context.disk_sas_address = line.disk_sas_address;
-        code = RunAction(context);
-    }
+    const int code = command->run(session, line);
     StopFirmwareUpgrades();
     return StopRequested() ? Interrupted() : code;
 }

@@ -1,4 +1,6 @@
 #include "apps/halvorinctl/metrics_exporter.h"
+#include "apps/halvorinctl/command.h"
+#include "apps/halvorinctl/stop_signal.h"
 
 #include <prometheus/exposer.h>
 
@@ -294,5 +296,19 @@ int RunMetrics(ManagerSession& session, const std::string& listen, const std::at
     SetStatusEventHook(nullptr, nullptr);
     return 0;
 }
+
+extern const Command kCommandMetrics = {
+    "metrics",
+    "  metrics --listen ADDR:PORT    follow the hosts and serve Prometheus metrics on\n"
+    "                                http://ADDR:PORT/metrics\n",
+    {kOptListen},
+    [](const CommandLine& line) {
+        if (!TakesNoWords(line).empty()) return TakesNoWords(line);
+        return line.listen.empty() ? std::string("metrics needs --listen ADDR:PORT") : "";
+    },
+    [](ManagerSession& session, const CommandLine& line) {
+        return RunMetrics(session, line.listen, StopRequested());
+    },
+};
 
 }  // namespace halvorin::ctl

@@ -1,4 +1,6 @@
 #include "apps/halvorinctl/watch.h"
+#include "apps/halvorinctl/command.h"
+#include "apps/halvorinctl/stop_signal.h"
 
 #include <ctime>
 #include <map>
@@ -232,5 +234,16 @@ void RunWatch(ManagerSession& session, const WatchOptions& options, const std::a
     }
     SetStatusEventHook(nullptr, nullptr);
 }
+
+extern const Command kCommandWatch = {
+    "watch",
+    "  watch [--json] [--readings]   print status events as they happen (and readings)\n",
+    {kOptJson, kOptReadings},
+    TakesNoWords,
+    [](ManagerSession& session, const CommandLine& line) {
+        RunWatch(session, WatchOptions{line.json, line.readings}, StopRequested());
+        return kExitOk;
+    },
+};
 
 }  // namespace halvorin::ctl
