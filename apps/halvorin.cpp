@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "base/log.h"
+#include "shell/app/display_check.h"
 #include "shell/app/halvorin_app.h"
 
 namespace {
@@ -96,6 +97,16 @@ halvorin::StartupOptions ParseOptions(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     halvorin::StartupOptions options = ParseOptions(argc, argv);
+    // The toolkit would abort without a word an operator can act on.
+    if (const std::string missing =
+            halvorin::MissingDisplay(halvorin::CurrentDisplayEnvironment(argc, argv));
+        !missing.empty()) {
+        std::fprintf(stderr,
+                     "halvorin: %s; start it in a desktop session (halvorin-agentd serves "
+                     "enclosures without one)\n",
+                     missing.c_str());
+        return 1;
+    }
     // A peer that goes away mid-send must not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     halvorin::SetLogSink(halvorin::LogToStderr);

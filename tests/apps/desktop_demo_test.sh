@@ -31,6 +31,12 @@ for mistake in --port=abc "--port 70000" --bogus stray-word; do
     [ "$status" -eq 1 ] || fail "$mistake ended with $status, not 1"
 done
 
+# Without a display it says what is missing instead of the toolkit's abort.
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$halvorin" >"$work/log" 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "without a display it ended with $status, not 1"
+grep -q "no display" "$work/log" || fail "without a display it did not say so"
+
 # A port of its own; another program may hold the one drawn, so try a few.
 for _ in 1 2 3; do
     port=$(shuf -i 20000-60000 -n 1)

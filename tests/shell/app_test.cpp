@@ -17,6 +17,7 @@
 #include "enclosure/scsi/scsi_transport.h"
 #include "net/agent/agent_service.h"
 #include "shell/app/app_settings.h"
+#include "shell/app/display_check.h"
 #include "shell/events/event_list.h"
 #include "shell/events/event_pane.h"
 #include "shell/events/operator_event.h"
@@ -28,6 +29,7 @@
 #include "shell/widgets/message_box.h"
 #include "tests/support/desktop_fixture.h"
 #include "tests/support/process.h"
+#include "tests/support/temp_path.h"
 #include "views/elem_list_box.h"
 #include "views/element_group_table.h"
 #include "views/item_data.h"
@@ -104,6 +106,32 @@ TEST_F(AppTest, ShutdownStopsTheAgentServer) {
     }
     CHalvorinApp again(options_);  // and the port can be taken again
     EXPECT_TRUE(again.Startup());
+}
+
+// Qt aborts (status 134) when its platform has nothing to connect to; the
+// program says what is missing first.
+TEST(DisplayCheck, SaysWhatIsMissingBeforeTheToolkitAborts) {
+    const std::string runtime = test::UniqueTempPath("runtime");  // holds no Wayland socket
+    const struct {
+        DisplayEnvironment environment;
+        std::string missing;  // a part of the message; "" when a display can be tried
+    } cases[] = {
+        {{"", ":0", "", ""}, ""},
+        {{"", "", "wayland-1", ""}, ""},
+        {{"", "", "", ""}, "neither DISPLAY nor WAYLAND_DISPLAY"},
+        {{"xcb", "", "wayland-1", runtime}, "DISPLAY is not set"},
+        {{"wayland", ":0", "", runtime}, "no Wayland compositor at " + runtime + "/wayland-0"},
+        {{"wayland", "", "", ""}, "XDG_RUNTIME_DIR is not set"},
+        {{"wayland;xcb", ":0", "", runtime}, ""},  // a fallback that works
+        {{"offscreen", "", "", ""}, ""},
+    };
+    for (const auto& c : cases) {
+        const std::string missing = MissingDisplay(c.environment);
+        if (c.missing.empty())
+            EXPECT_EQ(missing, "") << c.environment.platform;
+        else
+            EXPECT_NE(missing.find(c.missing), std::string::npos) << missing;
+    }
 }
 
 // Falling back to plain TCP would send commands unprotected.
