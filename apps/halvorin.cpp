@@ -12,6 +12,7 @@
 #include "base/log.h"
 #include "shell/app/display_check.h"
 #include "shell/app/halvorin_app.h"
+#include "shell/app/single_instance.h"
 
 namespace {
 
@@ -113,7 +114,20 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);  // agent mode has no visible window
+    application.setDesktopFileName("org.halvorin.Halvorin");
+    // One program per user: a second start brings the first one forward.
+    halvorin::SingleInstance instance;
+    if (instance.HandOverToRunning()) {
+        std::fprintf(stderr, "halvorin: already running; its window was brought forward\n");
+        return 0;
+    }
+    QString listen_error;
+    if (!instance.Listen(&listen_error))
+        halvorin::Log(halvorin::LogPriority::kWarning,
+                      "a second start cannot find this one: " + listen_error.toStdString());
     halvorin::CHalvorinApp app(std::move(options));
+    QObject::connect(&instance, &halvorin::SingleInstance::RaiseRequested, &application,
+                     [&app] { app.BringForward(); });
     if (!app.Startup()) return 1;
     const int status = application.exec();
     app.Shutdown();

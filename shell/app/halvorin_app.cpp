@@ -127,6 +127,17 @@ bool CHalvorinApp::UseTlsSettings() {
     return true;
 }
 
+void CHalvorinApp::BringForward() {
+    QWidget* window = window_.get();
+    if (!window) return;
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 ManagerSetup CHalvorinApp::ManagerSetupOfThisProcess() const {
     ManagerSetup setup;
     setup.registry = &ProcessRegistry();

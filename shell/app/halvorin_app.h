@@ -73,6 +73,10 @@ class CHalvorinApp : public QObject {
     // Commands 252 (agent mode, asks first), 253 (manager mode), 57664.
     void OnCommand(int command);
 
+    // Another start of the program asked for this one: its window comes to
+    // the front (agent mode's too, which otherwise hides behind its icon).
+    void BringForward();
+
     int RunMode() const { return run_mode_; }
     QString FontFace() const;
     QWidget* MainWindow() const { return window_.get(); }

@@ -6,7 +6,10 @@
 set -euo pipefail
 halvorin="$1"
 work=$(mktemp -d)
-export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
+# Its own runtime folder too: another halvorin of this user must not answer
+# for this one.
+export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 pid=
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
@@ -61,4 +64,8 @@ done
 grep -q "authorised" "$work/log" || fail "the manager did not reach its own agent"
 sleep 2  # the demo enclosures are read while the window is up
 kill -0 "$pid" 2>/dev/null || fail "halvorin ended by itself"
+# A second start brings the first one forward and ends at once.
+second=$(timeout 10 "$halvorin" --demo --port "$port" 2>&1) || fail "a second start failed: $second"
+echo "$second" | grep -q "already running" || fail "a second start said: $second"
+kill -0 "$pid" 2>/dev/null || fail "the first halvorin ended when a second one started"
 echo "main window shown; the demo host reached on port $port"
