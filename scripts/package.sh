@@ -2,7 +2,9 @@
 # Builds the Debian packages (halvorin, halvorin-agentd) into build/packages
 # and checks them: lintian reports no errors, the menu entry and the AppStream
 # metadata validate, and the agent package installs with a unit systemd
-# accepts. With --no-install the last check is left out.
+# accepts, and its life as a service goes as dh_installsystemd would have it:
+# enabled but not started on install, kept on upgrade, masked on remove and
+# gone without a trace on purge. With --no-install the last checks are left out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -35,4 +37,21 @@ if command -v man >/dev/null; then
         [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
     done
 fi
-echo "packages: built, checked, the agent installed and its unit verified"
+
+# Enabled on install, not started (the managers are not named yet).
+wants=/etc/systemd/system/multi-user.target.wants/halvorin-agentd.service
+test -L "$wants" || { echo "the unit was not enabled on install"; exit 1; }
+# An upgrade (the same package again) keeps it enabled.
+DEBIAN_FRONTEND=noninteractive $sudo dpkg -i "$agent_deb" >/dev/null
+test -L "$wants" || { echo "an upgrade disabled the unit"; exit 1; }
+# Removed: the programs go, the configuration stays, the unit is masked.
+DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y -qq halvorin-agentd >/dev/null
+test ! -e /usr/bin/halvorin-agentd && test -f /etc/default/halvorin-agentd
+# Purged: nothing of it is left.
+DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq halvorin-agentd >/dev/null
+trap - EXIT
+if dpkg -L halvorin-agentd >/dev/null 2>&1; then echo "dpkg still knows the package"; exit 1; fi
+left=$(find /etc/systemd /etc/default /var/lib/systemd/deb-systemd-helper-enabled \
+    -name '*halvorin*' 2>/dev/null || true)
+[ -z "$left" ] || { echo "left after purge: $left"; exit 1; }
+echo "packages: built, checked, the agent installed, enabled, upgraded, removed and purged"
