@@ -24,7 +24,14 @@ sudo=""
 agent_deb="$(ls "$PWD"/build/packages/halvorin-agentd_*.deb)"
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$agent_deb" >/dev/null
 trap '$sudo apt-get remove -y -qq --purge halvorin-agentd >/dev/null' EXIT
-systemd-analyze verify /usr/lib/systemd/system/halvorin-agentd.service
+unit=/usr/lib/systemd/system/halvorin-agentd.service
+systemd-analyze verify --man="$(command -v man >/dev/null && echo yes || echo no)" "$unit"
+# It runs without root, in the group the package made for the devices.
+exposure=$(systemd-analyze security --offline=true "$unit" 2>&1 | sed -n 's/.*exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+echo "unit exposure: $exposure"
+awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 2.0) }' || { echo "unit exposure $exposure above 2.0"; exit 1; }
+getent group halvorin >/dev/null
+test -f /usr/lib/udev/rules.d/60-halvorin-agentd.rules
 halvorinctl --version
 test -f /usr/share/bash-completion/completions/halvorinctl
 test -f /usr/share/zsh/vendor-completions/_halvorinctl
