@@ -207,6 +207,20 @@ void TakeOption(CommandLine& line, int id, const std::string& value) {
     }
 }
 
+bool IsCommonOption(int id) {
+    switch (id) {
+        case kOptHost:
+        case kOptTimeout:
+        case kOptWait:
+        case kOptTlsCa:
+        case kOptTlsCert:
+        case kOptTlsKey:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Options may stand anywhere among the words ("ident ENC on --index 3");
 // "--" ends them. An option a command does not take, and words it cannot
 // take, are usage errors before any host is asked.
@@ -238,10 +252,8 @@ CommandLine Parse(int argc, char** argv, const Command*& command) {
     command = FindCommand(line.words[0]);
     if (!command) UsageError("unknown command '" + line.words[0] + "'");
     for (int option_id : given) {
-        const bool common =
-            option_id == kOptHost || option_id == kOptTimeout || option_id >= kOptWait;
         const auto& own = command->options;
-        if (!common && std::find(own.begin(), own.end(), option_id) == own.end())
+        if (!IsCommonOption(option_id) && std::find(own.begin(), own.end(), option_id) == own.end())
             UsageError(OptionName(option_id) + " is not an option of " + line.words[0]);
     }
     if (const std::string problem = command->check(line); !problem.empty()) UsageError(problem);
