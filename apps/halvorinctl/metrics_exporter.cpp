@@ -260,6 +260,18 @@ std::vector<std::string> ExposerOptions(const std::string& listen) {
             "request_timeout_ms", std::to_string(kExposerRequestTimeout.count())};
 }
 
+namespace {
+
+// "ADDRESS:PORT" with the port the server listens on ("127.0.0.1:0" asks
+// the system for any free one).
+std::string ListenedAddress(const std::string& listen, const std::vector<int>& ports) {
+    const size_t colon = listen.rfind(':');
+    if (ports.empty() || colon == std::string::npos) return listen;
+    return listen.substr(0, colon + 1) + std::to_string(ports.front());
+}
+
+}  // namespace
+
 int RunMetrics(ManagerSession& session, const std::string& listen, const std::atomic<bool>& stop) {
     std::unique_ptr<prometheus::Exposer> exposer;
     try {
@@ -270,7 +282,10 @@ int RunMetrics(ManagerSession& session, const std::string& listen, const std::at
     }
     auto collectable = std::make_shared<MetricsCollectable>();
     exposer->RegisterCollectable(collectable);
-    std::fprintf(stderr, "halvorinctl: serving metrics on http://%s/metrics\n", listen.c_str());
+    // Said once the samples are registered, with the port the system gave
+    // for ":0", so whoever reads this line can scrape straight away.
+    std::fprintf(stderr, "halvorinctl: serving metrics on http://%s/metrics\n",
+                 ListenedAddress(listen, exposer->GetListeningPorts()).c_str());
 
     MetricCounters counters;
     SetStatusEventHook(&CountStatusEvent, &counters);

@@ -600,14 +600,13 @@ TEST_F(Cli, AnEnclosureSeenFromTwoHostsMustBeNamedWithItsHost) {
 TEST_F(Cli, TheExporterWatchAndShowAreServedAtOnce) {
     agent_options_ = {"--max-managers", "3"};
     StartAgent({test::ScenarioPath("jbod24.json")});
-    const uint16_t metrics_port = test::FreePort();
     // Long-running managers whose output nobody reads: a full pipe would
     // stop them, and the agent would drop them as slow readers.
     const auto quietly = [](const std::string& command) {
         return ChildProcess({"/bin/sh", "-c", "exec " + command + " >/dev/null 2>&1"});
     };
-    ChildProcess exporter = quietly(std::string(HALVORINCTL) + " -H " + Host() +
-                                    " metrics --listen 127.0.0.1:" + std::to_string(metrics_port));
+    ChildProcess exporter =
+        quietly(std::string(HALVORINCTL) + " -H " + Host() + " metrics --listen 127.0.0.1:0");
     ChildProcess watch = quietly(std::string(HALVORINCTL) + " -H " + Host() + " watch");
     const std::string v6 = "[::1]:" + std::to_string(port_);
     ASSERT_TRUE(test::Eventually(

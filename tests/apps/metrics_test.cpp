@@ -32,6 +32,7 @@ namespace halvorin {
 namespace {
 
 using nlohmann::json;
+using test::ChildOptions;
 using test::ChildProcess;
 
 // A system name that needs every escape the text format has, and UTF-8.
@@ -101,6 +102,22 @@ std::string HttpGet(uint16_t port, const std::string& path) {
         response.append(buffer, size_t(n));
     const size_t body = response.find("\r\n\r\n");
     return body == std::string::npos ? std::string() : response.substr(body + 4);
+}
+
+// Starts `halvorinctl metrics` for `hosts` on a port the system picks and
+// returns that port once it serves (0 if it never says so).
+uint16_t StartExporter(std::optional<ChildProcess>& exporter, const std::string& host) {
+    exporter.emplace(
+        std::vector<std::string>{HALVORINCTL, "-H", host, "metrics", "--listen", "127.0.0.1:0"},
+        ChildOptions{.with_errors = true});
+    const std::string said = "serving metrics on http://127.0.0.1:";
+    for (int lines = 0; lines < 20; ++lines) {
+        const std::optional<std::string> line = exporter->ReadLine(std::chrono::seconds(10));
+        if (!line) return 0;
+        if (const size_t at = line->find(said); at != std::string::npos)
+            return uint16_t(std::stoi(line->substr(at + said.size())));
+    }
+    return 0;
 }
 
 class MetricsTest : public ::testing::Test {
@@ -230,11 +247,10 @@ TEST(MetricsDocumentation, TheAlertRulesPassPromtool) {
 // Clients that send their request a byte at a time (or never finish it) hold
 // a connection each: scrapes are still answered beside fifty of them.
 TEST(MetricsCommand, ScrapesAreAnsweredBesideFiftySlowClients) {
-    const uint16_t metrics_port = test::FreePort();
-    ChildProcess metrics({HALVORINCTL, "-H", "127.0.0.1:" + std::to_string(test::FreePort()),
-                          "metrics", "--listen", "127.0.0.1:" + std::to_string(metrics_port)});
-    ASSERT_TRUE(test::Eventually([&] { return !HttpGet(metrics_port, "/metrics").empty(); },
-                                 std::chrono::seconds(10)));
+    std::optional<ChildProcess> metrics;
+    const uint16_t metrics_port =
+        StartExporter(metrics, "127.0.0.1:" + std::to_string(test::FreePort()));
+    ASSERT_NE(metrics_port, 0);
     std::vector<UniqueFd> slow;
     for (int i = 0; i < 50; ++i) {
         UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
@@ -249,9 +265,10 @@ TEST(MetricsCommand, ScrapesAreAnsweredBesideFiftySlowClients) {
     }
     for (int scrape = 0; scrape < 8; ++scrape) {
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_NE(HttpGet(metrics_port, "/metrics").find("halvorin_agent_reachable"),
-                  std::string::npos)
-            << "scrape " << scrape;
+        const std::string scraped = HttpGet(metrics_port, "/metrics");
+        EXPECT_NE(scraped.find("halvorin_agent_reachable"), std::string::npos)
+            << "scrape " << scrape << " answered:\n"
+            << scraped;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     }
 }
@@ -275,9 +292,9 @@ TEST(MetricsCommand, PrometheusScrapesAFanAndTheFailedPowerSupply) {
     const uint16_t agent_port = test::FreePort();
     ChildProcess agent({HALVORIN_AGENTD, "--port", std::to_string(agent_port), "--allow",
                         Utf16ToUtf8(ManagerComputerName()), "--simulate", scenario});
-    const uint16_t metrics_port = test::FreePort();
-    ChildProcess ctl({HALVORINCTL, "-H", "127.0.0.1:" + std::to_string(agent_port), "metrics",
-                      "--listen", "127.0.0.1:" + std::to_string(metrics_port)});
+    std::optional<ChildProcess> ctl;
+    const uint16_t metrics_port = StartExporter(ctl, "127.0.0.1:" + std::to_string(agent_port));
+    ASSERT_NE(metrics_port, 0);
     ASSERT_TRUE(test::Eventually(
         [&] {
             return HttpGet(metrics_port, "/metrics").find("halvorin_fan_speed_rpm{") !=
