@@ -20,7 +20,7 @@
 #include "net/agent/agent_server.h"
 #include "net/agent/agent_service.h"
 #include "net/agent/allow_entry.h"
-#include "net/agent/listen_address.h"
+#include "net/protocol/listen_address.h"
 #include "sim/attach.h"
 
 namespace {

@@ -1,17 +1,23 @@
 // `halvorinctl metrics` with 1,000 enclosures (250 hosts of 4 24-bay
-// enclosures, real agents on loopback): the cost of building the samples on
-// the polling thread for each scrape, of the text format, and of one scrape
-// over HTTP as Prometheus makes it.
+// enclosures, real agents on loopback in a child process, so the figures of
+// memory and threads are the exporter's own): the cost of a scrape on the
+// polling thread when every enclosure's text is written anew and when the
+// kept text serves, of one scrape over HTTP as Prometheus makes it, and
+// the exporter's resident memory and threads.
+//
+// --serve keeps serving afterwards on --port PORT for a real Prometheus.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <prometheus/text_serializer.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <sstream>
+#include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "apps/halvorinctl/metrics_exporter.h"
@@ -57,6 +63,50 @@ uint16_t FreePort() {
     return ntohs(address.sin_port);
 }
 
+// A line of /proc/self/status ("VmRSS", "Threads").
+std::string ProcessStatus(const std::string& key) {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(key + ":", 0) == 0) return line.substr(key.size() + 1);
+    return "?";
+}
+
+// The agents in a child process; their host names come back through a pipe,
+// and the child ends when the pipe's other end closes.
+std::vector<std::string> StartAgentProcess(const sim::Scenario& scenario, pid_t& child,
+                                           UniqueFd& keep_alive) {
+    int names[2], alive[2];
+    if (::pipe(names) != 0 || ::pipe(alive) != 0) return {};
+    child = ::fork();
+    if (child == 0) {
+        ::close(names[0]);
+        ::close(alive[1]);
+        auto agents = bench::StartHosts(scenario, kHosts, kEnclosuresPerHost);
+        std::string list;
+        for (auto& agent : agents)
+            list += Utf16ToUtf8(agent->HostName()) + "\n";
+        list += "\n";
+        (void)!::write(names[1], list.data(), list.size());
+        char byte;
+        while (::read(alive[0], &byte, 1) > 0) {
+        }
+        std::_Exit(0);
+    }
+    ::close(names[1]);
+    ::close(alive[0]);
+    keep_alive = UniqueFd(alive[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; !text.ends_with("\n\n") && (n = ::read(names[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, size_t(n));
+    ::close(names[0]);
+    std::vector<std::string> hosts;
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos && end > start;
+         start = end + 1)
+        hosts.push_back(text.substr(start, end - start));
+    return hosts;
+}
+
 template <typename Step>
 void Report(const char* what, int runs, Step step) {
     std::vector<double> ms;
@@ -71,16 +121,17 @@ void Report(const char* what, int runs, Step step) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool serve = argc > 1 && std::strcmp(argv[1], "--serve") == 0;
+    const uint16_t serve_port = argc > 3 ? uint16_t(std::atoi(argv[3])) : 9611;
     std::string error;
     auto scenario =
         sim::LoadScenario(std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod24.json", error);
     if (!scenario) return 1;
-    auto agents = bench::StartHosts(*scenario, kHosts, kEnclosuresPerHost);
-    if (agents.empty()) return 1;
-    std::vector<std::string> hosts;
-    for (auto& agent : agents)
-        hosts.push_back(Utf16ToUtf8(agent->HostName()));
+    pid_t child = -1;
+    UniqueFd keep_alive;
+    const std::vector<std::string> hosts = StartAgentProcess(*scenario, child, keep_alive);
+    if (hosts.size() != size_t(kHosts)) return 1;
     ManualClock clock;
     std::atomic<bool> stop{false};
     ctl::ManagerSession session(hosts, stop, sim::LoopbackManager::ManagerOptions(clock));
@@ -89,33 +140,46 @@ int main() {
     std::printf("%d hosts x %d enclosures read in %.1f s\n", kHosts, kEnclosuresPerHost,
                 Ms(std::chrono::steady_clock::now() - start) / 1000);
 
-    ctl::MetricCounters counters;
-    ctl::MetricSet set;
-    Report("building the samples (polling thread, once per scrape)", 10,
-           [&] { set = ctl::BuildMetricSet(session, counters); });
-    size_t series = 0;
-    for (const auto& family : set)
-        series += family.metric.size();
-    std::printf("%zu families, %zu series\n", set.size(), series);
-
-    Report("text serialisation of one set", 10, [&] {
-        std::ostringstream out;
-        prometheus::TextSerializer().Serialize(out, set);
-    });
+    for (const bool all : {false, true}) {
+        ctl::MetricsExporter exporter(session, {.all_elements = all});
+        std::string text;
+        std::printf("%s:\n", all ? "--all-elements" : "default (elements that are not OK)");
+        Report("  scrape, every enclosure written", 5, [&] {
+            ctl::MetricsExporter fresh(session, {.all_elements = all});
+            text = fresh.Scrape();
+        });
+        exporter.Scrape();
+        Report("  scrape, kept text (no poll between)", 10, [&] { text = exporter.Scrape(); });
+        size_t rewritten = 0;
+        Report("  scrape after a poll step", 10, [&] {
+            session.Poll();
+            session.WaitForNextStep();
+            text = exporter.Scrape();
+            rewritten = std::max(rewritten, exporter.rewritten_enclosures());
+        });
+        std::printf(
+            "  %zd series, %.1f MB, at most %zu enclosures written again after a step\n",
+            std::count(text.begin(), text.end(), '\n') - std::count(text.begin(), text.end(), '#'),
+            text.size() / 1e6, rewritten);
+    }
 
     // The command itself on this thread; scrapes from another, as Prometheus
     // would make them.
-    const uint16_t port = FreePort();
+    const uint16_t port = serve ? serve_port : FreePort();
     std::thread scraper([&] {
         while (Scrape(port) == 0 && !stop)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         size_t bytes = 0;
-        Report("one scrape over HTTP (fresh samples built for it)", 10,
-               [&] { bytes = Scrape(port); });
+        Report("one scrape over HTTP", 10, [&] { bytes = Scrape(port); });
         std::printf("exposition: %.1f MB\n", bytes / 1e6);
-        stop = true;
+        std::printf("exporter: resident%s, threads%s\n", ProcessStatus("VmRSS").c_str(),
+                    ProcessStatus("Threads").c_str());
+        std::fflush(stdout);
+        if (!serve) stop = true;
     });
-    ctl::RunMetrics(session, "127.0.0.1:" + std::to_string(port), stop);
+    ctl::RunMetrics(session, "127.0.0.1:" + std::to_string(port), {}, stop);
     scraper.join();
+    keep_alive.reset();
+    ::waitpid(child, nullptr, 0);
     return 0;
 }

@@ -25,6 +25,7 @@ enum OptionId : int {
     kOptReadings,
     kOptRedact,
     kOptListen,
+    kOptAllElements,
     kOptAllowEmpty,
     kOptExpectEnclosures,
     kOptIndex,
@@ -43,8 +44,9 @@ struct CommandLine {
     bool quiet = false;  // nothing on standard output: the exit status says it
     bool yes = false;
     bool readings = false;
-    std::string listen;  // metrics: where to serve
-    std::string output;  // capture: the file to write
+    std::string listen;         // metrics: where to serve
+    bool all_elements = false;  // metrics: a series for every element, OK or not
+    std::string output;         // capture: the file to write
     bool redact = false;
     bool allow_empty = false;       // show: a host without enclosures is no failure
     int expect_enclosures = 0;      // show: fewer enclosures than this fail

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "apps/halvorinctl/command.h"
+#include "apps/halvorinctl/host_list_file.h"
 #include "apps/halvorinctl/manager_session.h"
 #include "apps/halvorinctl/stop_signal.h"
 #include "enclosure/ops/firmware_upgrade.h"
@@ -29,6 +30,7 @@ using namespace halvorin::ctl;
 enum CommonOptionId : int {
     kOptHost = 'H',
     kOptTimeout = 't',
+    kOptConfig = 'c',
     kOptWait = 2000,
     kOptTlsCa,
     kOptTlsCert,
@@ -48,6 +50,8 @@ constexpr const char* kUsageTail =
     "\n"
     "Options:\n"
     "  -H, --host HOST[:PORT]   a host whose agent to ask (repeatable; default: this host)\n"
+    "  -c, --config FILE        the hosts in FILE too, one HOST[:PORT] a line ('#' starts\n"
+    "                           a comment)\n"
     "  -t, --timeout SECONDS    how long to wait for the enclosures to be read (default 60)\n"
     "      --wait               keep trying a host whose name does not resolve or that\n"
     "                           refuses the connection until the timeout (default: give\n"
@@ -99,6 +103,7 @@ int WholeNumber(const std::string& option, const std::string& text, int low, int
 
 const option kLongOptions[] = {
     {"host", required_argument, nullptr, 'H'},
+    {"config", required_argument, nullptr, kOptConfig},
     {"timeout", required_argument, nullptr, 't'},
     {"wait", no_argument, nullptr, kOptWait},
     {"quiet", no_argument, nullptr, 'q'},
@@ -113,6 +118,7 @@ const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
     {"redact", no_argument, nullptr, kOptRedact},
     {"listen", required_argument, nullptr, kOptListen},
+    {"all-elements", no_argument, nullptr, kOptAllElements},
     {"allow-empty", no_argument, nullptr, kOptAllowEmpty},
     {"expect-enclosures", required_argument, nullptr, kOptExpectEnclosures},
     {"index", required_argument, nullptr, kOptIndex},
@@ -152,6 +158,13 @@ void TakeOption(CommandLine& line, int id, const std::string& value) {
                 UsageError("bad host \"" + value +
                            "\" (give NAME, NAME:PORT or [IPv6]:PORT with a port from 1 to 65535)");
             break;
+        case kOptConfig: {
+            std::string error;
+            const auto hosts = ReadHostList(value, error);
+            if (!hosts) UsageError("--config: " + error);
+            line.hosts.insert(line.hosts.end(), hosts->begin(), hosts->end());
+            break;
+        }
         case kOptTimeout:
             line.timeout_s = WholeNumber("--timeout", value, 1, 24 * 3600);
             line.timeout_given = true;
@@ -189,6 +202,9 @@ void TakeOption(CommandLine& line, int id, const std::string& value) {
         case kOptListen:
             line.listen = value;
             break;
+        case kOptAllElements:
+            line.all_elements = true;
+            break;
         case kOptAllowEmpty:
             line.allow_empty = true;
             break;
@@ -210,6 +226,7 @@ void TakeOption(CommandLine& line, int id, const std::string& value) {
 bool IsCommonOption(int id) {
     switch (id) {
         case kOptHost:
+        case kOptConfig:
         case kOptTimeout:
         case kOptWait:
         case kOptTlsCa:
@@ -229,7 +246,7 @@ CommandLine Parse(int argc, char** argv, const Command*& command) {
     std::vector<int> given;
     opterr = 0;
     int id = 0;
-    while ((id = getopt_long(argc, argv, ":H:t:o:yqhV", kLongOptions, nullptr)) != -1) {
+    while ((id = getopt_long(argc, argv, ":H:c:t:o:yqhV", kLongOptions, nullptr)) != -1) {
         switch (id) {
             case 'h':
                 PrintUsage();

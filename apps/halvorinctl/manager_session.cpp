@@ -72,14 +72,18 @@ void ManagerSession::Poll() {
 
 // Sleeps in poll() on the registry's completion signal: a reply from any
 // host wakes us at once, and nothing else does until the step is due.
-void ManagerSession::WaitForNextStep() {
+void ManagerSession::WaitForNextStep(StepCompanion* companion) {
     const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPollIntervalMs);
-    pollfd signal{registry_.completions().fd(), POLLIN, 0};
+    std::vector<pollfd> fds;
     while (!interrupted()) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now());
         if (left.count() <= 0) return;
-        if (::poll(&signal, 1, static_cast<int>(left.count())) <= 0) continue;
+        fds.assign(1, pollfd{registry_.completions().fd(), POLLIN, 0});
+        if (companion) companion->AddPollFds(fds);
+        const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(left.count()));
+        if (companion) companion->Serve(std::span(fds).subspan(1));
+        if (ready <= 0 || !(fds[0].revents & POLLIN)) continue;
         for (CSesClient* client : registry_.completions().Take())
             client->DeliverCompleted();
     }

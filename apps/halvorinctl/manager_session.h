@@ -3,8 +3,11 @@
 // for the desktop's UI thread: every handler and hook runs there).
 #pragma once
 
+#include <poll.h>
+
 #include <atomic>
 #include <chrono>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,18 @@ struct HostStatus {
 
 const char* OutcomeName(HostOutcome outcome);
 
+// Something else the polling thread serves while it waits for the next
+// step (the metrics command's HTTP connections).
+class StepCompanion {
+  public:
+    virtual ~StepCompanion() = default;
+    // Adds the descriptors to wait on.
+    virtual void AddPollFds(std::vector<pollfd>& fds) = 0;
+    // After each wait (also when it timed out): the descriptors it added,
+    // with what is ready on them.
+    virtual void Serve(std::span<const pollfd> fds) = 0;
+};
+
 class ManagerSession {
   public:
     // `interrupt` (a signal handler sets it) cuts every wait short.
@@ -42,8 +57,8 @@ class ManagerSession {
     void Poll();
     // Waits until the next poll step is due, running the handlers of replies
     // as they arrive meanwhile, so a read chain does not wait 100 ms a link.
-    // Returns early once interrupted.
-    void WaitForNextStep();
+    // Returns early once interrupted. `companion` is served meanwhile.
+    void WaitForNextStep(StepCompanion* companion = nullptr);
     // Polls until every host is read (its devices' first chains have ended),
     // refused us, or the time is up; a host that cannot be reached is tried
     // again every few seconds until then. Interruption ends it early.

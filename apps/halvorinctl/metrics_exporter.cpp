@@ -1,13 +1,6 @@
 #include "apps/halvorinctl/metrics_exporter.h"
-#include "apps/halvorinctl/command.h"
-#include "apps/halvorinctl/stop_signal.h"
 
-#include <prometheus/exposer.h>
-
-#include <array>
-#include <chrono>
-#include <cstdio>
-#include <string_view>
+#include <cstring>
 
 #include "apps/halvorinctl/enclosure_report.h"
 #include "base/utf16.h"
@@ -21,86 +14,102 @@
 
 namespace halvorin::ctl {
 
-using prometheus::ClientMetric;
-using prometheus::MetricFamily;
-using prometheus::MetricType;
-using Labels = std::vector<ClientMetric::Label>;
-
 namespace {
 
-// Families in the order they were first used, each with its samples. A
-// family's name and help are copied once, when it first appears.
-class SampleSink {
-  public:
-    void Add(std::string_view name, std::string_view help, MetricType type, Labels labels,
-             double value) {
-        auto it = index_.find(name);
-        if (it == index_.end()) {
-            it = index_.emplace(std::string(name), families_.size()).first;
-            families_.push_back(MetricFamily{std::string(name), std::string(help), type, {}});
-        }
-        ClientMetric sample;
-        sample.label = std::move(labels);
-        if (type == MetricType::Counter)
-            sample.counter.value = value;
-        else
-            sample.gauge.value = value;
-        families_[it->second].metric.push_back(std::move(sample));
-    }
-    void Gauge(std::string_view name, std::string_view help, Labels labels, double value) {
-        Add(name, help, MetricType::Gauge, std::move(labels), value);
-    }
-    MetricSet Take() { return std::move(families_); }
-
-  private:
-    MetricSet families_;
-    std::map<std::string, size_t, std::less<>> index_;
+// The families in the order they are written.
+enum Family : size_t {
+    kBuildInfo,
+    kAgentReachable,
+    kConnectFailures,
+    kStatusEvents,
+    kDevices,
+    kEnclosures,
+    kDeviceReady,
+    kEnclosureInfo,
+    kFirmwareInfo,
+    kUidLed,
+    kBuzzer,
+    kElements,
+    kFailedElements,
+    kStatusCode,
+    kElementFailed,
+    kFirstSensor,  // each sensor kind: its reading, then its four thresholds
+    kLastRead = kFirstSensor + 4 * 5,
+    kFamilyCount
 };
 
 constexpr const char* kThresholdKinds[4] = {"high_critical", "high_warning", "low_warning",
                                             "low_critical"};
 
-// The names and help texts of one kind of sensor's families.
-struct SensorFamilies {
-    std::string reading, reading_help;
-    std::array<std::string, 4> threshold, threshold_help;
-
-    SensorFamilies(const char* base, const char* unit, const char* quantity)
-        : reading(std::string(base) + "_" + unit),
-          reading_help(std::string(quantity) + " last read") {
-        for (int k = 0; k < 4; ++k) {
-            threshold[k] = std::string(base) + "_" + kThresholdKinds[k] + "_threshold_" + unit;
-            threshold_help[k] = std::string(quantity) + " " + kThresholdKinds[k] + " threshold";
-        }
-    }
+struct SensorKind {
+    uint8_t type;
+    const char* base;
+    const char* unit;
+    const char* quantity;
 };
+constexpr SensorKind kSensors[4] = {
+    {kTypeCooling, "halvorin_fan_speed", "rpm", "Fan speed"},
+    {kTypeTemperature, "halvorin_temperature", "celsius", "Temperature"},
+    {kTypeVoltage, "halvorin_voltage", "volts", "Voltage"},
+    {kTypeCurrent, "halvorin_current", "amperes", "Current"}};
 
-const SensorFamilies* SensorOf(uint8_t type) {
-    static const SensorFamilies kFan("halvorin_fan_speed", "rpm", "Fan speed");
-    static const SensorFamilies kTemperature("halvorin_temperature", "celsius", "Temperature");
-    static const SensorFamilies kVoltage("halvorin_voltage", "volts", "Voltage");
-    static const SensorFamilies kCurrent("halvorin_current", "amperes", "Current");
-    switch (type) {
-        case kTypeCooling:
-            return &kFan;
-        case kTypeTemperature:
-            return &kTemperature;
-        case kTypeVoltage:
-            return &kVoltage;
-        case kTypeCurrent:
-            return &kCurrent;
-        default:
-            return nullptr;
+std::vector<FamilyInfo> MakeFamilies() {
+    std::vector<FamilyInfo> f(kFamilyCount);
+    f[kBuildInfo] = {"halvorin_exporter_build_info", "The exporter's version; always 1"};
+    f[kAgentReachable] = {"halvorin_agent_reachable",
+                          "1 while the host's agent accepts this manager"};
+    f[kConnectFailures] = {"halvorin_agent_connect_failures_total",
+                           "Times the host's agent could not be reached or refused this manager",
+                           MetricKind::kCounter};
+    f[kStatusEvents] = {"halvorin_status_events_total", "Status events raised, by level",
+                        MetricKind::kCounter};
+    f[kDevices] = {"halvorin_devices", "SES devices the host's agent reports"};
+    f[kEnclosures] = {"halvorin_enclosures", "Enclosures read on the host"};
+    f[kDeviceReady] = {"halvorin_device_ready", "1 when the SES device has been read"};
+    f[kEnclosureInfo] = {"halvorin_enclosure_info",
+                         "The enclosure's display name (system name, or product and WWN); "
+                         "always 1"};
+    f[kFirmwareInfo] = {"halvorin_firmware_info",
+                        "Firmware revision, vendor and product of the enclosure; always 1"};
+    f[kUidLed] = {"halvorin_uid_led_on", "1 while the system identification LED is on"};
+    f[kBuzzer] = {"halvorin_buzzer_sounding", "1 while the buzzer sounds"};
+    f[kElements] = {"halvorin_elements", "Number of elements of a type"};
+    f[kFailedElements] = {"halvorin_failed_elements", "Number of failed elements of a type"};
+    f[kStatusCode] = {"halvorin_element_status_code",
+                      "SES status code of an element that is not OK (0 unsupported, 1 OK, "
+                      "2 critical, 3 noncritical, 4 unrecoverable, 5 not installed, 6 unknown, "
+                      "7 not available, 8 no access)"};
+    f[kElementFailed] = {"halvorin_element_failed",
+                         "1 when the element is in fault: its FAIL bit, a failure or "
+                         "critical-threshold bit, or the status code critical or unrecoverable"};
+    for (size_t s = 0; s < 4; ++s) {
+        const SensorKind& k = kSensors[s];
+        f[kFirstSensor + s * 5] = {std::string(k.base) + "_" + k.unit,
+                                   std::string(k.quantity) + " last read"};
+        for (size_t t = 0; t < 4; ++t)
+            f[kFirstSensor + s * 5 + 1 + t] = {
+                std::string(k.base) + "_" + kThresholdKinds[t] + "_threshold_" + k.unit,
+                std::string(k.quantity) + " " + kThresholdKinds[t] + " threshold"};
     }
+    f[kLastRead] = {"halvorin_enclosure_last_read_timestamp_seconds",
+                    "When the enclosure's status was last read (Unix time); it stays after the "
+                    "enclosure is gone"};
+    return f;
+}
+
+const std::vector<FamilyInfo>& Families() {
+    static const std::vector<FamilyInfo> families = MakeFamilies();
+    return families;
+}
+
+std::optional<size_t> SensorFamily(uint8_t type) {
+    for (size_t s = 0; s < 4; ++s)
+        if (kSensors[s].type == type) return kFirstSensor + s * 5;
+    return std::nullopt;
 }
 
 const char* LevelName(int level) {
     return level == 0 ? "information" : level == 1 ? "warning" : "error";
-}
-
-Labels With(Labels labels, const std::string& name, const std::string& value) {
-    labels.push_back({name, value});
-    return labels;
 }
 
 // Zoning, expander and port entries are the program's own records, with no
@@ -109,65 +118,103 @@ bool HasStatus(uint8_t type) {
     return type != kTypeZoneEntry && type != kTypeExpanderEntry && type != kTypePortEntry;
 }
 
-void AddElement(SampleSink& sink, const Labels& enclosure, const std::string& type,
-                const CSesElem& e) {
-    const Labels labels =
-        With(With(enclosure, "element", Utf16ToUtf8(ElementName(&e))), "type", type);
-    sink.Gauge("halvorin_element_status_code",
-               "SES status code of the element (0 unsupported, 1 OK, 2 critical, 3 noncritical, "
-               "4 unrecoverable, 5 not installed, 6 unknown, 7 not available, 8 no access)",
-               labels, e.raw_status[0] & 0x0F);
-    sink.Gauge("halvorin_element_failed",
-               "1 when the element is in fault: its FAIL bit, a failure or critical-threshold "
-               "bit, or the status code critical or unrecoverable",
-               labels, IsFault(e));
-    const SensorFamilies* sensor = SensorOf(e.type);
+constexpr uint8_t kStatusOk = 1;
+
+bool IsOk(const CSesElem& e) {
+    return (e.raw_status[0] & 0x0F) == kStatusOk && !IsFault(e);
+}
+
+template <typename T>
+void AppendBytes(std::string& out, const T& value) {
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// What an enclosure's text shows, as bytes, so a scrape can tell whether
+// the text it kept still holds.
+std::string Fingerprint(const SubEncSummary& info, const std::string& display_name,
+                        CSubEnc* subenc) {
+    std::string key = display_name + '\0' + info.vendor + '\0' + info.product + '\0' +
+                      info.firmware_revision + '\0';
+    AppendBytes(key, info.indicators);
+    const CSesDev* device = subenc->dev;
+    for (size_t tdi = 0; tdi < device->type_descs.size(); ++tdi) {
+        const ELEM_TYPE_DESC& d = device->type_descs[tdi];
+        if (d.subenc != subenc || !HasStatus(d.type)) continue;
+        AppendBytes(key, tdi);
+        std::vector<CSesElem*> elements = ElementsOfType(subenc, static_cast<uint8_t>(tdi));
+        for (const CSesElem* e : elements) {
+            const std::u16string name = ElementName(e);
+            key.append(reinterpret_cast<const char*>(name.data()), name.size() * 2);
+            AppendBytes(key, e->raw_status);
+            AppendBytes(key, e->thresholds);
+            AppendBytes(key, e->thresholds_set);
+            int16_t last = 0;
+            int32_t updates = 0;
+            AppendBytes(key, ReadHistory(*e, std::span(&last, 1), &updates) == 1);
+            AppendBytes(key, last);
+        }
+        ReleaseElements(elements);
+    }
+    return key;
+}
+
+void AddElement(SampleText& out, const LabelText& enclosure, const std::string& type,
+                const CSesElem& e, bool all_elements) {
+    const std::optional<size_t> sensor = SensorFamily(e.type);
+    const bool listed = all_elements || !IsOk(e);
+    if (!listed && !sensor) return;
+    LabelText labels = enclosure;
+    labels.Add("element", Utf16ToUtf8(ElementName(&e))).Add("type", type);
+    if (listed) {
+        out.Add(kStatusCode, labels, e.raw_status[0] & 0x0F);
+        out.Add(kElementFailed, labels, IsFault(e));
+    }
     const std::optional<Unit> unit = UnitOf(e.type);
     if (!sensor || !unit) return;
     int16_t last = 0;
     int32_t updates = 0;
     if (ReadHistory(e, std::span(&last, 1), &updates) == 1)
-        sink.Gauge(sensor->reading, sensor->reading_help, labels, last * unit->scale);
-    for (int k = 0; k < 4; ++k) {
-        if (!HasThreshold(e, size_t(k))) continue;
-        sink.Gauge(sensor->threshold[k], sensor->threshold_help[k], labels,
-                   e.thresholds[k] * unit->scale);
-    }
+        out.Add(*sensor, labels, last * unit->scale);
+    for (size_t k = 0; k < 4; ++k)
+        if (HasThreshold(e, k)) out.Add(*sensor + 1 + k, labels, e.thresholds[k] * unit->scale);
 }
 
-void AddEnclosure(SampleSink& sink, const std::string& host, CSubEnc* subenc) {
-    const SubEncSummary info = SubEncInfo(subenc);
-    const Labels labels = {{"host", host},
-                           {"enclosure", Hex(info.logical_id.data(), 8)},
-                           {"name", Utf16ToUtf8(EnclosureDisplayName(info))}};
-    sink.Gauge("halvorin_firmware_info", "Firmware revision, vendor and product of the enclosure",
-               With(With(With(labels, "revision", info.firmware_revision), "vendor", info.vendor),
-                    "product", info.product),
-               1);
-    sink.Gauge("halvorin_uid_led_on", "1 while the system identification LED is on", labels,
-               (info.indicators & kIndicatorUidLed) != 0);
-    sink.Gauge("halvorin_buzzer_sounding", "1 while the buzzer sounds", labels,
-               (info.indicators & kIndicatorBuzzer) != 0);
-    std::map<std::string, int> failed_by_type;
+void WriteEnclosure(SampleText& out, const LabelText& labels, const SubEncSummary& info,
+                    const std::string& display_name, CSubEnc* subenc, bool all_elements) {
+    out.Add(kEnclosureInfo, LabelText(labels).Add("name", display_name), 1);
+    out.Add(kFirmwareInfo,
+            LabelText(labels)
+                .Add("revision", info.firmware_revision)
+                .Add("vendor", info.vendor)
+                .Add("product", info.product),
+            1);
+    out.Add(kUidLed, labels, (info.indicators & kIndicatorUidLed) != 0);
+    out.Add(kBuzzer, labels, (info.indicators & kIndicatorBuzzer) != 0);
+    struct Counts {
+        int elements = 0, failed = 0;
+    };
+    std::map<std::string, Counts> by_type;
     const CSesDev* device = subenc->dev;
     for (size_t tdi = 0; tdi < device->type_descs.size(); ++tdi) {
         const ELEM_TYPE_DESC& d = device->type_descs[tdi];
         if (d.subenc != subenc || !HasStatus(d.type)) continue;
         const std::string type = GroupTitle(d);
         std::vector<CSesElem*> elements = ElementsOfType(subenc, static_cast<uint8_t>(tdi));
-        int& failed = failed_by_type[type];
-        for (CSesElem* e : elements) {
-            AddElement(sink, labels, type, *e);
-            failed += IsFault(*e);
+        Counts& counts = by_type[type];
+        for (const CSesElem* e : elements) {
+            AddElement(out, labels, type, *e, all_elements);
+            counts.elements += 1;
+            counts.failed += IsFault(*e);
         }
         ReleaseElements(elements);
     }
-    for (const auto& [type, failed] : failed_by_type)
-        sink.Gauge("halvorin_failed_elements", "Number of failed elements of a type",
-                   With(labels, "type", type), failed);
+    for (const auto& [type, counts] : by_type) {
+        const LabelText typed = LabelText(labels).Add("type", type);
+        out.Add(kElements, typed, counts.elements);
+        out.Add(kFailedElements, typed, counts.failed);
+    }
 }
 
-// Counts status events by host and level as the poll step raises them.
 void CountStatusEvent(CSesElem* element, uint32_t bit, void* context) {
     auto event = DescribeStatusEvent(element, bit);
     if (!event) return;
@@ -178,152 +225,99 @@ void CountStatusEvent(CSesElem* element, uint32_t bit, void* context) {
 
 }  // namespace
 
-MetricSet BuildMetricSet(ManagerSession& session, MetricCounters& counters) {
-    SampleSink sink;
-    for (size_t i = 0; i < session.hosts().size(); ++i) {
-        const std::string& host = session.hosts()[i];
-        CSesDomain* domain = session.domains()[i];
-        const bool reachable = domain && domain->client.state() == kStateReady;
-        sink.Gauge("halvorin_agent_reachable", "1 while the host's agent accepts this manager",
-                   {{"host", host}}, reachable);
-        const auto failures = counters.connect_failures.find(host);
-        sink.Add("halvorin_agent_connect_failures_total",
-                 "Times the host's agent could not be reached or refused this manager",
-                 MetricType::Counter, {{"host", host}},
-                 failures == counters.connect_failures.end() ? 0 : failures->second);
-        for (int level = 0; level <= 2; ++level) {
-            const auto events = counters.status_events.find({host, level});
-            sink.Add("halvorin_status_events_total", "Status events raised, by level",
-                     MetricType::Counter, {{"host", host}, {"level", LevelName(level)}},
-                     events == counters.status_events.end() ? 0 : events->second);
-        }
-        std::vector<CSesDev*> devices = domain ? SnapshotDevices(domain) : std::vector<CSesDev*>{};
-        std::vector<CSubEnc*> subencs =
-            domain ? CollectSubEnclosures(domain) : std::vector<CSubEnc*>{};
-        sink.Gauge("halvorin_devices", "SES devices the host's agent reports", {{"host", host}},
-                   double(devices.size()));
-        sink.Gauge("halvorin_enclosures", "Enclosures read on the host", {{"host", host}},
-                   double(subencs.size()));
-        for (CSesDev* device : devices)
-            sink.Gauge("halvorin_device_ready", "1 when the SES device has been read",
-                       {{"host", host}, {"device", Hex(device->Identifier().data(), 8)}},
-                       (device->Flags() & kDeviceReady) != 0);
-        for (CSubEnc* subenc : subencs) {
-            AddEnclosure(sink, host, subenc);
-            if (subenc->dev->last_read_time > 0)
-                counters.last_read[{host, Hex(SubEncInfo(subenc).logical_id.data(), 8)}] =
-                    double(subenc->dev->last_read_time);
-        }
-        ReleaseSubEnclosures(subencs);
-        if (domain) ReleaseDevices(devices);
-    }
-    for (const auto& [key, when] : counters.last_read)
-        sink.Gauge("halvorin_enclosure_last_read_timestamp_seconds",
-                   "When the enclosure's status was last read (Unix time); it stays after the "
-                   "enclosure is gone",
-                   {{"host", key.first}, {"enclosure", key.second}}, when);
-    return sink.Take();
+MetricsExporter::MetricsExporter(ManagerSession& session, MetricsOptions options)
+    : session_(session), options_(options), was_down_(session.hosts().size(), false) {
+    SetStatusEventHook(&CountStatusEvent, &counters_);
 }
 
-std::vector<MetricFamily> MetricsCollectable::Collect() const {
-    std::unique_lock lock(mutex_);
-    const uint64_t request = ++requests_;
-    published_.wait_for(lock, kWaitForFreshSet, [&] { return answered_ >= request; });
-    std::shared_ptr<const MetricSet> latest = latest_;
-    lock.unlock();
-    return *latest;  // copied outside the lock
-}
-
-bool MetricsCollectable::Wanted() const {
-    std::lock_guard lock(mutex_);
-    serving_ = requests_;
-    return serving_ > answered_;
-}
-
-void MetricsCollectable::Publish(MetricSet set) {
-    auto published = std::make_shared<const MetricSet>(std::move(set));
-    {
-        std::lock_guard lock(mutex_);
-        latest_ = std::move(published);
-        answered_ = serving_;
-    }
-    published_.notify_all();
-}
-
-// Each HTTP connection holds one of the exposer's threads while its request
-// arrives: a client that sends it slowly keeps its thread only until the
-// request time-out, and there are enough threads that a scrape finds one
-// free beside dozens of such clients.
-std::vector<std::string> ExposerOptions(const std::string& listen) {
-    return {"listening_ports",    listen,
-            "num_threads",        std::to_string(kExposerThreads),
-            "request_timeout_ms", std::to_string(kExposerRequestTimeout.count())};
-}
-
-namespace {
-
-// "ADDRESS:PORT" with the port the server listens on ("127.0.0.1:0" asks
-// the system for any free one).
-std::string ListenedAddress(const std::string& listen, const std::vector<int>& ports) {
-    const size_t colon = listen.rfind(':');
-    if (ports.empty() || colon == std::string::npos) return listen;
-    return listen.substr(0, colon + 1) + std::to_string(ports.front());
-}
-
-}  // namespace
-
-int RunMetrics(ManagerSession& session, const std::string& listen, const std::atomic<bool>& stop) {
-    std::unique_ptr<prometheus::Exposer> exposer;
-    try {
-        exposer = std::make_unique<prometheus::Exposer>(ExposerOptions(listen));
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "halvorinctl: cannot listen on %s: %s\n", listen.c_str(), e.what());
-        return 2;
-    }
-    auto collectable = std::make_shared<MetricsCollectable>();
-    exposer->RegisterCollectable(collectable);
-    // Said once the samples are registered, with the port the system gave
-    // for ":0", so whoever reads this line can scrape straight away.
-    std::fprintf(stderr, "halvorinctl: serving metrics on http://%s/metrics\n",
-                 ListenedAddress(listen, exposer->GetListeningPorts()).c_str());
-
-    MetricCounters counters;
-    SetStatusEventHook(&CountStatusEvent, &counters);
-    std::vector<bool> was_down(session.hosts().size(), false);
-    while (!stop) {
-        session.Poll();
-        for (size_t i = 0; i < session.domains().size(); ++i) {
-            CSesDomain* domain = session.domains()[i];
-            // Not reachable yet is no failure; a refused hello or a failed
-            // connection is.
-            const bool down =
-                !domain ||
-                (domain->client.state() != kStateReady &&
-                 (domain->client.last_hello_result() < 0 || domain->client.last_failure() != 0));
-            if (down && !was_down[i]) counters.connect_failures[session.hosts()[i]] += 1;
-            was_down[i] = down;
-        }
-        if (collectable->Wanted()) collectable->Publish(BuildMetricSet(session, counters));
-        // An agent that was not up yet when we started is found within seconds.
-        session.RetryUnreachable();
-        session.WaitForNextStep();
-    }
+MetricsExporter::~MetricsExporter() {
     SetStatusEventHook(nullptr, nullptr);
-    return 0;
 }
 
-extern const Command kCommandMetrics = {
-    "metrics",
-    "  metrics --listen ADDR:PORT    follow the hosts and serve Prometheus metrics on\n"
-    "                                http://ADDR:PORT/metrics\n",
-    {kOptListen},
-    [](const CommandLine& line) {
-        if (!TakesNoWords(line).empty()) return TakesNoWords(line);
-        return line.listen.empty() ? std::string("metrics needs --listen ADDR:PORT") : "";
-    },
-    [](ManagerSession& session, const CommandLine& line) {
-        return RunMetrics(session, line.listen, StopRequested());
-    },
-};
+void MetricsExporter::NoteStep() {
+    for (size_t i = 0; i < session_.domains().size(); ++i) {
+        const CSesDomain* domain = session_.domains()[i];
+        // Not reachable yet is no failure; a refused hello or a failed
+        // connection is.
+        const bool down =
+            !domain ||
+            (domain->client.state() != kStateReady &&
+             (domain->client.last_hello_result() < 0 || domain->client.last_failure() != 0));
+        if (down && !was_down_[i]) counters_.connect_failures[session_.hosts()[i]] += 1;
+        was_down_[i] = down;
+    }
+}
+
+void MetricsExporter::AddHost(size_t index, SampleText& host_part,
+                              std::vector<const SampleText*>& parts,
+                              std::map<std::string, KeptEnclosure>& kept) {
+    const std::string& host = session_.hosts()[index];
+    CSesDomain* domain = session_.domains()[index];
+    const LabelText host_label = LabelText().Add("host", host);
+    host_part.Add(kAgentReachable, host_label, domain && domain->client.state() == kStateReady);
+    host_part.Add(kConnectFailures, host_label, counters_.connect_failures[host]);
+    for (int level = 0; level <= 2; ++level)
+        host_part.Add(kStatusEvents, LabelText(host_label).Add("level", LevelName(level)),
+                      counters_.status_events[{host, level}]);
+    std::vector<CSesDev*> devices = domain ? SnapshotDevices(domain) : std::vector<CSesDev*>{};
+    std::vector<CSubEnc*> subencs = domain ? CollectSubEnclosures(domain) : std::vector<CSubEnc*>{};
+    host_part.Add(kDevices, host_label, double(devices.size()));
+    host_part.Add(kEnclosures, host_label, double(subencs.size()));
+    for (CSesDev* device : devices)
+        host_part.Add(kDeviceReady,
+                      LabelText(host_label).Add("device", Hex(device->Identifier().data(), 8)),
+                      (device->Flags() & kDeviceReady) != 0);
+    std::map<std::string, int> occurrences;
+    for (CSubEnc* subenc : subencs) {
+        const SubEncSummary info = SubEncInfo(subenc);
+        const std::string wwn = Hex(info.logical_id.data(), 8);
+        const std::string display_name = Utf16ToUtf8(EnclosureDisplayName(info));
+        if (subenc->dev->last_read_time > 0)
+            counters_.last_read[{host, wwn}] = double(subenc->dev->last_read_time);
+        // The same enclosure seen twice through one host (two paths) is one
+        // set of series.
+        if (occurrences[wwn]++ > 0) continue;
+        std::string fingerprint = Fingerprint(info, display_name, subenc);
+        auto previous = kept_.find(host + '\0' + wwn);
+        KeptEnclosure& entry = kept[host + '\0' + wwn];
+        if (previous != kept_.end() && previous->second.fingerprint == fingerprint) {
+            entry = std::move(previous->second);
+        } else {
+            entry.fingerprint = std::move(fingerprint);
+            entry.text = SampleText(Families());
+            WriteEnclosure(entry.text, LabelText(host_label).Add("enclosure", wwn), info,
+                           display_name, subenc, options_.all_elements);
+            ++rewritten_;
+        }
+        parts.push_back(&entry.text);
+    }
+    ReleaseSubEnclosures(subencs);
+    if (domain) ReleaseDevices(devices);
+}
+
+std::string MetricsExporter::Scrape() {
+    rewritten_ = 0;
+    std::map<std::string, KeptEnclosure> kept;
+    std::vector<SampleText> host_parts;
+    host_parts.reserve(session_.hosts().size() + 1);
+    std::vector<const SampleText*> parts;
+    host_parts.emplace_back(Families());
+    host_parts.back().Add(kBuildInfo, LabelText().Add("version", HALVORIN_VERSION), 1);
+    parts.push_back(&host_parts.back());
+    for (size_t i = 0; i < session_.hosts().size(); ++i) {
+        host_parts.emplace_back(Families());
+        parts.push_back(&host_parts.back());
+        AddHost(i, host_parts.back(), parts, kept);
+    }
+    SampleText last_read(Families());
+    for (const auto& [key, when] : counters_.last_read)
+        last_read.Add(kLastRead, LabelText().Add("host", key.first).Add("enclosure", key.second),
+                      when);
+    parts.push_back(&last_read);
+    std::string out;
+    WriteExposition(Families(), parts, out);
+    kept_ = std::move(kept);  // enclosures not seen now are forgotten
+    return out;
+}
 
 }  // namespace halvorin::ctl

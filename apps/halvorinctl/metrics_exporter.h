@@ -1,30 +1,26 @@
 // `halvorinctl metrics`: follows the hosts like `watch` and serves what it
-// knows on /metrics for Prometheus. The model is read only on the polling
-// thread, which builds a complete set of samples once a second and hands it
-// over whole; a scrape (on the HTTP server's threads) takes the latest set
-// and never touches the model, so it can never see half an update.
+// knows on /metrics for Prometheus. Everything runs on the polling thread:
+// a scrape is answered from the model as it is at that moment, between two
+// poll steps, so it never sees half an update and needs no lock.
+//
+// At fleet scale the text is the cost, so each enclosure's samples are kept
+// as text and written again only when what they show changed; per-element
+// series are exported for elements that are not OK (every one with
+// `all_elements`), sensor readings and per-type counts always.
 #pragma once
 
-#include <prometheus/collectable.h>
-#include <prometheus/metric_family.h>
-
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "apps/halvorinctl/exposition.h"
 #include "apps/halvorinctl/manager_session.h"
 
 namespace halvorin::ctl {
 
-using MetricSet = std::vector<prometheus::MetricFamily>;
-
-// The samples of every host of the session, from the model as it is now.
-// `failures` and `events` are the counters kept across polls.
+// The counters kept across polls.
 struct MetricCounters {
     std::map<std::string, double> connect_failures;               // by host
     std::map<std::pair<std::string, int>, double> status_events;  // by host and level
@@ -32,38 +28,45 @@ struct MetricCounters {
     // so an alert on the age of the last read fires for a lost enclosure.
     std::map<std::pair<std::string, std::string>, double> last_read;
 };
-MetricSet BuildMetricSet(ManagerSession& session, MetricCounters& counters);
 
-// What the HTTP server asks for. A scrape asks the polling thread for a new
-// set and waits a moment for it, so it gets samples taken after it came
-// (or, should polling be held up, the latest ones); no scrape, no work.
-class MetricsCollectable : public prometheus::Collectable {
-  public:
-    static constexpr auto kWaitForFreshSet = std::chrono::seconds(2);
-
-    std::vector<prometheus::MetricFamily> Collect() const override;
-    // For the polling thread: whether a scrape waits for a new set.
-    bool Wanted() const;
-    // Publishes a set built after every request seen by the last Wanted().
-    void Publish(MetricSet set);
-
-  private:
-    mutable std::mutex mutex_;
-    mutable std::condition_variable published_;
-    mutable uint64_t requests_ = 0;  // scrapes that asked for a set
-    mutable uint64_t serving_ = 0;   // requests the set being built will answer
-    uint64_t answered_ = 0;          // requests the published set answers
-    std::shared_ptr<const MetricSet> latest_ = std::make_shared<MetricSet>();
+struct MetricsOptions {
+    bool all_elements = false;  // a series per element, OK or not
 };
 
-// The HTTP side: connections are served by this many threads, and one that
-// has not sent its whole request within the time-out is closed.
-inline constexpr int kExposerThreads = 64;
-inline constexpr std::chrono::milliseconds kExposerRequestTimeout{5000};
-std::vector<std::string> ExposerOptions(const std::string& listen);
+class MetricsExporter {
+  public:
+    MetricsExporter(ManagerSession& session, MetricsOptions options);
+    ~MetricsExporter();
 
-// Serves on `listen` ("ADDRESS:PORT") and polls until `stop`; 0, or 2 when the
-// address cannot be listened on (with the reason on standard error).
-int RunMetrics(ManagerSession& session, const std::string& listen, const std::atomic<bool>& stop);
+    // After each poll step: a host that went down counts as a failure.
+    void NoteStep();
+    // The exposition of every host as the model is now.
+    std::string Scrape();
+
+    MetricCounters& counters() { return counters_; }
+    // Enclosures whose text the last scrape wrote anew (the rest were kept).
+    size_t rewritten_enclosures() const { return rewritten_; }
+
+  private:
+    struct KeptEnclosure {
+        std::string fingerprint;  // what the text shows, in bytes
+        SampleText text;
+    };
+    void AddHost(size_t index, SampleText& host_part, std::vector<const SampleText*>& parts,
+                 std::map<std::string, KeptEnclosure>& kept);
+
+    ManagerSession& session_;
+    MetricsOptions options_;
+    MetricCounters counters_;
+    std::vector<bool> was_down_;
+    std::map<std::string, KeptEnclosure> kept_;  // by host, WWN and occurrence
+    size_t rewritten_ = 0;
+};
+
+// Serves on `listen` ("ADDRESS:PORT", "[V6]:PORT", ":PORT" or "PORT" for
+// every address) and polls until `stop`; 0, or 2 when the address cannot
+// be listened on (with the reason on standard error).
+int RunMetrics(ManagerSession& session, const std::string& listen, MetricsOptions options,
+               const std::atomic<bool>& stop);
 
 }  // namespace halvorin::ctl

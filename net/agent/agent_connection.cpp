@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "base/utf16.h"
-#include "net/agent/listen_address.h"
+#include "net/protocol/listen_address.h"
 
 namespace halvorin {
 

@@ -18,7 +18,7 @@
 #include "base/result_code.h"
 #include "base/utf16.h"
 #include "net/agent/command_audit.h"
-#include "net/agent/listen_address.h"
+#include "net/protocol/listen_address.h"
 
 namespace halvorin {
 

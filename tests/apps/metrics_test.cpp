@@ -6,7 +6,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <prometheus/text_serializer.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -39,6 +38,8 @@ using test::ChildProcess;
 constexpr char kAwkwardName[] = "Rack \"A\" \\ B\nR\xC3\xBC";
 constexpr char kAwkwardNameEscaped[] = "Rack \\\"A\\\" \\\\ B\\nR\xC3\xBC";
 
+constexpr int64_t kFanStopsAt = 7200;
+
 // The 24-bay scenario with the awkward name and its second power supply failed.
 sim::Scenario FailedSupplyScenario() {
     sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
@@ -55,13 +56,13 @@ sim::Scenario FailedSupplyScenario() {
     hot.type = kTypeTemperature;
     hot.value = 85;  // high critical 70
     scenario.events.push_back(hot);
+    sim::EventSpec fan;
+    fan.at_seconds = kFanStopsAt;
+    fan.action = sim::EventAction::kFanStop;
+    fan.type = kTypeCooling;
+    fan.element = 0;
+    scenario.events.push_back(fan);
     return scenario;
-}
-
-std::string Serialize(const ctl::MetricSet& set) {
-    std::ostringstream out;
-    prometheus::TextSerializer().Serialize(out, set);
-    return out.str();
 }
 
 // The lines of `text` of metric `name` (the name followed by labels or a blank).
@@ -85,39 +86,63 @@ std::optional<std::string> PromtoolProblems(const std::string& text) {
     return code == 0 ? std::string() : "exit " + std::to_string(code) + ": " + out;
 }
 
-std::string HttpGet(uint16_t port, const std::string& path) {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return {};
+// The whole HTTP response to `request` sent to a loopback port (IPv4, or
+// IPv6 with `v6`); empty when nothing listens.
+std::string HttpExchange(uint16_t port, const std::string& request, bool v6 = false) {
+    UniqueFd fd(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0));
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    if (v6) {
+        auto& address = reinterpret_cast<sockaddr_in6&>(storage);
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(port);
+        address.sin6_addr = in6addr_loopback;
+        length = sizeof address;
+    } else {
+        auto& address = reinterpret_cast<sockaddr_in&>(storage);
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        length = sizeof address;
+    }
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&storage), length) != 0) return {};
     const timeval patience{10, 0};  // a server that never answers fails the test, not hangs it
     ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
     if (::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL) < 0) return {};
     std::string response;
     char buffer[65536];
     for (ssize_t n; (n = ::recv(fd.get(), buffer, sizeof buffer, 0)) > 0;)
         response.append(buffer, size_t(n));
+    return response;
+}
+
+// The body of a GET, or nothing.
+std::string HttpGet(uint16_t port, const std::string& path, bool v6 = false) {
+    const std::string response =
+        HttpExchange(port, "GET " + path + " HTTP/1.0\r\nHost: localhost\r\n\r\n", v6);
     const size_t body = response.find("\r\n\r\n");
     return body == std::string::npos ? std::string() : response.substr(body + 4);
 }
 
-// Starts `halvorinctl metrics` for `hosts` on a port the system picks and
-// returns that port once it serves (0 if it never says so).
-uint16_t StartExporter(std::optional<ChildProcess>& exporter, const std::string& host) {
+// Starts `halvorinctl metrics` for `host` on `listen` (port 0: the system
+// picks) and returns the ports it says it serves on, in its order.
+std::vector<uint16_t> StartExporter(std::optional<ChildProcess>& exporter, const std::string& host,
+                                    const std::string& listen = "127.0.0.1:0",
+                                    size_t addresses = 1) {
     exporter.emplace(
-        std::vector<std::string>{HALVORINCTL, "-H", host, "metrics", "--listen", "127.0.0.1:0"},
+        std::vector<std::string>{HALVORINCTL, "-H", host, "metrics", "--listen", listen},
         ChildOptions{.with_errors = true});
-    const std::string said = "serving metrics on http://127.0.0.1:";
-    for (int lines = 0; lines < 20; ++lines) {
+    std::vector<uint16_t> ports;
+    const std::string said = "serving metrics on http://";
+    while (ports.size() < addresses) {
         const std::optional<std::string> line = exporter->ReadLine(std::chrono::seconds(10));
-        if (!line) return 0;
-        if (const size_t at = line->find(said); at != std::string::npos)
-            return uint16_t(std::stoi(line->substr(at + said.size())));
+        if (!line) break;
+        const size_t at = line->find(said);
+        const size_t colon = line->rfind(':');
+        if (at != std::string::npos && colon != std::string::npos)
+            ports.push_back(uint16_t(std::stoi(line->substr(colon + 1))));
     }
-    return 0;
+    return ports;
 }
 
 class MetricsTest : public ::testing::Test {
@@ -130,32 +155,43 @@ class MetricsTest : public ::testing::Test {
     ctl::ManagerSession* session_ = host_.session.get();
 };
 
-TEST_F(MetricsTest, TheSamplesFollowTheModelWithLabelsEscapedAndPassPromtool) {
-    ctl::MetricCounters counters;
-    counters.connect_failures[session_->hosts()[0]] = 2;
-    const std::string text = Serialize(ctl::BuildMetricSet(*session_, counters));
+// The sum of the values of `lines`.
+double Sum(const std::vector<std::string>& lines) {
+    double sum = 0;
+    for (const std::string& line : lines)
+        sum += std::stod(line.substr(line.rfind(' ') + 1));
+    return sum;
+}
 
-    const std::string enclosure = "name=\"" + std::string(kAwkwardNameEscaped) + "\"";
+TEST_F(MetricsTest, TheSamplesFollowTheModelWithLabelsEscapedAndPassPromtool) {
+    ctl::MetricsExporter exporter(*session_, {});
+    exporter.counters().connect_failures[session_->hosts()[0]] = 2;
+    const std::string text = exporter.Scrape();
+
+    // The display name is a label of one series only, so a rename churns one.
+    const auto info = Lines(text, "halvorin_enclosure_info");
+    ASSERT_EQ(info.size(), 1u);
+    EXPECT_NE(info[0].find("name=\"" + std::string(kAwkwardNameEscaped) + "\""), std::string::npos);
+    EXPECT_EQ(text.find(kAwkwardNameEscaped), text.rfind(kAwkwardNameEscaped)) << text;
+
+    // Of the elements only those that are not OK: the failed supply and the
+    // hot sensor.
     const auto failed = Lines(text, "halvorin_element_failed");
-    int failed_supplies = 0;
-    for (const std::string& line : failed) {
-        EXPECT_NE(line.find(enclosure), std::string::npos) << line;
-        if (line.find("type=\"Power Supply\"") != std::string::npos && line.ends_with(" 1"))
-            ++failed_supplies;
-    }
-    EXPECT_EQ(failed_supplies, 1) << text;
-    EXPECT_EQ(std::count_if(failed.begin(), failed.end(),
-                            [](const std::string& line) {
-                                return line.find("type=\"Temperature Sensor\"") !=
-                                           std::string::npos &&
-                                       line.ends_with(" 1");
-                            }),
-              1)
-        << text;
+    const auto failed_of = [&](const char* type) {
+        return std::count_if(failed.begin(), failed.end(), [&](const std::string& line) {
+            return line.find(std::string("type=\"") + type + "\"") != std::string::npos &&
+                   line.ends_with(" 1");
+        });
+    };
+    EXPECT_EQ(failed_of("Power Supply"), 1) << text;
+    EXPECT_EQ(failed_of("Temperature Sensor"), 1) << text;
+    for (const std::string& line : Lines(text, "halvorin_element_status_code"))
+        EXPECT_FALSE(line.ends_with(" 1") && line.find("Sensor") == std::string::npos) << line;
     const auto per_type = Lines(text, "halvorin_failed_elements");
     EXPECT_TRUE(std::any_of(per_type.begin(), per_type.end(), [](const std::string& line) {
         return line.find("type=\"Power Supply\"") != std::string::npos && line.ends_with(" 1");
     }));
+    // Readings and thresholds of every sensor.
     EXPECT_EQ(Lines(text, "halvorin_fan_speed_rpm").size(), 4u);
     EXPECT_FALSE(Lines(text, "halvorin_temperature_celsius").empty());
     EXPECT_FALSE(Lines(text, "halvorin_temperature_high_critical_threshold_celsius").empty());
@@ -166,23 +202,57 @@ TEST_F(MetricsTest, TheSamplesFollowTheModelWithLabelsEscapedAndPassPromtool) {
     EXPECT_EQ(Lines(text, "halvorin_status_events_total").size(), 3u);
     EXPECT_EQ(Lines(text, "halvorin_firmware_info").size(), 1u);
     EXPECT_EQ(Lines(text, "halvorin_buzzer_sounding").size(), 1u);
+    EXPECT_EQ(Lines(text, "halvorin_exporter_build_info"),
+              std::vector<std::string>{"halvorin_exporter_build_info{version=\"" +
+                                       std::string(HALVORIN_VERSION) + "\"} 1"});
 
     const auto problems = PromtoolProblems(text);
     if (!problems) GTEST_SKIP() << "promtool is not installed";
     EXPECT_EQ(*problems, "");
 }
 
+// Asked for every element, there is a series for each one the counts count.
+TEST_F(MetricsTest, AllElementsGivesASeriesForEveryElementCounted) {
+    ctl::MetricsExporter some(*session_, {});
+    ctl::MetricsExporter all(*session_, {.all_elements = true});
+    const std::string text = all.Scrape();
+    const auto status = Lines(text, "halvorin_element_status_code");
+    EXPECT_EQ(double(status.size()), Sum(Lines(text, "halvorin_elements")));
+    EXPECT_GT(status.size(), 24u);
+    EXPECT_LT(Lines(some.Scrape(), "halvorin_element_status_code").size(), status.size() / 4);
+}
+
+// A scrape writes again only the enclosures that changed: an unchanged
+// model gives the same text from what was kept; a fan that stops is shown.
+TEST_F(MetricsTest, TextIsKeptUntilTheEnclosureChanges) {
+    ctl::MetricsExporter exporter(*session_, {});
+    const std::string first = exporter.Scrape();
+    EXPECT_EQ(exporter.rewritten_enclosures(), 1u);
+    EXPECT_EQ(exporter.Scrape(), first);
+    EXPECT_EQ(exporter.rewritten_enclosures(), 0u);
+
+    agent_->clock().AdvanceSeconds(kFanStopsAt + 1);
+    std::string text;
+    const auto fan_stopped = [&] {
+        clock_.AdvanceSeconds(10);  // the manager reads the status again
+        session_->PollFor(std::chrono::milliseconds(100));
+        text = exporter.Scrape();
+        const auto speeds = Lines(text, "halvorin_fan_speed_rpm");
+        return !speeds.empty() && speeds[0].ends_with(" 0");
+    };
+    EXPECT_TRUE(test::Eventually(fan_stopped, std::chrono::seconds(10))) << text;
+    EXPECT_EQ(exporter.Scrape(), text);
+    EXPECT_EQ(exporter.rewritten_enclosures(), 0u);
+}
+
 // An enclosure that vanishes takes its element series with it, but what is
 // left says so: the host's enclosure count drops to 0 and the time of its
 // last read stays, so an alert on either fires.
 TEST_F(MetricsTest, AnEnclosureThatDisappearsLeavesItsCountAndLastReadBehind) {
-    ctl::MetricCounters counters;
-    const auto exported = [&] {
-        return Lines(Serialize(ctl::BuildMetricSet(*session_, counters)), "halvorin_firmware_info")
-            .size();
-    };
+    ctl::MetricsExporter exporter(*session_, {});
+    const auto exported = [&] { return Lines(exporter.Scrape(), "halvorin_firmware_info").size(); };
     ASSERT_EQ(exported(), 1u);
-    std::string text = Serialize(ctl::BuildMetricSet(*session_, counters));
+    std::string text = exporter.Scrape();
     EXPECT_EQ(
         Lines(text, "halvorin_enclosures"),
         std::vector<std::string>{"halvorin_enclosures{host=\"" + session_->hosts()[0] + "\"} 1"});
@@ -198,7 +268,7 @@ TEST_F(MetricsTest, AnEnclosureThatDisappearsLeavesItsCountAndLastReadBehind) {
         session_->PollFor(std::chrono::milliseconds(200));
     }
     EXPECT_EQ(exported(), 0u);
-    text = Serialize(ctl::BuildMetricSet(*session_, counters));
+    text = exporter.Scrape();
     EXPECT_TRUE(Lines(text, "halvorin_element_failed").empty());
     EXPECT_EQ(
         Lines(text, "halvorin_enclosures"),
@@ -209,19 +279,38 @@ TEST_F(MetricsTest, AnEnclosureThatDisappearsLeavesItsCountAndLastReadBehind) {
     EXPECT_EQ(Lines(text, "halvorin_enclosure_last_read_timestamp_seconds"), last_read);
 }
 
-TEST(MetricsCollectable, AScrapeWaitsForASetBuiltAfterItCame) {
-    ctl::MetricsCollectable collectable;
-    EXPECT_FALSE(collectable.Wanted());
-    collectable.Publish({prometheus::MetricFamily{"old", "", prometheus::MetricType::Gauge, {}}});
-    std::vector<prometheus::MetricFamily> scraped;
-    std::thread scrape([&] { scraped = collectable.Collect(); });
-    while (!collectable.Wanted())
-        std::this_thread::yield();
-    collectable.Publish({prometheus::MetricFamily{"new", "", prometheus::MetricType::Gauge, {}}});
-    scrape.join();
-    ASSERT_EQ(scraped.size(), 1u);
-    EXPECT_EQ(scraped[0].name, "new");
-    EXPECT_FALSE(collectable.Wanted());  // answered: no more work
+// ":PORT" serves every IPv4 and IPv6 address; the server answers what
+// it is asked as HTTP wants and nothing else.
+TEST(MetricsCommand, ServesEveryAddressAndAnswersOnlyTheMetricsPage) {
+    std::optional<ChildProcess> metrics;
+    const auto ports =
+        StartExporter(metrics, "127.0.0.1:" + std::to_string(test::FreePort()), ":0", 2);
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_NE(HttpGet(ports[0], "/metrics").find("halvorin_agent_reachable"), std::string::npos);
+    EXPECT_NE(HttpGet(ports[1], "/metrics", true).find("halvorin_agent_reachable"),
+              std::string::npos);
+
+    const struct {
+        const char* request;
+        const char* status;
+        bool body;
+    } cases[] = {
+        {"GET /metrics?x=1 HTTP/1.1\r\nHost: a\r\n\r\n", "HTTP/1.1 200 OK", true},
+        {"HEAD /metrics HTTP/1.1\r\nHost: a\r\n\r\n", "HTTP/1.1 200 OK", false},
+        {"GET /other HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found", true},
+        {"POST /metrics HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 405", false},
+        {"GET /metrics HTTP/1.1\n\n", "HTTP/1.1 200 OK", true},
+    };
+    for (const auto& c : cases) {
+        const std::string response = HttpExchange(ports[0], c.request);
+        EXPECT_EQ(response.rfind(c.status, 0), 0u) << c.request << response.substr(0, 200);
+        const size_t end = response.find("\r\n\r\n");
+        ASSERT_NE(end, std::string::npos) << c.request;
+        EXPECT_EQ(end + 4 < response.size(), c.body) << c.request;
+    }
+    // A request that never ends is answered and closed, not waited for.
+    const std::string huge = "GET /metrics HTTP/1.1\r\nX: " + std::string(10000, 'a');
+    EXPECT_EQ(HttpExchange(ports[0], huge).rfind("HTTP/1.1 431", 0), 0u);
 }
 
 // The alert rules the documentation gives are rules Prometheus accepts.
@@ -248,9 +337,9 @@ TEST(MetricsDocumentation, TheAlertRulesPassPromtool) {
 // a connection each: scrapes are still answered beside fifty of them.
 TEST(MetricsCommand, ScrapesAreAnsweredBesideFiftySlowClients) {
     std::optional<ChildProcess> metrics;
-    const uint16_t metrics_port =
-        StartExporter(metrics, "127.0.0.1:" + std::to_string(test::FreePort()));
-    ASSERT_NE(metrics_port, 0);
+    const auto ports = StartExporter(metrics, "127.0.0.1:" + std::to_string(test::FreePort()));
+    ASSERT_EQ(ports.size(), 1u);
+    const uint16_t metrics_port = ports[0];
     std::vector<UniqueFd> slow;
     for (int i = 0; i < 50; ++i) {
         UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
@@ -293,8 +382,9 @@ TEST(MetricsCommand, PrometheusScrapesAFanAndTheFailedPowerSupply) {
     ChildProcess agent({HALVORIN_AGENTD, "--port", std::to_string(agent_port), "--allow",
                         Utf16ToUtf8(ManagerComputerName()), "--simulate", scenario});
     std::optional<ChildProcess> ctl;
-    const uint16_t metrics_port = StartExporter(ctl, "127.0.0.1:" + std::to_string(agent_port));
-    ASSERT_NE(metrics_port, 0);
+    const auto ports = StartExporter(ctl, "127.0.0.1:" + std::to_string(agent_port));
+    ASSERT_EQ(ports.size(), 1u);
+    const uint16_t metrics_port = ports[0];
     ASSERT_TRUE(test::Eventually(
         [&] {
             return HttpGet(metrics_port, "/metrics").find("halvorin_fan_speed_rpm{") !=

@@ -1,4 +1,4 @@
-#include "net/agent/listen_address.h"
+#include "net/protocol/listen_address.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
