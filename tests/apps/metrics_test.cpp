@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -313,23 +314,42 @@ TEST(MetricsCommand, ServesEveryAddressAndAnswersOnlyTheMetricsPage) {
     EXPECT_EQ(HttpExchange(ports[0], huge).rfind("HTTP/1.1 431", 0), 0u);
 }
 
-// The alert rules the documentation gives are rules Prometheus accepts.
-TEST(MetricsDocumentation, TheAlertRulesPassPromtool) {
+std::string ReadSource(const std::string& path) {
+    std::ifstream in(std::string(HALVORIN_SOURCE_DIR) + "/" + path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The shipped alert rules pass promtool's check and their unit tests.
+TEST(MetricsDocumentation, TheShippedAlertRulesPassTheirTests) {
     if (std::system("command -v promtool >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "promtool is not installed";
-    std::ifstream in(std::string(HALVORIN_SOURCE_DIR) + "/docs/METRICS.md");
-    const std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t section = doc.find("## Alert rules");
-    ASSERT_NE(section, std::string::npos);
-    const size_t start = doc.find("```yaml\n", section);
-    ASSERT_NE(start, std::string::npos);
-    const size_t end = doc.find("```", start + 8);
-    const std::string rules = test::UniqueTempPath("rules.yml");
-    std::ofstream(rules) << doc.substr(start + 8, end - start - 8);
-    ChildProcess check({"/bin/sh", "-c", "promtool check rules '" + rules + "' 2>&1"});
+    const std::string dir = std::string(HALVORIN_SOURCE_DIR) + "/packaging/prometheus";
+    ChildProcess check({"/bin/sh", "-c",
+                        "cd '" + dir + "' && promtool check rules rules.yml 2>&1 && " +
+                            "promtool test rules rules_test.yml 2>&1"});
     std::string out;
     EXPECT_EQ(check.Wait(out), 0) << out;
-    std::filesystem::remove(rules);
+}
+
+// Every metric the rules, the dashboard and the documentation name is one
+// the exporter writes.
+TEST_F(MetricsTest, TheRulesDashboardAndDocumentationNameMetricsThatExist) {
+    ctl::MetricsExporter exporter(*session_, {.all_elements = true});
+    const std::string text = exporter.Scrape();
+    const std::regex name("halvorin_[a-z_]+");
+    for (const char* file : {"packaging/prometheus/rules.yml",
+                             "packaging/grafana/halvorin-enclosures.json", "docs/METRICS.md"}) {
+        const std::string source = ReadSource(file);
+        for (auto it = std::sregex_iterator(source.begin(), source.end(), name);
+             it != std::sregex_iterator(); ++it) {
+            const std::string metric = it->str();
+            if (metric.ends_with("_") || metric == "halvorin_current_amperes" ||
+                metric.rfind("halvorin_current_", 0) == 0)
+                continue;  // a pattern, or a sensor kind the scenario lacks
+            EXPECT_NE(text.find("# TYPE " + metric + " "), std::string::npos)
+                << file << " names " << metric;
+        }
+    }
 }
 
 // The command as an operator runs it, scraped by a real Prometheus server.
