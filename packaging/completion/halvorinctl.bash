@@ -16,12 +16,12 @@ _halvorinctl_enclosures() {
 _halvorinctl() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local commands="show watch metrics capture ident mute uid-led rename zoning restart shutdown upgrade"
-    local global="--host --timeout --wait --quiet --yes --json --tls-ca --tls-cert --tls-key --help --version"
+    local global="--host --config --timeout --wait --quiet --yes --json --tls-ca --tls-cert --tls-key --help --version"
     COMPREPLY=()
     case $prev in
         -H | --host | -t | --timeout | --listen | --index | --serial | --expect-enclosures)
             return ;;
-        -o | --output | --tls-ca | --tls-cert | --tls-key)
+        -c | --config | -o | --output | --tls-ca | --tls-cert | --tls-key)
             COMPREPLY=($(compgen -f -- "$cur"))
             return ;;
     esac
@@ -29,7 +29,7 @@ _halvorinctl() {
     local words=() i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            -H | --host | -t | --timeout | -o | --output | --listen | --index | --serial | \
+            -H | --host | -c | --config | -t | --timeout | -o | --output | --listen | --index | --serial | \
                 --expect-enclosures | --tls-ca | --tls-cert | --tls-key) ((i++)) ;;
             -*) ;;
             *) words+=("${COMP_WORDS[i]}") ;;
@@ -49,7 +49,7 @@ _halvorinctl() {
         case $command in
             show) own="--allow-empty --expect-enclosures" ;;
             watch) own="--readings" ;;
-            metrics) own="--listen" ;;
+            metrics) own="--listen --all-elements" ;;
             capture) own="--output --redact" ;;
             ident) own="--index --serial" ;;
         esac

@@ -659,5 +659,27 @@ TEST_F(Cli, ShowFailsOnAHostWithoutEnclosures) {
     EXPECT_EQ(code, 1) << "a timeout is a whole number of seconds";
 }
 
+// --config names the hosts in a file, comments and blank lines left out; a
+// line that is no host is a usage error that says where it is.
+TEST_F(Cli, HostsComeFromAConfigFile) {
+    StartAgent({test::ScenarioPath("jbod24.json")});
+    const std::string file = test::UniqueTempPath("fleet.hosts");
+    std::ofstream(file) << "# the fleet\n\n  " << Host() << "   # rack 1\n";
+    int code = -1;
+    const std::string out = RunProgram({HALVORINCTL, "--config", file, "show"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("500A0B0C0D0E0F00"), std::string::npos) << out;
+
+    std::ofstream(file) << Host() << "\nnot a host\n";
+    ChildProcess bad({HALVORINCTL, "-c", file, "show"}, {.with_errors = true});
+    std::string said;
+    EXPECT_EQ(bad.Wait(said), 1);
+    EXPECT_NE(said.find(file + ":2: \"not a host\" is not a host"), std::string::npos) << said;
+    ChildProcess missing({HALVORINCTL, "--config", file + ".gone", "show"}, {.with_errors = true});
+    EXPECT_EQ(missing.Wait(said), 1);
+    EXPECT_NE(said.find("No such file or directory"), std::string::npos) << said;
+    std::filesystem::remove(file);
+}
+
 }  // namespace
 }  // namespace halvorin
