@@ -107,7 +107,9 @@ bool RenderZoning(const char* file, const QString& path) {
     list.repaint();
     int edited = 0;
     for (int i = 0; i < list.RowCount() && edited < 2; ++i) {
-        if (!(list.Row(i)->flags & ROW_ZONE)) continue;
+        // The group's header is marked as zoning too: a click there would
+        // fold the group away again.
+        if ((list.Row(i)->flags & (ROW_ZONE | ROW_GROUP_HEADER)) != ROW_ZONE) continue;
         for (int cell : {0, 3, 7}) {
             const QRect r = list.ZoneCellRect(i, cell + edited);
             if (!r.isEmpty()) Click(list, r.center());

@@ -22,6 +22,7 @@
 #include "enclosure/model/reachability.h"
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
+#include "enclosure/model/zone_bits.h"
 #include "enclosure/ops/control_operations.h"
 #include "enclosure/poll/event_rule.h"
 #include "shell/events/operator_event.h"
@@ -98,7 +99,7 @@ void CElemListBox::ShowSubEnc(CSubEnc* subenc) {
         deferred_subject_ = std::move(next);
         return;
     }
-    if (current_ && current_.get() != next.get() && !AskToKeepEdits()) return;
+    if (current_ && current_.get() != next.get() && !AskToKeepEdits(false)) return;
     // Asking may have waited for an operation, during which another change came.
     if (deferred_subject_) {
         next = std::move(*deferred_subject_);
@@ -136,16 +137,22 @@ void CElemListBox::ShowSubEnc(CSubEnc* subenc) {
     QApplication::restoreOverrideCursor();
 }
 
+bool CElemListBox::MayLeave() {
+    return modal_depth_ > 0 || !current_ || AskToKeepEdits(true);
+}
+
 // Leaving an enclosure whose name or zoning was edited: the operator drops
-// the edits (Yes) or has them applied first (No). False when the list went
-// away meanwhile.
-bool CElemListBox::AskToKeepEdits() {
+// the edits (Yes), has them applied first (No), or, where `can_stay`, stays
+// (Cancel: false, the edits kept).
+bool CElemListBox::AskToKeepEdits(bool can_stay) {
     if (panel_->editor.Edited()) pending_changes_ |= kNameEdited;
     if (pending_changes_ == 0 || !current_->in_map) return true;
     ++modal_depth_;
     CMessageBox box;
-    const int answer = box.ShowMessageBox(CMessageBox::kQuestion, 131);
+    const int answer =
+        box.ShowMessageBox(can_stay ? CMessageBox::kQuestionCancel : CMessageBox::kQuestion, 131);
     --modal_depth_;
+    if (answer == CMessageBox::kResultCancel) return false;
     if (answer == CMessageBox::kResultNo) {
         if ((pending_changes_ & kNameEdited) && ChangeSystemName(false) < 0) {
             CMessageBox failed;
@@ -933,6 +940,9 @@ QString CElemListBox::ToolTipText(uint32_t code) const {
             return (row->flags & ROW_ZONING_HEAD) ? LoadQString(118) : QString();
         case HS_ZONING_UNDO:
             return (row->flags & ROW_ZONING_HEAD) ? LoadQString(119) : QString();
+        case HS_ZONE_OUTSIDE_TABLE:
+            return QString::fromStdU16String(
+                FormatString(LoadString(328), {int64_t(kZoneTableSlots)}));
         default:
             if ((row->flags & (ROW_ZONE | ROW_GROUP_HEADER)) == ROW_ZONE &&
                 (code & kClickable) == kClickable) {

@@ -109,6 +109,10 @@ class CElemListBox : public QWidget, public FlatScrollList {
     QRect ZoneCellRect(int row, int cell) const;
     QRect ZoningButtonRect(int row, uint32_t spot) const;
     int PendingChanges() const { return pending_changes_; }
+    // Before the list is left for another enclosure or the dashboard: with
+    // edits not applied, the operator drops them (Yes), has them applied
+    // first (No) or stays (Cancel, false).
+    bool MayLeave();
     // How upgrades started here run (tests and measurements shorten the wait
     // for the enclosure to activate its new firmware).
     void SetUpgradeOptions(const UpgradeOptions& options) { upgrade_options_ = options; }
@@ -182,7 +186,8 @@ class CElemListBox : public QWidget, public FlatScrollList {
     QRect HotSpotRect(uint32_t code) const;
     int RunEnclosureAction(int text_id, const std::function<int(OperationCallback)>& start);
     void EndOfModalWait();
-    bool AskToKeepEdits();
+    bool AskToKeepEdits(bool can_stay);
+    void SetZoningEdited(bool edited);
 
     // The System Information panel (system_info_panel.cpp, enclosure_actions.cpp).
     void LayoutPanel();

@@ -345,7 +345,7 @@ void CElemListBox::PaintSlotRow(QPainter& p, const QRect& r, CItemData& row) {
     p.drawText(QRect(kDetailLeft, 0, look.id_led_label_width + 1, r.height()),
                Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, LoadQString(105));
     const QRect switch_rect = SlotSwitchRect(r);
-    SharedImageList(5).Draw(p, (element.state & kStateIdentifyOn) ? 0 : 1, switch_rect.topLeft());
+    DrawSwitch(p, switch_rect.topLeft(), (element.state & kStateIdentifyOn) != 0);
     if (!(element.data_valid & kDataValid)) return;
     const QString texts[] = {DeviceText(element, kDiskVendor, 9),
                              DeviceText(element, kDiskProduct, 17),

@@ -199,6 +199,8 @@ void CElemListBox::BrowseFirmware() {
     if (!panel.firmware_path.isEmpty() && chosen.exists()) start = chosen.absolutePath();
     QFileDialog dialog(this, LoadQString(24), start);
     dialog.setFileMode(QFileDialog::ExistingFile);
+    // The names halvorin-mkfw's examples give packages, and any other.
+    dialog.setNameFilters({LoadQString(331) + " (*.fw *.lzma)", LoadQString(332) + " (*)"});
     if (chosen.isFile()) dialog.selectFile(chosen.absoluteFilePath());
     ++modal_depth_;
     const bool accepted = dialog.exec() == QDialog::Accepted;

@@ -47,6 +47,7 @@ inline constexpr uint32_t kPanelHeaderFlags = ROW_PANEL | ROW_GROUP_HEADER | ROW
 
 // Hot-spot codes: the low 12 bits of a hit code.
 inline constexpr uint32_t HS_ROW = 0x000;
+inline constexpr uint32_t HS_ZONE_OUTSIDE_TABLE = 0xFF4;  // a slot the zone table cannot hold
 inline constexpr uint32_t HS_NAME_EDIT = 0xFF5;
 inline constexpr uint32_t HS_CHANGE_NAME = 0xFF6;
 inline constexpr uint32_t HS_SHUTDOWN = 0xFF7;

@@ -276,7 +276,7 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
         const CImageList& switches = SharedImageList(5);
         const QRect rect(value.right() + 1 - switches.cell_width(), value.top(),
                          switches.cell_width(), switches.cell_height());
-        switches.Draw(p, on ? 0 : 1, rect.topLeft());
+        DrawSwitch(p, rect.topLeft(), on);
         if (clickable && !upgrading) keep = rect;
     };
 

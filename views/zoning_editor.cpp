@@ -159,6 +159,13 @@ void CElemListBox::PaintZoningHead(QPainter& p, const QRect& r, CItemData& row) 
         p.setPen(Qt::white);
         p.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, LoadQString(text));
         p.setPen(look.zoning_button_outline);
+        if (!(pending_changes_ & kZoningEdited)) {
+            // Nothing to apply or undo: washed out, as the list is when its
+            // values are old.
+            QColor wash = look.row_background;
+            wash.setAlpha(150);
+            p.fillRect(rect, wash);
+        }
     }
     p.restore();
 }
@@ -173,9 +180,11 @@ uint32_t CElemListBox::ZoningHitCode(const CItemData& row, QPoint in_row) const 
         if (zoning.undo.contains(in_row)) return HS_ZONING_UNDO | kClickable;
         return HS_NONE;
     }
-    // Only what the enclosure's table carries can be changed.
+    // Only what the enclosure's table carries can be changed; the cells
+    // beyond it say why.
     const int cell = zoning.CellAt(in_row);
-    return cell >= 0 && cell < kZoneTableSlots ? uint32_t(cell) | kClickable : HS_NONE;
+    if (cell < 0) return HS_NONE;
+    return cell < kZoneTableSlots ? uint32_t(cell) | kClickable : HS_ZONE_OUTSIDE_TABLE;
 }
 
 QRect CElemListBox::ZoneCellRect(int row, int cell) const {
@@ -194,8 +203,21 @@ void CElemListBox::ClickZoneCell(CItemData& row, int cell) {
     if (modal_depth_ > 0 || cell < 0 || cell >= kZoneTableSlots) return;
     row.zone_edit.flip(size_t(cell));
     row.flags |= ROW_DIRTY;
-    pending_changes_ |= kZoningEdited;
+    SetZoningEdited(true);
     RepaintDirtyRows();
+}
+
+// Apply and Undo look usable only while there are edits: their rows are
+// painted again when that changes.
+void CElemListBox::SetZoningEdited(bool edited) {
+    const bool was = (pending_changes_ & kZoningEdited) != 0;
+    pending_changes_ =
+        edited ? pending_changes_ | kZoningEdited : pending_changes_ & ~kZoningEdited;
+    if (was == edited) return;
+    for (const auto& item : items_) {
+        for (const auto& member : item->member_rows)
+            if (member->flags & ROW_ZONING_HEAD) member->flags |= ROW_DIRTY;
+    }
 }
 
 // Writes the edits of every zoning row (also of a collapsed group) to the
@@ -207,7 +229,7 @@ int CElemListBox::ApplyZoningEdits(bool report_failure) {
         ZoneBits before, applied;
     };
     std::vector<Kept> kept;
-    pending_changes_ &= ~kZoningEdited;
+    SetZoningEdited(false);
     for (CItemData* row : ZoningRows()) {
         kept.push_back({row, row->element, ElementZoneBits(*row->element), row->zone_applied});
         row->zone_applied = row->zone_edit;
@@ -219,13 +241,17 @@ int CElemListBox::ApplyZoningEdits(bool report_failure) {
     if (result >= 0) {
         AddOperatorEvent(kEventInformation, subenc.get(), kZoningAppliedText,
                          {QString::fromStdU16String(EnclosureDisplayName(subenc.get()))});
+        if (current_.get() == subenc.get()) RepaintDirtyRows();
         return result;
     }
     for (const Kept& k : kept) {
         SetElementZoneBits(*k.element, k.before);
         k.row->zone_applied = k.applied;
     }
-    if (current_.get() == subenc.get()) pending_changes_ |= kZoningEdited;
+    if (current_.get() == subenc.get()) {
+        SetZoningEdited(true);
+        RepaintDirtyRows();
+    }
     if (report_failure) {
         CMessageBox box;
         box.ShowMessageBox(CMessageBox::kNotice, 135);
@@ -245,7 +271,7 @@ void CElemListBox::UndoZoningEdits() {
             row->flags |= ROW_DIRTY;
         }
     }
-    pending_changes_ &= ~kZoningEdited;
+    SetZoningEdited(false);
     RepaintDirtyRows();
 }
 

@@ -45,6 +45,10 @@ void CRightPane::ShowSubject(CSubEnc* subenc) {
     if (changed) ShowTitle();
 }
 
+bool CRightPane::MayLeaveShown() {
+    return list_->MayLeave();
+}
+
 void CRightPane::ClearView() {
     // What was shown is gone: the overview of what is left takes its place.
     ShowSubject(nullptr);

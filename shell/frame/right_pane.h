@@ -33,6 +33,7 @@ class CRightPane : public QWidget, public RightPaneLink {
     void ClearView() override;
     void RefreshView() override { RefreshSubject(); }
     CSubEnc* ShownSubEnclosure() const override { return subject_.get(); }
+    bool MayLeaveShown() override;
 
     bool Dashboard() const { return dashboard_; }
     CElemListBox* List() const { return list_; }

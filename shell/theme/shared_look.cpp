@@ -1,5 +1,9 @@
 #include "shell/theme/shared_look.h"
 
+#include <QPainter>
+
+#include "shell/theme/string_resources.h"
+
 namespace halvorin {
 
 namespace {
@@ -50,6 +54,30 @@ const CImageList& SharedImageList(int number) {
     static const CImageList empty;
     if (number < 1 || number > kSharedImageListCount) return empty;
     return Look().image_lists[size_t(number - 1)];
+}
+
+void DrawSwitch(QPainter& painter, QPoint top_left, bool on) {
+    constexpr int kOnText = 329, kOffText = 330;
+    constexpr int kTextShift = 9;  // the word sits beside the knob
+    constexpr int kTextWidth = 34;
+    const CImageList& switches = SharedImageList(5);
+    switches.Draw(painter, on ? 0 : 1, top_left);
+    const QSize cell =
+        switches.empty() ? QSize(60, 24) : QSize(switches.cell_width(), switches.cell_height());
+    const QString word = LoadQString(on ? kOnText : kOffText);
+    QFont font(AppFontFace());
+    font.setBold(true);
+    font.setPixelSize(std::max(1, int(cell.height() * 0.55 + 0.5)));
+    // A long word is set smaller rather than cut.
+    while (font.pixelSize() > 8 && QFontMetrics(font).horizontalAdvance(word) > kTextWidth)
+        font.setPixelSize(font.pixelSize() - 1);
+    const int centre = top_left.x() + cell.width() / 2 + (on ? -kTextShift : kTextShift);
+    painter.save();
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(centre - kTextWidth / 2, top_left.y(), kTextWidth, cell.height()),
+                     Qt::AlignCenter | Qt::TextSingleLine, word);
+    painter.restore();
 }
 
 }  // namespace halvorin

@@ -37,5 +37,8 @@ const SharedLook& TheSharedLook();
 QString AppFontFace();
 // List `number` from 1 to 7; an empty list for any other number.
 const CImageList& SharedImageList(int number);
+// The on/off switch of list 5 at `top_left`, with its word in the
+// language of the string tables.
+void DrawSwitch(QPainter& painter, QPoint top_left, bool on);
 
 }  // namespace halvorin

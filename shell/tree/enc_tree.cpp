@@ -346,6 +346,21 @@ CSubEnc* CEncTree::SelectedSubEnc() const {
     return node ? node->subenc.get() : nullptr;
 }
 
+QItemSelectionModel::SelectionFlags CEncTree::selectionCommand(const QModelIndex& index,
+                                                               const QEvent* event) const {
+    const auto* node = index.isValid() && index.parent().isValid()
+                           ? reinterpret_cast<SubEncNode*>(index.data(kNodeRole).value<quintptr>())
+                           : nullptr;
+    const bool leaves =
+        node && right_pane_ && node->subenc.get() != right_pane_->ShownSubEnclosure();
+    if (leaves && event) {
+        // Dragging across the rows would ask at every row: only a press asks.
+        if (event->type() == QEvent::MouseMove) return QItemSelectionModel::NoUpdate;
+        if (!right_pane_->MayLeaveShown()) return QItemSelectionModel::NoUpdate;
+    }
+    return QTreeView::selectionCommand(index, event);
+}
+
 void CEncTree::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
     QTreeView::selectionChanged(selected, deselected);
     if (refreshing_) return;

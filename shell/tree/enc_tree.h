@@ -109,6 +109,10 @@ class CEncTree : public QTreeView {
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    // Another enclosure is selected only once the right pane may leave
+    // what it shows.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
     void selectionChanged(const QItemSelection& selected,
                           const QItemSelection& deselected) override;
 

@@ -122,6 +122,7 @@ bool CLeftPane::OnCommand(int id) {
 }
 
 void CLeftPane::ShowDashboard() {
+    if (right_pane_ && right_pane_->ShownSubEnclosure() && !right_pane_->MayLeaveShown()) return;
     if (CSubEnc* selected = tree_->SelectedSubEnc()) current_host_ = tree_->HostOf(selected);
     if (right_pane_) right_pane_->ShowDashboard();
 }

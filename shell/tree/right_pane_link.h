@@ -19,6 +19,9 @@ class RightPaneLink {
     virtual void RefreshView() = 0;
     // The sub-enclosure shown now, or null.
     virtual CSubEnc* ShownSubEnclosure() const = 0;
+    // Asked before something else is shown: false when the operator would
+    // rather stay with edits not applied yet.
+    virtual bool MayLeaveShown() = 0;
 
   protected:
     ~RightPaneLink() = default;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -29,6 +30,7 @@ constexpr int kBodyTop = CMessageBox::kTitleBandHeight + 1;
 constexpr int kYesText = 270;
 constexpr int kNoText = 271;
 constexpr int kCloseText = 260;
+constexpr int kCancelText = 327;
 constexpr int kTitleText = 57344;
 constexpr int kCloseImageBitmap = 312;
 
@@ -52,21 +54,23 @@ CMessageBox::~CMessageBox() = default;
 int CMessageBox::ShowMessageBox(int kind, int text_id) {
     QPointer<QWidget> owner = ApplicationWindow();
     if (owner) owner->setEnabled(false);
+    kind_ = kind;
     if (!Create(kind, text_id)) {
         // Nothing was asked, so nothing may proceed as if it had been.
         if (owner) owner->setEnabled(true);
-        return kind == kNotice ? kResultClose : kResultNo;
+        return DismissResult();
     }
     QEventLoop loop;
     loop_ = &loop;
-    result_ = kResultNo;
+    result_ = DismissResult();
     QMetaObject::Connection owner_gone;
     if (owner) {
-        owner_gone = connect(owner, &QObject::destroyed, this, [this] { End(kResultNo); });
+        owner_gone = connect(owner, &QObject::destroyed, this, [this] { End(DismissResult()); });
     }
     show();
     raise();
     activateWindow();
+    setFocus(Qt::ActiveWindowFocusReason);
     QTimer::singleShot(0, this, &CMessageBox::Waiting);
     loop.exec();
     loop_ = nullptr;
@@ -80,10 +84,15 @@ bool CMessageBox::Create(int kind, int text_id) {
     if (QGuiApplication::primaryScreen() == nullptr) return false;
     kind_ = kind;
     text_ = LoadQString(text_id);
-    first_text_ = kind == kQuestion ? LoadQString(kYesText)
-                  : kind == kNotice ? LoadQString(kCloseText)
-                                    : QString();
-    second_text_ = kind == kQuestion ? LoadQString(kNoText) : QString();
+    buttons_.clear();
+    if (kind == kNotice) {
+        buttons_.push_back({QRect(), LoadQString(kCloseText), kResultClose});
+    } else if (kind == kQuestion || kind == kQuestionCancel) {
+        buttons_.push_back({QRect(), LoadQString(kYesText), kResultYes});
+        buttons_.push_back({QRect(), LoadQString(kNoText), kResultNo});
+        if (kind == kQuestionCancel)
+            buttons_.push_back({QRect(), LoadQString(kCancelText), kResultCancel});
+    }
     CreateResources();
     LayOut();
     CreateCloseButton();
@@ -109,17 +118,14 @@ void CMessageBox::LayOut() {
     const int height = std::max(text_height, kIconSize) + 99;
     const int width = 3 * height;
 
+    // Right to left: the first button 16 px in from the edge, the others
+    // 18 px apart.
     const QFontMetrics button_metrics(title_font_);
-    first_button_ = QRect();
-    second_button_ = QRect();
-    if (!first_text_.isEmpty()) {
-        const int left = width - button_metrics.horizontalAdvance(first_text_) - 40;
-        first_button_ = QRect(left, height - 40, width - 16 - left, 24);
-    }
-    if (!second_text_.isEmpty() && !first_button_.isNull()) {
-        const int right = first_button_.left() - 18;
-        const int left = right - button_metrics.horizontalAdvance(second_text_) - 24;
-        second_button_ = QRect(left, height - 40, right - left, 24);
+    int right = width - 16;
+    for (Button& button : buttons_) {
+        const int left = right - button_metrics.horizontalAdvance(button.text) - 24;
+        button.rect = QRect(left, height - 40, right - left, 24);
+        right = left - 18;
     }
 
     const QRect body(kInset, kBodyTop + kInset, width - 2 * kInset, height - kBodyTop - 2 * kInset);
@@ -148,16 +154,24 @@ void CMessageBox::CreateCloseButton() {
         close_button_->setIconSize(QSize(14, 14));
         close_button_->setFixedSize(20, 20);
         close_button_->setToolTip(LoadQString(kCloseText));
-        connect(close_button_, &QToolButton::clicked, this, [this] { End(kResultNo); });
+        connect(close_button_, &QToolButton::clicked, this, [this] { End(DismissResult()); });
     }
     close_button_->move(width() - 12 - close_button_->width(),
                         (kTitleBandHeight - close_button_->height()) / 2);
 }
 
-QRect CMessageBox::ButtonAt(QPoint point) const {
-    if (!first_button_.isNull() && first_button_.contains(point)) return first_button_;
-    if (!second_button_.isNull() && second_button_.contains(point)) return second_button_;
-    return {};
+QRect CMessageBox::ButtonRect(size_t index) const {
+    return index < buttons_.size() ? buttons_[index].rect : QRect();
+}
+
+const CMessageBox::Button* CMessageBox::ButtonAt(QPoint point) const {
+    for (const Button& button : buttons_)
+        if (button.rect.contains(point)) return &button;
+    return nullptr;
+}
+
+int CMessageBox::DismissResult() const {
+    return kind_ == kQuestionCancel ? kResultCancel : kResultNo;
 }
 
 void CMessageBox::SetHot(QRect rect) {
@@ -195,8 +209,8 @@ void CMessageBox::paintEvent(QPaintEvent*) {
     painter.drawText(text_rect_, Qt::TextWordWrap, text_);
 
     painter.setRenderHint(QPainter::Antialiasing);
-    PaintButton(painter, first_button_, first_text_);
-    PaintButton(painter, second_button_, second_text_);
+    for (const Button& button : buttons_)
+        PaintButton(painter, button.rect, button.text);
 }
 
 void CMessageBox::PaintButton(QPainter& painter, QRect rect, const QString& text) const {
@@ -215,7 +229,8 @@ void CMessageBox::mouseMoveEvent(QMouseEvent* event) {
         move(event->globalPosition().toPoint() - drag_offset_);
         return;
     }
-    SetHot(ButtonAt(event->position().toPoint()));
+    const Button* button = ButtonAt(event->position().toPoint());
+    SetHot(button ? button->rect : QRect());
 }
 
 void CMessageBox::mousePressEvent(QMouseEvent* event) {
@@ -233,12 +248,23 @@ void CMessageBox::mouseReleaseEvent(QMouseEvent* event) {
         dragging_ = false;
         return;
     }
-    SetHot(ButtonAt(event->position().toPoint()));
-    if (hot_.isNull()) return;  // released outside every button: the box stays
-    if (hot_ == first_button_)
-        End(kind_ == kQuestion ? kResultYes : kResultClose);
-    else if (hot_ == second_button_)
-        End(kResultNo);
+    const Button* button = ButtonAt(event->position().toPoint());
+    SetHot(button ? button->rect : QRect());
+    if (button) End(button->result);  // released outside every button: the box stays
+}
+
+void CMessageBox::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (!buttons_.empty()) End(buttons_.front().result);
+            return;
+        case Qt::Key_Escape:
+            End(DismissResult());
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
 }
 
 void CMessageBox::leaveEvent(QEvent*) {
@@ -246,7 +272,7 @@ void CMessageBox::leaveEvent(QEvent*) {
 }
 
 void CMessageBox::closeEvent(QCloseEvent* event) {
-    End(kResultNo);
+    End(DismissResult());
     event->accept();
 }
 

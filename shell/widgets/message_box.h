@@ -21,8 +21,10 @@ class CMessageBox : public QWidget {
     Q_OBJECT
 
   public:
-    static constexpr int kQuestion = 0;  // "Yes" and "No"
-    static constexpr int kNotice = 1;    // "Close"
+    static constexpr int kQuestion = 0;        // "Yes" and "No"
+    static constexpr int kNotice = 1;          // "Close"
+    static constexpr int kQuestionCancel = 2;  // "Yes", "No" and "Cancel"
+    static constexpr int kResultCancel = 2;
     static constexpr int kResultYes = 6;
     static constexpr int kResultNo = 7;
     static constexpr int kResultClose = 8;
@@ -34,13 +36,17 @@ class CMessageBox : public QWidget {
     ~CMessageBox() override;
 
     // Disables the application window, shows the box over it and waits for
-    // the answer: 6 Yes, 7 No (also the title band's close button, a close
-    // by the window manager, or the application window going away), 8 Close.
+    // the answer: 6 Yes, 7 No, 8 Close, 2 Cancel. Enter gives the first
+    // button's answer. Escape, the title band's close button, a close by the
+    // window manager or the application window going away give Cancel where
+    // the box offers it, else No.
     int ShowMessageBox(int kind, int text_id);
 
-    // Geometry in the box's coordinates, valid while it is shown.
-    QRect FirstButton() const { return first_button_; }
-    QRect SecondButton() const { return second_button_; }
+    // Geometry in the box's coordinates, valid while it is shown; buttons
+    // are counted from the right.
+    QRect FirstButton() const { return ButtonRect(0); }
+    QRect SecondButton() const { return ButtonRect(1); }
+    QRect ThirdButton() const { return ButtonRect(2); }
     QRect HotRect() const { return hot_; }
     QToolButton* CloseButton() const { return close_button_; }
 
@@ -54,6 +60,7 @@ class CMessageBox : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -61,17 +68,21 @@ class CMessageBox : public QWidget {
     void CreateResources();
     void LayOut();
     void CreateCloseButton();
-    QRect ButtonAt(QPoint point) const;
+    struct Button {
+        QRect rect;
+        QString text;
+        int result = kResultNo;
+    };
+    QRect ButtonRect(size_t index) const;
+    const Button* ButtonAt(QPoint point) const;
+    int DismissResult() const;
     void SetHot(QRect rect);
     void PaintButton(QPainter& painter, QRect rect, const QString& text) const;
     void End(int result);
 
     int kind_ = kQuestion;
     QString text_;
-    QString first_text_;
-    QString second_text_;
-    QRect first_button_;
-    QRect second_button_;
+    std::vector<Button> buttons_;
     QRect hot_;
     QRect text_rect_;
     QFont title_font_;

@@ -3,6 +3,10 @@
 // real managers connecting to it, and the switch between the modes.
 #include <dirent.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
@@ -41,6 +45,30 @@ int ThreadCount() {
 }
 int DescriptorCount() {
     return CountEntries("/proc/self/fd");
+}
+// What each open descriptor is ("socket:[123]", a path), for a failure to
+// name what was left open.
+std::multiset<std::string> Descriptors() {
+    std::multiset<std::string> open;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code unreadable;
+        const std::string target = std::filesystem::read_symlink(entry.path(), unreadable);
+        // Sockets and pipes by kind: their numbers change when they are replaced.
+        const bool numbered = target.starts_with("socket:") || target.starts_with("pipe:");
+        open.insert(unreadable ? "?" : numbered ? target.substr(0, target.find('[')) : target);
+    }
+    return open;
+}
+std::string Difference(const std::multiset<std::string>& now,
+                       const std::multiset<std::string>& before) {
+    std::vector<std::string> more;
+    std::set_difference(now.begin(), now.end(), before.begin(), before.end(),
+                        std::back_inserter(more));
+    std::string text;
+    for (const std::string& d : more)
+        text += " " + d;
+    return text;
 }
 
 class AgentModeTest : public test::DesktopTest {
@@ -291,6 +319,7 @@ TEST_F(AgentModeTest, TwentySwitchesLeaveNoThreadSocketOrWindowBehind) {
     QTest::qWait(200);
     const int threads = ThreadCount();
     const int descriptors = DescriptorCount();
+    const auto open_before = Descriptors();
     const int widgets = int(QApplication::allWidgets().size());
 
     for (int i = 0; i < 20; ++i) {
@@ -321,8 +350,8 @@ TEST_F(AgentModeTest, TwentySwitchesLeaveNoThreadSocketOrWindowBehind) {
         // machine may come well after the last switch.
         30000))
         << "threads " << ThreadCount() << " (" << threads << "), descriptors " << DescriptorCount()
-        << " (" << descriptors << "), widgets " << QApplication::allWidgets().size() << " ("
-        << widgets << ")";
+        << " (" << descriptors << ", more now:" << Difference(Descriptors(), open_before)
+        << "), widgets " << QApplication::allWidgets().size() << " (" << widgets << ")";
 }
 
 TEST_F(AgentModeTest, TheTitleButtonsGoBackToManagerModeAndExitAfterAsking) {

@@ -118,6 +118,41 @@ TEST_F(MessageBoxTest, EveryWayOutHasItsResult) {
               CMessageBox::kResultNo);
 }
 
+// A question that offers to stay: Cancel is the third button from the
+// right, and every way out that is no answer (Escape, the close button, the
+// window manager) stays. Enter takes the first button.
+TEST_F(MessageBoxTest, AQuestionWithCancelStaysWhenLeftWithoutAnAnswer) {
+    const struct {
+        const char* way;
+        int kind;
+        std::function<void(CMessageBox&)> act;
+        int result;
+    } cases[] = {
+        {"Cancel", CMessageBox::kQuestionCancel, [](CMessageBox& b) { Click(b, b.ThirdButton()); },
+         CMessageBox::kResultCancel},
+        {"No", CMessageBox::kQuestionCancel, [](CMessageBox& b) { Click(b, b.SecondButton()); },
+         CMessageBox::kResultNo},
+        {"close button", CMessageBox::kQuestionCancel,
+         [](CMessageBox& b) { b.CloseButton()->click(); }, CMessageBox::kResultCancel},
+        {"window manager", CMessageBox::kQuestionCancel, [](CMessageBox& b) { b.close(); },
+         CMessageBox::kResultCancel},
+        {"Escape", CMessageBox::kQuestionCancel,
+         [](CMessageBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, CMessageBox::kResultCancel},
+        {"Enter", CMessageBox::kQuestionCancel,
+         [](CMessageBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, CMessageBox::kResultYes},
+        {"Escape on a question", CMessageBox::kQuestion,
+         [](CMessageBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, CMessageBox::kResultNo},
+        {"Enter on a notice", CMessageBox::kNotice,
+         [](CMessageBox& b) { QTest::keyClick(&b, Qt::Key_Enter); }, CMessageBox::kResultClose},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Ask(c.kind, 131, c.act), c.result) << c.way;
+    Ask(CMessageBox::kQuestionCancel, 131, [](CMessageBox& b) {
+        EXPECT_EQ(b.ThirdButton().right() + 18, b.SecondButton().left() - 1);
+        Click(b, b.ThirdButton());
+    });
+}
+
 TEST_F(MessageBoxTest, ANoticeHasOnlyCloseAtTheRight) {
     const int result = Ask(CMessageBox::kNotice, 136, [](CMessageBox& box) {
         EXPECT_TRUE(box.SecondButton().isNull());

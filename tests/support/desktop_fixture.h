@@ -100,7 +100,7 @@ class DesktopTest : public ::testing::Test {
 
 // Answers the next message box, once it shows, with its first or second
 // button. Several answers may wait at once: each takes a box of its own.
-enum class Answer { kFirst, kSecond };
+enum class Answer { kFirst, kSecond, kThird };
 inline void AnswerNextBox(Answer answer) {
     auto* poll = new QTimer(qApp);  // deletes itself once it answered
     QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
@@ -108,8 +108,9 @@ inline void AnswerNextBox(Answer answer) {
             auto* box = qobject_cast<CMessageBox*>(widget);
             if (box == nullptr || !box->isVisible() || box->property("answered").toBool()) continue;
             box->setProperty("answered", true);
-            const QRect button =
-                answer == Answer::kFirst ? box->FirstButton() : box->SecondButton();
+            const QRect button = answer == Answer::kFirst    ? box->FirstButton()
+                                 : answer == Answer::kSecond ? box->SecondButton()
+                                                             : box->ThirdButton();
             QTest::mouseClick(box, Qt::LeftButton, {}, button.center());
             poll->deleteLater();
             return;

@@ -580,6 +580,30 @@ TEST_F(EnclosureActionsTest, SlotsBeyondTheZoneTableAreShownButCannotBeClicked) 
     EXPECT_EQ(list_->PendingChanges(), 0);
     const QRect cell79 = list_->ZoneCellRect(ports[0], 79);
     EXPECT_EQ(list_->ToolTipText(list_->HitTest(cell79.center())), "Slot 80");
+    EXPECT_EQ(list_->ToolTipText(list_->HitTest(cell80.center())),
+              "Beyond the 80 slots the zone table holds");
+}
+
+// Leaving with edits asks first: Cancel keeps the enclosure and its edits,
+// Yes drops them.
+TEST_F(EnclosureActionsTest, LeavingWithZoningEditsCanBeCancelled) {
+    Open("jbod24.json");
+    list_->ToggleGroup(Header(kTypeZoneEntry));
+    list_->repaint();
+    const std::vector<int> ports = ZoneRows();
+    ASSERT_FALSE(ports.empty());
+    EXPECT_TRUE(list_->MayLeave());  // nothing edited: nothing asked
+    ClickCell(ports[0], 3);
+    const auto edited = list_->Row(ports[0])->zone_edit;
+    const auto before = Sim().zones;
+    AnswerNextBox(Answer::kThird);
+    EXPECT_FALSE(list_->MayLeave());
+    EXPECT_EQ(list_->PendingChanges(), CElemListBox::kZoningEdited);
+    EXPECT_EQ(list_->Row(ports[0])->zone_edit, edited);
+    AnswerNextBox(Answer::kFirst);
+    EXPECT_TRUE(list_->MayLeave());
+    EXPECT_EQ(list_->PendingChanges(), 0);
+    EXPECT_EQ(Sim().zones, before);
 }
 
 }  // namespace
