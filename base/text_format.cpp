@@ -1,5 +1,7 @@
 #include "base/text_format.h"
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "base/utf16.h"
@@ -48,6 +50,16 @@ std::u16string FormatString(std::u16string_view format, std::initializer_list<Fo
             continue;
         }
         size_t j = i + 1;
+        // "%2$s": the second argument, so a translation may reorder them.
+        std::optional<size_t> position;
+        size_t k = j;
+        size_t n = 0;
+        for (; k < format.size() && format[k] >= u'0' && format[k] <= u'9' && n < 100; ++k)
+            n = n * 10 + (format[k] - u'0');
+        if (k > j && k < format.size() && format[k] == u'$' && n > 0) {
+            position = n - 1;
+            j = k + 1;
+        }
         bool left = false;
         char16_t fill = u' ';
         for (; j < format.size() && (format[j] == u'-' || format[j] == u'0'); ++j) {
@@ -56,14 +68,17 @@ std::u16string FormatString(std::u16string_view format, std::initializer_list<Fo
             else
                 fill = u'0';
         }
+        // Widths and precisions are capped: a format from a damaged table
+        // must not ask for more memory than a line of text needs.
+        constexpr size_t kMaxWidth = 4096;
         size_t width = 0;
         for (; j < format.size() && format[j] >= u'0' && format[j] <= u'9'; ++j)
-            width = width * 10 + (format[j] - u'0');
+            width = std::min(kMaxWidth, width * 10 + (format[j] - u'0'));
         size_t precision = std::u16string::npos;
         if (j < format.size() && format[j] == u'.') {
             precision = 0;
             for (++j; j < format.size() && format[j] >= u'0' && format[j] <= u'9'; ++j) {
-                precision = precision * 10 + (format[j] - u'0');
+                precision = std::min(kMaxWidth, precision * 10 + (format[j] - u'0'));
             }
         }
         if (j >= format.size()) {
@@ -82,8 +97,9 @@ std::u16string FormatString(std::u16string_view format, std::initializer_list<Fo
             continue;
         }
         i = j;
-        if (next >= args.size()) continue;
-        const FormatArg& arg = args[next++];
+        const size_t index = position ? *position : next++;
+        if (index >= args.size()) continue;
+        const FormatArg& arg = args[index];
         std::u16string piece;
         if (conversion == u's') {
             if (const auto* text = std::get_if<std::u16string>(&arg))

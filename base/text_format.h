@@ -14,8 +14,10 @@ namespace halvorin {
 using FormatArg = std::variant<int64_t, std::u16string>;
 
 // Supports %%, and %s %d %i %u %x %X %c with the flags '-' and '0', a width
-// and, for %s, a precision. A conversion without a matching argument, or of
-// the wrong kind, prints nothing; unknown conversions are copied as they are.
+// and, for %s, a precision. "%N$" before the flags takes argument N (from 1)
+// instead of the next one, so a translation can put them in its own order
+// ("%2$s (%1$s)"). A conversion without a matching argument, or of the wrong
+// kind, prints nothing; unknown conversions are copied as they are.
 std::u16string FormatString(std::u16string_view format, std::initializer_list<FormatArg> args);
 
 // Upper-cases the first character (simple case mapping of the common scripts).

@@ -7,7 +7,7 @@ packages=(
     g++ cmake ninja-build ccache clang clang-format libclang-rt-14-dev
     googletest libgtest-dev libgmock-dev
     nlohmann-json3-dev liblzma-dev libssl-dev prometheus
-    sg3-utils xz-utils python3-jsonschema
+    sg3-utils xz-utils python3-jsonschema gettext
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     fonts-roboto fonts-wqy-microhei
     xvfb xauth x11-utils

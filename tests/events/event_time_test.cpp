@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/string_table.h"
+
 #include <cstdlib>
 #include <ctime>
 
@@ -59,6 +61,21 @@ TEST_F(EventTimeTest, TheBoundsFollowTheYearTurningWhileTheProgramRuns) {
     EXPECT_EQ(format.Format(event, after), u"2026/12/31 23:58:00");
     EXPECT_EQ(format.Format(after, after), u"1/1 00:01:00");
     EXPECT_EQ(format.bounds().start, Local(2027, 1, 1, 0, 0, 0));
+}
+
+// A language whose tables put the day first gets it first: the formats
+// name their arguments by position.
+TEST_F(EventTimeTest, ATableMayPutTheDayFirst) {
+    SetStringLookup([](int id) -> std::u16string {
+        if (id == 110) return u"%3$d.%2$d.%1$d %4$02d:%5$02d:%6$02d";
+        if (id == 111) return u"%2$d.%1$d. %3$02d:%4$02d:%5$02d";
+        return u"";
+    });
+    const int64_t now = Local(2026, 12, 9, 4, 51, 21);
+    EventTimeFormat format(now);
+    EXPECT_EQ(format.Format(now, now), u"9.12. 04:51:21");
+    EXPECT_EQ(format.Format(Local(2025, 3, 31, 23, 59, 59), now), u"31.3.2025 23:59:59");
+    SetStringLookup(nullptr);
 }
 
 }  // namespace

@@ -133,11 +133,19 @@ std::map<int, QString> Table(const QString& language) {
     return table;
 }
 
-QStringList Conversions(const QString& text) {
-    static const QRegularExpression conversion("%[-0-9.]*[sdiuxXc%]");
-    QStringList found;
-    for (auto it = conversion.globalMatch(text); it.hasNext();)
-        found << it.next().captured();
+// The conversions by the argument each takes: "%2$s (%1$s)" and "%s of %s"
+// both give {0: s, 1: s}, so a translation may reorder the arguments but
+// neither drop one nor read it as another kind.
+std::map<int, QString> Conversions(const QString& text) {
+    static const QRegularExpression conversion("%(?:([1-9][0-9]*)\\$)?([-0-9.]*[sdiuxXc%])");
+    std::map<int, QString> found;
+    int next = 0;
+    for (auto it = conversion.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        if (match.captured(2) == "%") continue;
+        const int index = match.captured(1).isEmpty() ? next++ : match.captured(1).toInt() - 1;
+        found[index] = match.captured(2);
+    }
     return found;
 }
 
