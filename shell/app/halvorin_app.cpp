@@ -16,6 +16,7 @@
 #include "enclosure/poll/event_rule.h"
 #include "net/agent/agent_server.h"
 #include "net/agent/agent_service.h"
+#include "net/client/agent_probe.h"
 #include "net/ui/about_wnd.h"
 #include "net/ui/agent_wnd.h"
 #include "shell/app/app_settings.h"
@@ -40,6 +41,9 @@ constexpr int kTitleText = 57344;
 constexpr int kAgentModeQuestion = 127;
 constexpr int kAgentServerFailedText = 272;
 constexpr int kUnknownRunModeText = 302;
+constexpr int kRunningAgentText = 333;
+constexpr int kNoAgentModeText = 334;
+constexpr auto kProbePatience = std::chrono::seconds(2);
 
 void ReportOnStderrAndInABox(const QString& message) {
     std::fprintf(stderr, "halvorin: %s\n", qPrintable(QString(message).replace("\n\n", " ")));
@@ -95,6 +99,15 @@ bool CHalvorinApp::Startup() {
         });
     Log("start-up: run mode");
     run_mode_ = AppSettings().ReadRunMode();
+    if (uses_running_agent_) {
+        // Agent mode would serve nobody: the stored mode stays for a start
+        // when the port is free again.
+        run_mode_ = kManagerMode;
+        if (!SwitchTopLevelWindow(run_mode_)) return false;
+        AddOperatorEventToMainWindow(kEventInformation, nullptr, kRunningAgentText,
+                                     {QString::number(options_.agent_port)});
+        return true;
+    }
     if (run_mode_ == kManagerMode || run_mode_ == kAgentMode)
         return SwitchTopLevelWindow(run_mode_);
     // A value someone wrote by hand: the manager's window, which says why in
@@ -171,6 +184,7 @@ bool CHalvorinApp::StartAgentServer() {
     agent.port = options_.agent_port;
     agent.accept_claimed_names = options_.accept_claimed_names;
     if (ServerStart(agent) == 0) return true;
+    if (!options_.demo && UseRunningAgent()) return true;
     // Ending without a word would leave the operator guessing why the
     // program did not appear.
     const QString format = LoadQString(kAgentServerFailedText);
@@ -178,6 +192,18 @@ bool CHalvorinApp::StartAgentServer() {
         format.toStdU16String(), {int64_t(options_.agent_port),
                                   QString::fromStdString(ServerStartError()).toStdU16String()})));
     return false;
+}
+
+// A halvorin-agentd on the port serves this host already: its enclosures
+// are this host's entry, as they would be any manager's.
+bool CHalvorinApp::UseRunningAgent() {
+    if (ProbeLocalAgent(options_.agent_port, ManagerComputerName(), kProbePatience) !=
+        AgentProbe::kAgent)
+        return false;
+    Log("start-up: a Halvorin agent already serves TCP port " +
+        std::to_string(options_.agent_port) + "; this host's enclosures come from it");
+    uses_running_agent_ = true;
+    return true;
 }
 
 void CHalvorinApp::Shutdown() {
@@ -260,7 +286,10 @@ std::unique_ptr<QWidget, CHalvorinApp::DeleteLater> CHalvorinApp::CreateTopLevel
 }
 
 void CHalvorinApp::OnCommand(int command) {
-    if (command == kAgentModeCommand) {
+    if (command == kAgentModeCommand && uses_running_agent_) {
+        CMessageBox box;
+        box.ShowMessageBox(CMessageBox::kNotice, kNoAgentModeText);
+    } else if (command == kAgentModeCommand) {
         CMessageBox box;
         if (box.ShowMessageBox(CMessageBox::kQuestion, kAgentModeQuestion) !=
             CMessageBox::kResultYes)

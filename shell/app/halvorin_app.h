@@ -78,6 +78,9 @@ class CHalvorinApp : public QObject {
     void BringForward();
 
     int RunMode() const { return run_mode_; }
+    // The port was taken by a halvorin-agentd, whose enclosures this host's
+    // entry shows: the program serves nobody itself, and has no agent mode.
+    bool UsesRunningAgent() const { return uses_running_agent_; }
     QString FontFace() const;
     QWidget* MainWindow() const { return window_.get(); }
 
@@ -87,6 +90,7 @@ class CHalvorinApp : public QObject {
     };
 
     bool StartAgentServer();
+    bool UseRunningAgent();
     bool UseTlsSettings();
     ManagerSetup ManagerSetupOfThisProcess() const;
     void AddOperatorEventToMainWindow(int level, CSubEnc* subenc, int message_id,
@@ -102,6 +106,7 @@ class CHalvorinApp : public QObject {
     StartupOptions options_;
     int run_mode_ = kManagerMode;
     bool started_ = false;
+    bool uses_running_agent_ = false;
     size_t commands_left_running_ = 0;
     std::unique_ptr<QWidget, DeleteLater> window_;
     std::shared_ptr<sim::SimHost> demo_host_;  // the demo's enclosures, while attached

@@ -15,6 +15,7 @@
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/sub_enc.h"
 #include "enclosure/scsi/scsi_transport.h"
+#include "net/agent/agent_server.h"
 #include "net/agent/agent_service.h"
 #include "shell/app/app_settings.h"
 #include "shell/app/display_check.h"
@@ -167,6 +168,37 @@ TEST_F(AppTest, AnAgentPortInUseIsReportedAndEndsStartUp) {
     EXPECT_EQ(steps_.back(), "agent server");
     EXPECT_EQ(ElementTypeName(kTypeCooling), u"sentinel");
     SetElementTypeNames(ElementTypeNamesFromStrings());
+}
+
+// The port is taken by a Halvorin agent (a halvorin-agentd): its enclosures
+// are this host's, the event list says so, and agent mode is not offered.
+TEST_F(AppTest, AnAgentAlreadyServingThePortIsUsedAsThisHost) {
+    AgentOptions running;
+    running.port = options_.agent_port;
+    AgentServer agentd(ProcessTransport(), running);
+    ASSERT_EQ(agentd.Start(), 0);
+    StoreSetting("RunMode", 1);
+
+    CHalvorinApp app(options_);
+    ASSERT_TRUE(app.Startup());
+    EXPECT_TRUE(failures_.isEmpty());
+    EXPECT_TRUE(app.UsesRunningAgent());
+    auto* main = qobject_cast<CMainWnd*>(app.MainWindow());
+    ASSERT_NE(main, nullptr);  // manager mode, whatever was stored
+    EXPECT_EQ(StoredSetting("RunMode"), 1);
+    CEventList* events = main->EventPane()->List();
+    bool said = false;
+    for (int i = 0; i < events->RowCount(); ++i) {
+        const CEventItem* item = events->Item(i);
+        said = said || (item && item->text.contains("halvorin-agentd already serving TCP port " +
+                                                    QString::number(options_.agent_port)));
+    }
+    EXPECT_TRUE(said);
+    test::AnswerNextBox(test::Answer::kFirst);  // the notice's Close
+    app.OnCommand(CHalvorinApp::kAgentModeCommand);
+    EXPECT_EQ(app.MainWindow(), main);
+    EXPECT_EQ(StoredSetting("RunMode"), 1);
+    app.Shutdown();
 }
 
 // A value written by hand does not keep the program from starting: the
