@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
         exporter.Scrape();
         Report("  scrape, kept text (no poll between)", 10, [&] { text = exporter.Scrape(); });
         size_t rewritten = 0;
-        Report("  scrape after a poll step", 10, [&] {
+        Report("  a poll step (it waits up to 100 ms) and a scrape", 10, [&] {
             session.Poll();
             session.WaitForNextStep();
             text = exporter.Scrape();
