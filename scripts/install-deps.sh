@@ -10,7 +10,7 @@ packages=(
     sg3-utils xz-utils python3-jsonschema gettext
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     fonts-roboto fonts-wqy-microhei
-    xvfb xauth x11-utils
+    xvfb xauth x11-utils openbox xdotool
     dpkg-dev file lintian desktop-file-utils appstream
 )
 

@@ -76,6 +76,13 @@ void CFlatToolButton::leaveEvent(QEvent*) {
     update();
 }
 
+// The press is the button's: passed on, it would reach the caption bar
+// under it, whose press starts a window move, and the window manager would
+// then take the next click as the end of that move.
+void CFlatToolButton::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
+
 void CFlatToolButton::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit Clicked(command_);

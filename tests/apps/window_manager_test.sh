@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The main window under a real window manager (openbox on an X server run
+# by xvfb-run), driven by real pointer input (xdotool) as a person would:
+# maximise and restore through the caption's button, then a drag of the
+# bottom-right corner. The window manager's state must follow each click,
+# and the window stay on screen. Usage: window_manager_test.sh HALVORIN
+set -euo pipefail
+halvorin="$1"
+for tool in openbox xdotool xprop; do
+    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
+done
+work=$(mktemp -d)
+export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAILED: $*"
+    exit 1
+}
+
+openbox >"$work/openbox.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$halvorin" --demo --port "$port" >"$work/log" 2>&1 &
+pids+=($!)
+window=
+for _ in $(seq 100); do
+    window=$(xdotool search --name "Halvorin" 2>/dev/null | while read -r w; do
+        [ "$(xdotool getwindowname "$w")" != "halvorin" ] &&
+            xdotool getwindowgeometry "$w" | grep -q 'Geometry: [0-9]\{3,\}x' && echo "$w"
+    done | head -1) || true
+    [ -n "$window" ] && break
+    sleep 0.1
+done
+[ -n "$window" ] || fail "no main window appeared"
+
+# x y width height of the window, as the X server has it.
+geometry() {
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    echo "$X $Y $WIDTH $HEIGHT"
+}
+maximised() { xprop -id "$window" _NET_WM_STATE | grep -q MAXIMIZED_HORZ; }
+click() {
+    xdotool mousemove "$1" "$2"
+    sleep 0.3
+    xdotool click 1
+    sleep 1
+}
+# The caption's middle button: the buttons are 22 px wide, 4 px down, the
+# last one 8 px in from the right edge.
+middle_button() {
+    read -r x y w _ <<<"$(geometry)"
+    echo "$((x + w - 8 - 22 - 11)) $((y + 15))"
+}
+
+read -r x0 y0 w0 h0 <<<"$(geometry)"
+screen_w=$(xdotool getdisplaygeometry | cut -d' ' -f1)
+screen_h=$(xdotool getdisplaygeometry | cut -d' ' -f2)
+for round in 1 2 3; do
+    # shellcheck disable=SC2046
+    click $(middle_button)
+    maximised || fail "round $round: maximise left the window manager's state at: $(xprop -id "$window" _NET_WM_STATE)"
+    read -r x y w h <<<"$(geometry)"
+    [ "$x" -eq 0 ] && [ "$y" -eq 0 ] && [ "$w" -eq "$screen_w" ] ||
+        fail "round $round: maximised to $x,$y ${w}x$h"
+    # shellcheck disable=SC2046
+    click $(middle_button)
+    ! maximised || fail "round $round: the first restore did nothing"
+    [ "$(geometry)" = "$x0 $y0 $w0 $h0" ] || fail "round $round: restored to $(geometry)"
+done
+
+# The bottom-right corner, dragged by +60,+40.
+corner_x=$((x0 + w0 - 1))
+corner_y=$((y0 + h0 - 1))
+xdotool mousemove "$corner_x" "$corner_y"
+sleep 0.3
+xdotool mousedown 1
+for step in 1 2 3; do
+    xdotool mousemove $((corner_x + 20 * step)) $((corner_y + 40 * step / 3))
+    sleep 0.1
+done
+xdotool mouseup 1
+sleep 1
+read -r x y w h <<<"$(geometry)"
+[ "$x" -eq "$x0" ] && [ "$y" -eq "$y0" ] || fail "the corner drag moved the window to $x,$y"
+[ "$w" -eq $((w0 + 60)) ] && [ "$h" -eq $((h0 + 40)) ] || fail "the corner drag made it ${w}x$h"
+[ $((x + w)) -le "$screen_w" ] && [ $((y + h)) -le "$screen_h" ] || fail "off the screen: $x,$y ${w}x$h"
+echo "maximise, restore and a corner drag follow the window manager"
