@@ -1,15 +1,21 @@
 #include "views/name_editor.h"
 
+#include <QClipboard>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <algorithm>
+#include <utility>
+
+#include "shell/widgets/edit_shortcut.h"
 
 namespace halvorin {
 
 void NameEditor::Load(const QString& name) {
     text_ = loaded_ = name;
     caret_ = int(text_.size());
+    all_selected_ = false;
 }
 
 void NameEditor::Place(const QRect& box, const QFont& font) {
@@ -39,8 +45,54 @@ bool NameEditor::Insert(const QString& characters) {
     return true;
 }
 
+// Select all, and the clipboard: all or nothing, as the editor selects.
+bool NameEditor::Shortcut(const QKeyEvent& event) {
+    switch (EditShortcutOf(event)) {
+        case EditShortcut::kSelectAll:
+            all_selected_ = !text_.isEmpty();
+            caret_ = int(text_.size());
+            return true;
+        case EditShortcut::kCopy:
+            if (all_selected_) QGuiApplication::clipboard()->setText(text_);
+            return true;
+        case EditShortcut::kCut:
+            if (all_selected_) {
+                QGuiApplication::clipboard()->setText(text_);
+                text_.clear();
+                caret_ = 0;
+                all_selected_ = false;
+            }
+            return true;
+        case EditShortcut::kPaste:
+            if (all_selected_) {
+                text_.clear();
+                caret_ = 0;
+                all_selected_ = false;
+            }
+            Insert(QGuiApplication::clipboard()->text().section('\n', 0, 0));
+            return true;
+        case EditShortcut::kNone:
+            return false;
+    }
+    return false;
+}
+
 bool NameEditor::Key(const QKeyEvent& event) {
+    if (Shortcut(event)) return true;
     const int repeat = std::max(1, event.count());
+    // Whatever edits or moves ends the selection; a character or a deletion
+    // takes the whole name with it.
+    const bool replacing = std::exchange(all_selected_, false);
+    const bool deletes = event.key() == Qt::Key_Backspace || event.key() == Qt::Key_Delete;
+    const QString typed = event.text();
+    const bool types = !(event.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
+                       std::any_of(typed.begin(), typed.end(),
+                                   [](QChar c) { return c.unicode() >= 32 && c.unicode() != 127; });
+    if (replacing && (deletes || types)) {
+        text_.clear();
+        caret_ = 0;
+        if (deletes) return true;
+    }
     auto step_back = [this](int from) {
         return from > 1 && text_[from - 1].isLowSurrogate() ? from - 2 : from - 1;
     };
@@ -54,6 +106,10 @@ bool NameEditor::Key(const QKeyEvent& event) {
                 text_.remove(from, caret_ - from);
                 caret_ = from;
             }
+            return true;
+        case Qt::Key_Delete:
+            for (int i = 0; i < repeat && caret_ < int(text_.size()); ++i)
+                text_.remove(caret_, step_on(caret_) - caret_);
             return true;
         case Qt::Key_Home:
             caret_ = 0;
@@ -70,6 +126,7 @@ bool NameEditor::Key(const QKeyEvent& event) {
                 caret_ = step_on(caret_);
             return true;
         default:
+            all_selected_ = replacing && !types;  // a key that types nothing keeps it
             if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
             return Insert(event.text());
     }
@@ -103,6 +160,13 @@ void NameEditor::Paint(QPainter& p, const QColor& outline, const QColor& backgro
     p.setPen(text);
     const QRect inner = box_.adjusted(kInset, 1, -kInset, -1);
     p.setClipRect(inner);
+    if (all_selected_) {
+        QColor selection = outline;
+        selection.setAlpha(70);
+        p.fillRect(QRect(inner.left(), inner.top(), QFontMetrics(font_).horizontalAdvance(text_),
+                         inner.height()),
+                   selection);
+    }
     p.drawText(inner, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text_);
     if (show_caret) {
         const QFontMetrics metrics(font_);

@@ -29,9 +29,11 @@ class NameEditor {
     void Place(const QRect& box, const QFont& font);
     const QRect& Box() const { return box_; }
 
-    // The editing keys (characters, Backspace, Home, End, Left, Right);
-    // true when the key was the editor's.
+    // The editing keys (characters, Backspace, Delete, Home, End, Left,
+    // Right, and select all, copy, cut and paste: the whole name or
+    // nothing); true when the key was the editor's.
     bool Key(const QKeyEvent& event);
+    bool AllSelected() const { return all_selected_; }
     // Text typed or committed by an input method, at the caret.
     bool Type(const QString& characters) { return Insert(characters); }
     // Puts the caret at the character boundary nearest to x.
@@ -42,11 +44,13 @@ class NameEditor {
 
   private:
     bool Insert(const QString& characters);
+    bool Shortcut(const QKeyEvent& event);
     bool Fits(const QString& text) const;
     int TextLeft() const { return box_.left() + kInset; }
 
     QString text_, loaded_;
     int caret_ = 0;
+    bool all_selected_ = false;
     QRect box_;
     QFont font_;
 };

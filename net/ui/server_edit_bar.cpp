@@ -1,5 +1,6 @@
 #include "net/ui/server_edit_bar.h"
 
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -88,6 +89,13 @@ void CServerEditBar::paintEvent(QPaintEvent*) {
 
     p.setFont(font_);
     p.setPen(disabled_ || placeholder_shown_ ? dim_text_ : text_colour_);
+    if (all_selected_ && !placeholder_shown_) {
+        QColor selection = border_hot_;
+        selection.setAlpha(70);
+        p.fillRect(QRect(text_rect_.left(), text_rect_.top(),
+                         QFontMetrics(font_).horizontalAdvance(text_), text_rect_.height()),
+                   selection);
+    }
     p.drawText(text_rect_, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text_);
     if (hasFocus() && caret_visible_ && !placeholder_shown_) {
         const int x = text_rect_.left() + QFontMetrics(font_).horizontalAdvance(text_.left(caret_));
@@ -165,7 +173,14 @@ void CServerEditBar::mousePressEvent(QMouseEvent* event) {
 
 void CServerEditBar::keyPressEvent(QKeyEvent* event) {
     if (disabled_ || placeholder_shown_) return;
+    if (Shortcut(EditShortcutOf(*event))) {
+        caret_visible_ = true;
+        update();
+        return;
+    }
     const int repeat = std::max(1, event->isAutoRepeat() ? 1 : event->count());
+    const bool replacing = all_selected_;
+    all_selected_ = false;
     switch (event->key()) {
         case Qt::Key_Home:
             caret_ = 0;
@@ -180,29 +195,89 @@ void CServerEditBar::keyPressEvent(QKeyEvent* event) {
             caret_ = std::min(int(text_.size()), caret_ + repeat);
             break;
         case Qt::Key_Backspace: {
+            if (replacing) {
+                ReplaceAll(QString());
+                break;
+            }
             const int n = std::min(caret_, repeat);
             text_.remove(caret_ - n, n);
             caret_ -= n;
             ClearRefusal();
             break;
         }
+        case Qt::Key_Delete:
+            if (replacing) {
+                ReplaceAll(QString());
+                break;
+            }
+            text_.remove(caret_, std::min(int(text_.size()) - caret_, repeat));
+            ClearRefusal();
+            break;
         case Qt::Key_Return:
         case Qt::Key_Enter:
             Commit();
             return;
         default:
+            // A character typed over the selection replaces it; a key
+            // that types nothing (a modifier alone, Escape) keeps it.
+            if (replacing && Printable(event->text()).isEmpty())
+                all_selected_ = true;
+            else if (replacing)
+                ReplaceAll(QString());
             Insert(event->text());
+            update();
             return;
     }
     caret_visible_ = true;
     update();
 }
 
-void CServerEditBar::Insert(const QString& characters) {
+// Select all, and the clipboard: all or nothing, as the field selects.
+bool CServerEditBar::Shortcut(EditShortcut shortcut) {
+    switch (shortcut) {
+        case EditShortcut::kSelectAll:
+            all_selected_ = !text_.isEmpty();
+            caret_ = int(text_.size());
+            return true;
+        case EditShortcut::kCopy:
+            if (all_selected_) QGuiApplication::clipboard()->setText(text_);
+            return true;
+        case EditShortcut::kCut:
+            if (all_selected_) {
+                QGuiApplication::clipboard()->setText(text_);
+                ReplaceAll(QString());
+                all_selected_ = false;
+            }
+            return true;
+        case EditShortcut::kPaste: {
+            const QString pasted = QGuiApplication::clipboard()->text().section('\n', 0, 0);
+            if (all_selected_) ReplaceAll(QString());
+            all_selected_ = false;
+            Insert(pasted);
+            return true;
+        }
+        case EditShortcut::kNone:
+            return false;
+    }
+    return false;
+}
+
+void CServerEditBar::ReplaceAll(const QString& text) {
+    text_ = text;
+    caret_ = int(text_.size());
+    ClearRefusal();
+}
+
+QString CServerEditBar::Printable(const QString& characters) {
     QString printable;
     for (QChar c : characters) {
         if (c.unicode() > 31 && c.unicode() != 0x7F) printable += c;
     }
+    return printable;
+}
+
+void CServerEditBar::Insert(const QString& characters) {
+    const QString printable = Printable(characters);
     if (printable.isEmpty()) return;
     const QString before = text_;
     text_.insert(caret_, printable);

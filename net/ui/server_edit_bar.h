@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include "shell/theme/image_list.h"
+#include "shell/widgets/edit_shortcut.h"
 
 namespace halvorin {
 
@@ -56,6 +57,9 @@ class CServerEditBar : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool Shortcut(EditShortcut shortcut);
+    static QString Printable(const QString& characters);
+    void ReplaceAll(const QString& text);
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
@@ -73,6 +77,7 @@ class CServerEditBar : public QWidget {
     bool disabled_ = false;
     bool refused_ = false;
     bool caret_visible_ = false;
+    bool all_selected_ = false;  // Ctrl+A: the next key replaces, Ctrl+C copies all
     Hover hover_ = kOutside;
     int caret_ = 0;
     QRect field_, text_rect_;

@@ -1,5 +1,7 @@
 #include "net/ui/server_edit_bar.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -112,6 +114,32 @@ TEST_F(ServerEditBarTest, TypingStopsAtTheFieldsVisibleWidthAndTheCaretFollowsKe
     EXPECT_EQ(int(bar_.text().size()), kept - 1);
     QTest::keyClick(&bar_, Qt::Key_End);
     EXPECT_EQ(bar_.caretIndex(), kept - 1);
+}
+
+// Ctrl+A selects the whole name: the next character replaces it, Escape
+// keeps it; Ctrl+C, Ctrl+X and Ctrl+V go through the clipboard; Delete
+// takes the character after the caret.
+TEST_F(ServerEditBarTest, SelectAllCopyCutPasteAndDelete) {
+    ClickText();
+    Type("storage-01");
+    QTest::keyClick(&bar_, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&bar_, Qt::Key_Escape);
+    QTest::keyClick(&bar_, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "storage-01");
+    QTest::keyClick(&bar_, Qt::Key_X, Qt::NoModifier);
+    EXPECT_EQ(bar_.text(), "x");
+    QGuiApplication::clipboard()->setText("nas-02\nsecond line");
+    QTest::keyClick(&bar_, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(bar_.text(), "xnas-02");  // one line only
+    QTest::keyClick(&bar_, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&bar_, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(bar_.text(), "");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "xnas-02");
+    QTest::keyClick(&bar_, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(&bar_, Qt::Key_Home);
+    QTest::keyClick(&bar_, Qt::Key_Delete);
+    EXPECT_EQ(bar_.text(), "nas-02");
+    EXPECT_EQ(bar_.caretIndex(), 0);
 }
 
 TEST_F(ServerEditBarTest, ADisabledBarIgnoresClicksAndKeys) {

@@ -3,8 +3,10 @@
 // from simulated enclosures through a real agent on loopback. The
 // simulator's state proves what reached the enclosure; the events logged
 // prove what the operator was told.
+#include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QProcess>
 #include <QSignalSpy>
@@ -149,6 +151,32 @@ class EnclosureActionsTest : public test::DesktopTest {
 };
 
 // ---- the panel --------------------------------------------------------------------
+
+// The system name field selects all with Ctrl+A: a character replaces the
+// name, Ctrl+C/X/V go through the clipboard (one line of it), Delete takes
+// the character after the caret.
+TEST_F(EnclosureActionsTest, TheNameFieldSelectsAllCopiesCutsAndPastes) {
+    Open("jbod24.json");
+    list_->setFocus();
+    ClickSpot(HS_NAME_EDIT);
+    QTest::keyClicks(list_.get(), "old-name");
+    QTest::keyClick(list_.get(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_TRUE(list_->Editor().AllSelected());
+    QTest::keyClick(list_.get(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "old-name");
+    QTest::keyClicks(list_.get(), "r");
+    EXPECT_EQ(list_->Editor().Text(), "r");
+    QGuiApplication::clipboard()->setText("ack-9\nmore");
+    QTest::keyClick(list_.get(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(list_->Editor().Text(), "rack-9");
+    QTest::keyClick(list_.get(), Qt::Key_Home);
+    QTest::keyClick(list_.get(), Qt::Key_Delete);
+    EXPECT_EQ(list_->Editor().Text(), "ack-9");
+    QTest::keyClick(list_.get(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(list_.get(), Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(list_->Editor().Text(), "");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "ack-9");
+}
 
 TEST_F(EnclosureActionsTest, RenameSendsAndKeepsTheSameBytesCutAtACharacterBoundary) {
     Open("jbod24.json");
