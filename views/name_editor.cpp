@@ -1,8 +1,6 @@
 #include "views/name_editor.h"
 
-#include <QClipboard>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <algorithm>
@@ -45,36 +43,9 @@ bool NameEditor::Insert(const QString& characters) {
     return true;
 }
 
-// Select all, and the clipboard: all or nothing, as the editor selects.
 bool NameEditor::Shortcut(const QKeyEvent& event) {
-    switch (EditShortcutOf(event)) {
-        case EditShortcut::kSelectAll:
-            all_selected_ = !text_.isEmpty();
-            caret_ = int(text_.size());
-            return true;
-        case EditShortcut::kCopy:
-            if (all_selected_) QGuiApplication::clipboard()->setText(text_);
-            return true;
-        case EditShortcut::kCut:
-            if (all_selected_) {
-                QGuiApplication::clipboard()->setText(text_);
-                text_.clear();
-                caret_ = 0;
-                all_selected_ = false;
-            }
-            return true;
-        case EditShortcut::kPaste:
-            if (all_selected_) {
-                text_.clear();
-                caret_ = 0;
-                all_selected_ = false;
-            }
-            Insert(QGuiApplication::clipboard()->text().section('\n', 0, 0));
-            return true;
-        case EditShortcut::kNone:
-            return false;
-    }
-    return false;
+    return ApplyEditShortcut(EditShortcutOf(event), text_, caret_, all_selected_,
+                             [this](const QString& pasted) { Insert(pasted); });
 }
 
 bool NameEditor::Key(const QKeyEvent& event) {

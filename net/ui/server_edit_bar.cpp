@@ -1,6 +1,5 @@
 #include "net/ui/server_edit_bar.h"
 
-#include <QClipboard>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -232,34 +231,12 @@ void CServerEditBar::keyPressEvent(QKeyEvent* event) {
     update();
 }
 
-// Select all, and the clipboard: all or nothing, as the field selects.
 bool CServerEditBar::Shortcut(EditShortcut shortcut) {
-    switch (shortcut) {
-        case EditShortcut::kSelectAll:
-            all_selected_ = !text_.isEmpty();
-            caret_ = int(text_.size());
-            return true;
-        case EditShortcut::kCopy:
-            if (all_selected_) QGuiApplication::clipboard()->setText(text_);
-            return true;
-        case EditShortcut::kCut:
-            if (all_selected_) {
-                QGuiApplication::clipboard()->setText(text_);
-                ReplaceAll(QString());
-                all_selected_ = false;
-            }
-            return true;
-        case EditShortcut::kPaste: {
-            const QString pasted = QGuiApplication::clipboard()->text().section('\n', 0, 0);
-            if (all_selected_) ReplaceAll(QString());
-            all_selected_ = false;
-            Insert(pasted);
-            return true;
-        }
-        case EditShortcut::kNone:
-            return false;
-    }
-    return false;
+    const QString before = text_;
+    const bool taken = ApplyEditShortcut(shortcut, text_, caret_, all_selected_,
+                                         [this](const QString& pasted) { Insert(pasted); });
+    if (text_ != before) ClearRefusal();
+    return taken;
 }
 
 void CServerEditBar::ReplaceAll(const QString& text) {

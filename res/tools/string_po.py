@@ -47,12 +47,12 @@ def read_table(language):
 
 def conversions(text):
     found, following = {}, 0
-    for position, spec in CONVERSION.findall(text):
-        if spec == "%":
+    for position, conversion in CONVERSION.findall(text):
+        if conversion == "%":
             continue
         index = int(position) - 1 if position else following
         following += 0 if position else 1
-        found[index] = spec
+        found[index] = conversion
     return found
 
 
