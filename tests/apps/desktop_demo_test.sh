@@ -45,9 +45,16 @@ for _ in 1 2 3; do
     port=$(shuf -i 20000-60000 -n 1)
     "$halvorin" --demo --port "$port" >"$work/log" 2>&1 &
     pid=$!
-    sleep 0.5
-    kill -0 "$pid" 2>/dev/null && break
+    # Started, or told that the port is taken (in a box it waits on).
+    for _ in $(seq 100); do
+        grep -q "start-up: run mode\|cannot start its agent server" "$work/log" && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    grep -q "start-up: run mode" "$work/log" && break
     grep -q "port" "$work/log" || fail "halvorin ended at start-up"
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
     pid=
 done
 [ -n "$pid" ] || fail "no free port for the agent"
