@@ -25,28 +25,6 @@ namespace {
 
 constexpr int kReadTimeout = 30;
 
-// Every read of the manager's read chain, with where its bytes come from.
-struct ChainRead {
-    uint32_t kind;
-    bool page;      // an SES diagnostic page, else a vendor buffer region
-    uint32_t code;  // the page code or the buffer offset
-};
-constexpr ChainRead kChainReads[] = {
-    {kReadConfiguration, true, 0x01},
-    {kReadElementDescriptors, true, 0x07},
-    {kReadEnclosureStatus, true, 0x02},
-    {kReadAdditionalStatus, true, 0x0A},
-    {kReadThresholds, true, 0x05},
-    {kReadPorts, false, 7},
-    {kReadDiskIdentities, false, 8},
-    {kReadZones, false, 6},
-    {kReadExpanders, false, 10},
-    {kReadNominalVoltages, false, 9},
-    {kReadUidLed, false, 3},
-    {kReadBuzzer, false, 2},
-    {kReadSystemName, false, 4},
-};
-
 // A read that the device answered with an error is recorded as absent (the
 // replay answers it with an error too); one that never reached the device
 // makes the capture incomplete.
@@ -176,7 +154,7 @@ void CollectIdentifying(const json& value, Redactor& redactor) {
 bool ReadEverything(ManagerSession& session, CSesDev* device, Answers& answers,
                     std::string& error) {
     auto shared = std::make_shared<Answers>();
-    for (const ChainRead& read : kChainReads) {
+    for (const ReadSource& read : kReadSources) {
         const auto cdb = CdbForKind(read.kind);
         const uint32_t kind = read.kind;
         const int sent = device->domain->client.SendScsiIn(
@@ -229,12 +207,12 @@ std::optional<json> CaptureEnclosure(ManagerSession& session, CSubEnc* subenc, b
     }
     json pages = json::object();
     json regions = json::object();
-    for (const ChainRead& read : kChainReads) {
+    for (const ReadSource& read : kReadSources) {
         auto found = answers.bytes.find(read.kind);
         if (found == answers.bytes.end()) continue;  // the device refused it: so will the replay
         std::vector<uint8_t> bytes = found->second;
         redactor.Apply(bytes);
-        if (read.page) {
+        if (read.ses_page) {
             char key[3];
             std::snprintf(key, sizeof key, "%02X", read.code);
             pages[key] = HexBytes(bytes);

@@ -193,6 +193,26 @@ void NameFromDescriptor(CSesElem* element, std::span<const uint8_t> bytes) {
     element->name = std::move(name);
 }
 
+namespace {
+
+// The vendor-specific bytes after the first 40 of a checked descriptor; none
+// when its length field claims fewer than 40 in all.
+std::span<const uint8_t> VendorInformation(std::span<const uint8_t> d) {
+    const size_t length = size_t{d[3]} + 4;
+    if (length <= kEnclosureDescriptorMinimum) return {};
+    return d.subspan(kEnclosureDescriptorMinimum, length - kEnclosureDescriptorMinimum);
+}
+
+}  // namespace
+
+bool IsSupportedModel(std::span<const uint8_t> d) {
+    if (d.size() < kEnclosureDescriptorMinimum || d.size() < size_t{d[3]} + 4) return false;
+    const auto vendor_info = VendorInformation(d);
+    const std::string model(vendor_info.begin(),
+                            std::find(vendor_info.begin(), vendor_info.end(), 0));
+    return model.size() == kSupportedModel.size() && StartsWithIgnoringCase(model, kSupportedModel);
+}
+
 int ApplyEnclosureDescriptor(CSubEnc* subenc, std::span<const uint8_t> d) {
     if (d.size() < kEnclosureDescriptorMinimum || d.size() < size_t{d[3]} + 4)
         return kShortOrTooLarge;
@@ -207,15 +227,12 @@ int ApplyEnclosureDescriptor(CSubEnc* subenc, std::span<const uint8_t> d) {
                             static_cast<char>(d[38])};
     revision.resize(std::min(revision.find('\0'), revision.size()));
     CopyText(subenc->firmware_revision, TrimTrailingBlanks(revision));
-    const size_t vendor_info = length - kEnclosureDescriptorMinimum;
-    subenc->vendor_text_length = static_cast<uint8_t>(vendor_info);
+    const auto vendor_info = VendorInformation(d);
+    subenc->vendor_text_length = static_cast<uint8_t>(vendor_info.size());
     std::fill(std::begin(subenc->model_text), std::end(subenc->model_text), '\0');
-    std::copy_n(d.begin() + kEnclosureDescriptorMinimum, vendor_info, subenc->model_text);
+    std::copy(vendor_info.begin(), vendor_info.end(), subenc->model_text);
 
-    const std::string model(subenc->model_text);
-    const bool supported =
-        model.size() == kSupportedModel.size() && StartsWithIgnoringCase(model, kSupportedModel);
-    if (!supported) {
+    if (!IsSupportedModel(d)) {
         subenc->capabilities |= kUnsupportedModelCapabilities;
         return kUnsupportedModel;
     }

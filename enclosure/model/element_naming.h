@@ -36,6 +36,10 @@ int16_t NominalFromText(std::string_view text);
 // The supported enclosure model.
 inline constexpr std::string_view kSupportedModel = "m810";
 
+// Whether an enclosure descriptor (its bytes from the configuration page)
+// names the supported model in its vendor-specific information.
+bool IsSupportedModel(std::span<const uint8_t> descriptor);
+
 // Applies an enclosure descriptor (its bytes from the configuration page) to
 // a sub-enclosure: descriptor length + 4, -1 when it is shorter than 40 bytes
 // or its own length + 4, -23 when the model is not supported.

@@ -47,36 +47,12 @@ Cdb WriteVendorBufferCdb(uint8_t offset, uint32_t parameter_length) {
 }
 
 std::optional<Cdb> CdbForKind(uint32_t kind) {
-    switch (kind) {
-        case kReadConfiguration:
-            return ReadSesPageCdb(0x01);
-        case kReadElementDescriptors:
-            return ReadSesPageCdb(0x07);
-        case kReadEnclosureStatus:
-            return ReadSesPageCdb(0x02);
-        case kReadAdditionalStatus:
-            return ReadSesPageCdb(0x0A);
-        case kReadThresholds:
-            return ReadSesPageCdb(0x05);
-        case kReadPorts:
-            return ReadVendorBufferCdb(kVendorPorts, 2048);
-        case kReadDiskIdentities:
-            return ReadVendorBufferCdb(kVendorDiskIdentities, 4096);
-        case kReadZones:
-            return ReadVendorBufferCdb(kVendorZones, 2048);
-        case kReadExpanders:
-            return ReadVendorBufferCdb(kVendorExpanders, 2048);
-        case kReadNominalVoltages:
-            return ReadVendorBufferCdb(kVendorNominalVoltages, 2048);
-        case kReadUidLed:
-            return ReadVendorBufferCdb(kVendorUidLed, 512);
-        case kReadBuzzer:
-            return ReadVendorBufferCdb(kVendorBuzzer, 512);
-        case kReadSystemName:
-            return ReadVendorBufferCdb(kVendorSystemName, 512);
-        default:
-            return std::nullopt;
+    for (const ReadSource& source : kReadSources) {
+        if (source.kind != kind) continue;
+        return source.ses_page ? ReadSesPageCdb(source.code)
+                               : ReadVendorBufferCdb(source.code, source.capacity);
     }
+    return std::nullopt;
 }
 
 }  // namespace halvorin

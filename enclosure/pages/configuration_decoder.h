@@ -15,8 +15,9 @@ class CSesDev;
 inline constexpr size_t kMaxConfigurationTypeDescriptors = 252;
 
 // 0, or -1 (lengths), -2 (generation codes differ), -3 (memory), -9 (a type
-// descriptor names an unknown sub-enclosure), -23 (unsupported model). On
-// failure nothing is removed and the device keeps its configuration.
+// descriptor names an unknown sub-enclosure), -23 (unsupported model). Both
+// pages are read whole before the model is touched: a refused page changes
+// nothing, and the device keeps its configuration.
 int ApplyConfiguration(CSesDev* device, std::span<const uint8_t> configuration,
                        std::span<const uint8_t> descriptors);
 
