@@ -40,11 +40,9 @@ class Scene {
         if (!manager_->Start(error)) return Fail(error);
         if (!manager_->PollUntil([&] { return manager_->AllRead(scenario->devices.size()); }))
             return Fail(std::string(file) + " did not load");
-        std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager_->domain());
+        std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager_->domain());
         if (subencs.empty()) return Fail("no enclosure");
-        RetainSubEnc(subencs.front());
-        subenc_ = Ref<CSubEnc>::Adopt(subencs.front());
-        ReleaseSubEnclosures(subencs);
+        subenc_ = subencs.front();
         list_ = std::make_unique<CElemListBox>(&manager_->registry());
         return true;
     }

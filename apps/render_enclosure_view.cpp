@@ -57,9 +57,9 @@ std::optional<sim::Scenario> SceneScenario(const char* file) {
 bool IdentifySlot(sim::LoopbackManager& manager, CSubEnc* subenc, uint8_t slot) {
     uint8_t descriptor = kNoTypeDescriptor;
     if (FindTypeDescriptor(subenc->dev, subenc, kTypeArrayDeviceSlot, descriptor) < 0) return false;
-    std::vector<CSesElem*> disks = ElementsOfType(subenc, descriptor);
+    std::vector<Ref<CSesElem>> disks = ElementsOfType(subenc, descriptor);
     auto lit = std::find_if(disks.begin() + std::min<size_t>(slot, disks.size()), disks.end(),
-                            [](CSesElem* e) { return (e->raw_status[0] & 0x0F) != 5; });
+                            [](const Ref<CSesElem>& e) { return (e->raw_status[0] & 0x0F) != 5; });
     bool done = false;
     int result = -1;
     if (lit != disks.end()) {
@@ -71,7 +71,6 @@ bool IdentifySlot(sim::LoopbackManager& manager, CSubEnc* subenc, uint8_t slot) 
             manager.PollUntil([&] { return done && manager.domain()->client.quiet(); });
         }
     }
-    ReleaseElements(disks);
     return done && result >= 0;
 }
 
@@ -113,16 +112,14 @@ bool RenderScenario(const char* file, const QString& name, const QString& prefix
     }
     for (int minute = 0; minute < kHistoryMinutes; ++minute)
         manager.Advance(60);
-    std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager.domain());
-    if (subencs.empty() || !IdentifySlot(manager, subencs.front(), 2)) {
-        ReleaseSubEnclosures(subencs);
+    std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager.domain());
+    if (subencs.empty() || !IdentifySlot(manager, subencs.front().get(), 2)) {
         return false;
     }
     CElemListBox list(&manager.registry());
     list.resize(1460, 960);
     list.show();
-    list.ShowSubEnc(subencs.front());
-    ReleaseSubEnclosures(subencs);
+    list.ShowSubEnc(subencs.front().get());
     ExpandAll(list);
     list.RefreshPass();
 

@@ -26,11 +26,11 @@ struct Figures {
 };
 
 bool AllRead(CSesDomain* host, size_t expected) {
-    std::vector<CSesDev*> devices = SnapshotDevices(host);
+    std::vector<Ref<CSesDev>> devices = SnapshotDevices(host);
     const bool read = devices.size() == expected &&
-                      std::all_of(devices.begin(), devices.end(),
-                                  [](CSesDev* d) { return (d->Flags() & kDeviceReady) != 0; });
-    ReleaseDevices(devices);
+                      std::all_of(devices.begin(), devices.end(), [](const Ref<CSesDev>& d) {
+                          return (d->Flags() & kDeviceReady) != 0;
+                      });
     return read;
 }
 

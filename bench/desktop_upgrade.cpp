@@ -78,9 +78,8 @@ int main(int argc, char** argv) {
     list.SetUpgradeOptions(options);
     list.resize(1400, 900);
     list.show();
-    std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager.domain());
-    list.ShowSubEnc(subencs.front());
-    ReleaseSubEnclosures(subencs);
+    std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager.domain());
+    list.ShowSubEnc(subencs.front().get());
     list.SetFirmwarePath(QString::fromStdString(path));
     for (int i = 0; i < 100 && list.PanelSpotRect(HS_UPGRADE).isEmpty(); ++i) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);

@@ -62,13 +62,12 @@ int main(int argc, char** argv) {
     for (int minute = 0; minute < 120; ++minute)
         manager.Advance(60);
 
-    std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager.domain());
+    std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager.domain());
     const long before_kib = bench::ResidentKiB();
     auto list = std::make_unique<CElemListBox>(&manager.registry());
     list->resize(1460, 960);
     list->show();
-    list->ShowSubEnc(subencs.front());
-    ReleaseSubEnclosures(subencs);
+    list->ShowSubEnc(subencs.front().get());
     for (int i = list->RowCount() - 1; i >= 0; --i) {
         if ((list->Row(i)->flags & ROW_GROUP_HEADER) && !(list->Row(i)->flags & ROW_EXPANDED)) {
             list->ToggleGroup(i);

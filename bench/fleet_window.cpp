@@ -98,10 +98,9 @@ void Measure(size_t hosts, uint16_t agent_port, uint16_t refused_port) {
     const size_t reachable = (hosts + 1) / 2;
     auto connected = [&] {
         size_t n = 0;
-        std::vector<CSesDomain*> all = ProcessRegistry().Snapshot();
-        for (CSesDomain* d : all)
+        std::vector<Ref<CSesDomain>> all = ProcessRegistry().Snapshot();
+        for (const Ref<CSesDomain>& d : all)
             n += d->client.state() == kStateReady;
-        ProcessRegistry().ReleaseSnapshot(all);
         return n;
     };
     while (connected() < reachable && clock.elapsed() < 120'000)

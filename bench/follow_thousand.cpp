@@ -52,9 +52,8 @@ std::vector<std::string> WriteScenarios() {
 int ReadyEnclosures(const std::vector<CSesDomain*>& domains) {
     int ready = 0;
     for (CSesDomain* d : domains) {
-        std::vector<CSubEnc*> all = CollectSubEnclosures(d);
+        std::vector<Ref<CSubEnc>> all = CollectSubEnclosures(d);
         ready += static_cast<int>(all.size());
-        ReleaseSubEnclosures(all);
     }
     return ready;
 }

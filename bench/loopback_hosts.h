@@ -43,11 +43,11 @@ inline std::vector<std::unique_ptr<sim::LoopbackManager>> StartHosts(const sim::
 
 // Every one of the host's `per_host` devices is read and nothing is pending.
 inline bool AllRead(CSesDomain* host, size_t per_host) {
-    std::vector<CSesDev*> devices = SnapshotDevices(host);
+    std::vector<Ref<CSesDev>> devices = SnapshotDevices(host);
     const bool read = devices.size() == per_host &&
-                      std::all_of(devices.begin(), devices.end(),
-                                  [](CSesDev* d) { return (d->Flags() & kDeviceReady) != 0; });
-    ReleaseDevices(devices);
+                      std::all_of(devices.begin(), devices.end(), [](const Ref<CSesDev>& d) {
+                          return (d->Flags() & kDeviceReady) != 0;
+                      });
     return read && host->client.quiet();
 }
 

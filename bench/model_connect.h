@@ -16,11 +16,10 @@ namespace halvorin::bench {
 using Steady = std::chrono::steady_clock;
 
 inline bool AllReady(CSesDomain* domain) {
-    std::vector<CSesDev*> devices = SnapshotDevices(domain);
+    std::vector<Ref<CSesDev>> devices = SnapshotDevices(domain);
     bool ready = devices.size() == 2;
-    for (CSesDev* d : devices)
+    for (const Ref<CSesDev>& d : devices)
         ready = ready && (d->Flags() & kDeviceReady);
-    ReleaseDevices(devices);
     return ready;
 }
 

@@ -62,7 +62,6 @@ struct Setup {
     ~Setup() {
         domain->client.Stop();
         StopFirmwareUpgrades();
-        ReleaseSubEnclosures(subencs);
         registry->Release(domain);
         registry.reset();
         agent->Stop();
@@ -72,7 +71,7 @@ struct Setup {
     std::unique_ptr<AgentServer> agent;
     std::unique_ptr<DomainRegistry> registry;
     CSesDomain* domain = nullptr;
-    std::vector<CSubEnc*> subencs;
+    std::vector<Ref<CSubEnc>> subencs;
 };
 
 int main() {
@@ -97,7 +96,7 @@ int main() {
     upgrade.activation_wait = std::chrono::milliseconds(0);
     {
         Setup setup(*scenario);
-        CSubEnc* subenc = setup.subencs[0];
+        CSubEnc* subenc = setup.subencs[0].get();
         start = Steady::now();
         StartFirmwareUpgrade(subenc, path, upgrade);
         while (subenc->upgrade_state >= 0) {
@@ -116,7 +115,7 @@ int main() {
     {
         // The desktop runs handlers in its 100 ms poll step: time 40 steps of an upgrade that way.
         Setup setup(*scenario);
-        CSubEnc* subenc = setup.subencs[0];
+        CSubEnc* subenc = setup.subencs[0].get();
         StartFirmwareUpgrade(subenc, path, upgrade);
         while (subenc->upgrade_state == 0) {  // unpacking
             PollStep(setup.domain);

@@ -72,12 +72,11 @@ bool LoopbackManager::PollUntil(const std::function<bool()>& done,
 }
 
 bool LoopbackManager::AllRead(size_t expected_devices) {
-    std::vector<CSesDev*> devices = SnapshotDevices(domain_);
+    const std::vector<Ref<CSesDev>> devices = SnapshotDevices(domain_);
     bool done = devices.size() == expected_devices;
-    for (CSesDev* d : devices) {
+    for (const Ref<CSesDev>& d : devices) {
         done = done && ((d->Flags() & kDeviceReady) || (!d->chain_running && d->chain_error != 0));
     }
-    ReleaseDevices(devices);
     return done && !domain_->client.pending_requests();
 }
 

@@ -47,7 +47,6 @@ CItemData::~CItemData() {
     for (auto& member : member_rows) {
         if (member && member->element) member->element->view_data = nullptr;
     }
-    if (!members.empty()) ReleaseElements(members);
 }
 
 CElemListBox::CElemListBox(DomainRegistry* registry, QWidget* parent)
@@ -198,7 +197,7 @@ void CElemListBox::BuildElementRows() {
 void CElemListBox::AddGroup(int group_index, uint8_t type_desc_index) {
     CSubEnc* subenc = current_.get();
     const ElementGroup& group = *GroupAt(group_index);
-    std::vector<CSesElem*> members = ElementsOfType(subenc, type_desc_index);
+    std::vector<Ref<CSesElem>> members = ElementsOfType(subenc, type_desc_index);
     if (members.empty()) return;
 
     auto header = std::make_unique<CItemData>();
@@ -213,7 +212,7 @@ void CElemListBox::AddGroup(int group_index, uint8_t type_desc_index) {
     uint32_t flags = group.flags | ROW_ELEMENT;
     if (subenc->capabilities & kCapThresholdsFromNominal) flags &= ~uint32_t(ROW_THRESHOLD_SCALE);
     for (size_t i = 0; i < header->members.size(); ++i) {
-        CSesElem* element = header->members[i];
+        CSesElem* element = header->members[i].get();
         auto row = std::make_unique<CItemData>();
         row->flags = flags | (i + 1 == header->members.size() ? ROW_LAST_IN_GROUP : 0);
         row->group_row = group_index;
@@ -268,28 +267,24 @@ void CElemListBox::BuildOverviewRows() {
         overview_header_->painter = &CElemListBox::PaintOverviewRow;
     }
     rows_.push_back(overview_header_.get());
-    std::vector<CSesDomain*> domains =
-        registry_ ? registry_->Snapshot() : std::vector<CSesDomain*>{};
-    for (CSesDomain* domain : domains) {
-        std::vector<CSubEnc*> subencs = CollectSubEnclosures(domain);
-        for (CSubEnc* subenc : subencs) {
-            auto found = old.find(subenc);
+    const auto domains = registry_ ? registry_->Snapshot() : std::vector<Ref<CSesDomain>>{};
+    for (const Ref<CSesDomain>& domain : domains) {
+        for (Ref<CSubEnc>& subenc : CollectSubEnclosures(domain.get())) {
+            auto found = old.find(subenc.get());
             std::unique_ptr<CItemData> row;
             if (found != old.end()) {
-                row = std::move(found->second);
+                row = std::move(found->second);  // it holds a reference already
                 old.erase(found);
-                ReleaseSubEnc(subenc);  // the row holds one already
             } else {
                 row = std::make_unique<CItemData>();
                 row->flags = ROW_OVERVIEW;
                 row->painter = &CElemListBox::PaintOverviewRow;
-                row->subenc = Ref<CSubEnc>::Adopt(subenc);
+                row->subenc = subenc;
             }
             rows_.push_back(row.get());
-            overview_.emplace(subenc, std::move(row));
+            overview_.emplace(subenc.get(), std::move(row));
         }
     }
-    if (registry_) registry_->ReleaseSnapshot(domains);
     // Rows left in `old` belong to sub-enclosures that are gone; they go now.
     old.clear();
     // The same rows in the same order: the one-second pass repaints what

@@ -84,7 +84,7 @@ struct CItemData {
     // rows made for them, in the same order.
     Ref<CSubEnc> subenc;
     Ref<CSesElem> element;
-    std::vector<CSesElem*> members;
+    std::vector<Ref<CSesElem>> members;
     std::vector<std::unique_ptr<CItemData>> member_rows;
     std::unique_ptr<ELEM_TYPE_DESC> type_desc;  // group headers: a copy, zeros when none
     uint8_t type_desc_index = 0;
@@ -99,7 +99,7 @@ struct CItemData {
     CItemData() = default;
     CItemData(const CItemData&) = delete;
     CItemData& operator=(const CItemData&) = delete;
-    ~CItemData();  // gives the members back
+    ~CItemData();
 
     bool Is(uint32_t flag) const { return (flags & flag) == flag; }
 };

@@ -115,12 +115,9 @@ bool Confirm(const ActionContext& c, const std::string& question) {
 }
 
 std::vector<Ref<CSesElem>> ElementsOf(CSubEnc* subenc, uint8_t type) {
-    std::vector<Ref<CSesElem>> out;
     uint8_t index = kNoTypeDescriptor;
-    if (FindTypeDescriptor(subenc->dev, subenc, type, index) != kOk) return out;
-    for (CSesElem* e : ElementsOfType(subenc, index))
-        out.push_back(Ref<CSesElem>::Adopt(e));
-    return out;
+    if (FindTypeDescriptor(subenc->dev, subenc, type, index) != kOk) return {};
+    return ElementsOfType(subenc, index);
 }
 
 std::vector<Ref<CSesElem>> Slots(CSubEnc* subenc) {
@@ -168,18 +165,15 @@ EnclosureMatch FindEnclosure(ManagerSession& session, const std::string& name) {
         CSesDomain* domain = session.domains()[i];
         const std::string& host = session.hosts()[i];
         if (!domain || (!wanted_host.empty() && host != wanted_host)) continue;
-        std::vector<CSubEnc*> all = CollectSubEnclosures(domain);
-        for (CSubEnc* s : all) {
-            if (!NameMatches(s, wanted)) continue;
-            match.candidates.push_back(host + "/" + DisplayName(s) + " (" +
-                                       Hex(SubEncInfo(s).logical_id.data(), 8) + ")");
+        for (const Ref<CSubEnc>& s : CollectSubEnclosures(domain)) {
+            if (!NameMatches(s.get(), wanted)) continue;
+            match.candidates.push_back(host + "/" + DisplayName(s.get()) + " (" +
+                                       Hex(SubEncInfo(s.get()).logical_id.data(), 8) + ")");
             if (match.candidates.size() == 1) {
-                RetainSubEnc(s);
-                match.subenc = Ref<CSubEnc>::Adopt(s);
+                match.subenc = s;
                 match.host = host;
             }
         }
-        ReleaseSubEnclosures(all);
     }
     if (match.candidates.size() > 1) match.subenc.reset();
     return match;

@@ -50,19 +50,14 @@ std::vector<Ref<CSesDev>> DevicesReaching(CSubEnc* subenc) {
     std::vector<Ref<CSesDev>> devices;
     RetainDevice(subenc->dev);
     devices.push_back(Ref<CSesDev>::Adopt(subenc->dev));
-    std::vector<CSesDev*> all = SnapshotDevices(subenc->dev->domain);
-    for (CSesDev* device : all) {
-        if (device == subenc->dev) continue;
-        std::vector<CSubEnc*> subencs = SnapshotSubEnclosures(device);
-        const bool reaches = std::any_of(subencs.begin(), subencs.end(), [&](CSubEnc* s) {
-            return SubEncInfo(s).logical_id == logical_id;
-        });
-        ReleaseSubEnclosures(subencs);
-        if (!reaches) continue;
-        RetainDevice(device);
-        devices.push_back(Ref<CSesDev>::Adopt(device));
+    for (Ref<CSesDev>& device : SnapshotDevices(subenc->dev->domain)) {
+        if (device.get() == subenc->dev) continue;
+        const std::vector<Ref<CSubEnc>> subencs = SnapshotSubEnclosures(device.get());
+        const bool reaches = std::any_of(
+            subencs.begin(), subencs.end(),
+            [&](const Ref<CSubEnc>& s) { return SubEncInfo(s.get()).logical_id == logical_id; });
+        if (reaches) devices.push_back(std::move(device));
     }
-    ReleaseDevices(all);
     return devices;
 }
 

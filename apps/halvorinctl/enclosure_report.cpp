@@ -263,13 +263,11 @@ json EnclosureReport(CSubEnc* subenc) {
     for (size_t tdi = 0; tdi < device->type_descs.size(); ++tdi) {
         const ELEM_TYPE_DESC& d = device->type_descs[tdi];
         if (d.subenc != subenc) continue;
-        std::vector<CSesElem*> elements = ElementsOfType(subenc, static_cast<uint8_t>(tdi));
         json group = {
             {"type", d.type}, {"title", GroupTitle(d)}, {"text", d.text}, {"ordinal", d.ordinal}};
         json list = json::array();
-        for (CSesElem* e : elements)
-            list.push_back(ElementReport(e));
-        ReleaseElements(elements);
+        for (const Ref<CSesElem>& e : ElementsOfType(subenc, static_cast<uint8_t>(tdi)))
+            list.push_back(ElementReport(e.get()));
         group["elements"] = list;
         groups.push_back(group);
     }
@@ -283,8 +281,7 @@ json HostReport(CSesDomain* domain, const HostStatus& status) {
     json devices = json::array();
     json enclosures = json::array();
     if (domain) {
-        std::vector<CSesDev*> all = SnapshotDevices(domain);
-        for (CSesDev* device : all) {
+        for (const Ref<CSesDev>& device : SnapshotDevices(domain)) {
             json d = {{"id", Hex(device->Identifier().data(), 8)},
                       {"ready", bool(device->Flags() & kDeviceReady)}};
             if (device->chain_error != 0) {
@@ -293,11 +290,8 @@ json HostReport(CSesDomain* domain, const HostStatus& status) {
             }
             devices.push_back(d);
         }
-        ReleaseDevices(all);
-        std::vector<CSubEnc*> subencs = CollectSubEnclosures(domain);
-        for (CSubEnc* s : subencs)
-            enclosures.push_back(EnclosureReport(s));
-        ReleaseSubEnclosures(subencs);
+        for (const Ref<CSubEnc>& s : CollectSubEnclosures(domain))
+            enclosures.push_back(EnclosureReport(s.get()));
     }
     host["devices"] = devices;
     host["enclosures"] = enclosures;
@@ -432,13 +426,13 @@ void PrintEnclosure(CSubEnc* subenc, std::FILE* out) {
     for (size_t tdi = 0; tdi < device->type_descs.size(); ++tdi) {
         const ELEM_TYPE_DESC& d = device->type_descs[tdi];
         if (d.subenc != subenc) continue;
-        std::vector<CSesElem*> elements = ElementsOfType(subenc, static_cast<uint8_t>(tdi));
+        const std::vector<Ref<CSesElem>> elements =
+            ElementsOfType(subenc, static_cast<uint8_t>(tdi));
         const bool text = d.text[0] != '\0';
         std::fprintf(out, "    %s%s%s%s (%zu)\n", GroupTitle(d).c_str(), text ? " \"" : "", d.text,
                      text ? "\"" : "", elements.size());
-        for (const CSesElem* e : elements)
-            PrintElement(e, out);
-        ReleaseElements(elements);
+        for (const Ref<CSesElem>& e : elements)
+            PrintElement(e.get(), out);
     }
 }
 
@@ -449,17 +443,13 @@ void PrintTextReport(CSesDomain* domain, const HostStatus& status, std::FILE* ou
     if (!status.detail.empty()) std::fprintf(out, " (%s)", status.detail.c_str());
     std::fprintf(out, "\n");
     if (!domain) return;
-    std::vector<CSesDev*> devices = SnapshotDevices(domain);
-    for (CSesDev* device : devices) {
+    for (const Ref<CSesDev>& device : SnapshotDevices(domain)) {
         if (device->chain_error == 0) continue;
         std::fprintf(out, "  device %s: %s\n", Hex(device->Identifier().data(), 8).c_str(),
                      std::string(ResultCodeName(device->chain_error)).c_str());
     }
-    ReleaseDevices(devices);
-    std::vector<CSubEnc*> subencs = CollectSubEnclosures(domain);
-    for (CSubEnc* s : subencs)
-        PrintEnclosure(s, out);
-    ReleaseSubEnclosures(subencs);
+    for (const Ref<CSubEnc>& s : CollectSubEnclosures(domain))
+        PrintEnclosure(s.get(), out);
 }
 
 }  // namespace halvorin::ctl

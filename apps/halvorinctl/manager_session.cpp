@@ -138,19 +138,18 @@ HostStatus ManagerSession::StatusOf(size_t index) const {
             domain->client.state() == kStateReady ? "no device list yet" : "not connected";
         return status;
     }
-    std::vector<CSesDev*> devices = SnapshotDevices(domain);
+    const std::vector<Ref<CSesDev>> devices = SnapshotDevices(domain);
     int unread = 0;
     std::vector<CSesDev*> failed;
-    for (CSesDev* device : devices) {
+    for (const Ref<CSesDev>& device : devices) {
         const bool ready = device->Flags() & kDeviceReady;
         const bool gave_up = !ready && !device->chain_running && device->chain_error != 0;
         unread += ready || gave_up ? 0 : 1;
-        if (gave_up) failed.push_back(device);
+        if (gave_up) failed.push_back(device.get());
     }
     const bool none = devices.empty();
     const bool all_failed = !none && failed.size() == devices.size();
     if (all_failed) status.detail = DeviceErrors(failed);
-    ReleaseDevices(devices);
     if (none) {
         status.outcome = HostOutcome::kNoDevices;
     } else if (all_failed) {

@@ -141,9 +141,8 @@ std::string Fingerprint(const SubEncSummary& info, const std::string& display_na
         const ELEM_TYPE_DESC& d = device->type_descs[tdi];
         if (d.subenc != subenc || !HasStatus(d.type)) continue;
         AppendBytes(key, tdi);
-        std::vector<CSesElem*> elements = ElementsOfType(subenc, static_cast<uint8_t>(tdi));
-        for (const CSesElem* e : elements) {
-            const std::u16string name = ElementName(e);
+        for (const Ref<CSesElem>& e : ElementsOfType(subenc, static_cast<uint8_t>(tdi))) {
+            const std::u16string name = ElementName(e.get());
             key.append(reinterpret_cast<const char*>(name.data()), name.size() * 2);
             AppendBytes(key, e->raw_status);
             AppendBytes(key, e->thresholds);
@@ -153,7 +152,6 @@ std::string Fingerprint(const SubEncSummary& info, const std::string& display_na
             AppendBytes(key, ReadHistory(*e, std::span(&last, 1), &updates) == 1);
             AppendBytes(key, last);
         }
-        ReleaseElements(elements);
     }
     return key;
 }
@@ -199,14 +197,12 @@ void WriteEnclosure(SampleText& out, const LabelText& labels, const SubEncSummar
         const ELEM_TYPE_DESC& d = device->type_descs[tdi];
         if (d.subenc != subenc || !HasStatus(d.type)) continue;
         const std::string type = GroupTitle(d);
-        std::vector<CSesElem*> elements = ElementsOfType(subenc, static_cast<uint8_t>(tdi));
         Counts& counts = by_type[type];
-        for (const CSesElem* e : elements) {
+        for (const Ref<CSesElem>& e : ElementsOfType(subenc, static_cast<uint8_t>(tdi))) {
             AddElement(out, labels, type, *e, all_elements);
             counts.elements += 1;
             counts.failed += IsFault(*e);
         }
-        ReleaseElements(elements);
     }
     for (const auto& [type, counts] : by_type) {
         const LabelText typed = LabelText(labels).Add("type", type);
@@ -259,16 +255,17 @@ void MetricsExporter::AddHost(size_t index, SampleText& host_part,
     for (int level = 0; level <= 2; ++level)
         host_part.Add(kStatusEvents, LabelText(host_label).Add("level", LevelName(level)),
                       counters_.status_events[{host, level}]);
-    std::vector<CSesDev*> devices = domain ? SnapshotDevices(domain) : std::vector<CSesDev*>{};
-    std::vector<CSubEnc*> subencs = domain ? CollectSubEnclosures(domain) : std::vector<CSubEnc*>{};
+    const auto devices = domain ? SnapshotDevices(domain) : std::vector<Ref<CSesDev>>{};
+    const auto subencs = domain ? CollectSubEnclosures(domain) : std::vector<Ref<CSubEnc>>{};
     host_part.Add(kDevices, host_label, double(devices.size()));
     host_part.Add(kEnclosures, host_label, double(subencs.size()));
-    for (CSesDev* device : devices)
+    for (const Ref<CSesDev>& device : devices)
         host_part.Add(kDeviceReady,
                       LabelText(host_label).Add("device", Hex(device->Identifier().data(), 8)),
                       (device->Flags() & kDeviceReady) != 0);
     std::map<std::string, int> occurrences;
-    for (CSubEnc* subenc : subencs) {
+    for (const Ref<CSubEnc>& held : subencs) {
+        CSubEnc* subenc = held.get();
         const SubEncSummary info = SubEncInfo(subenc);
         const std::string wwn = Hex(info.logical_id.data(), 8);
         const std::string display_name = Utf16ToUtf8(EnclosureDisplayName(info));
@@ -291,8 +288,6 @@ void MetricsExporter::AddHost(size_t index, SampleText& host_part,
         }
         parts.push_back(&entry.text);
     }
-    ReleaseSubEnclosures(subencs);
-    if (domain) ReleaseDevices(devices);
 }
 
 std::string MetricsExporter::Scrape() {

@@ -25,10 +25,7 @@ void ReportUnread(const std::vector<HostStatus>& statuses) {
 
 size_t EnclosureCount(CSesDomain* domain) {
     if (!domain) return 0;
-    std::vector<CSubEnc*> all = CollectSubEnclosures(domain);
-    const size_t count = all.size();
-    ReleaseSubEnclosures(all);
-    return count;
+    return CollectSubEnclosures(domain).size();
 }
 
 // A host that reports no enclosure (shut down, cable pulled) is a failure

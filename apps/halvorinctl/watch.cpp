@@ -142,15 +142,14 @@ void PrintNewReadings(ManagerSession& session, const WatchOptions& options, Cloc
                       std::map<ReadingKey, std::pair<int32_t, int16_t>>& seen) {
     for (CSesDomain* domain : session.domains()) {
         if (!domain) continue;
-        std::vector<CSubEnc*> subencs = CollectSubEnclosures(domain);
-        for (CSubEnc* subenc : subencs) {
+        for (const Ref<CSubEnc>& held : CollectSubEnclosures(domain)) {
+            CSubEnc* subenc = held.get();
             const CSesDev* device = subenc->dev;
             for (size_t tdi = 0; tdi < device->type_descs.size(); ++tdi) {
                 if (device->type_descs[tdi].subenc != subenc ||
                     !HasHistory(device->type_descs[tdi].type))
                     continue;
-                std::vector<CSesElem*> elements = ElementsOfType(subenc, static_cast<uint8_t>(tdi));
-                for (CSesElem* e : elements) {
+                for (const Ref<CSesElem>& e : ElementsOfType(subenc, static_cast<uint8_t>(tdi))) {
                     int16_t value = 0;
                     int32_t updates = 0;
                     if (ReadHistory(*e, std::span(&value, 1), &updates) != 1) continue;
@@ -176,20 +175,18 @@ void PrintNewReadings(ManagerSession& session, const WatchOptions& options, Cloc
                                      {"epoch", now},
                                      {"host", Utf16ToUtf8(domain->host_name)},
                                      {"enclosure", DisplayName(subenc)},
-                                     {"element", Utf16ToUtf8(ElementName(e))},
+                                     {"element", Utf16ToUtf8(ElementName(e.get()))},
                                      {"value", value * scale},
                                      {"unit", unit}};
                         std::printf("%s\n", line.dump().c_str());
                     } else {
                         std::printf("%s  reading      %s  %s: %g %s\n", EventTime(now).c_str(),
                                     DisplayName(subenc).c_str(),
-                                    Utf16ToUtf8(ElementName(e)).c_str(), value * scale, unit);
+                                    Utf16ToUtf8(ElementName(e.get())).c_str(), value * scale, unit);
                     }
                 }
-                ReleaseElements(elements);
             }
         }
-        ReleaseSubEnclosures(subencs);
     }
     std::fflush(stdout);
 }

@@ -74,11 +74,9 @@ CSesDomain* DomainRegistry::Acquire(const std::u16string& name) {
 
 void DomainRegistry::Stop(CSesDomain* domain) {
     domain->client.Stop();  // every pending handler runs once with -15
-    std::vector<CSesDev*> devices = SnapshotDevices(domain);
-    for (CSesDev* device : devices) {
-        MarkDeviceRemoved(device);
-        ReleaseDevice(device);  // the snapshot's reference
-        ReleaseDevice(device);  // the domain array's reference
+    for (const Ref<CSesDev>& device : SnapshotDevices(domain)) {
+        MarkDeviceRemoved(device.get());
+        ReleaseDevice(device.get());  // the domain array's reference
     }
 }
 
@@ -94,17 +92,14 @@ int DomainRegistry::Remove(CSesDomain* domain) {
     return kOk;
 }
 
-std::vector<CSesDomain*> DomainRegistry::Snapshot() {
+std::vector<Ref<CSesDomain>> DomainRegistry::Snapshot() {
+    std::vector<Ref<CSesDomain>> snapshot;
     std::lock_guard lock(global_lock_);
-    for (CSesDomain* d : domains_)
+    for (CSesDomain* d : domains_) {
         ++d->refs;
-    return domains_;
-}
-
-void DomainRegistry::ReleaseSnapshot(std::vector<CSesDomain*>& domains) {
-    for (CSesDomain* d : domains)
-        ReleaseDomain(d);
-    domains.clear();
+        snapshot.push_back(Ref<CSesDomain>::Adopt(d));
+    }
+    return snapshot;
 }
 
 void DomainRegistry::ReleaseAll() {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "enclosure/model/ref.h"
 #include "enclosure/model/ses_domain.h"
 
 namespace halvorin {
@@ -39,8 +40,8 @@ class DomainRegistry {
     int Remove(CSesDomain* domain);
     void Release(CSesDomain* domain) { ReleaseDomain(domain); }
 
-    std::vector<CSesDomain*> Snapshot();
-    void ReleaseSnapshot(std::vector<CSesDomain*>& domains);
+    // Every registered domain.
+    std::vector<Ref<CSesDomain>> Snapshot();
     // Stops and releases every domain (application exit).
     void ReleaseAll();
 

@@ -118,17 +118,17 @@ CSubEnc* GetOrCreateSubEnc(CSesDev* device, uint8_t id, const std::array<uint8_t
     return result;
 }
 
-std::vector<CSubEnc*> SnapshotSubEnclosures(CSesDev* device) {
-    std::vector<CSubEnc*> all;
+std::vector<Ref<CSubEnc>> SnapshotSubEnclosures(CSesDev* device) {
+    std::vector<Ref<CSubEnc>> all;
     {
         std::lock_guard lock(device->mutex);
         for (auto& [id, subenc] : device->subencs) {
             ++subenc->refs;
-            all.push_back(subenc);
+            all.push_back(Ref<CSubEnc>::Adopt(subenc));
         }
     }
     std::sort(all.begin(), all.end(),
-              [](const CSubEnc* a, const CSubEnc* b) { return a->id < b->id; });
+              [](const Ref<CSubEnc>& a, const Ref<CSubEnc>& b) { return a->id < b->id; });
     return all;
 }
 

@@ -77,8 +77,8 @@ CSubEnc* GetOrCreateSubEnc(CSesDev* device, uint8_t id, const std::array<uint8_t
 // and drops the map's reference (holders keep theirs).
 void SweepSubEnclosures(CSesDev* device, const std::vector<uint8_t>& keep);
 
-// Every sub-enclosure of the device by identifier, each with one more reference.
-std::vector<CSubEnc*> SnapshotSubEnclosures(CSesDev* device);
+// Every sub-enclosure of the device by identifier.
+std::vector<Ref<CSubEnc>> SnapshotSubEnclosures(CSesDev* device);
 
 // ---- type descriptor queries (no lock: the array changes on the poll thread only) ----
 

@@ -46,21 +46,15 @@ void ReleaseDevice(CSesDev* device) {
     ReleaseDomain(domain);
 }
 
-std::vector<CSesDev*> SnapshotDevices(CSesDomain* domain) {
-    std::vector<CSesDev*> snapshot;
+std::vector<Ref<CSesDev>> SnapshotDevices(CSesDomain* domain) {
+    std::vector<Ref<CSesDev>> snapshot;
     std::lock_guard lock(domain->device_lock);
     for (CSesDev* device : domain->devices) {
         if (device->IsRemoved()) continue;
         ++device->refs;
-        snapshot.push_back(device);
+        snapshot.push_back(Ref<CSesDev>::Adopt(device));
     }
     return snapshot;
-}
-
-void ReleaseDevices(std::vector<CSesDev*>& devices) {
-    for (CSesDev* device : devices)
-        ReleaseDevice(device);
-    devices.clear();
 }
 
 CSesDev* AddDevice(CSesDomain* domain, const SES_ADDR& address, bool* created) {
@@ -94,30 +88,18 @@ void MarkDeviceRemoved(CSesDev* device) {
     SweepSubEnclosures(device, {});  // every one goes; their elements with them
 }
 
-std::vector<CSubEnc*> CollectSubEnclosures(CSesDomain* domain) {
-    std::vector<CSubEnc*> out;
-    std::vector<CSesDev*> devices = SnapshotDevices(domain);
-    for (CSesDev* device : devices) {
+std::vector<Ref<CSubEnc>> CollectSubEnclosures(CSesDomain* domain) {
+    std::vector<Ref<CSubEnc>> out;
+    for (const Ref<CSesDev>& device : SnapshotDevices(domain)) {
         if (!(device->Flags() & kDeviceReady)) continue;
-        for (CSubEnc* subenc : SnapshotSubEnclosures(device)) {
-            const bool seen = std::any_of(out.begin(), out.end(), [&](const CSubEnc* s) {
-                return s->dev != device && s->logical_id == subenc->logical_id;
+        for (Ref<CSubEnc>& subenc : SnapshotSubEnclosures(device.get())) {
+            const bool seen = std::any_of(out.begin(), out.end(), [&](const Ref<CSubEnc>& s) {
+                return s->dev != device.get() && s->logical_id == subenc->logical_id;
             });
-            if (seen) {
-                ReleaseSubEnc(subenc);
-            } else {
-                out.push_back(subenc);
-            }
+            if (!seen) out.push_back(std::move(subenc));
         }
     }
-    ReleaseDevices(devices);
     return out;
-}
-
-void ReleaseSubEnclosures(std::vector<CSubEnc*>& subencs) {
-    for (CSubEnc* subenc : subencs)
-        ReleaseSubEnc(subenc);
-    subencs.clear();
 }
 
 }  // namespace halvorin

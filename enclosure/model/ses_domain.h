@@ -47,9 +47,8 @@ CSesDev* AcquireDevice(CSesDomain* domain, const DeviceId& id);
 void RetainDevice(CSesDev* device);
 // At zero the device leaves the array, is destroyed and releases its domain.
 void ReleaseDevice(CSesDev* device);
-// Every device not flagged removed, each with one more reference.
-std::vector<CSesDev*> SnapshotDevices(CSesDomain* domain);
-void ReleaseDevices(std::vector<CSesDev*>& devices);
+// Every device not flagged removed.
+std::vector<Ref<CSesDev>> SnapshotDevices(CSesDomain* domain);
 
 // Creates a device for an address and adds it (its array reference holds one
 // on the domain), unless a device with that identifier appeared meanwhile.
@@ -62,10 +61,9 @@ CSesDev* AddDevice(CSesDomain* domain, const SES_ADDR& address, bool* created = 
 // fail and the upgrade thread ends on its own.
 void MarkDeviceRemoved(CSesDev* device);
 
-// Every sub-enclosure of every device whose first read chain has finished,
-// each with one more reference; an enclosure reached through two devices
-// (same logical identifier) appears once, under the first.
-std::vector<CSubEnc*> CollectSubEnclosures(CSesDomain* domain);
-void ReleaseSubEnclosures(std::vector<CSubEnc*>& subencs);
+// Every sub-enclosure of every device whose first read chain has finished;
+// an enclosure reached through two devices (same logical identifier)
+// appears once, under the first.
+std::vector<Ref<CSubEnc>> CollectSubEnclosures(CSesDomain* domain);
 
 }  // namespace halvorin

@@ -121,24 +121,20 @@ CSesElem* GetOrCreateElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t elem
     return element;
 }
 
-std::vector<CSesElem*> ElementsOfType(CSubEnc* subenc, uint8_t type_desc_index) {
-    std::vector<CSesElem*> found;
-    std::lock_guard lock(subenc->mutex);
-    for (auto& [key, element] : subenc->elements) {
-        if (element->type_desc_index != type_desc_index) continue;
-        ++element->refs;
-        found.push_back(element);
+std::vector<Ref<CSesElem>> ElementsOfType(CSubEnc* subenc, uint8_t type_desc_index) {
+    std::vector<Ref<CSesElem>> found;
+    {
+        std::lock_guard lock(subenc->mutex);
+        for (auto& [key, element] : subenc->elements) {
+            if (element->type_desc_index != type_desc_index) continue;
+            ++element->refs;
+            found.push_back(Ref<CSesElem>::Adopt(element));
+        }
     }
-    std::sort(found.begin(), found.end(), [](const CSesElem* a, const CSesElem* b) {
+    std::sort(found.begin(), found.end(), [](const Ref<CSesElem>& a, const Ref<CSesElem>& b) {
         return a->element_index < b->element_index;
     });
     return found;
-}
-
-void ReleaseElements(std::vector<CSesElem*>& elements) {
-    for (CSesElem* element : elements)
-        ReleaseElem(element);
-    elements.clear();
 }
 
 SubEncSummary SubEncInfo(const CSubEnc* subenc) {

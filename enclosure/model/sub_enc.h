@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/result_code.h"
+#include "enclosure/model/ref.h"
 #include "enclosure/model/ses_elem.h"
 
 namespace halvorin {
@@ -94,10 +95,8 @@ CSesElem* GetOrCreateElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t elem
 // one keeps it until they release it; it is destroyed then.
 void SweepElements(CSubEnc* subenc, const std::vector<uint32_t>& keep);
 
-// Every element of one type descriptor, in element index order, each with one
-// more reference; give the array back with ReleaseElements.
-std::vector<CSesElem*> ElementsOfType(CSubEnc* subenc, uint8_t type_desc_index);
-void ReleaseElements(std::vector<CSesElem*>& elements);
+// Every element of one type descriptor, in element index order.
+std::vector<Ref<CSesElem>> ElementsOfType(CSubEnc* subenc, uint8_t type_desc_index);
 
 // ---- copies for readers on other threads ----------------------------------------------
 

@@ -24,35 +24,29 @@ int RequestDeviceList(CSesDomain* domain) {
 
 void ReconcileDevices(CSesDomain* domain, std::span<const uint8_t> records) {
     ++domain->device_list_replies;
-    std::vector<CSesDev*> unseen = SnapshotDevices(domain);
+    std::vector<Ref<CSesDev>> unseen = SnapshotDevices(domain);
     for (size_t at = 0; at + kSesAddrSize <= records.size(); at += kSesAddrSize) {
         const SES_ADDR address = SES_ADDR::FromBytes(records.subspan(at).first<kSesAddrSize>());
-        auto known = std::find_if(unseen.begin(), unseen.end(), [&](CSesDev* d) {
+        auto known = std::find_if(unseen.begin(), unseen.end(), [&](const Ref<CSesDev>& d) {
             return d->Identifier() == address.Identifier();
         });
         if (known != unseen.end()) {
-            CSesDev* device = *known;
+            const Ref<CSesDev> device = std::move(*known);
             unseen.erase(known);
             if (device->Address() != address) device->SetAddress(address);
-            RestartIfNeeded(device);
-            ReleaseDevice(device);
+            RestartIfNeeded(device.get());
             continue;
         }
         bool created = false;
-        CSesDev* device = AddDevice(domain, address, &created);
-        if (!device) continue;
-        if (created) StartReadChain(device);
-        ReleaseDevice(device);
+        const Ref<CSesDev> device = Ref<CSesDev>::Adopt(AddDevice(domain, address, &created));
+        if (device && created) StartReadChain(device.get());
     }
     // A cut-short list may have named the devices it did not show: only a
     // whole list removes any.
-    const bool whole = records.size() % kSesAddrSize == 0;
-    for (CSesDev* gone : unseen) {
-        if (whole) {
-            MarkDeviceRemoved(gone);
-            ReleaseDevice(gone);  // the domain array's
-        }
-        ReleaseDevice(gone);  // the snapshot's reference
+    if (records.size() % kSesAddrSize != 0) return;
+    for (const Ref<CSesDev>& gone : unseen) {
+        MarkDeviceRemoved(gone.get());
+        ReleaseDevice(gone.get());  // the domain array's
     }
 }
 

@@ -28,15 +28,13 @@ void PollStep(CSesDomain* domain) {
 
     if (!refresh_due) return;
     domain->last_full_refresh = now;
-    std::vector<CSesDev*> devices = SnapshotDevices(domain);
-    for (CSesDev* device : devices) {
+    for (const Ref<CSesDev>& device : SnapshotDevices(domain)) {
         if (!(device->Flags() & kDeviceReady)) continue;
         for (uint32_t kind : RefreshKinds()) {
             const int timeout = kind == kReadEnclosureStatus ? kRefreshStatusTimeout : 0;
-            IssueRead(device, kind, ChainFlags{}, timeout);
+            IssueRead(device.get(), kind, ChainFlags{}, timeout);
         }
     }
-    ReleaseDevices(devices);
 }
 
 }  // namespace halvorin

@@ -21,17 +21,13 @@ void AddStandingOf(CSesElem* element, StandingEvents& standing) {
 
 StandingEvents CollectStandingEvents(DomainRegistry& registry) {
     StandingEvents standing;
-    std::vector<CSesDomain*> domains = registry.Snapshot();
-    for (CSesDomain* domain : domains) {
-        std::vector<CSubEnc*> subencs = CollectSubEnclosures(domain);
-        for (CSubEnc* subenc : subencs) {
-            standing.enclosures.insert(EnclosureDisplayName(subenc));
+    for (const Ref<CSesDomain>& domain : registry.Snapshot()) {
+        for (const Ref<CSubEnc>& subenc : CollectSubEnclosures(domain.get())) {
+            standing.enclosures.insert(EnclosureDisplayName(subenc.get()));
             for (const auto& [key, element] : subenc->elements)
                 AddStandingOf(element, standing);
         }
-        ReleaseSubEnclosures(subencs);
     }
-    registry.ReleaseSnapshot(domains);
     return standing;
 }
 

@@ -57,16 +57,12 @@ Qt::Edges EdgesOf(int code) {
 
 bool AnyUpgradeRunning(DomainRegistry* registry) {
     if (!registry) return false;
-    bool running = false;
-    std::vector<CSesDomain*> domains = registry->Snapshot();
-    for (CSesDomain* domain : domains) {
-        std::vector<CSesDev*> devices = SnapshotDevices(domain);
-        for (CSesDev* device : devices)
-            running = running || (device->Flags() & kDeviceUpgrading) != 0;
-        ReleaseDevices(devices);
+    for (const Ref<CSesDomain>& domain : registry->Snapshot()) {
+        for (const Ref<CSesDev>& device : SnapshotDevices(domain.get())) {
+            if (device->Flags() & kDeviceUpgrading) return true;
+        }
     }
-    registry->ReleaseSnapshot(domains);
-    return running;
+    return false;
 }
 
 constexpr int kStandingSavePeriodMs = 10'000;

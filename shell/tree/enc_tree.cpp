@@ -187,14 +187,11 @@ void CEncTree::Refresh(DomainRegistry& registry) {
     CSubEnc* selected = SelectedSubEnc();
     refreshing_ = true;
     bool removed = false;
-    std::vector<CSesDomain*> domains = registry.Snapshot();
-    std::unordered_set<CSesDomain*> listed(domains.begin(), domains.end());
-    for (CSesDomain* domain : domains) {
-        HostNode* host = FindHost(domain);
-        if (!host) {
-            RetainDomain(domain);
-            host = &InsertHost(Ref<CSesDomain>::Adopt(domain));
-        }
+    std::unordered_set<CSesDomain*> listed;
+    for (const Ref<CSesDomain>& domain : registry.Snapshot()) {
+        listed.insert(domain.get());
+        HostNode* host = FindHost(domain.get());
+        if (!host) host = &InsertHost(domain);
         removed |= UpdateChildren(*host);
         // A host that has just connected says so at once, not at the next blink.
         if (domain->client.state() == kStateReady && host->display_word != kStateReady) {
@@ -202,7 +199,6 @@ void CEncTree::Refresh(DomainRegistry& registry) {
             viewport()->update();  // its enclosures are current again
         }
     }
-    registry.ReleaseSnapshot(domains);
     presence_.Follow(*this);
     for (size_t i = hosts_.size(); i-- > 0;) {
         if (!listed.count(hosts_[i]->domain.get())) {
@@ -237,14 +233,14 @@ CEncTree::HostNode& CEncTree::InsertHost(Ref<CSesDomain> domain) {
 // Matches the host's child nodes with the enclosures it reports now.
 // Returns whether a node was deleted.
 bool CEncTree::UpdateChildren(HostNode& host) {
-    std::vector<CSubEnc*> reported = CollectSubEnclosures(host.domain.get());
+    std::vector<Ref<CSubEnc>> reported = CollectSubEnclosures(host.domain.get());
     const bool had_children = !host.children.empty();
     std::vector<bool> reported_taken(reported.size(), false);
     std::vector<bool> node_kept(host.children.size(), false);
     // The same object: the common case, found without copying anything.
     for (size_t j = 0; j < host.children.size(); ++j) {
         for (size_t i = 0; i < reported.size(); ++i) {
-            if (!reported_taken[i] && reported[i] == host.children[j]->subenc.get()) {
+            if (!reported_taken[i] && reported[i].get() == host.children[j]->subenc.get()) {
                 reported_taken[i] = node_kept[j] = true;
                 break;
             }
@@ -256,9 +252,9 @@ bool CEncTree::UpdateChildren(HostNode& host) {
         if (node_kept[j]) continue;
         const SubEncSummary mine = SubEncInfo(host.children[j]->subenc.get());
         for (size_t i = 0; i < reported.size(); ++i) {
-            if (reported_taken[i] || !SameEnclosure(mine, SubEncInfo(reported[i]))) continue;
+            if (reported_taken[i] || !SameEnclosure(mine, SubEncInfo(reported[i].get()))) continue;
             reported_taken[i] = node_kept[j] = true;
-            FollowOver(*host.children[j], reported[i]);
+            FollowOver(*host.children[j], reported[i].get());
             break;
         }
     }
@@ -270,10 +266,8 @@ bool CEncTree::UpdateChildren(HostNode& host) {
     }
     for (size_t i = 0; i < reported.size(); ++i) {
         if (reported_taken[i]) continue;
-        RetainSubEnc(reported[i]);
-        InsertChild(host, Ref<CSubEnc>::Adopt(reported[i]));
+        InsertChild(host, std::move(reported[i]));
     }
-    ReleaseSubEnclosures(reported);
     if (!had_children && !host.children.empty()) setExpanded(ItemOf(host)->index(), true);
     return removed;
 }

@@ -28,23 +28,20 @@ CPollDriver::~CPollDriver() = default;
 void CPollDriver::Tick() {
     if (stepping_) return;  // a handler's modal wait runs the event loop inside a step
     stepping_ = true;
-    std::vector<CSesDomain*> domains = registry_.Snapshot();
+    const std::vector<Ref<CSesDomain>> domains = registry_.Snapshot();
     // Hosts that left the registry are no longer watched; their reference goes.
     std::unordered_map<CSesClient*, Ref<CSesDomain>> kept;
-    for (CSesDomain* domain : domains) {
-        RetainDomain(domain);
-        kept.emplace(&domain->client, Ref<CSesDomain>::Adopt(domain));
-    }
+    for (const Ref<CSesDomain>& domain : domains)
+        kept.emplace(&domain->client, domain);
     watched_ = std::move(kept);
     std::unordered_set<const CSesClient*> clients;
     const auto now = std::chrono::steady_clock::now();
-    for (CSesDomain* domain : domains) {
+    for (const Ref<CSesDomain>& domain : domains) {
         retries_.Step(domain->client, now);
         clients.insert(&domain->client);
-        PollStep(domain);
+        PollStep(domain.get());
     }
     retries_.KeepOnly(clients);
-    registry_.ReleaseSnapshot(domains);
     stepping_ = false;
     emit Stepped();
 }

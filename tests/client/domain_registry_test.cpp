@@ -17,7 +17,7 @@ TEST(DomainRegistry, SameNameSameDomainAndNamesAreCaseSensitive) {
     auto snapshot = registry.Snapshot();
     EXPECT_EQ(snapshot.size(), 2u);
     EXPECT_EQ(a->refs, 4);
-    registry.ReleaseSnapshot(snapshot);
+    snapshot.clear();
     EXPECT_EQ(a->refs, 3);
     registry.Release(a);
     registry.Release(again);

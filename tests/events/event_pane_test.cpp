@@ -74,10 +74,10 @@ TEST_F(EventPaneTest, AFailingPowerSupplyBecomesErrorEventsAboutItsEnclosure) {
 
     for (int i = 0; i < 3; ++i)
         manager.Advance(60);
-    std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager.domain());
+    std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager.domain());
     ASSERT_FALSE(subencs.empty());
-    const QString enclosure = QString::fromStdU16String(EnclosureDisplayName(subencs.front()));
-    ReleaseSubEnclosures(subencs);
+    const QString enclosure =
+        QString::fromStdU16String(EnclosureDisplayName(subencs.front().get()));
     const std::vector<QString> texts = Texts();
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "Power supply 2 of power supply has failed."),
               1)

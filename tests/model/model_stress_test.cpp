@@ -22,15 +22,13 @@ TEST_F(ModelStress, ReadersAndReloadsAndRemovalsAgreeOnEveryCount) {
     auto reader = [&](unsigned seed) {
         std::mt19937 random(seed);
         while (!done) {
-            std::vector<CSubEnc*> subs = CollectSubEnclosures(domain_);
-            for (CSubEnc* s : subs) {
-                auto elements = ElementsOfType(s, static_cast<uint8_t>(random() % 3));
-                for (CSesElem* e : elements)
-                    reads += ElementName(e).size() > 0;
-                SubEncInfo(s);
-                ReleaseElements(elements);
+            std::vector<Ref<CSubEnc>> subs = CollectSubEnclosures(domain_);
+            for (const Ref<CSubEnc>& s : subs) {
+                auto elements = ElementsOfType(s.get(), static_cast<uint8_t>(random() % 3));
+                for (const Ref<CSesElem>& e : elements)
+                    reads += ElementName(e.get()).size() > 0;
+                SubEncInfo(s.get());
             }
-            ReleaseSubEnclosures(subs);
         }
     };
     std::vector<std::thread> readers;
@@ -45,29 +43,29 @@ TEST_F(ModelStress, ReadersAndReloadsAndRemovalsAgreeOnEveryCount) {
         Ref<CSesDev> dev = Ref<CSesDev>::Adopt(AddDevice(domain_, test::DeviceAddress(id)));
         dev->SetFlags(kDeviceReady);
         // A reload with a random subset of types and elements, then the sweep.
-        std::vector<CSubEnc*> pass_subs;
+        std::vector<Ref<CSubEnc>> pass_subs;
         std::vector<uint8_t> sub_ids;
         for (uint8_t s = 0; s < 2; ++s) {
             if (random() % 4 == 0) continue;  // sometimes a sub-enclosure leaves
             CSubEnc* sub =
                 GetOrCreateSubEnc(dev.get(), s, test::LogicalId(static_cast<uint8_t>(id * 2 + s)));
-            pass_subs.push_back(sub);
+            pass_subs.push_back(Ref<CSubEnc>::Adopt(sub));
             sub_ids.push_back(s);
-            std::vector<CSesElem*> pass_elements;
+            std::vector<Ref<CSesElem>> pass_elements;
             std::vector<uint32_t> keys;
             for (uint8_t t = 0; t < 3; ++t) {
                 if (random() % 3 == 0) continue;
                 const uint8_t count = static_cast<uint8_t>(1 + random() % 6);
                 for (uint8_t e = 0; e < count; ++e) {
-                    pass_elements.push_back(GetOrCreateElem(sub, t, e, kTypeCooling));
+                    pass_elements.push_back(
+                        Ref<CSesElem>::Adopt(GetOrCreateElem(sub, t, e, kTypeCooling)));
                     keys.push_back(ElementKey(t, e));
                 }
             }
             SweepElements(sub, keys);
-            ReleaseElements(pass_elements);
         }
         SweepSubEnclosures(dev.get(), sub_ids);
-        ReleaseSubEnclosures(pass_subs);
+        pass_subs.clear();
         if (random() % 5 == 0) {
             MarkDeviceRemoved(dev.get());
             ReleaseDevice(dev.get());  // the array's reference
@@ -78,8 +76,8 @@ TEST_F(ModelStress, ReadersAndReloadsAndRemovalsAgreeOnEveryCount) {
         t.join();
     EXPECT_GT(reads.load(), 0);
     // Every surviving sub-enclosure's counters match its elements.
-    for (CSesDev* dev : SnapshotDevices(domain_)) {
-        for (CSubEnc* sub : SnapshotSubEnclosures(dev)) {
+    for (const Ref<CSesDev>& dev : SnapshotDevices(domain_)) {
+        for (const Ref<CSubEnc>& sub : SnapshotSubEnclosures(dev.get())) {
             {
                 std::lock_guard lock(sub->mutex);
                 EXPECT_EQ(sub->counters[kTypeCooling].count, sub->elements.size());
@@ -87,9 +85,7 @@ TEST_F(ModelStress, ReadersAndReloadsAndRemovalsAgreeOnEveryCount) {
                     EXPECT_EQ(e->refs, 1);
             }
             EXPECT_EQ(sub->refs, 2);  // the map's and this snapshot's
-            ReleaseSubEnc(sub);
         }
-        ReleaseDevice(dev);
     }
 }
 

@@ -11,14 +11,13 @@ using test::ModelTest;
 // What a configuration reload does: get or create every element the page
 // names, sweep out the others, give the pass's references back.
 void Reload(CSubEnc* subenc, const std::vector<std::pair<uint8_t, uint8_t>>& named, uint8_t type) {
-    std::vector<CSesElem*> pass;
+    std::vector<Ref<CSesElem>> pass;
     std::vector<uint32_t> keys;
     for (auto [tdi, ei] : named) {
-        pass.push_back(GetOrCreateElem(subenc, tdi, ei, type));
+        pass.push_back(Ref<CSesElem>::Adopt(GetOrCreateElem(subenc, tdi, ei, type)));
         keys.push_back(ElementKey(tdi, ei));
     }
     SweepElements(subenc, keys);
-    ReleaseElements(pass);
 }
 
 TEST_F(ModelTest, ReloadWithTheSameKeysKeepsElementsHistoryAndState) {
@@ -48,12 +47,14 @@ TEST_F(ModelTest, ReloadWithTheSameKeysKeepsElementsHistoryAndState) {
 TEST_F(ModelTest, ReloadWithoutATypeDropsItsElementsAndCounts) {
     auto dev = NewDevice(1);
     Ref<CSubEnc> sub = Ref<CSubEnc>::Adopt(GetOrCreateSubEnc(dev.get(), 0, test::LogicalId(0)));
-    std::vector<CSesElem*> pass = {GetOrCreateElem(sub.get(), 0, 0, kTypePowerSupply),
-                                   GetOrCreateElem(sub.get(), 0, 1, kTypePowerSupply),
-                                   GetOrCreateElem(sub.get(), 1, 0, kTypeCooling)};
+    std::vector<Ref<CSesElem>> pass;
+    for (auto [tdi, ei, type] :
+         {std::tuple(0, 0, kTypePowerSupply), std::tuple(0, 1, kTypePowerSupply),
+          std::tuple(1, 0, kTypeCooling)})
+        pass.push_back(Ref<CSesElem>::Adopt(GetOrCreateElem(sub.get(), tdi, ei, type)));
     pass[1]->state = kStateFailed;
     ++sub->counters[kTypePowerSupply].failed;
-    ReleaseElements(pass);
+    pass.clear();
     EXPECT_EQ(sub->counters[kTypePowerSupply].count, 2);
     EXPECT_EQ(sub->counters[kTypePowerSupply].failed, 1);
 
@@ -119,12 +120,12 @@ TEST_F(ModelTest, EnclosureReachedThroughTwoDevicesIsCollectedOnce) {
     ReleaseSubEnc(GetOrCreateSubEnc(b.get(), 0, test::LogicalId(7)));  // the same enclosure
     ReleaseSubEnc(GetOrCreateSubEnc(not_ready.get(), 0, test::LogicalId(9)));
 
-    std::vector<CSubEnc*> collected = CollectSubEnclosures(domain_);
+    std::vector<Ref<CSubEnc>> collected = CollectSubEnclosures(domain_);
     ASSERT_EQ(collected.size(), 2u);
     EXPECT_EQ(collected[0]->dev, a.get());  // under the first device
     EXPECT_EQ(collected[0]->id, 0);
     EXPECT_EQ(collected[1]->id, 1);
-    ReleaseSubEnclosures(collected);
+    collected.clear();
     EXPECT_EQ(b->subencs.at(0)->refs, 1);  // the dropped duplicate's reference was given back
 }
 
@@ -187,8 +188,9 @@ TEST_F(ModelTest, ElementsOfTypeComeInElementOrder) {
     EXPECT_EQ(slots[0]->element_index, 0);
     EXPECT_EQ(slots[2]->element_index, 5);
     EXPECT_EQ(slots[1]->refs, 2);
-    ReleaseElements(slots);
-    EXPECT_TRUE(slots.empty());
+    CSesElem* second = slots[1].get();
+    slots.clear();
+    EXPECT_EQ(second->refs, 1);
 }
 
 TEST(HistoryRing, KeepsTheNewest1024ReadingsOldestFirst) {

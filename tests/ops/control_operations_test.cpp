@@ -15,7 +15,7 @@ class ControlTest : public ::testing::Test {
         ASSERT_TRUE(h_.PollUntil([&] { return h_.AllRead(1); }));
         auto all = h_.Enclosures();
         ASSERT_EQ(all.size(), 1u);
-        subenc_ = Ref<CSubEnc>::Adopt(all[0]);
+        subenc_ = all[0];
     }
 
     // Runs an operation to its callback and lets the re-reads finish.
@@ -127,11 +127,10 @@ TEST(Zoning, EnclosureWithoutZoneEntriesSendsNothing) {
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto all = h.Enclosures();
     bool called = false;
-    EXPECT_EQ(ApplyZoning(all[0], [&](int) { called = true; }), kGeneralFailure);
+    EXPECT_EQ(ApplyZoning(all[0].get(), [&](int) { called = true; }), kGeneralFailure);
     EXPECT_EQ(h.domain()->client.pending_requests(), 0u);
     h.PollUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_FALSE(called);
-    ReleaseSubEnclosures(all);
 }
 
 TEST_F(ControlTest, RestartedEnclosureVanishesAndComesBack) {
@@ -161,7 +160,7 @@ TEST(ControlFailure, FailedControlWriteCallsBackOnceAndStillReadsTheStatusBack) 
     test::ManagerHarness h({scenario});
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto all = h.Enclosures();
-    Ref<CSesElem> slot = Ref<CSesElem>::Adopt(AcquireElem(all[0], 0, 1));
+    Ref<CSesElem> slot = Ref<CSesElem>::Adopt(AcquireElem(all[0].get(), 0, 1));
     slot->pending_request = kRequestIdentifyOn;
     const int reads = h.enclosure().PageReads(0x02);
     int calls = 0, result = 0;
@@ -177,7 +176,6 @@ TEST(ControlFailure, FailedControlWriteCallsBackOnceAndStillReadsTheStatusBack) 
     EXPECT_GT(h.enclosure().PageReads(0x02), reads);
     EXPECT_FALSE(slot->state & kStateIdentifyOn);
     slot.reset();
-    ReleaseSubEnclosures(all);
 }
 
 }  // namespace

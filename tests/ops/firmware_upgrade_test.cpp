@@ -31,9 +31,7 @@ class UpgradeTest : public ::testing::Test {
         ASSERT_TRUE(h_->PollUntil([&] { return h_->AllRead(1); }));
         auto all = h_->Enclosures();
         ASSERT_FALSE(all.empty());
-        subenc_ = Ref<CSubEnc>::Adopt(all[0]);
-        for (size_t i = 1; i < all.size(); ++i)
-            ReleaseSubEnc(all[i]);
+        subenc_ = all[0];
     }
 
     std::string Package(const std::vector<uint8_t>& bytes, const std::string& name = "fw.lzma") {
@@ -116,7 +114,7 @@ TEST(UpgradeResume, EnclosureAlreadyExpectingTheSecondImageSkipsTheFirst) {
     test::ManagerHarness h({scenario});
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto all = h.Enclosures();
-    CSubEnc* subenc = all[0];
+    CSubEnc* subenc = all[0].get();
     const auto a = Image(5000, 3), b = Image(3000, 4);
     const std::string path = test::UniqueTempPath("resume.lzma");
     const auto package = BuildFirmwarePackage("m810", a, b);
@@ -142,7 +140,6 @@ TEST(UpgradeResume, EnclosureAlreadyExpectingTheSecondImageSkipsTheFirst) {
         }
     }
     StopFirmwareUpgrades();
-    ReleaseSubEnclosures(all);
 }
 
 // An upgrade belongs to the connection it started on: when the agent goes
@@ -242,7 +239,7 @@ TEST(UpgradeTimeouts, TwentyConsecutiveTimeoutsEndTheDownload) {
     test::ManagerHarness h({scenario});
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto all = h.Enclosures();
-    CSubEnc* subenc = all[0];
+    CSubEnc* subenc = all[0].get();
     h.domain()->request_timeout = 1;
     const auto package = BuildFirmwarePackage("m810", Image(3000, 0), Image(10, 1));
     const std::string path = test::UniqueTempPath("timeouts.lzma");
@@ -261,7 +258,6 @@ TEST(UpgradeTimeouts, TwentyConsecutiveTimeoutsEndTheDownload) {
     // Nothing got past the first piece: it was sent again and again.
     EXPECT_LE(h.enclosure().DownloadedImage(0, 2).size(), 1024u);
     StopFirmwareUpgrades();
-    ReleaseSubEnclosures(all);
 }
 
 TEST_F(UpgradeTest, OneUpgradeAtATimePerDevice) {
@@ -270,13 +266,12 @@ TEST_F(UpgradeTest, OneUpgradeAtATimePerDevice) {
     auto all = dual.Enclosures();
     ASSERT_EQ(all.size(), 2u);
     const std::string path = Package(BuildFirmwarePackage("m810", Image(200000, 0), Image(10, 1)));
-    ASSERT_EQ(StartFirmwareUpgrade(all[0], path, Fast()), kOk);
-    EXPECT_EQ(StartFirmwareUpgrade(all[1], path, Fast()), kUpgradeRunning);
+    ASSERT_EQ(StartFirmwareUpgrade(all[0].get(), path, Fast()), kOk);
+    EXPECT_EQ(StartFirmwareUpgrade(all[1].get(), path, Fast()), kUpgradeRunning);
     EXPECT_EQ(all[1]->upgrade_state, kUpgradeIdle);
     ASSERT_TRUE(
         dual.PollUntil([&] { return all[0]->upgrade_state < 0; }, std::chrono::seconds(30)));
     StopFirmwareUpgrades();
-    ReleaseSubEnclosures(all);
 }
 
 }  // namespace

@@ -83,9 +83,8 @@ TEST_F(ConfigurationTest, UnsupportedModelRefusesThePageAndShowsNoEnclosure) {
     EXPECT_TRUE(dev_->type_descs.empty());
     dev_->SetFlags(kDeviceReady);
     auto collected = CollectSubEnclosures(domain_);
-    for (CSubEnc* s : collected)
+    for (const Ref<CSubEnc>& s : collected)
         EXPECT_TRUE(s->elements.empty());
-    ReleaseSubEnclosures(collected);
 }
 
 TEST_F(ConfigurationTest, OrdinalsCountSameTypeDescriptorsPerSubEnclosure) {

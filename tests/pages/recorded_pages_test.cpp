@@ -93,10 +93,9 @@ std::string Describe(CSesDev* device) {
             << ' ' << int(d.flags) << ' ' << d.text << " of " << (d.subenc ? int(d.subenc->id) : -1)
             << '\n';
     }
-    std::vector<CSubEnc*> subencs = SnapshotSubEnclosures(device);
-    for (CSubEnc* s : subencs)
+    std::vector<Ref<CSubEnc>> subencs = SnapshotSubEnclosures(device);
+    for (const Ref<CSubEnc>& s : subencs)
         DescribeSubEnclosure(out, *s);
-    ReleaseSubEnclosures(subencs);
     return out.str();
 }
 
@@ -136,15 +135,14 @@ class RecordedPagesTest : public test::PagesTest,
 TEST_P(RecordedPagesTest, DecodeIntoTheEnclosureTheyWereRecordedFrom) {
     ASSERT_NO_FATAL_FAILURE(DecodeAll());
     const bool wide = std::string(GetParam()).find("84") != std::string::npos;
-    std::vector<CSubEnc*> subencs = SnapshotSubEnclosures(dev_.get());
+    std::vector<Ref<CSubEnc>> subencs = SnapshotSubEnclosures(dev_.get());
     ASSERT_EQ(subencs.size(), wide ? 2u : 1u);
-    const SubEncSummary primary = SubEncInfo(subencs[0]);
+    const SubEncSummary primary = SubEncInfo(subencs[0].get());
     EXPECT_EQ(primary.vendor, "HALVRN");
     EXPECT_EQ(
         primary.counters[kTypeArrayDeviceSlot].count + primary.counters[kTypeDeviceSlot].count,
         wide ? 84 : 24);
     EXPECT_EQ(primary.system_name, wide ? "LAB-JBOD-84" : "");
-    ReleaseSubEnclosures(subencs);
     // Every slot learned its disk from the vendor region and its number from page 0x0A.
     uint8_t slots = kNoTypeDescriptor;
     for (uint8_t type : {kTypeArrayDeviceSlot, kTypeDeviceSlot}) {

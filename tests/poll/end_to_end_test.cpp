@@ -12,11 +12,8 @@ using test::ManagerHarness;
 // The elements of the first type descriptor of a type in a sub-enclosure.
 std::vector<Ref<CSesElem>> ElementsOf(CSubEnc* subenc, uint8_t type) {
     uint8_t index = 0;
-    std::vector<Ref<CSesElem>> out;
-    if (FindTypeDescriptor(subenc->dev, subenc, type, index) != kOk) return out;
-    for (CSesElem* e : ElementsOfType(subenc, index))
-        out.push_back(Ref<CSesElem>::Adopt(e));
-    return out;
+    if (FindTypeDescriptor(subenc->dev, subenc, type, index) != kOk) return {};
+    return ElementsOfType(subenc, index);
 }
 
 std::string DataText(const CSesElem& e, size_t offset) {
@@ -34,7 +31,7 @@ TEST(EndToEnd, TwentyFourBayIsReadCompletely) {
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto subencs = h.Enclosures();
     ASSERT_EQ(subencs.size(), 1u);
-    CSubEnc* s = subencs[0];
+    CSubEnc* s = subencs[0].get();
     const SubEncSummary info = SubEncInfo(s);
     EXPECT_EQ(info.vendor, "HALVRN");
     EXPECT_EQ(info.product, "JB2412-12G");
@@ -83,7 +80,6 @@ TEST(EndToEnd, TwentyFourBayIsReadCompletely) {
     ASSERT_EQ(zones.size(), 4u);
     EXPECT_EQ(zones[0]->type_data[0], 0xFF);
     EXPECT_EQ(zones[0]->type_data[1], 0x0F);
-    ReleaseSubEnclosures(subencs);
 }
 
 TEST(EndToEnd, DualPathEnclosureAppearsOnceWithBothSubEnclosures) {
@@ -94,9 +90,9 @@ TEST(EndToEnd, DualPathEnclosureAppearsOnceWithBothSubEnclosures) {
     EXPECT_EQ(subencs[0]->dev, subencs[1]->dev);
     EXPECT_EQ(subencs[0]->id, 0);
     EXPECT_EQ(subencs[1]->id, 1);
-    EXPECT_EQ(SubEncInfo(subencs[0]).system_name, "LAB-JBOD-84");
-    EXPECT_EQ(SubEncInfo(subencs[1]).product, "JB8460-PWR");
-    auto slots = ElementsOf(subencs[0], kTypeArrayDeviceSlot);
+    EXPECT_EQ(SubEncInfo(subencs[0].get()).system_name, "LAB-JBOD-84");
+    EXPECT_EQ(SubEncInfo(subencs[1].get()).product, "JB8460-PWR");
+    auto slots = ElementsOf(subencs[0].get(), kTypeArrayDeviceSlot);
     ASSERT_EQ(slots.size(), 84u);
     // The controllers come first in this configuration: slot numbers must
     // still land on their own slots.
@@ -104,8 +100,7 @@ TEST(EndToEnd, DualPathEnclosureAppearsOnceWithBothSubEnclosures) {
     EXPECT_EQ(slots[83]->type_data[kSlotNumber], 84);
     EXPECT_EQ(DataText(*slots[83], kDiskVendor), "");  // slot 84 is empty
     EXPECT_EQ(DataText(*slots[82], kDiskSerial), "8HG00083");
-    EXPECT_EQ(ElementsOf(subencs[1], kTypePowerSupply).size(), 2u);
-    ReleaseSubEnclosures(subencs);
+    EXPECT_EQ(ElementsOf(subencs[1].get(), kTypePowerSupply).size(), 2u);
 }
 
 TEST(EndToEnd, UnsupportedModelIsNeverShownAndIsAskedForAgain) {
@@ -113,14 +108,13 @@ TEST(EndToEnd, UnsupportedModelIsNeverShownAndIsAskedForAgain) {
     // During the start-up window every device list restarts the failed chain,
     // so wait for the first failure, then let the window pass.
     ASSERT_TRUE(h.PollUntil([&] {
-        std::vector<CSesDev*> devices = SnapshotDevices(h.domain());
+        std::vector<Ref<CSesDev>> devices = SnapshotDevices(h.domain());
         const bool failed = devices.size() == 1 && devices[0]->chain_error == kUnsupportedModel;
-        ReleaseDevices(devices);
         return failed;
     }));
     h.Advance(kDeviceListWindowSeconds);
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
-    Ref<CSesDev> device = Ref<CSesDev>::Adopt(SnapshotDevices(h.domain()).front());
+    Ref<CSesDev> device = SnapshotDevices(h.domain()).front();
     EXPECT_EQ(device->chain_error, kUnsupportedModel);
     EXPECT_FALSE(device->Flags() & kDeviceReady);
     EXPECT_EQ(h.EnclosureCount(), 0u);

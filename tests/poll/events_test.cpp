@@ -36,18 +36,16 @@ TEST_F(ScenarioEvents, DemoSasConnectorsReadThroughTheAgent) {
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto subencs = h.Enclosures();
     ASSERT_EQ(subencs.size(), 1u);
-    CSubEnc* subenc = subencs[0];
+    CSubEnc* subenc = subencs[0].get();
     uint8_t tdi = kNoTypeDescriptor;
     ASSERT_EQ(FindTypeDescriptor(subenc->dev, subenc, kTypeSasConnector, tdi), kOk);
-    std::vector<CSesElem*> connectors = ElementsOfType(subenc, tdi);
+    std::vector<Ref<CSesElem>> connectors = ElementsOfType(subenc, tdi);
     ASSERT_EQ(connectors.size(), 4u);
     for (size_t i = 0; i < connectors.size(); ++i) {
         EXPECT_EQ(connectors[i]->raw_status[2], 0xFF) << i;
         EXPECT_EQ((connectors[i]->state & kStateFailed) != 0, i == 3) << i;
     }
     EXPECT_EQ(SubEncInfo(subenc).counters[kTypeSasConnector].failed, 1);
-    ReleaseElements(connectors);
-    ReleaseSubEnclosures(subencs);
 }
 
 TEST_F(ScenarioEvents, DemoEnclosureReportsItsBadQuarterOfAnHour) {
@@ -67,7 +65,7 @@ TEST_F(ScenarioEvents, DemoEnclosureReportsItsBadQuarterOfAnHour) {
     EXPECT_EQ(log_.events[1].level, kEventError);
     EXPECT_EQ(log_.events[0].source, u"DEMO-JBOD");
     auto subencs = h.Enclosures();
-    EXPECT_EQ(SubEncInfo(subencs[0]).counters[kTypePowerSupply].failed, 1);
+    EXPECT_EQ(SubEncInfo(subencs[0].get()).counters[kTypePowerSupply].failed, 1);
 
     h.Advance(60);  // 180 s: fan 3 stopped at 150 s
     EXPECT_EQ(log_.Texts(2),
@@ -85,9 +83,8 @@ TEST_F(ScenarioEvents, DemoEnclosureReportsItsBadQuarterOfAnHour) {
     for (int minute = 0; minute < 6; ++minute)
         h.Advance(60);  // recovery raises nothing
     EXPECT_EQ(log_.events.size(), before_recovery);
-    EXPECT_EQ(SubEncInfo(subencs[0]).counters[kTypePowerSupply].failed, 0);
-    EXPECT_EQ(SubEncInfo(subencs[0]).counters[kTypeCooling].failed, 0);
-    ReleaseSubEnclosures(subencs);
+    EXPECT_EQ(SubEncInfo(subencs[0].get()).counters[kTypePowerSupply].failed, 0);
+    EXPECT_EQ(SubEncInfo(subencs[0].get()).counters[kTypeCooling].failed, 0);
 }
 
 TEST_F(ScenarioEvents, OverVoltageIsReportedAsOverVoltage) {
@@ -98,7 +95,7 @@ TEST_F(ScenarioEvents, OverVoltageIsReportedAsOverVoltage) {
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto subencs = h.Enclosures();
     ASSERT_EQ(subencs.size(), 1u);
-    CSesElem* psu = AcquireElem(subencs[0], 0, 0);
+    CSesElem* psu = AcquireElem(subencs[0].get(), 0, 0);
     ApplyStatusElement(psu, {0x03, 0x00, 0x08, 0x00}, StatusUse::kStateOnly);  // byte 2 bit 3
     ApplyStatusElement(psu, {0x03, 0x00, 0x0C, 0x00}, StatusUse::kStateOnly);  // and under-voltage
     ASSERT_EQ(log_.events.size(), 2u);
@@ -109,7 +106,6 @@ TEST_F(ScenarioEvents, OverVoltageIsReportedAsOverVoltage) {
         log_.events[1].text,
         u"An undervoltage condition has been detected at power supply 1 output of power supply.");
     ReleaseElem(psu);
-    ReleaseSubEnclosures(subencs);
 }
 
 TEST(EventRules, TableRowsAndBitsWithoutRows) {

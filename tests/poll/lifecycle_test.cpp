@@ -13,7 +13,6 @@ using test::ManagerHarness;
 size_t DeviceCount(CSesDomain* domain) {
     auto devices = SnapshotDevices(domain);
     const size_t n = devices.size();
-    ReleaseDevices(devices);
     return n;
 }
 
@@ -55,7 +54,7 @@ TEST(Lifecycle, ReadingsAreSampledOncePerMinute) {
     ManagerHarness h({test::LoadShippedScenario("jbod24.json")});
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto subencs = h.Enclosures();
-    Ref<CSesElem> fan = Ref<CSesElem>::Adopt(AcquireElem(subencs[0], 2, 0));
+    Ref<CSesElem> fan = Ref<CSesElem>::Adopt(AcquireElem(subencs[0].get(), 2, 0));
     ASSERT_TRUE(fan);
     EXPECT_EQ(fan->update_count, 1);
     h.Advance(30);
@@ -67,14 +66,13 @@ TEST(Lifecycle, ReadingsAreSampledOncePerMinute) {
     EXPECT_EQ(fan->update_count, 7);
     EXPECT_EQ(fan->history->fill(), 7u);
     fan.reset();
-    ReleaseSubEnclosures(subencs);
 }
 
 TEST(Lifecycle, ShutDownEnclosureIsRemovedByTheNextEmptyDeviceList) {
     ManagerHarness h({test::LoadShippedScenario("jbod24.json")});
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto subencs = h.Enclosures();
-    CSubEnc* held = subencs[0];  // a view still holds it
+    CSubEnc* held = subencs[0].get();  // a view still holds it
     // Past the device-list window after connecting: no device list is on
     // its way any more that could predate the shutdown.
     h.Advance(6);
@@ -84,7 +82,7 @@ TEST(Lifecycle, ShutDownEnclosureIsRemovedByTheNextEmptyDeviceList) {
     EXPECT_EQ(DeviceCount(h.domain()), 0u);
     EXPECT_EQ(h.EnclosureCount(), 0u);
     EXPECT_TRUE(held->dev->IsRemoved());
-    ReleaseSubEnclosures(subencs);  // the last reference: everything goes now
+    subencs.clear();  // the last reference: everything goes now
     h.enclosure().PowerOn();
     h.Advance(60);
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
@@ -101,16 +99,15 @@ TEST(Lifecycle, ConfigurationChangeSeenByTheRefreshRebuildsTheModel) {
     ManagerHarness h({scenario});
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto subencs = h.Enclosures();
-    EXPECT_EQ(SubEncInfo(subencs[0]).counters[kTypeCurrent].count, 1);
+    EXPECT_EQ(SubEncInfo(subencs[0].get()).counters[kTypeCurrent].count, 1);
     const int configuration_reads = h.enclosure().PageReads(0x01);
     h.Advance(60);
     h.Advance(60);  // 120 s: the status page shows a new generation code
     EXPECT_GT(h.enclosure().PageReads(0x01), configuration_reads);
-    EXPECT_EQ(SubEncInfo(subencs[0]).counters[kTypeCurrent].count, 0);
-    EXPECT_EQ(SubEncInfo(subencs[0]).counters[kTypeCooling].count, 4);
-    Ref<CSesDev> device = Ref<CSesDev>::Adopt(SnapshotDevices(h.domain()).front());
+    EXPECT_EQ(SubEncInfo(subencs[0].get()).counters[kTypeCurrent].count, 0);
+    EXPECT_EQ(SubEncInfo(subencs[0].get()).counters[kTypeCooling].count, 4);
+    Ref<CSesDev> device = SnapshotDevices(h.domain()).front();
     EXPECT_EQ(device->type_desc_count, 7);
-    ReleaseSubEnclosures(subencs);
 }
 
 TEST(Lifecycle, RestartedEnclosureVanishesAndComesBackReady) {

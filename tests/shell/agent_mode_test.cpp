@@ -328,9 +328,8 @@ TEST_F(AgentModeTest, TwentySwitchesLeaveNoThreadSocketOrWindowBehind) {
             app_->OnCommand(CHalvorinApp::kAgentModeCommand);
             ASSERT_EQ(app_->MainWindow()->objectName(), "AgentWnd");
             // Agent mode holds no connection to any host.
-            std::vector<CSesDomain*> hosts = ProcessRegistry().Snapshot();
+            std::vector<Ref<CSesDomain>> hosts = ProcessRegistry().Snapshot();
             EXPECT_TRUE(hosts.empty()) << i;
-            ProcessRegistry().ReleaseSnapshot(hosts);
         } else {
             app_->OnCommand(CHalvorinApp::kManagerModeCommand);
             ASSERT_EQ(app_->MainWindow()->objectName(), "MainWnd");

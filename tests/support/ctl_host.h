@@ -46,9 +46,8 @@ struct CtlHost {
         return {{"devices", report["devices"]}, {"enclosures", report["enclosures"]}};
     }
     CSubEnc* FirstEnclosure() {
-        std::vector<CSubEnc*> all = CollectSubEnclosures(session->domains()[0]);
-        CSubEnc* first = all.empty() ? nullptr : all.front();
-        ReleaseSubEnclosures(all);
+        std::vector<Ref<CSubEnc>> all = CollectSubEnclosures(session->domains()[0]);
+        CSubEnc* first = all.empty() ? nullptr : all.front().get();
         return first;  // the model keeps it while nothing changes
     }
 };

@@ -69,13 +69,12 @@ class ManagerHarness {
 
     // Every device of the domain has finished its first read chain (or given up).
     bool AllRead(size_t expected_devices) {
-        std::vector<CSesDev*> devices = SnapshotDevices(domain_);
+        std::vector<Ref<CSesDev>> devices = SnapshotDevices(domain_);
         bool done = devices.size() == expected_devices;
-        for (CSesDev* d : devices) {
+        for (const Ref<CSesDev>& d : devices) {
             done =
                 done && ((d->Flags() & kDeviceReady) || (!d->chain_running && d->chain_error != 0));
         }
-        ReleaseDevices(devices);
         return done && !domain_->client.pending_requests();
     }
 
@@ -91,11 +90,10 @@ class ManagerHarness {
     }
 
     // The collected sub-enclosures, each with a reference the caller releases.
-    std::vector<CSubEnc*> Enclosures() { return CollectSubEnclosures(domain_); }
+    std::vector<Ref<CSubEnc>> Enclosures() { return CollectSubEnclosures(domain_); }
     size_t EnclosureCount() {
-        std::vector<CSubEnc*> all = CollectSubEnclosures(domain_);
+        std::vector<Ref<CSubEnc>> all = CollectSubEnclosures(domain_);
         const size_t n = all.size();
-        ReleaseSubEnclosures(all);
         return n;
     }
 

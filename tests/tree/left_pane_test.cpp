@@ -104,11 +104,10 @@ class LeftPaneTest : public test::DesktopTest {
     }
 
     static size_t DevicesReady(CSesDomain* host) {
-        std::vector<CSesDev*> devices = SnapshotDevices(host);
-        const auto ready = std::count_if(devices.begin(), devices.end(), [](CSesDev* d) {
+        std::vector<Ref<CSesDev>> devices = SnapshotDevices(host);
+        const auto ready = std::count_if(devices.begin(), devices.end(), [](const Ref<CSesDev>& d) {
             return (d->Flags() & kDeviceReady) != 0;
         });
-        ReleaseDevices(devices);
         return size_t(ready);
     }
 
@@ -230,9 +229,8 @@ TEST_F(LeftPaneTest, SelectingAnEnclosureShowsItAndDeletingItsHostForgetsEveryth
     EXPECT_EQ(right_->ShownSubEnclosure(), nullptr);
     EXPECT_EQ(pane_->CurrentHost(), nullptr);
     EXPECT_EQ(StoredDomains(), "");
-    std::vector<CSesDomain*> left = registry_->Snapshot();
+    std::vector<Ref<CSesDomain>> left = registry_->Snapshot();
     EXPECT_TRUE(left.empty());
-    registry_->ReleaseSnapshot(left);
     EXPECT_EQ(kept->client.state(), kStateClosed);
     EXPECT_EQ(kept->client.pending_requests(), 0u);
     // Later ticks do not bring it back.

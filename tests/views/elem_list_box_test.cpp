@@ -49,10 +49,9 @@ class ElemListBoxTest : public test::DesktopTest {
         list_ = std::make_unique<CElemListBox>(&manager_->registry());
         list_->resize(1400, 900);
         list_->show();
-        std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager_->domain());
+        std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager_->domain());
         ASSERT_FALSE(subencs.empty());
-        list_->ShowSubEnc(subencs.front());
-        ReleaseSubEnclosures(subencs);
+        list_->ShowSubEnc(subencs.front().get());
     }
     void Open24(int minutes = 3) { Open(test::LoadShippedScenario("jbod24.json"), minutes); }
 
@@ -402,9 +401,8 @@ TEST_F(ElemListBoxTest, ASensorPastItsThresholdsIsAFaultOrAWarningEverywhereItSh
     warm.value = 65;  // high warning 60
     scenario.events.push_back(warm);
     Open(scenario, 0);
-    std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager_->domain());
-    CSubEnc* subenc = subencs.front();  // the list keeps it alive
-    ReleaseSubEnclosures(subencs);
+    std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager_->domain());
+    CSubEnc* subenc = subencs.front().get();  // the list keeps it alive
     const int temperatures = Header(kTypeTemperature);
     ASSERT_GE(temperatures, 0);
     list_->ToggleGroup(temperatures);

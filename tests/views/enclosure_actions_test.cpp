@@ -84,10 +84,9 @@ class EnclosureActionsTest : public test::DesktopTest {
         poll_.start(2);
     }
     void ShowPrimary() {
-        std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager_->domain());
+        std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager_->domain());
         ASSERT_FALSE(subencs.empty());
-        list_->ShowSubEnc(subencs.front());
-        ReleaseSubEnclosures(subencs);
+        list_->ShowSubEnc(subencs.front().get());
         list_->repaint();  // places the panel's hot spots
     }
     CSubEnc* Shown() { return list_->CurrentSubEnc(); }
@@ -372,9 +371,9 @@ TEST_F(EnclosureActionsTest, AnUpgradeFromAMkfwPackageRunsWithProgressAndChanges
     EXPECT_TRUE(list_->Panel().firmware_path.isEmpty());
     Minutes(1);
     ASSERT_TRUE(WaitUntil([&] {
-        std::vector<CSubEnc*> subencs = CollectSubEnclosures(manager_->domain());
-        const bool done = !subencs.empty() && SubEncInfo(subencs[0]).firmware_revision == "2.0.8";
-        ReleaseSubEnclosures(subencs);
+        std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager_->domain());
+        const bool done =
+            !subencs.empty() && SubEncInfo(subencs[0].get()).firmware_revision == "2.0.8";
         return done;
     }));
 }
