@@ -145,7 +145,7 @@ bool CElemListBox::MayLeave() {
 // (Cancel: false, the edits kept).
 bool CElemListBox::AskToKeepEdits(bool can_stay) {
     if (panel_->editor.Edited()) pending_changes_ |= kNameEdited;
-    if (pending_changes_ == 0 || !current_->in_map) return true;
+    if (pending_changes_ == 0 || !current_->InMap()) return true;
     ++modal_depth_;
     CMessageBox box;
     const int answer =
@@ -300,7 +300,7 @@ bool CElemListBox::ConfigurationChanged() const {
     if (subenc->elements.size() != built_element_count_) return true;
     for (const auto& item : items_) {
         for (const auto& member : item->member_rows) {
-            if (member->element && !member->element->in_map) return true;
+            if (member->element && !member->element->InMap()) return true;
         }
     }
     return false;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/utf16.h"
+#include "enclosure/model/model_counts.h"
 
 namespace halvorin {
 
@@ -19,14 +20,14 @@ DomainRegistry::~DomainRegistry() {
 
 void RetainDomain(CSesDomain* domain) {
     std::lock_guard lock(domain->registry->global_lock_);
-    ++domain->refs;
+    ++ModelCounts::Refs(*domain);
 }
 
 void ReleaseDomain(CSesDomain* domain) {
     DomainRegistry* registry = domain->registry;
     {
         std::lock_guard lock(registry->global_lock_);
-        if (--domain->refs > 0) return;
+        if (--ModelCounts::Refs(*domain) > 0) return;
         auto& list = registry->domains_;
         list.erase(std::remove(list.begin(), list.end(), domain), list.end());
     }
@@ -45,7 +46,7 @@ CSesDomain* DomainRegistry::Acquire(const std::u16string& name) {
     auto find = [&]() -> CSesDomain* {
         for (CSesDomain* d : domains_) {
             if (d->host_name == name) {
-                ++d->refs;
+                ++ModelCounts::Refs(*d);
                 return d;
             }
         }
@@ -66,7 +67,7 @@ CSesDomain* DomainRegistry::Acquire(const std::u16string& name) {
             fresh->client.Stop();
             return existing;
         }
-        ++fresh->refs;  // one for the registry, one for the caller
+        ++ModelCounts::Refs(*fresh);  // one for the registry, one for the caller
         domains_.push_back(fresh.get());
     }
     return fresh.release();
@@ -96,7 +97,7 @@ std::vector<Ref<CSesDomain>> DomainRegistry::Snapshot() {
     std::vector<Ref<CSesDomain>> snapshot;
     std::lock_guard lock(global_lock_);
     for (CSesDomain* d : domains_) {
-        ++d->refs;
+        ++ModelCounts::Refs(*d);
         snapshot.push_back(Ref<CSesDomain>::Adopt(d));
     }
     return snapshot;

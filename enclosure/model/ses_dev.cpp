@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "enclosure/model/model_counts.h"
 #include "enclosure/model/ses_domain.h"
 
 namespace halvorin {
@@ -50,21 +51,21 @@ CSubEnc* AcquireSubEnc(CSesDev* device, uint8_t id) {
     std::lock_guard lock(device->mutex);
     auto it = device->subencs.find(id);
     if (it == device->subencs.end()) return nullptr;
-    ++it->second->refs;
+    ++ModelCounts::Refs(*it->second);
     return it->second;
 }
 
 void RetainSubEnc(CSubEnc* subenc) {
     std::lock_guard lock(subenc->dev->mutex);
-    ++subenc->refs;
+    ++ModelCounts::Refs(*subenc);
 }
 
 void ReleaseSubEnc(CSubEnc* subenc) {
     CSesDev* device = subenc->dev;
     {
         std::lock_guard lock(device->mutex);
-        if (--subenc->refs > 0) return;
-        if (subenc->in_map) device->subencs.erase(subenc->id);
+        if (--ModelCounts::Refs(*subenc) > 0) return;
+        if (ModelCounts::InMap(*subenc)) device->subencs.erase(subenc->id);
     }
     delete subenc;
     ReleaseDevice(device);
@@ -81,13 +82,13 @@ void SweepSubEnclosures(CSesDev* device, const std::vector<uint8_t>& keep) {
                 continue;
             }
             it = device->subencs.erase(it);
-            subenc->in_map = false;
+            ModelCounts::InMap(*subenc) = false;
             // The type descriptors do not count their sub-enclosure: forget it
             // before it can be freed.
             for (ELEM_TYPE_DESC& d : device->type_descs) {
                 if (d.subenc == subenc) d.subenc = nullptr;
             }
-            if (--subenc->refs == 0) dead.push_back(subenc);
+            if (--ModelCounts::Refs(*subenc) == 0) dead.push_back(subenc);
         }
     }
     for (CSubEnc* subenc : dead) {
@@ -108,7 +109,7 @@ CSubEnc* GetOrCreateSubEnc(CSesDev* device, uint8_t id, const std::array<uint8_t
         auto [it, was_inserted] = device->subencs.emplace(id, fresh.get());
         inserted = was_inserted;
         result = it->second;
-        ++result->refs;  // the caller's
+        ++ModelCounts::Refs(*result);  // the caller's
     }
     if (inserted) {
         fresh.release();  // the map owns it
@@ -123,7 +124,7 @@ std::vector<Ref<CSubEnc>> SnapshotSubEnclosures(CSesDev* device) {
     {
         std::lock_guard lock(device->mutex);
         for (auto& [id, subenc] : device->subencs) {
-            ++subenc->refs;
+            ++ModelCounts::Refs(*subenc);
             all.push_back(Ref<CSubEnc>::Adopt(subenc));
         }
     }

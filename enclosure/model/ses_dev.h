@@ -32,7 +32,6 @@ class CSesDev final : public CSesObj {
     ~CSesDev() override;
 
     CSesDomain* const domain;  // owner, not counted
-    int refs = 1;              // the domain array's reference; guarded by the domain's device lock
     std::array<uint8_t, 4>
         generation{};             // written under mutex; the poll thread may read it without
     uint8_t type_desc_count = 0;  // of the configuration; the array may hold more (29, 30, 31)

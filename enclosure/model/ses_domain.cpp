@@ -5,6 +5,7 @@
 
 #include "base/utf16.h"
 #include "enclosure/model/domain_registry.h"
+#include "enclosure/model/model_counts.h"
 
 namespace halvorin {
 
@@ -22,7 +23,7 @@ CSesDev* AcquireDevice(CSesDomain* domain, const DeviceId& id) {
     std::lock_guard lock(domain->device_lock);
     for (CSesDev* device : domain->devices) {
         if (device->Identifier() == id && !device->IsRemoved()) {
-            ++device->refs;
+            ++ModelCounts::Refs(*device);
             return device;
         }
     }
@@ -31,14 +32,14 @@ CSesDev* AcquireDevice(CSesDomain* domain, const DeviceId& id) {
 
 void RetainDevice(CSesDev* device) {
     std::lock_guard lock(device->domain->device_lock);
-    ++device->refs;
+    ++ModelCounts::Refs(*device);
 }
 
 void ReleaseDevice(CSesDev* device) {
     CSesDomain* domain = device->domain;
     {
         std::lock_guard lock(domain->device_lock);
-        if (--device->refs > 0) return;
+        if (--ModelCounts::Refs(*device) > 0) return;
         auto& devices = domain->devices;
         devices.erase(std::find(devices.begin(), devices.end(), device));
     }
@@ -51,7 +52,7 @@ std::vector<Ref<CSesDev>> SnapshotDevices(CSesDomain* domain) {
     std::lock_guard lock(domain->device_lock);
     for (CSesDev* device : domain->devices) {
         if (device->IsRemoved()) continue;
-        ++device->refs;
+        ++ModelCounts::Refs(*device);
         snapshot.push_back(Ref<CSesDev>::Adopt(device));
     }
     return snapshot;
@@ -67,12 +68,12 @@ CSesDev* AddDevice(CSesDomain* domain, const SES_ADDR& address, bool* created) {
         std::lock_guard lock(domain->device_lock);
         for (CSesDev* device : domain->devices) {
             if (device->Identifier() == id && !device->IsRemoved()) {
-                ++device->refs;
+                ++ModelCounts::Refs(*device);
                 return device;
             }
         }
         domain->devices.push_back(fresh.get());
-        ++fresh->refs;  // the caller's
+        ++ModelCounts::Refs(*fresh);  // the caller's
     }
     RetainDomain(domain);  // the array's reference on the device holds one on the domain
     if (created) *created = true;

@@ -30,7 +30,6 @@ class CSesDomain final : public CSesObj {
     int64_t device_list_deadline;
     int64_t last_full_refresh;
     int request_flags = 0;
-    int refs = 1;  // guarded by the registry's ModelGlobalLock
     int request_timeout = kDefaultRequestTimeout;
     CSesClient client;
     bool reads_when_ready = false;  // the client asks for the device list once ready

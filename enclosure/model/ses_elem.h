@@ -31,8 +31,6 @@ class CSesElem final : public CSesObj {
     CSesElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t element_index, uint8_t type);
 
     CSubEnc* const subenc;  // owner, not counted
-    int refs = 1;           // the map's reference; guarded by the sub-enclosure mutex
-    bool in_map = true;     // false once a sweep took it out; guarded by the sub-enclosure mutex
     const uint8_t type_desc_index;
     const uint8_t element_index;  // within its type descriptor, from 0
     const uint8_t type;
@@ -57,6 +55,13 @@ class CSesElem final : public CSesObj {
     std::array<uint8_t, 8> disk_sas_address{};
 
     uint32_t key() const { return ElementKey(type_desc_index, element_index); }
+    // False once a sweep took it out of its sub-enclosure's map; read it
+    // under the sub-enclosure mutex, or on the thread that runs the poll step.
+    bool InMap() const { return in_map_; }
+
+  private:
+    friend class ModelCounts;
+    bool in_map_ = true;  // guarded by the sub-enclosure mutex
 };
 
 inline bool HasThreshold(const CSesElem& element, size_t i) {

@@ -23,6 +23,12 @@ namespace halvorin {
 class CSesObj {
   public:
     virtual ~CSesObj() = default;
+    // The references held now; read it under the lock that guards it.
+    int RefCount() const { return refs_; }
+
+  private:
+    friend class ModelCounts;
+    int refs_ = 1;  // the owner's reference
 };
 
 }  // namespace halvorin

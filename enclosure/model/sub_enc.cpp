@@ -6,6 +6,7 @@
 #include "enclosure/model/element_condition.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/element_types.h"
+#include "enclosure/model/model_counts.h"
 
 namespace halvorin {
 
@@ -27,7 +28,7 @@ void CountOut(CSubEnc& s, const CSesElem& e) {
 void TakeOutOfMap(CSubEnc& subenc, CSesElem& element) {
     CountOut(subenc, element);
     subenc.elements.erase(element.key());
-    element.in_map = false;
+    ModelCounts::InMap(element) = false;
 }
 
 }  // namespace
@@ -45,21 +46,21 @@ CSesElem* AcquireElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t element_
     std::lock_guard lock(subenc->mutex);
     auto it = subenc->elements.find(ElementKey(type_desc_index, element_index));
     if (it == subenc->elements.end()) return nullptr;
-    ++it->second->refs;
+    ++ModelCounts::Refs(*it->second);
     return it->second;
 }
 
 void RetainElem(CSesElem* element) {
     std::lock_guard lock(element->subenc->mutex);
-    ++element->refs;
+    ++ModelCounts::Refs(*element);
 }
 
 void ReleaseElem(CSesElem* element) {
     CSubEnc* subenc = element->subenc;
     {
         std::lock_guard lock(subenc->mutex);
-        if (--element->refs > 0) return;
-        if (element->in_map) TakeOutOfMap(*subenc, *element);
+        if (--ModelCounts::Refs(*element) > 0) return;
+        if (ModelCounts::InMap(*element)) TakeOutOfMap(*subenc, *element);
     }
     delete element;
 }
@@ -74,7 +75,7 @@ void SweepElements(CSubEnc* subenc, const std::vector<uint32_t>& keep) {
         }
         for (CSesElem* element : leaving) {
             TakeOutOfMap(*subenc, *element);
-            if (--element->refs == 0) dead.push_back(element);
+            if (--ModelCounts::Refs(*element) == 0) dead.push_back(element);
         }
     }
     for (CSesElem* element : dead)
@@ -90,12 +91,12 @@ CSesElem* GetOrCreateElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t elem
         auto it = subenc->elements.find(ElementKey(type_desc_index, element_index));
         if (it != subenc->elements.end() && it->second->type == type) {
             element = it->second;
-            ++element->refs;
+            ++ModelCounts::Refs(*element);
         } else if (it != subenc->elements.end()) {
             // The key now names an element of another type: the old one leaves.
             replaced = it->second;
             TakeOutOfMap(*subenc, *replaced);
-            if (--replaced->refs > 0) replaced = nullptr;
+            if (--ModelCounts::Refs(*replaced) > 0) replaced = nullptr;
         }
     }
     delete replaced;
@@ -115,7 +116,7 @@ CSesElem* GetOrCreateElem(CSubEnc* subenc, uint8_t type_desc_index, uint8_t elem
             CountIn(*subenc, *fresh);
             fresh.release();  // the map owns it now
         }
-        ++element->refs;  // the caller's
+        ++ModelCounts::Refs(*element);  // the caller's
     }
     if (!descriptor.empty()) NameFromDescriptor(element, descriptor);
     return element;
@@ -127,7 +128,7 @@ std::vector<Ref<CSesElem>> ElementsOfType(CSubEnc* subenc, uint8_t type_desc_ind
         std::lock_guard lock(subenc->mutex);
         for (auto& [key, element] : subenc->elements) {
             if (element->type_desc_index != type_desc_index) continue;
-            ++element->refs;
+            ++ModelCounts::Refs(*element);
             found.push_back(Ref<CSesElem>::Adopt(element));
         }
     }

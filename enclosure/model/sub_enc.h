@@ -51,8 +51,6 @@ class CSubEnc final : public CSesObj {
     ~CSubEnc() override;  // destroys the elements still in its map
 
     CSesDev* const dev;  // owner, not counted
-    int refs = 1;        // the map's reference; guarded by the device mutex
-    bool in_map = true;  // false once a sweep or removal took it out; guarded by the device mutex
     bool ready = true;
     const uint8_t id;  // 0 for the primary sub-enclosure
     uint8_t type_desc_count = 0;
@@ -72,6 +70,14 @@ class CSubEnc final : public CSesObj {
     std::atomic<int> upgrade_state{kUpgradeIdle};
     std::array<TypeCounter, 32> counters{};
     uint8_t controller_number = 0;
+
+    // False once a sweep or the device's removal took it out of the map;
+    // read it under the device mutex, or on the thread that runs the poll step.
+    bool InMap() const { return in_map_; }
+
+  private:
+    friend class ModelCounts;
+    bool in_map_ = true;  // guarded by the device mutex
 };
 
 // ---- element references -----------------------------------------------------------

@@ -13,12 +13,12 @@ TEST(DomainRegistry, SameNameSameDomainAndNamesAreCaseSensitive) {
     CSesDomain* other = registry.Acquire(u"HOST-A");
     EXPECT_EQ(a, again);
     EXPECT_NE(a, other);
-    EXPECT_EQ(a->refs, 3);  // the registry's and two callers'
+    EXPECT_EQ(a->RefCount(), 3);  // the registry's and two callers'
     auto snapshot = registry.Snapshot();
     EXPECT_EQ(snapshot.size(), 2u);
-    EXPECT_EQ(a->refs, 4);
+    EXPECT_EQ(a->RefCount(), 4);
     snapshot.clear();
-    EXPECT_EQ(a->refs, 3);
+    EXPECT_EQ(a->RefCount(), 3);
     registry.Release(a);
     registry.Release(again);
     registry.Release(other);

@@ -82,9 +82,9 @@ TEST_F(ModelStress, ReadersAndReloadsAndRemovalsAgreeOnEveryCount) {
                 std::lock_guard lock(sub->mutex);
                 EXPECT_EQ(sub->counters[kTypeCooling].count, sub->elements.size());
                 for (auto& [key, e] : sub->elements)
-                    EXPECT_EQ(e->refs, 1);
+                    EXPECT_EQ(e->RefCount(), 1);
             }
-            EXPECT_EQ(sub->refs, 2);  // the map's and this snapshot's
+            EXPECT_EQ(sub->RefCount(), 2);  // the map's and this snapshot's
         }
     }
 }

@@ -74,8 +74,8 @@ TEST_F(ModelTest, ElementHeldByAViewSurvivesReloadsThatDropIt) {
     Reload(sub.get(), {{0, 0}}, kTypeCooling);      // fan 2 leaves the configuration
     Reload(sub.get(), {{0, 0}},
            kTypeCooling);  // and a second reload must not take the view's reference
-    EXPECT_EQ(held->refs, 1);
-    EXPECT_FALSE(held->in_map);
+    EXPECT_EQ(held->RefCount(), 1);
+    EXPECT_FALSE(held->InMap());
     EXPECT_EQ(AcquireElem(sub.get(), 0, 1), nullptr);
     EXPECT_EQ(sub->counters[kTypeCooling].count, 1);
     EXPECT_FALSE(ElementName(held).empty());  // still valid memory
@@ -91,11 +91,11 @@ TEST_F(ModelTest, SubEnclosureHeldByAViewSurvivesSweepsThatDropIt) {
     CSubEnc* held = GetOrCreateSubEnc(dev.get(), 1, test::LogicalId(1));
     SweepSubEnclosures(dev.get(), {0});
     SweepSubEnclosures(dev.get(), {0});
-    EXPECT_EQ(held->refs, 1);
+    EXPECT_EQ(held->RefCount(), 1);
     EXPECT_EQ(AcquireSubEnc(dev.get(), 1), nullptr);
-    const int device_refs = dev->refs;
+    const int device_refs = dev->RefCount();
     ReleaseSubEnc(held);
-    EXPECT_EQ(dev->refs, device_refs - 1);
+    EXPECT_EQ(dev->RefCount(), device_refs - 1);
 }
 
 TEST_F(ModelTest, TypesFrom32UpChangeNoCounter) {
@@ -126,7 +126,7 @@ TEST_F(ModelTest, EnclosureReachedThroughTwoDevicesIsCollectedOnce) {
     EXPECT_EQ(collected[0]->id, 0);
     EXPECT_EQ(collected[1]->id, 1);
     collected.clear();
-    EXPECT_EQ(b->subencs.at(0)->refs, 1);  // the dropped duplicate's reference was given back
+    EXPECT_EQ(b->subencs.at(0)->RefCount(), 1);  // the dropped duplicate's reference was given back
 }
 
 TEST_F(ModelTest, RemovedDeviceIsNotFoundWhileReferencesRemain) {
@@ -145,24 +145,24 @@ TEST_F(ModelTest, RemovedDeviceIsNotFoundWhileReferencesRemain) {
 TEST_F(ModelTest, LastReleasesCascadeFromElementToDomain) {
     CSesDomain* extra = registry_.Acquire(u"offline-host");
     ASSERT_EQ(extra, domain_);
-    const int domain_refs = domain_->refs;
+    const int domain_refs = domain_->RefCount();
     Ref<CSesDev> dev = NewDevice(5);
-    EXPECT_EQ(domain_->refs, domain_refs + 1);  // the device's reference on its domain
+    EXPECT_EQ(domain_->RefCount(), domain_refs + 1);  // the device's reference on its domain
     CSubEnc* sub = GetOrCreateSubEnc(dev.get(), 0, test::LogicalId(0));
-    EXPECT_EQ(dev->refs, 3);  // array, test, sub-enclosure
+    EXPECT_EQ(dev->RefCount(), 3);  // array, test, sub-enclosure
     CSesElem* e = GetOrCreateElem(sub, 0, 0, kTypeTemperature);
 
     MarkDeviceRemoved(dev.get());  // the sub-enclosure leaves the map; the test still holds it
     EXPECT_TRUE(dev->subencs.empty());
-    EXPECT_EQ(dev->refs, 3);
+    EXPECT_EQ(dev->RefCount(), 3);
     ReleaseElem(e);
     ReleaseSubEnc(sub);  // gone; releases the device
-    EXPECT_EQ(dev->refs, 2);
+    EXPECT_EQ(dev->RefCount(), 2);
     ReleaseDevice(dev.get());  // the array's
     EXPECT_EQ(domain_->devices.size(), 1u);
     dev.reset();
     EXPECT_TRUE(domain_->devices.empty());
-    EXPECT_EQ(domain_->refs, domain_refs);
+    EXPECT_EQ(domain_->RefCount(), domain_refs);
     registry_.Release(extra);
 }
 
@@ -187,10 +187,10 @@ TEST_F(ModelTest, ElementsOfTypeComeInElementOrder) {
     ASSERT_EQ(slots.size(), 3u);
     EXPECT_EQ(slots[0]->element_index, 0);
     EXPECT_EQ(slots[2]->element_index, 5);
-    EXPECT_EQ(slots[1]->refs, 2);
+    EXPECT_EQ(slots[1]->RefCount(), 2);
     CSesElem* second = slots[1].get();
     slots.clear();
-    EXPECT_EQ(second->refs, 1);
+    EXPECT_EQ(second->RefCount(), 1);
 }
 
 TEST(HistoryRing, KeepsTheNewest1024ReadingsOldestFirst) {
