@@ -163,12 +163,17 @@ PackageProblem UnpackFirmware(const std::string& package_path, const std::string
                               std::optional<UnpackedFirmware>& out, uint64_t archive_limit,
                               const std::atomic<bool>* stop) {
     out.reset();
+    std::vector<uint8_t> package;
+    if (auto p = ReadPackageFile(package_path, package, archive_limit); p.failed()) return p;
+    return UnpackFirmwareBytes(package, model_text, out, archive_limit, stop);
+}
+
+PackageProblem UnpackFirmwareBytes(std::span<const uint8_t> package, const std::string& model_text,
+                                   std::optional<UnpackedFirmware>& out, uint64_t archive_limit,
+                                   const std::atomic<bool>* stop) {
+    out.reset();
     std::vector<uint8_t> archive;
-    {
-        std::vector<uint8_t> package;
-        if (auto p = ReadPackageFile(package_path, package, archive_limit); p.failed()) return p;
-        if (auto p = DecompressLzma(package, archive, archive_limit, stop); p.failed()) return p;
-    }
+    if (auto p = DecompressLzma(package, archive, archive_limit, stop); p.failed()) return p;
     std::span<const uint8_t> file;
     if (auto p = FindFirmwareFile(archive, file); p.failed()) return p;
     if (stop && *stop) return {kClosing, "interrupted"};

@@ -43,6 +43,12 @@ PackageProblem UnpackFirmware(const std::string& package_path, const std::string
                               uint64_t archive_limit = kMaxFirmwareArchive,
                               const std::atomic<bool>* stop = nullptr);
 
+// The same for the bytes of a package already read.
+PackageProblem UnpackFirmwareBytes(std::span<const uint8_t> package, const std::string& model_text,
+                                   std::optional<UnpackedFirmware>& out,
+                                   uint64_t archive_limit = kMaxFirmwareArchive,
+                                   const std::atomic<bool>* stop = nullptr);
+
 // Checks "jbod_fw.bin" and copies its images out, comparing each image's MD5.
 PackageProblem VerifyFirmwareFile(std::span<const uint8_t> file, const std::string& model_text,
                                   UnpackedFirmware& out);
