@@ -117,20 +117,11 @@ int CElemListBox::ChangeSystemName(bool confirm) {
     if (confirm && Ask(130) != CMessageBox::kResultYes) return kOk;
     Ref<CSubEnc> subenc = current_;
     const std::string name = text.toStdString();
-    const std::vector<uint8_t> payload = SystemNamePayload(name);
-    const auto begin = payload.begin() + 4;
-    const std::string sent(begin, std::find(begin, payload.end(), uint8_t(0)));
     const int result = RunEnclosureAction(222, [&](OperationCallback done) {
         return SetSystemName(subenc.get(), name, std::move(done));
     });
     if (result < 0) return result;
-    {
-        std::lock_guard lock(subenc->mutex);
-        std::fill(std::begin(subenc->system_name), std::end(subenc->system_name), '\0');
-        std::copy_n(sent.begin(), std::min(sent.size(), sizeof subenc->system_name - 1),
-                    subenc->system_name);
-    }
-    const QString stored = QString::fromStdString(sent);
+    const QString stored = QString::fromStdString(SubEncInfo(subenc.get()).system_name);
     AddOperatorEvent(kEventWarning, subenc.get(), 20023, {stored});
     if (current_.get() == subenc.get()) {
         panel_->editor.Load(stored);
@@ -149,7 +140,6 @@ void CElemListBox::MuteBuzzerAction() {
         ActionFailed(277, subenc.get(), result);
         return;
     }
-    subenc->indicators &= ~uint16_t(kIndicatorBuzzer);
     AddOperatorEvent(kEventInformation, subenc.get(), kBuzzerMutedText,
                      {DisplayName(subenc.get())});
     RefreshPass();
@@ -163,11 +153,6 @@ void CElemListBox::ToggleUidLed() {
     if (result < 0) {
         ActionFailed(278, subenc.get(), result);
         return;
-    }
-    if (on) {
-        subenc->indicators |= kIndicatorUidLed;
-    } else {
-        subenc->indicators &= ~uint16_t(kIndicatorUidLed);
     }
     AddOperatorEvent(kEventInformation, subenc.get(), on ? kUidLedOnText : kUidLedOffText,
                      {DisplayName(subenc.get())});

@@ -77,13 +77,11 @@ bool PollUntil(ManagerSession& session, const std::function<bool()>& done, int t
     return done();
 }
 
-int RunOperation(ActionContext& c, const std::function<int(OperationCallback)>& start,
-                 std::function<void()> on_success) {
+int RunOperation(ActionContext& c, const std::function<int(OperationCallback)>& start) {
     auto outcome = std::make_shared<Outcome>();
-    const int sent = start([outcome, on_success](int result) {
+    const int sent = start([outcome](int result) {
         outcome->result = result;
         outcome->done = true;
-        if (result >= 0 && on_success) on_success();
     });
     if (sent < 0) return sent;
     if (!PollUntil(

@@ -46,10 +46,8 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b);
 // Polls until the condition holds, the time is up or we are interrupted.
 bool PollUntil(ManagerSession& session, const std::function<bool()>& done, int timeout_s);
 // Runs an operation: `start` sends it with a callback; then waits for the
-// callback. `on_success` runs inside the callback, before anything is read
-// back (as the views update the model the moment an operation succeeds).
-int RunOperation(ActionContext& c, const std::function<int(OperationCallback)>& start,
-                 std::function<void()> on_success = nullptr);
+// callback.
+int RunOperation(ActionContext& c, const std::function<int(OperationCallback)>& start);
 // True when everything the operation reads back has been answered and
 // decoded (the connection is quiet).
 bool WaitForRereads(ActionContext& c, CSesDev* device);

@@ -15,14 +15,8 @@ int UidLed(ActionContext& c, CSubEnc* subenc) {
         return Usage("usage: uid-led ENCLOSURE on|off");
     }
     const bool on = c.words[2] == "on";
-    const auto set_indicator = [subenc, on] {
-        std::lock_guard lock(subenc->mutex);
-        subenc->indicators =
-            on ? (subenc->indicators | kIndicatorUidLed) : (subenc->indicators & ~kIndicatorUidLed);
-    };
-    const int result = RunOperation(
-        c, [&](OperationCallback cb) { return SetUidLed(subenc, on, std::move(cb)); },
-        set_indicator);
+    const int result =
+        RunOperation(c, [&](OperationCallback cb) { return SetUidLed(subenc, on, std::move(cb)); });
     if (result < 0) return Failed("UID LED", result);
     WaitForRereads(c, subenc->dev);
     const bool lit = Indicators(subenc) & kIndicatorUidLed;

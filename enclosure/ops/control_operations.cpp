@@ -1,10 +1,10 @@
 #include "enclosure/ops/control_operations.h"
 
-#include "base/utf16.h"
-
+#include <algorithm>
 #include <vector>
 
 #include "base/result_code.h"
+#include "base/utf16.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/model_ref.h"
 #include "enclosure/pages/cdb.h"
@@ -48,6 +48,21 @@ int SendWrite(CSesDev* device, CSubEnc* subenc, const Cdb& cdb, std::vector<uint
         });
 }
 
+// What a write the enclosure accepted changes in the model at once, under the
+// sub-enclosure's lock and before the caller hears of it (the read-back that
+// follows confirms it). The write holds the sub-enclosure until the callback
+// has run.
+OperationCallback RecordOnSuccess(CSubEnc* subenc, std::function<void(CSubEnc&)> change,
+                                  OperationCallback callback) {
+    return [subenc, change = std::move(change), callback = std::move(callback)](int result) {
+        if (result >= 0) {
+            std::lock_guard lock(subenc->mutex);
+            change(*subenc);
+        }
+        if (callback) callback(result);
+    };
+}
+
 uint32_t RereadKind(uint8_t offset) {
     switch (offset) {
         case kVendorBuzzer:
@@ -81,12 +96,20 @@ int WriteVendorBuffer(CSubEnc* subenc, uint8_t offset, std::span<const uint8_t> 
 
 int MuteBuzzer(CSubEnc* subenc, OperationCallback callback) {
     const uint8_t payload[4] = {0, 0, 0, 0};
-    return WriteVendorBuffer(subenc, kVendorBuzzer, payload, std::move(callback));
+    return WriteVendorBuffer(
+        subenc, kVendorBuzzer, payload,
+        RecordOnSuccess(
+            subenc, [](CSubEnc& s) { s.indicators &= ~uint16_t(kIndicatorBuzzer); },
+            std::move(callback)));
 }
 
 int SetUidLed(CSubEnc* subenc, bool on, OperationCallback callback) {
     const uint8_t payload[4] = {static_cast<uint8_t>(on ? 1 : 0), 0, 0, 0};
-    return WriteVendorBuffer(subenc, kVendorUidLed, payload, std::move(callback));
+    const auto record = [on](CSubEnc& s) {
+        s.indicators = on ? (s.indicators | kIndicatorUidLed) : (s.indicators & ~kIndicatorUidLed);
+    };
+    return WriteVendorBuffer(subenc, kVendorUidLed, payload,
+                             RecordOnSuccess(subenc, record, std::move(callback)));
 }
 
 int SendEnclosureCommand(CSubEnc* subenc, uint8_t command, OperationCallback callback) {
@@ -106,8 +129,16 @@ std::vector<uint8_t> SystemNamePayload(const std::string& name) {
 
 int SetSystemName(CSubEnc* subenc, const std::string& name, OperationCallback callback) {
     if (name.empty()) return kGeneralFailure;
-    return WriteVendorBuffer(subenc, kVendorSystemName, SystemNamePayload(name),
-                             std::move(callback));
+    const std::vector<uint8_t> payload = SystemNamePayload(name);
+    // The model keeps exactly the bytes sent.
+    const auto begin = payload.begin() + 4;
+    const std::string sent(begin, std::find(begin, payload.end(), uint8_t(0)));
+    const auto record = [sent](CSubEnc& s) {
+        std::fill(std::begin(s.system_name), std::end(s.system_name), '\0');
+        std::copy_n(sent.begin(), std::min(sent.size(), sizeof s.system_name - 1), s.system_name);
+    };
+    return WriteVendorBuffer(subenc, kVendorSystemName, payload,
+                             RecordOnSuccess(subenc, record, std::move(callback)));
 }
 
 int ApplyZoning(CSubEnc* subenc, OperationCallback callback) {

@@ -35,7 +35,8 @@ int SendEnclosureControl(CSesDev* device, OperationCallback callback);
 int WriteVendorBuffer(CSubEnc* subenc, uint8_t offset, std::span<const uint8_t> payload,
                       OperationCallback callback);
 
-// Offset 2: mute the buzzer.
+// Offset 2: mute the buzzer. Once the enclosure accepts it, the model's
+// indicator bit follows (before the callback runs), as it does for the two below.
 int MuteBuzzer(CSubEnc* subenc, OperationCallback callback);
 // Offset 3: switch the system identification LED.
 int SetUidLed(CSubEnc* subenc, bool on, OperationCallback callback);
@@ -45,7 +46,7 @@ int SendEnclosureCommand(CSubEnc* subenc, uint8_t command, OperationCallback cal
 
 // The name as UTF-8: with its terminating zero when it fits in 32 bytes, else
 // cut to at most 32 bytes where a character begins. An empty name sends
-// nothing (-9).
+// nothing (-9). The model keeps the bytes sent as the name.
 int SetSystemName(CSubEnc* subenc, const std::string& name, OperationCallback callback);
 // The 36-byte payload SetSystemName writes.
 std::vector<uint8_t> SystemNamePayload(const std::string& name);

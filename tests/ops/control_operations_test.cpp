@@ -73,6 +73,41 @@ TEST_F(ControlTest, MuteAndUidLedAreReadBack) {
     EXPECT_TRUE(h_.enclosure().Snapshot().uid_led);
 }
 
+// Both front ends show an accepted write at once: the model has it when the
+// callback runs, before the read-back has been answered.
+TEST_F(ControlTest, AnAcceptedWriteIsInTheModelWhenItsCallbackRuns) {
+    CSubEnc* s = subenc_.get();
+    const struct {
+        const char* what;
+        std::function<int(OperationCallback)> start;
+        std::function<bool()> shown;
+    } cases[] = {
+        {"mute", [&](OperationCallback cb) { return MuteBuzzer(s, std::move(cb)); },
+         [&] { return !(SubEncInfo(s).indicators & kIndicatorBuzzer); }},
+        {"UID LED on", [&](OperationCallback cb) { return SetUidLed(s, true, std::move(cb)); },
+         [&] { return SubEncInfo(s).indicators & kIndicatorUidLed; }},
+        {"UID LED off", [&](OperationCallback cb) { return SetUidLed(s, false, std::move(cb)); },
+         [&] { return !(SubEncInfo(s).indicators & kIndicatorUidLed); }},
+        {"rename",
+         [&](OperationCallback cb) {
+             return SetSystemName(s, std::string(40, 'n'), std::move(cb));
+         },
+         [&] { return SubEncInfo(s).system_name == std::string(32, 'n'); }},
+    };
+    for (const auto& c : cases) {
+        bool shown_in_callback = false;
+        ASSERT_EQ(Run([&](OperationCallback done) {
+                      return c.start([&, done](int result) {
+                          shown_in_callback = c.shown();
+                          done(result);
+                      });
+                  }),
+                  kOk)
+            << c.what;
+        EXPECT_TRUE(shown_in_callback) << c.what;
+    }
+}
+
 TEST_F(ControlTest, RenameIsSentAndReadBack) {
     ASSERT_EQ(Run([&](OperationCallback cb) {
                   return SetSystemName(subenc_.get(), "RACK7-SHELF2", std::move(cb));
