@@ -208,23 +208,28 @@ void CElemListBox::UpgradeFirmware() {
         std::lock_guard lock(subenc->mutex);
         model = subenc->model_text;
     }
-    std::optional<UnpackedFirmware> firmware;
-    PackageProblem problem;
+    // The checking thread owns its inputs and shares only the result, which
+    // the interface thread reads after joining it.
+    struct PackageCheck {
+        PackageProblem problem;
+        std::optional<UnpackedFirmware> firmware;
+    };
+    const auto check = std::make_shared<PackageCheck>();
     {
         std::jthread checker;
         RunEnclosureAction(kCheckingPackage, [&](OperationCallback done) {
-            checker = std::jthread([&, done = std::move(done)] {
-                problem = UnpackFirmware(path, model, firmware);
+            checker = std::jthread([check, path, model, done = std::move(done)] {
+                check->problem = UnpackFirmware(path, model, check->firmware);
                 QMetaObject::invokeMethod(
                     qApp, [done] { done(kOk); }, Qt::QueuedConnection);
             });
             return kOk;
         });
     }
-    int started = problem.failed() ? problem.result : kOk;
+    int started = check->problem.failed() ? check->problem.result : kOk;
     if (started == kOk) {
         if (Ask(129) != CMessageBox::kResultYes) return;
-        started = StartFirmwareUpgrade(subenc.get(), std::move(*firmware), upgrade_options_);
+        started = StartFirmwareUpgrade(subenc.get(), std::move(*check->firmware), upgrade_options_);
     }
     if (started < 0) {
         const QString reason = LoadQString(UpgradeResultText(started));
