@@ -405,7 +405,7 @@ int CElemListBox::RowHeight(int index) const {
         case kTypeArrayDeviceSlot:
             return look.slot_row_height;
         case kTypePowerSupply:
-        case 0x18:
+        case kTypeSasExpander:
             return look.psu_row_height;
         case kTypeCooling:
         case kTypeTemperature:
