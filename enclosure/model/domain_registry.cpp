@@ -124,7 +124,7 @@ int DomainRegistry::RequestEnumeration(CSesDomain* domain, DeviceListHandler han
         MSG_ENUM_DEVICES, {}, kEnumerationTimeout,
         [domain, handler = std::move(handler)](std::span<const uint8_t> payload, int result) {
             domain->request_flags &= ~kEnumerationOutstanding;
-            if (result >= 0 && handler) handler(domain, payload);
+            if (result >= 0 && handler) handler(domain, DecodeDeviceList(payload));
             ReleaseDomain(domain);
         });
     if (result < 0) {

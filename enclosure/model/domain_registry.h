@@ -15,8 +15,8 @@
 
 namespace halvorin {
 
-// What to do with a device-list reply: the SES_ADDR records of the host.
-using DeviceListHandler = std::function<void(CSesDomain* domain, std::span<const uint8_t> records)>;
+// What to do with the device list of a host.
+using DeviceListHandler = std::function<void(CSesDomain* domain, const DeviceList& list)>;
 
 inline constexpr int kEnumerationTimeout = 10;
 
@@ -47,7 +47,7 @@ class DomainRegistry {
 
     // Asks the domain's agent for its device list; at most one at a time per
     // domain (-17), -15 while the connection is closing. The handler runs on
-    // the poll thread with the records of a successful reply.
+    // the poll thread with the list of a successful reply.
     int RequestEnumeration(CSesDomain* domain, DeviceListHandler handler);
 
     std::mutex& global_lock() { return global_lock_; }

@@ -22,11 +22,10 @@ int RequestDeviceList(CSesDomain* domain) {
     return domain->registry->RequestEnumeration(domain, ReconcileDevices);
 }
 
-void ReconcileDevices(CSesDomain* domain, std::span<const uint8_t> records) {
+void ReconcileDevices(CSesDomain* domain, const DeviceList& list) {
     ++domain->device_list_replies;
     std::vector<Ref<CSesDev>> unseen = SnapshotDevices(domain);
-    for (size_t at = 0; at + kSesAddrSize <= records.size(); at += kSesAddrSize) {
-        const SES_ADDR address = SES_ADDR::FromBytes(records.subspan(at).first<kSesAddrSize>());
+    for (const SES_ADDR& address : list.devices) {
         auto known = std::find_if(unseen.begin(), unseen.end(), [&](const Ref<CSesDev>& d) {
             return d->Identifier() == address.Identifier();
         });
@@ -43,7 +42,7 @@ void ReconcileDevices(CSesDomain* domain, std::span<const uint8_t> records) {
     }
     // A cut-short list may have named the devices it did not show: only a
     // whole list removes any.
-    if (records.size() % kSesAddrSize != 0) return;
+    if (!list.whole) return;
     for (const Ref<CSesDev>& gone : unseen) {
         MarkDeviceRemoved(gone.get());
         ReleaseDevice(gone.get());  // the domain array's

@@ -2,8 +2,7 @@
 // domain's devices when it arrives.
 #pragma once
 
-#include <cstdint>
-#include <span>
+#include "net/protocol/wire_format.h"
 
 namespace halvorin {
 
@@ -14,8 +13,8 @@ int RequestDeviceList(CSesDomain* domain);
 
 // New devices are added and read; devices whose first read chain never
 // finished start it again; devices the list no longer names are removed. A
-// trailing partial record is ignored, and such a cut-short list removes
-// nothing (its lost tail may have named the devices it does not show).
-void ReconcileDevices(CSesDomain* domain, std::span<const uint8_t> records);
+// cut-short list removes nothing (its lost tail may have named the devices
+// it does not show).
+void ReconcileDevices(CSesDomain* domain, const DeviceList& list);
 
 }  // namespace halvorin

@@ -33,13 +33,10 @@ std::optional<AgentReply> RequestExecutor::EnumerateDevices(std::stop_token stop
     }
     AgentReply reply;
     try {
-        reply.payload.reserve(devices.size() * kSesAddrSize);
+        reply.payload = EncodeDeviceList(devices);
     } catch (const std::bad_alloc&) {
         // An empty list would read as "every device removed"; say why instead.
         return AgentReply{kOutOfMemory, {}};
-    }
-    for (const SES_ADDR& device : devices) {
-        reply.payload.insert(reply.payload.end(), device.bytes.begin(), device.bytes.end());
     }
     reply.result = static_cast<int32_t>(reply.payload.size());
     return reply;

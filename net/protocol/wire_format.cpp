@@ -82,4 +82,20 @@ std::optional<SCSI_REQ> DecodeScsiReq(std::span<const uint8_t> payload) {
     return req;
 }
 
+std::vector<uint8_t> EncodeDeviceList(std::span<const SES_ADDR> devices) {
+    std::vector<uint8_t> payload;
+    payload.reserve(devices.size() * kSesAddrSize);
+    for (const SES_ADDR& device : devices)
+        payload.insert(payload.end(), device.bytes.begin(), device.bytes.end());
+    return payload;
+}
+
+DeviceList DecodeDeviceList(std::span<const uint8_t> payload) {
+    DeviceList list;
+    list.whole = payload.size() % kSesAddrSize == 0;
+    for (size_t at = 0; at + kSesAddrSize <= payload.size(); at += kSesAddrSize)
+        list.devices.push_back(SES_ADDR::FromBytes(payload.subspan(at).first<kSesAddrSize>()));
+    return list;
+}
+
 }  // namespace halvorin

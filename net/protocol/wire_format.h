@@ -76,4 +76,15 @@ std::array<uint8_t, kScsiReqSize> EncodeScsiReq(const SCSI_REQ& req);
 // Needs at least the 100-byte fixed part.
 std::optional<SCSI_REQ> DecodeScsiReq(std::span<const uint8_t> payload);
 
+// The reply to MSG_ENUM_DEVICES: one SES_ADDR record per device, nothing else.
+struct DeviceList {
+    std::vector<SES_ADDR> devices;
+    // False when bytes were left after the last whole record: the list was
+    // cut short and may not name every device there is.
+    bool whole = true;
+};
+
+std::vector<uint8_t> EncodeDeviceList(std::span<const SES_ADDR> devices);
+DeviceList DecodeDeviceList(std::span<const uint8_t> payload);
+
 }  // namespace halvorin

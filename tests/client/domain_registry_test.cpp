@@ -52,7 +52,7 @@ TEST(DomainRegistry, OneEnumerationAtATime) {
     DomainRegistry registry(test::OfflineOptions());
     CSesDomain* domain = registry.Acquire(u"offline");
     int handled = 0;
-    auto handler = [&](CSesDomain*, std::span<const uint8_t>) { ++handled; };
+    auto handler = [&](CSesDomain*, const DeviceList&) { ++handled; };
     EXPECT_EQ(registry.RequestEnumeration(domain, handler), kOk);
     EXPECT_EQ(registry.RequestEnumeration(domain, handler), kBusy);
     domain->client.FailAll(kTimedOut);

@@ -27,13 +27,16 @@ TEST(Lifecycle, PartialDeviceListRecordsAreIgnoredAndRemoveNothing) {
         records.insert(records.end(), address.bytes.begin(), address.bytes.end());
     }
     const std::span<const uint8_t> all(records);
-    ReconcileDevices(domain, all.first(kSesAddrSize + 40));  // device 1 and a piece of 2
+    const auto reconcile = [&](size_t bytes) {
+        ReconcileDevices(domain, DecodeDeviceList(all.first(bytes)));
+    };
+    reconcile(kSesAddrSize + 40);  // device 1 and a piece of 2
     EXPECT_EQ(DeviceCount(domain), 1u);
-    ReconcileDevices(domain, all);
+    reconcile(all.size());
     EXPECT_EQ(DeviceCount(domain), 3u);
-    ReconcileDevices(domain, all.first(kSesAddrSize - 1));
+    reconcile(kSesAddrSize - 1);
     EXPECT_EQ(DeviceCount(domain), 3u);
-    ReconcileDevices(domain, all.first(kSesAddrSize));  // a whole list naming device 1 only
+    reconcile(kSesAddrSize);  // a whole list naming device 1 only
     EXPECT_EQ(DeviceCount(domain), 1u);
     registry.Release(domain);
 }
