@@ -151,10 +151,7 @@ int main(int argc, char** argv) {
     const QString dir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(dir);
     InstallStringTables();
-    SharedLook look;
-    look.font_face = ChooseFontFace(FaceIsInstalledOnThisSystem);
-    look.image_lists = BuildSharedImageLists();
-    InstallSharedLook(std::move(look));
+    InstallLookWithFace(ChooseFontFace(FaceIsInstalledOnThisSystem));
     for (const char* language : {"en", "de", "zh_TW"}) {
         if (!RenderLanguage(language, dir)) return 1;
     }

@@ -49,9 +49,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     InstallStringTables();
-    SharedLook look;
-    look.image_lists = BuildSharedImageLists();
-    InstallSharedLook(std::move(look));
+    InstallLookWithFace({});
     std::string error;
     auto scenario =
         sim::LoadScenario(std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod24.json", error);

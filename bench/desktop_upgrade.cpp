@@ -50,10 +50,7 @@ void Click(QWidget& widget, QPoint at) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    SharedLook look;
-    look.font_face = "Roboto Regular";
-    look.image_lists = BuildSharedImageLists();
-    InstallSharedLook(std::move(look));
+    InstallLookWithFace("Roboto Regular");
     SetElementTypeNames(ElementTypeNamesFromStrings());
 
     const std::string path = "/tmp/halvorin-bench-desktop-fw.lzma";

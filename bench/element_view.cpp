@@ -43,10 +43,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     InstallStringTables();
-    SharedLook look;
-    look.font_face = ChooseFontFace(FaceIsInstalledOnThisSystem);
-    look.image_lists = BuildSharedImageLists();
-    InstallSharedLook(std::move(look));
+    InstallLookWithFace(ChooseFontFace(FaceIsInstalledOnThisSystem));
     SetElementTypeNames(ElementTypeNamesFromStrings());
 
     std::string error;

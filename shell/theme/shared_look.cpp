@@ -42,6 +42,13 @@ void InstallSharedLook(SharedLook look) {
     Look() = std::move(look);
 }
 
+void InstallLookWithFace(const QString& font_face) {
+    SharedLook look;
+    if (!font_face.isEmpty()) look.font_face = font_face;
+    look.image_lists = BuildSharedImageLists();
+    InstallSharedLook(std::move(look));
+}
+
 const SharedLook& TheSharedLook() {
     return Look();
 }

@@ -33,6 +33,9 @@ struct SharedLook {
 std::array<CImageList, kSharedImageListCount> BuildSharedImageLists();
 
 void InstallSharedLook(SharedLook look);
+// Installs the program's look: the seven lists built from the bitmaps and
+// the given face, or the default face when it is empty.
+void InstallLookWithFace(const QString& font_face);
 const SharedLook& TheSharedLook();
 QString AppFontFace();
 // List `number` from 1 to 7; an empty list for any other number.

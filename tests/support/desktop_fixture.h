@@ -53,12 +53,7 @@ class DesktopTest : public ::testing::Test {
     }
 
     // The look the application installs at start-up: Roboto and the image lists.
-    void UseApplicationLook() {
-        SharedLook look;
-        look.font_face = "Roboto Regular";
-        look.image_lists = BuildSharedImageLists();
-        InstallSharedLook(std::move(look));
-    }
+    void UseApplicationLook() { InstallLookWithFace("Roboto Regular"); }
 
     QString SettingsFile() const { return config_.path() + "/Halvorin/Halvorin.conf"; }
     std::string StateDirectory() const {
