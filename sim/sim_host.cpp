@@ -10,6 +10,8 @@ namespace halvorin::sim {
 
 namespace {
 
+constexpr uint8_t kTestUnitReady = 0x00;
+constexpr uint8_t kRequestSense = 0x03;
 constexpr uint8_t kInquiry = 0x12;
 constexpr uint8_t kReceiveDiagnostic = 0x1C;
 constexpr uint8_t kSendDiagnostic = 0x1D;
@@ -102,6 +104,21 @@ ScsiIoResult Inquiry(SimulatedEnclosure& enclosure, const DeviceSpec& device, co
     return IllegalRequest();
 }
 
+// Every command so far completed or failed with its own sense, so nothing is
+// pending: NO SENSE in the format the CDB asks for (DESC bit).
+ScsiIoResult RequestSense(const ScsiIo& io) {
+    const bool descriptor_format = io.cdb[1] & 0x01;
+    std::vector<uint8_t> sense;
+    if (descriptor_format) {
+        sense = {0x72, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    } else {
+        sense.assign(18, 0);
+        sense[0] = 0x70;
+        sense[7] = 10;
+    }
+    return DataIn(io, sense, io.cdb[4]);
+}
+
 ScsiIoResult ReceiveDiagnostic(SimulatedEnclosure& enclosure, const ScsiIo& io) {
     if (!(io.cdb[1] & 0x01)) return IllegalRequest();  // only PCV = 1 is served
     auto page = enclosure.ReadDiagnosticPage(io.cdb[2]);
@@ -172,6 +189,10 @@ bool WaitFor(std::chrono::milliseconds duration, std::stop_token stop) {
 ScsiIoResult ExecuteOnDevice(SimulatedEnclosure& enclosure, const DeviceSpec& device,
                              const ScsiIo& io) {
     switch (io.cdb[0]) {
+        case kTestUnitReady:
+            return Completed(0);
+        case kRequestSense:
+            return RequestSense(io);
         case kInquiry:
             return Inquiry(enclosure, device, io);
         case kReceiveDiagnostic:

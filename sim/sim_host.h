@@ -1,8 +1,9 @@
 // Simulated enclosures behind the SCSI transport's seam. Each enclosure gets
 // an adapter number of its own (from 1000 up, clear of the machine's SCSI
-// hosts); its SES devices are logical units on it. They answer INQUIRY,
-// RECEIVE DIAGNOSTIC RESULTS, SEND DIAGNOSTIC, READ BUFFER and WRITE BUFFER
-// like hardware, and anything else with CHECK CONDITION, ILLEGAL REQUEST.
+// hosts); its SES devices are logical units on it. They answer TEST UNIT
+// READY, REQUEST SENSE, INQUIRY, RECEIVE DIAGNOSTIC RESULTS, SEND DIAGNOSTIC,
+// READ BUFFER and WRITE BUFFER like hardware, and anything else with CHECK
+// CONDITION, ILLEGAL REQUEST.
 #pragma once
 
 #include <memory>

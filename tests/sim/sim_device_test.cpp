@@ -63,6 +63,21 @@ TEST_F(JbodDevice, UnknownCommandsAndPagesAreIllegalRequests) {
               (std::vector<uint8_t>{0, 0, 0, 7, 0x00, 0x01, 0x02, 0x05, 0x07, 0x0A, 0x0E}));
 }
 
+// The kernel's error handling and sg_ses send these to every device.
+TEST_F(JbodDevice, TestUnitReadyAndRequestSenseAnswerAsEveryDeviceMust) {
+    int result = -1;
+    f.In(Cdb{0x00}, &result);  // TEST UNIT READY
+    EXPECT_EQ(result, 0);
+    const auto fixed = f.In(Cdb{0x03, 0x00, 0x00, 0x00, 252}, &result);
+    ASSERT_EQ(fixed.size(), 18u);
+    EXPECT_EQ(fixed[0], 0x70);
+    EXPECT_EQ(fixed[2] & 0x0F, 0x00);  // NO SENSE
+    EXPECT_EQ(fixed[7], 10);
+    const auto descriptor = f.In(Cdb{0x03, 0x01, 0x00, 0x00, 252});
+    EXPECT_EQ(descriptor, (std::vector<uint8_t>{0x72, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(f.In(Cdb{0x03, 0x00, 0x00, 0x00, 8}).size(), 8u);  // allocation length holds
+}
+
 TEST_F(JbodDevice, AllocationLengthLimitsWhatIsSent) {
     auto cut = f.In(Cdb{0x1C, 0x01, 0x01, 0x00, 0x10});
     EXPECT_EQ(cut.size(), 16u);
