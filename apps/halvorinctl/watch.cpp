@@ -16,6 +16,7 @@
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/pages/status_element.h"
+#include "enclosure/poll/enclosure_presence.h"
 #include "enclosure/poll/poll_step.h"
 #include "enclosure/poll/status_event.h"
 
@@ -89,15 +90,29 @@ struct Watcher {
 };
 
 // Says when a host's connection is lost (or the host cannot be reached in
-// the first place) and when it is back; the client keeps its own reconnect
-// schedule meanwhile.
+// the first place) and when it is back, and, while it answers, when one of
+// its enclosures is gone from it and back; the client keeps its own
+// reconnect schedule meanwhile.
 class HostWatch {
   public:
     explicit HostWatch(size_t count) : hosts_(count) {}
 
-    void Follow(size_t index, const std::string& host, const CSesClient& client,
+    void Follow(size_t index, const std::string& host, CSesDomain& domain,
                 const WatchOptions& options, Clock& clock) {
-        Host& h = hosts_[index];
+        FollowConnection(hosts_[index], host, domain.client, options, clock);
+        if (domain.client.state() == kStateReady)
+            FollowEnclosures(hosts_[index], host, domain, options, clock);
+    }
+
+  private:
+    enum State { kNotYet, kUp, kDown };
+    struct Host {
+        State state = kNotYet;
+        EnclosurePresence enclosures;
+    };
+
+    static void FollowConnection(Host& h, const std::string& host, const CSesClient& client,
+                                 const WatchOptions& options, Clock& clock) {
         const bool ready = client.state() == kStateReady;
         const int failure =
             client.last_hello_result() == kHelloRefused ? kHelloRefused : client.last_failure();
@@ -116,11 +131,25 @@ class HostWatch {
         }
     }
 
-  private:
-    enum State { kNotYet, kUp, kDown };
-    struct Host {
-        State state = kNotYet;
-    };
+    // Strings 321 and 322, as the desktop's event list words them.
+    static void FollowEnclosures(Host& h, const std::string& host, CSesDomain& domain,
+                                 const WatchOptions& options, Clock& clock) {
+        std::vector<CSubEnc*> shown;
+        const std::vector<Ref<CSubEnc>> held = CollectSubEnclosures(&domain);
+        for (const Ref<CSubEnc>& subenc : held) shown.push_back(subenc.get());
+        for (const EnclosureChange& change : h.enclosures.Follow(shown)) {
+            const bool back = change.kind == EnclosureChange::Kind::kBack;
+            const std::string name = Utf16ToUtf8(change.name);
+            const std::u16string text = FormatString(
+                LoadString(back ? 322 : 321), {change.name, Utf8ToUtf16(host)});
+            json fields = {{"type", "enclosure"},
+                           {"host", host},
+                           {"enclosure", name},
+                           {"enclosure_wwn", change.wwn},
+                           {"state", back ? "back" : "gone"}};
+            PrintLine(options, clock.NowSeconds(), fields, back ? 0 : 1, name, Utf16ToUtf8(text));
+        }
+    }
 
     static void Say(const WatchOptions& options, Clock& clock, const std::string& host,
                     const char* what, int level, const std::string& message, int failure) {
@@ -221,7 +250,7 @@ void RunWatch(ManagerSession& session, const WatchOptions& options, const std::a
         session.Poll();
         for (size_t i = 0; i < session.domains().size(); ++i) {
             if (CSesDomain* domain = session.domains()[i])
-                hosts.Follow(i, session.hosts()[i], domain->client, options, *watcher.clock);
+                hosts.Follow(i, session.hosts()[i], *domain, options, *watcher.clock);
         }
         if (options.readings) PrintNewReadings(session, options, *watcher.clock, seen);
         // A host that went away is asked again every few seconds, so an agent

@@ -1,14 +1,9 @@
 #include "shell/tree/host_presence.h"
 
-#include <cstdio>
-
 #include "base/result_code.h"
 #include "base/string_table.h"
 #include "base/text_format.h"
-#include "enclosure/model/display_name.h"
-#include "enclosure/model/reachability.h"
 #include "enclosure/model/ses_domain.h"
-#include "enclosure/model/sub_enc.h"
 #include "enclosure/poll/event_rule.h"
 #include "shell/events/operator_event.h"
 #include "shell/theme/string_resources.h"
@@ -31,18 +26,6 @@ constexpr int kEnclosureBack = 322;
 
 QString Q(const std::u16string& text) {
     return QString::fromStdU16String(text);
-}
-
-// The enclosure's world-wide name and sub-enclosure, which stay when its
-// device reconnects or is read again.
-std::string EnclosureKey(const CSubEnc& subenc) {
-    std::string key;
-    char byte[4];
-    for (uint8_t b : subenc.logical_id) {
-        std::snprintf(byte, sizeof byte, "%02x", b);
-        key += byte;
-    }
-    return key + "/" + std::to_string(subenc.id);
 }
 
 }  // namespace
@@ -101,19 +84,10 @@ void HostPresence::FollowConnection(CSesDomain& domain, Seen& seen) {
 void HostPresence::FollowEnclosures(CEncTree& tree, CSesDomain& domain, Seen& seen) {
     if (domain.client.state() != kStateReady) return;
     const QString host = Q(domain.host_name);
-    std::map<std::string, QString> now;
-    for (CSubEnc* subenc : tree.SubEncsOf(&domain)) {
-        if (IsCurrent(*subenc)) now[EnclosureKey(*subenc)] = Q(EnclosureDisplayName(subenc));
-    }
-    for (const auto& [key, name] : seen.enclosures) {
-        if (now.count(key) || seen.gone.count(key)) continue;
-        AddOperatorEvent(kEventWarning, nullptr, kEnclosureGone, {name, host});
-        seen.gone.insert(key);
-    }
-    for (const auto& [key, name] : now) {
-        if (seen.gone.erase(key))
-            AddOperatorEvent(kEventInformation, nullptr, kEnclosureBack, {name, host});
-        seen.enclosures[key] = name;
+    for (const EnclosureChange& change : seen.enclosures.Follow(tree.SubEncsOf(&domain))) {
+        const bool back = change.kind == EnclosureChange::Kind::kBack;
+        AddOperatorEvent(back ? kEventInformation : kEventWarning, nullptr,
+                         back ? kEnclosureBack : kEnclosureGone, {Q(change.name), host});
     }
 }
 

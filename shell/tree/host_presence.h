@@ -7,8 +7,9 @@
 
 #include <QString>
 #include <map>
-#include <set>
 #include <string>
+
+#include "enclosure/poll/enclosure_presence.h"
 
 namespace halvorin {
 
@@ -28,8 +29,7 @@ class HostPresence {
         bool reached = false;  // answered since it was last reported lost
         bool lost = false;     // reported lost, not yet back
         QString problem;
-        std::map<std::string, QString> enclosures;  // shown while it answered: key, name
-        std::set<std::string> gone;                 // reported gone, not yet back
+        EnclosurePresence enclosures;
     };
 
     void FollowConnection(CSesDomain& domain, Seen& seen);
