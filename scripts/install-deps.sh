@@ -12,6 +12,7 @@ packages=(
     fonts-roboto fonts-wqy-microhei
     xvfb xauth x11-utils openbox xdotool
     dpkg-dev file lintian desktop-file-utils appstream
+    qemu-system-x86 busybox-static cpio binutils
 )
 
 missing=()
