@@ -79,7 +79,8 @@ std::optional<Served> LoadScenarios(const std::vector<std::string>& paths) {
             std::fprintf(stderr, "halvorin-sim-tcmu: %s: %s\n", path.c_str(), error.c_str());
             return std::nullopt;
         }
-        auto enclosure = std::make_shared<sim::SimulatedEnclosure>(std::move(*scenario), SystemClock());
+        auto enclosure =
+            std::make_shared<sim::SimulatedEnclosure>(std::move(*scenario), SystemClock());
         const uint32_t adapter = served.host->Add(enclosure);
         std::vector<ScsiUnit> units;
         for (const auto& d : enclosure->scenario().devices)
@@ -100,9 +101,10 @@ void Reconcile(const Served& served, const HoldRequest& hold,
                                            " device " + std::to_string(b.device));
             continue;
         }
-        sim::TcmuLunOptions options{b.node, b.map_size, b.backstore,
-                                    served.units[b.scenario][b.device], served.host,
-                                    [&hold](const Cdb& cdb) { return hold.Take(cdb); }};
+        sim::TcmuLunOptions options{
+            b.node,      b.map_size,
+            b.backstore, served.units[b.scenario][b.device],
+            served.host, [&hold](const Cdb& cdb) { return hold.Take(cdb); }};
         try {
             luns[b.node.string()] = std::make_unique<sim::TcmuLun>(std::move(options));
         } catch (const std::exception& e) {

@@ -136,12 +136,13 @@ class HostWatch {
                                  const WatchOptions& options, Clock& clock) {
         std::vector<CSubEnc*> shown;
         const std::vector<Ref<CSubEnc>> held = CollectSubEnclosures(&domain);
-        for (const Ref<CSubEnc>& subenc : held) shown.push_back(subenc.get());
+        for (const Ref<CSubEnc>& subenc : held)
+            shown.push_back(subenc.get());
         for (const EnclosureChange& change : h.enclosures.Follow(shown)) {
             const bool back = change.kind == EnclosureChange::Kind::kBack;
             const std::string name = Utf16ToUtf8(change.name);
-            const std::u16string text = FormatString(
-                LoadString(back ? 322 : 321), {change.name, Utf8ToUtf16(host)});
+            const std::u16string text =
+                FormatString(LoadString(back ? 322 : 321), {change.name, Utf8ToUtf16(host)});
             json fields = {{"type", "enclosure"},
                            {"host", host},
                            {"enclosure", name},

@@ -29,7 +29,8 @@ std::string EnclosureKey(const CSubEnc& subenc) {
 std::vector<EnclosureChange> EnclosurePresence::Follow(const std::vector<CSubEnc*>& shown) {
     std::map<std::string, Known> now;
     for (CSubEnc* subenc : shown) {
-        if (IsCurrent(*subenc)) now[EnclosureKey(*subenc)] = {EnclosureDisplayName(subenc), HexOf(*subenc)};
+        if (IsCurrent(*subenc))
+            now[EnclosureKey(*subenc)] = {EnclosureDisplayName(subenc), HexOf(*subenc)};
     }
     std::vector<EnclosureChange> changes;
     for (const auto& [key, known] : known_) {
@@ -38,7 +39,8 @@ std::vector<EnclosureChange> EnclosurePresence::Follow(const std::vector<CSubEnc
         gone_.insert(key);
     }
     for (auto& [key, known] : now) {
-        if (gone_.erase(key)) changes.push_back({EnclosureChange::Kind::kBack, key, known.name, known.wwn});
+        if (gone_.erase(key))
+            changes.push_back({EnclosureChange::Kind::kBack, key, known.name, known.wwn});
         known_[key] = std::move(known);
     }
     return changes;

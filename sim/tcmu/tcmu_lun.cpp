@@ -59,7 +59,8 @@ void WaitForStop(std::stop_token stop) {
 std::vector<uint8_t> Gather(const TcmuCommand& command) {
     std::vector<uint8_t> data;
     data.reserve(command.DataLength());
-    for (const auto& piece : command.data) data.insert(data.end(), piece.begin(), piece.end());
+    for (const auto& piece : command.data)
+        data.insert(data.end(), piece.begin(), piece.end());
     return data;
 }
 
@@ -77,7 +78,8 @@ void Scatter(const std::vector<uint8_t>& data, size_t length, const TcmuCommand&
 
 TcmuLun::TcmuLun(TcmuLunOptions options)
     : options_(std::move(options)),
-      ring_(options_.node, options_.map_size),
+      device_(options_.node, options_.map_size),
+      ring_(device_.memory()),
       loop_([this](std::stop_token stop) { Loop(stop); }) {
     Log(options_.name + ": serving " + options_.node.string() +
         (ring_.TellsAborts() ? "" : " (the kernel does not pass aborts on)"));
@@ -97,7 +99,7 @@ void TcmuLun::Loop(std::stop_token stop) {
         // Commands queued before the device was opened raise no interrupt.
         bool readable = true;
         while (!stop.stop_requested()) {
-            pollfd fds[2] = {{ring_.fd(), POLLIN, 0}, {finished_signal_.fd(), POLLIN, 0}};
+            pollfd fds[2] = {{device_.fd(), POLLIN, 0}, {finished_signal_.fd(), POLLIN, 0}};
             if (::poll(fds, 2, readable ? 0 : kLoopTickMs) < 0 && errno != EINTR) break;
             if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
                 Log(LogPriority::kWarning, options_.name + ": the device went away");
@@ -105,13 +107,14 @@ void TcmuLun::Loop(std::stop_token stop) {
             }
             if (readable || (fds[0].revents & POLLIN)) {
                 readable = false;
+                device_.Acknowledge();
                 for (auto& entry : ring_.TakeNew()) {
                     if (auto* command = std::get_if<TcmuCommand>(&entry))
                         Start(std::move(*command));
                     else
                         Abort(std::get<TcmuAbort>(entry));
                 }
-                ring_.Notify();  // padding and aborts given back
+                device_.Notify();  // padding and aborts given back
             }
             if (fds[1].revents & POLLIN) {
                 finished_signal_.Drain();
@@ -127,7 +130,8 @@ void TcmuLun::Loop(std::stop_token stop) {
         std::lock_guard lock(mutex_);
         remaining.swap(in_flight_);
     }
-    for (auto& [id, command] : remaining) command.stop.request_stop();
+    for (auto& [id, command] : remaining)
+        command.stop.request_stop();
     remaining.clear();  // joins
     try {
         AnswerFinished();
@@ -168,8 +172,9 @@ void TcmuLun::AnswerFinished() {
         }
     }
     done.clear();  // joins threads that have already handed over their answer
-    for (const TcmuAnswer& answer : answers) ring_.Answer(answer);
-    if (!answers.empty()) ring_.Notify();
+    for (const TcmuAnswer& answer : answers)
+        ring_.Answer(answer);
+    if (!answers.empty()) device_.Notify();
 }
 
 TcmuAnswer TcmuLun::Execute(const TcmuCommand& command, std::stop_token stop) {
@@ -200,7 +205,7 @@ TcmuAnswer TcmuLun::Execute(const TcmuCommand& command, std::stop_token stop) {
             }
             return answer;
         }
-        case ScsiIoResult::Outcome::kNoDevice:  // restarting or shut down
+        case ScsiIoResult::Outcome::kNoDevice:              // restarting or shut down
             return CheckCondition(command.id, 0x02, 0x04);  // NOT READY, not ready
         case ScsiIoResult::Outcome::kTimedOut:
         case ScsiIoResult::Outcome::kFailed:

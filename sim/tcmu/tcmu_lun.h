@@ -18,14 +18,15 @@
 #include "base/wakeup.h"
 #include "sim/sim_host.h"
 #include "sim/tcmu/tcmu_ring.h"
+#include "sim/tcmu/uio_device.h"
 
 namespace halvorin::sim {
 
 struct TcmuLunOptions {
     std::filesystem::path node;  // /dev/uioN
     size_t map_size = 0;
-    std::string name;            // for the log
-    ScsiUnit unit;               // the simulated device's unit on `host`
+    std::string name;  // for the log
+    ScsiUnit unit;     // the simulated device's unit on `host`
     std::shared_ptr<SimHost> host;
     // Asked once per command; true when this command is to be held.
     std::function<bool(const Cdb&)> take_hold;
@@ -53,6 +54,7 @@ class TcmuLun {
     TcmuAnswer Execute(const TcmuCommand& command, std::stop_token stop);
 
     TcmuLunOptions options_;
+    UioDevice device_;
     TcmuRing ring_;
     Wakeup finished_signal_;
     std::mutex mutex_;

@@ -1,9 +1,5 @@
 #include "sim/tcmu/tcmu_ring.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -32,11 +28,13 @@ void Store(uint8_t* p, T value) {
 
 // The head and tail are shared with the kernel while it runs.
 uint32_t LoadAcquire(uint8_t* p) {
-    return std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(p)).load(std::memory_order_acquire);
+    return std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(p))
+        .load(std::memory_order_acquire);
 }
 
 void StoreRelease(uint8_t* p, uint32_t value) {
-    std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(p)).store(value, std::memory_order_release);
+    std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(p))
+        .store(value, std::memory_order_release);
 }
 
 std::runtime_error RingError(const std::string& what) {
@@ -47,17 +45,13 @@ std::runtime_error RingError(const std::string& what) {
 
 size_t TcmuCommand::DataLength() const {
     size_t total = 0;
-    for (const auto& piece : data) total += piece.size();
+    for (const auto& piece : data)
+        total += piece.size();
     return total;
 }
 
-TcmuRing::TcmuRing(const std::filesystem::path& node, size_t map_size)
-    : fd_(::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)), map_size_(map_size) {
-    if (!fd_.valid()) throw RingError(node.string() + ": " + std::strerror(errno));
-    void* map = ::mmap(nullptr, map_size, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(), 0);
-    if (map == MAP_FAILED) throw RingError("cannot map " + node.string() + ": " + std::strerror(errno));
-    map_ = static_cast<uint8_t*>(map);
-
+TcmuRing::TcmuRing(std::span<uint8_t> memory) : map_(memory.data()), map_size_(memory.size()) {
+    if (map_size_ < HALVORIN_TCMU_MB_CMD_TAIL + 4) throw RingError("no room for the mailbox");
     const auto version = Load<uint16_t>(map_ + HALVORIN_TCMU_MB_VERSION);
     const auto flags = Load<uint16_t>(map_ + HALVORIN_TCMU_MB_FLAGS);
     ring_offset_ = Load<uint32_t>(map_ + HALVORIN_TCMU_MB_CMDR_OFF);
@@ -69,10 +63,7 @@ TcmuRing::TcmuRing(const std::filesystem::path& node, size_t map_size)
         throw RingError("command ring outside the mapping");
     // Start where the kernel will next look for answers.
     next_ = tail_ = LoadAcquire(map_ + HALVORIN_TCMU_MB_CMD_TAIL);
-}
-
-TcmuRing::~TcmuRing() {
-    if (map_) ::munmap(map_, map_size_);
+    if (tail_ >= ring_size_) throw RingError("tail outside the command ring");
 }
 
 bool TcmuRing::TellsAborts() const {
@@ -86,11 +77,9 @@ uint8_t* TcmuRing::At(uint64_t offset, uint64_t length) const {
 }
 
 std::vector<TcmuEntry> TcmuRing::TakeNew() {
-    uint32_t interrupts = 0;  // uio counts interrupts; reading one marks it seen
-    (void)!::read(fd_.get(), &interrupts, sizeof interrupts);
-
     std::vector<TcmuEntry> entries;
     const uint32_t head = LoadAcquire(map_ + HALVORIN_TCMU_MB_CMD_HEAD);
+    if (head >= ring_size_) throw RingError("head outside the command ring");
     while (next_ != head) {
         uint8_t* entry = At(uint64_t{ring_offset_} + next_, 8);
         const auto len_op = Load<uint32_t>(entry + HALVORIN_TCMU_ENTRY_LEN_OP);
@@ -137,8 +126,8 @@ TcmuEntry TcmuRing::ReadAbort(uint8_t* entry, uint32_t length) const {
 }
 
 void TcmuRing::Answer(const TcmuAnswer& answer) {
-    auto slot = std::find_if(slots_.begin(), slots_.end(),
-                             [](const Slot& s) { return s.awaits_answer; });
+    auto slot =
+        std::find_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.awaits_answer; });
     if (slot == slots_.end()) throw RingError("an answer without a command");
     uint8_t* entry = map_ + ring_offset_ + slot->offset;
     Store<uint16_t>(entry + HALVORIN_TCMU_ENTRY_CMD_ID, answer.id);
@@ -159,11 +148,6 @@ void TcmuRing::ReleaseAnsweredSlots() {
         slots_.pop_front();
     }
     StoreRelease(map_ + HALVORIN_TCMU_MB_CMD_TAIL, tail_);
-}
-
-void TcmuRing::Notify() {
-    const uint32_t one = 1;
-    (void)!::write(fd_.get(), &one, sizeof one);
 }
 
 }  // namespace halvorin::sim

@@ -1,20 +1,18 @@
-// One TCMU device's command ring, as the kernel shares it through
-// /dev/uioN: reads the commands it queues, writes the answers back and tells
-// the kernel. Answers may come in any order: each takes the oldest entry not
-// yet answered and names its command there, as the ring's out-of-order mode
+// One TCMU device's command ring, in the memory the kernel shares through
+// /dev/uioN (UioDevice): reads the commands it queues and writes the answers
+// back. Answers may come in any order: each takes the oldest entry not yet
+// answered and names its command there, as the ring's out-of-order mode
 // asks. Used by one thread only (the LUN's loop); the data of a command stays
-// valid until its answer is written.
+// valid until its answer is written. The caller tells the kernel (Notify).
 #pragma once
 
 #include <cstdint>
 #include <deque>
-#include <filesystem>
 #include <span>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "base/unique_fd.h"
 #include "net/protocol/wire_format.h"
 
 namespace halvorin::sim {
@@ -43,23 +41,19 @@ struct TcmuAnswer {
 
 class TcmuRing {
   public:
-    // Opens and maps the device; throws std::runtime_error saying why not
-    // (no such node, a mapping it cannot make, a ring it does not speak).
-    TcmuRing(const std::filesystem::path& node, size_t map_size);
-    ~TcmuRing();
+    // Throws std::runtime_error for a ring it does not speak (another
+    // mailbox version, no out-of-order answers, a ring outside the memory).
+    explicit TcmuRing(std::span<uint8_t> memory);
     TcmuRing(const TcmuRing&) = delete;
     TcmuRing& operator=(const TcmuRing&) = delete;
 
-    int fd() const { return fd_.get(); }
     bool TellsAborts() const;
 
-    // Acknowledges the device's interrupt and returns what the kernel queued
-    // since the last call. A malformed entry throws std::runtime_error.
+    // What the kernel queued since the last call. A malformed entry throws
+    // std::runtime_error.
     std::vector<TcmuEntry> TakeNew();
-    // Writes one answer and passes every answered entry to the kernel.
+    // Writes one answer and gives every answered entry back to the kernel.
     void Answer(const TcmuAnswer& answer);
-    // Tells the kernel that answers are waiting.
-    void Notify();
 
   private:
     struct Slot {
@@ -72,14 +66,13 @@ class TcmuRing {
     TcmuEntry ReadAbort(uint8_t* entry, uint32_t length) const;
     void ReleaseAnsweredSlots();
 
-    UniqueFd fd_;
-    uint8_t* map_ = nullptr;
-    size_t map_size_ = 0;
+    uint8_t* map_;
+    size_t map_size_;
     uint32_t ring_offset_ = 0;
     uint32_t ring_size_ = 0;
-    uint32_t next_ = 0;        // the next entry to read
-    uint32_t tail_ = 0;        // the kernel may reuse everything before this
-    std::deque<Slot> slots_;   // read but not yet given back, in ring order
+    uint32_t next_ = 0;       // the next entry to read
+    uint32_t tail_ = 0;       // the kernel may reuse everything before this
+    std::deque<Slot> slots_;  // read but not yet given back, in ring order
 };
 
 }  // namespace halvorin::sim

@@ -15,7 +15,7 @@ namespace halvorin::sim {
 struct TcmuBackstore {
     std::filesystem::path node;  // /dev/uioN
     size_t map_size = 0;
-    std::string backstore;       // DEVICE, for the log
+    std::string backstore;  // DEVICE, for the log
     size_t scenario = 0;
     size_t device = 0;
 };

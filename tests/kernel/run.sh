@@ -8,8 +8,9 @@ here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "$1" && pwd)"
 shift
 kernel_root="$("$here/fetch-kernel.sh")"
+work="$build/tests/kernel/run"
 initramfs="$build/tests/kernel/initramfs.cpio.gz"
-mkdir -p "$(dirname "$initramfs")"
+mkdir -p "$work"
 "$here/make-initramfs.sh" "$kernel_root" "$build" "$initramfs"
 exec python3 "$here/run_cases.py" --kernel "$(ls "$kernel_root"/boot/vmlinuz-*)" \
-    --initramfs "$initramfs" --build "$build" "$@"
+    --initramfs "$initramfs" --build "$build" --work "$work" "$@"

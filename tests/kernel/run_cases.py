@@ -5,7 +5,8 @@ the guest through /dev/sg* and SG_IO, and managed from this machine by
 halvorinctl through QEMU's port forward. Each case fails on a fault and
 prints its figure.
 
-    run_cases.py --kernel VMLINUZ --initramfs FILE --build BUILD_DIR
+    run_cases.py --kernel VMLINUZ --initramfs FILE --build BUILD_DIR [--work DIR]
+                 [--only 1,3]
 """
 
 import argparse
@@ -48,7 +49,8 @@ class Rig:
     def __init__(self, args):
         self.args = args
         self.ctl = os.path.join(args.build, "apps", "halvorinctl")
-        self.work = tempfile.mkdtemp(prefix="halvorin-kernel-")
+        self.work = args.work or tempfile.mkdtemp(prefix="halvorin-kernel-")
+        os.makedirs(self.work, exist_ok=True)
         self.port = free_port()
         self.vm = GuestVm(args.kernel, args.initramfs, self.port,
                           os.path.join(self.work, "console.log"))
@@ -365,6 +367,7 @@ def main():
     parser.add_argument("--kernel", required=True)
     parser.add_argument("--initramfs", required=True)
     parser.add_argument("--build", required=True)
+    parser.add_argument("--work", help="where the console log and scratch files go")
     parser.add_argument("--only", help="comma-separated case numbers")
     args = parser.parse_args()
     started = time.monotonic()
