@@ -214,6 +214,53 @@ class Watch:
         self.process.wait()
 
 
+class Desktop:
+    """The desktop program, offscreen, following the guest's agent as its one
+    remote host; its event list is read from the history it writes."""
+
+    def __init__(self, rig):
+        self.program = os.path.join(rig.args.build, "apps", "halvorin")
+        self.host = f"127.0.0.1:{rig.port}"
+        self.process = None
+        if not os.path.exists(self.program):
+            return  # a build without the desktop
+        home = os.path.join(rig.work, "desktop")
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
+                   XDG_CONFIG_HOME=os.path.join(home, "config"),
+                   XDG_STATE_HOME=os.path.join(home, "state"),
+                   XDG_RUNTIME_DIR=os.path.join(home, "runtime"))
+        os.makedirs(os.path.join(env["XDG_CONFIG_HOME"], "Halvorin"), exist_ok=True)
+        os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
+        with open(os.path.join(env["XDG_CONFIG_HOME"], "Halvorin", "Halvorin.conf"), "w") as f:
+            f.write(f'[CONFIG]\nDomains="{self.host}\\n"\n')
+        self.history = os.path.join(env["XDG_STATE_HOME"], "Halvorin")
+        self.process = subprocess.Popen([self.program, "--port", str(free_port())], env=env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def events(self):
+        lines = []
+        if os.path.isdir(self.history):
+            for name in sorted(os.listdir(self.history)):
+                with open(os.path.join(self.history, name), errors="replace") as f:
+                    lines += f.read().splitlines()
+        return lines
+
+    def wait_for(self, text, timeout):
+        if not self.process:
+            return
+        deadline = time.monotonic() + timeout
+        while not any(text in line for line in self.events()):
+            check(self.process.poll() is None, "the desktop program ended")
+            check(time.monotonic() < deadline,
+                  f"the desktop's event list did not say {text!r}; it said {self.events()}")
+            time.sleep(0.5)
+
+    def close(self):
+        if self.process:
+            self.process.terminate()
+            self.process.wait()
+
+
 def enclosure_line(state, wwn):
     return lambda line: (line.get("type") == "enclosure" and line.get("state") == state
                          and line.get("enclosure_wwn") == wwn)
@@ -230,6 +277,8 @@ def case_hot_removal_and_return(rig):
     check(len(dual_addresses) == 2, f"dual-path devices at {addresses}")
 
     watch = Watch(rig)
+    desktop = Desktop(rig)
+    names = {e["wwn"]: e["name"] for e in before}
     try:
         # Past the first seconds after connecting, when the manager asks for the
         # device list at every step: what follows is the steady state.
@@ -243,6 +292,8 @@ def case_hot_removal_and_return(rig):
         for wwn in wwns:
             watch.wait_for(enclosure_line("gone", wwn), 90, f"{wwn} gone")
         gone_after = time.monotonic() - removed
+        for wwn in wwns:
+            desktop.wait_for(f"Enclosure {names[wwn]} is gone from {desktop.host}.", 30)
         check(rig.show(expect=None)["hosts"][0]["enclosures"] == [],
               "the manager's device list still holds enclosures")
 
@@ -253,12 +304,16 @@ def case_hot_removal_and_return(rig):
         for wwn in wwns:
             watch.wait_for(enclosure_line("back", wwn), 90, f"{wwn} back")
         back_after = time.monotonic() - returned
+        for wwn in wwns:
+            desktop.wait_for(f"Enclosure {names[wwn]} is back on {desktop.host}.", 30)
         check(len(rig.show()["hosts"][0]["enclosures"]) == 3, "not every enclosure is back")
         order = [(l["state"], l["enclosure_wwn"]) for l in watch.lines if l.get("type") == "enclosure"]
         check(order.index(("gone", JBOD24_WWN)) < order.index(("back", JBOD24_WWN)), f"order {order}")
     finally:
         watch.close()
-    return (f"configfs unlink and sysfs delete: gone reported after {gone_after:.0f} s, "
+        desktop.close()
+    said_by = "watch and the desktop's event list" if desktop.process else "watch"
+    return (f"configfs unlink and sysfs delete: {said_by} said gone after {gone_after:.0f} s, "
             f"relink and rescan: back after {back_after:.0f} s (the manager's one-minute refresh)")
 
 
