@@ -107,14 +107,7 @@ void TcmuLun::Loop(std::stop_token stop) {
             }
             if (readable || (fds[0].revents & POLLIN)) {
                 readable = false;
-                device_.Acknowledge();
-                for (auto& entry : ring_.TakeNew()) {
-                    if (auto* command = std::get_if<TcmuCommand>(&entry))
-                        Start(std::move(*command));
-                    else
-                        Abort(std::get<TcmuAbort>(entry));
-                }
-                device_.Notify();  // padding and aborts given back
+                ReadRing();
             }
             if (fds[1].revents & POLLIN) {
                 finished_signal_.Drain();
@@ -124,7 +117,23 @@ void TcmuLun::Loop(std::stop_token stop) {
     } catch (const std::exception& e) {
         Log(LogPriority::kError, options_.name + ": " + e.what());
     }
-    // Stop what still runs and answer it, so the kernel is not left waiting.
+    StopAndAnswerTheRest();
+    running_ = false;
+}
+
+void TcmuLun::ReadRing() {
+    device_.Acknowledge();
+    for (auto& entry : ring_.TakeNew()) {
+        if (auto* command = std::get_if<TcmuCommand>(&entry))
+            Start(std::move(*command));
+        else
+            Abort(std::get<TcmuAbort>(entry));
+    }
+    device_.Notify();  // padding and aborts given back
+}
+
+// Stops what still runs and answers it, so the kernel is not left waiting.
+void TcmuLun::StopAndAnswerTheRest() {
     std::map<uint16_t, InFlight> remaining;
     {
         std::lock_guard lock(mutex_);
@@ -138,7 +147,6 @@ void TcmuLun::Loop(std::stop_token stop) {
     } catch (const std::exception& e) {
         Log(LogPriority::kError, options_.name + ": " + e.what());
     }
-    running_ = false;
 }
 
 void TcmuLun::Start(TcmuCommand command) {

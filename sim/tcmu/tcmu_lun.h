@@ -48,6 +48,8 @@ class TcmuLun {
         std::jthread thread;
     };
     void Loop(std::stop_token stop);
+    void ReadRing();
+    void StopAndAnswerTheRest();
     void Start(TcmuCommand command);
     void Abort(const TcmuAbort& abort);
     void AnswerFinished();

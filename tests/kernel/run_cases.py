@@ -45,6 +45,17 @@ def free_port():
         return s.getsockname()[1]
 
 
+def wait_for_listener(port, process, timeout=20):
+    deadline = time.monotonic() + timeout
+    while True:
+        with socket.socket() as s:
+            if s.connect_ex(("127.0.0.1", port)) == 0:
+                return
+        check(process.poll() is None, f"the agent for port {port} ended")
+        check(time.monotonic() < deadline, f"nothing listens on port {port}")
+        time.sleep(0.1)
+
+
 class Rig:
     def __init__(self, args):
         self.args = args
@@ -64,7 +75,11 @@ class Rig:
         self.start_agent()
 
     def start_agent(self):
+        # QEMU accepts on the forwarded port whether or not the agent listens.
+        self.vm.run(": >/run/agent.log")
         self.vm.run("halvorin-agentd -a 10.0.2.0/24 -v >>/run/agent.log 2>&1 & echo $! >/run/agent.pid")
+        self.vm.run("for i in $(seq 200); do grep -q 'agent listening' /run/agent.log && break; "
+                    "sleep 0.1; done; grep -q 'agent listening' /run/agent.log")
 
     def ctl_run(self, *words, timeout=120, port=None):
         command = [self.ctl, "-H", f"127.0.0.1:{port or self.port}", *words]
@@ -136,6 +151,7 @@ def case_show_matches_simulator_and_sg_ses(rig):
                               "-l", "127.0.0.1", "-p", str(local_port), "-a", "127.0.0.1",
                               *scenario_args], stderr=subprocess.DEVNULL)
     try:
+        wait_for_listener(local_port, agent)
         local = without_moving_parts(rig.show(port=local_port))
     finally:
         agent.terminate()
@@ -279,6 +295,16 @@ def case_hot_removal_and_return(rig):
     watch = Watch(rig)
     desktop = Desktop(rig)
     names = {e["wwn"]: e["name"] for e in before}
+
+    def said_everywhere(state, words):
+        """When watch had said it of every enclosure; the desktop follows."""
+        for wwn in wwns:
+            watch.wait_for(enclosure_line(state, wwn), 90, f"{wwn} {state}")
+        said = time.monotonic()
+        for wwn in wwns:
+            desktop.wait_for(f"Enclosure {names[wwn]} {words} {desktop.host}.", 30)
+        return said
+
     try:
         # Past the first seconds after connecting, when the manager asks for the
         # device list at every step: what follows is the steady state.
@@ -289,11 +315,7 @@ def case_hot_removal_and_return(rig):
         rig.vm.run("enclosure.sh unlink 0 0")  # the LUN leaves the target
         for a in dual_addresses:  # both paths deleted by the SCSI midlayer
             rig.vm.run(f"echo 1 >/sys/class/scsi_device/{a}/device/delete")
-        for wwn in wwns:
-            watch.wait_for(enclosure_line("gone", wwn), 90, f"{wwn} gone")
-        gone_after = time.monotonic() - removed
-        for wwn in wwns:
-            desktop.wait_for(f"Enclosure {names[wwn]} is gone from {desktop.host}.", 30)
+        gone_after = said_everywhere("gone", "is gone from") - removed
         check(rig.show(expect=None)["hosts"][0]["enclosures"] == [],
               "the manager's device list still holds enclosures")
 
@@ -301,11 +323,7 @@ def case_hot_removal_and_return(rig):
         rig.vm.run("enclosure.sh link 0 0")
         for a in dual_addresses:
             rig.vm.run(f"echo '- - -' >/sys/class/scsi_host/host{a.split(':')[0]}/scan")
-        for wwn in wwns:
-            watch.wait_for(enclosure_line("back", wwn), 90, f"{wwn} back")
-        back_after = time.monotonic() - returned
-        for wwn in wwns:
-            desktop.wait_for(f"Enclosure {names[wwn]} is back on {desktop.host}.", 30)
+        back_after = said_everywhere("back", "is back on") - returned
         check(len(rig.show()["hosts"][0]["enclosures"]) == 3, "not every enclosure is back")
         order = [(l["state"], l["enclosure_wwn"]) for l in watch.lines if l.get("type") == "enclosure"]
         check(order.index(("gone", JBOD24_WWN)) < order.index(("back", JBOD24_WWN)), f"order {order}")
