@@ -15,12 +15,6 @@
 #include <cstdio>
 #include <functional>
 
-#include "apps/render_agent_mode.h"
-#include "apps/render_enclosure_actions.h"
-#include "apps/render_enclosure_view.h"
-#include "apps/render_left_column.h"
-#include "apps/render_main_window.h"
-#include "apps/render_output.h"
 #include "enclosure/statuswnd/status_wnd.h"
 #include "net/ui/server_edit_bar.h"
 #include "shell/frame/main_wnd.h"
@@ -30,6 +24,12 @@
 #include "shell/theme/string_resources.h"
 #include "shell/widgets/application_window.h"
 #include "shell/widgets/message_box.h"
+#include "tools/render_windows/render_agent_mode.h"
+#include "tools/render_windows/render_enclosure_actions.h"
+#include "tools/render_windows/render_enclosure_view.h"
+#include "tools/render_windows/render_left_column.h"
+#include "tools/render_windows/render_main_window.h"
+#include "tools/render_windows/render_output.h"
 
 namespace {
 
@@ -140,9 +140,19 @@ bool RenderLanguage(const QString& language, const QString& dir) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: halvorin-render-windows OUTPUT_DIR\n");
+    QApplication application(argc, argv);  // takes Qt's own options out of argv
+    constexpr const char* kUsage =
+        "Usage: halvorin-render-windows OUTPUT_DIR\n"
+        "Render every window of the desktop program, in English, German and\n"
+        "Traditional Chinese, into PNG files in OUTPUT_DIR (made if missing).\n";
+    const QString first = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (argc == 2 && (first == "-h" || first == "--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    // A word that looks like an option is a mistake, never a folder to fill.
+    if (argc != 2 || first.startsWith('-')) {
+        std::fputs(kUsage, stderr);
         return 2;
     }
     // The scenes start from an empty profile and leave the operator's alone.

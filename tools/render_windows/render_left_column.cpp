@@ -1,4 +1,4 @@
-#include "apps/render_left_column.h"
+#include "tools/render_windows/render_left_column.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "apps/render_output.h"
 #include "enclosure/model/ses_domain.h"
 #include "shell/events/event_list.h"
 #include "shell/events/event_pane.h"
@@ -16,6 +15,7 @@
 #include "shell/tree/left_tool_bar.h"
 #include "shell/widgets/flat_tool_button.h"
 #include "sim/loopback_manager.h"
+#include "tools/render_windows/render_output.h"
 
 namespace halvorin {
 

@@ -1,16 +1,16 @@
-#include "apps/render_enclosure_actions.h"
+#include "tools/render_windows/render_enclosure_actions.h"
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <cstdio>
 
-#include "apps/render_output.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "enclosure/model/zone_bits.h"
 #include "sim/loopback_manager.h"
+#include "tools/render_windows/render_output.h"
 #include "views/elem_list_box.h"
 #include "views/zoning_layout.h"
 

@@ -1,6 +1,6 @@
-#include "apps/render_enclosure_view.h"
+#include "tools/render_windows/render_enclosure_view.h"
 
-#include "apps/render_output.h"
+#include "tools/render_windows/render_output.h"
 
 #include <QApplication>
 #include <QMouseEvent>

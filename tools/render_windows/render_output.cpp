@@ -1,4 +1,4 @@
-#include "apps/render_output.h"
+#include "tools/render_windows/render_output.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "apps/render_main_window.h"
+#include "tools/render_windows/render_main_window.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -6,7 +6,6 @@
 #include <QSettings>
 #include <cstdio>
 
-#include "apps/render_output.h"
 #include "enclosure/model/element_types.h"
 #include "net/ui/about_wnd.h"
 #include "net/ui/caption_bar.h"
@@ -19,6 +18,7 @@
 #include "shell/widgets/flat_tool_button.h"
 #include "sim/built_in_scenarios.h"
 #include "sim/loopback_manager.h"
+#include "tools/render_windows/render_output.h"
 #include "views/elem_list_box.h"
 #include "views/element_group_table.h"
 

@@ -1,4 +1,4 @@
-#include "apps/render_agent_mode.h"
+#include "tools/render_windows/render_agent_mode.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -8,11 +8,11 @@
 #include <QSettings>
 #include <cstring>
 
-#include "apps/render_output.h"
 #include "net/ui/agent_wnd.h"
 #include "net/ui/client_list_box.h"
 #include "shell/app/app_settings.h"
 #include "shell/theme/string_resources.h"
+#include "tools/render_windows/render_output.h"
 
 namespace halvorin {
 
