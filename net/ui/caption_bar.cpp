@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QWindow>
 
 #include "shell/theme/shared_look.h"
@@ -11,6 +12,7 @@
 #include "shell/widgets/flat_tool_button.h"
 #include "shell/widgets/gradient_band.h"
 #include "shell/widgets/message_box.h"
+#include "shell/widgets/window_manager.h"
 
 namespace halvorin {
 
@@ -55,11 +57,17 @@ bool CCaptionBar::OnCommand(int id) {
             frame->showMinimized();
             return true;
         case kMaximize:
-            frame->showMaximized();
+            if (WindowManagerIsRunning())
+                frame->showMaximized();
+            else
+                MaximizeByHand();
             FollowWindowState();
             return true;
         case kRestore:
-            frame->showNormal();
+            if (maximized_by_hand_)
+                RestoreByHand();
+            else
+                frame->showNormal();
             FollowWindowState();
             return true;
         case kClose: {
@@ -74,10 +82,31 @@ bool CCaptionBar::OnCommand(int id) {
     }
 }
 
+// Without a window manager nobody acts on a request to maximise, so the
+// window takes the screen's working area itself and keeps the rectangle to
+// come back to. The window system's state stays "normal", which it is.
+void CCaptionBar::MaximizeByHand() {
+    QWidget* frame = window();
+    const QScreen* screen = frame->screen();
+    if (!screen) return;
+    normal_geometry_ = frame->geometry();
+    frame->setGeometry(screen->availableGeometry());
+    maximized_by_hand_ = true;
+}
+
+void CCaptionBar::RestoreByHand() {
+    window()->setGeometry(normal_geometry_);
+    maximized_by_hand_ = false;
+}
+
+bool CCaptionBar::ShowsMaximized() const {
+    return maximized_by_hand_ || window()->isMaximized();
+}
+
 // The middle button offers what the window is not: restore when it is
 // maximised (also by the window manager's own shortcut), maximise otherwise.
 void CCaptionBar::FollowWindowState() {
-    const bool maximized = window()->isMaximized();
+    const bool maximized = ShowsMaximized();
     buttons_[1]->SetCommand(maximized ? kRestore : kMaximize,
                             maximized ? kRestoreImage : kMaximizeImage);
     buttons_[1]->SetToolTipText(LoadQString(buttons_[1]->command()));
@@ -125,7 +154,7 @@ void CCaptionBar::mouseReleaseEvent(QMouseEvent*) {
 
 void CCaptionBar::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    OnCommand(window()->isMaximized() ? kRestore : kMaximize);
+    OnCommand(ShowsMaximized() ? kRestore : kMaximize);
 }
 
 }  // namespace halvorin

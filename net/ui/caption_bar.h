@@ -44,6 +44,9 @@ class CCaptionBar : public QWidget {
 
   private:
     void FollowWindowState();
+    void MaximizeByHand();
+    void RestoreByHand();
+    bool ShowsMaximized() const;
 
     QString title_;
     QFont title_font_;
@@ -52,6 +55,8 @@ class CCaptionBar : public QWidget {
     CFlatToolButton* buttons_[3] = {};  // children: Qt owns them
     QPoint manual_move_from_;           // where a move started when the window system does not move
     bool moving_by_hand_ = false;
+    QRect normal_geometry_;           // to restore to after maximising by hand
+    bool maximized_by_hand_ = false;  // there was no window manager to do it
 };
 
 }  // namespace halvorin
