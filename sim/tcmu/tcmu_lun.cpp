@@ -68,7 +68,7 @@ void Scatter(const std::vector<uint8_t>& data, size_t length, const TcmuCommand&
     size_t done = 0;
     for (const auto& piece : command.data) {
         const size_t n = std::min(piece.size(), length - done);
-        std::memcpy(piece.data(), data.data() + done, n);
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(done), n, piece.begin());
         done += n;
         if (done == length) break;
     }

@@ -136,8 +136,9 @@ void TcmuRing::Answer(const TcmuAnswer& answer) {
     Store<uint32_t>(entry + HALVORIN_TCMU_RSP_READ_LEN, answer.data_in_length);
     uint8_t* sense = entry + HALVORIN_TCMU_RSP_SENSE;
     std::memset(sense, 0, HALVORIN_TCMU_SENSE_SIZE);
-    std::memcpy(sense, answer.sense.data(),
-                std::min<size_t>(answer.sense.size(), HALVORIN_TCMU_SENSE_SIZE));
+    // copy_n, not memcpy: an answer without sense has no data pointer at all.
+    std::copy_n(answer.sense.begin(),
+                std::min<size_t>(answer.sense.size(), HALVORIN_TCMU_SENSE_SIZE), sense);
     slot->awaits_answer = false;
     ReleaseAnsweredSlots();
 }
