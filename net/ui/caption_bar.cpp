@@ -113,7 +113,16 @@ void CCaptionBar::FollowWindowState() {
 }
 
 bool CCaptionBar::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == window() && event->type() == QEvent::WindowStateChange) FollowWindowState();
+    if (watched != window()) return QWidget::eventFilter(watched, event);
+    const QEvent::Type type = event->type();
+    if (type == QEvent::WindowStateChange) FollowWindowState();
+    // A window maximised by hand and then moved or resized by hand is no
+    // longer maximised: the button offers Maximize again.
+    if ((type == QEvent::Move || type == QEvent::Resize) && maximized_by_hand_ &&
+        window()->screen() && window()->geometry() != window()->screen()->availableGeometry()) {
+        maximized_by_hand_ = false;
+        FollowWindowState();
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -104,4 +104,26 @@ read -r x y w h <<<"$(geometry)"
 [ "$x" -eq "$x0" ] && [ "$y" -eq "$y0" ] || fail "the corner drag moved the window to $x,$y"
 [ "$w" -eq $((w0 + 60)) ] && [ "$h" -eq $((h0 + 40)) ] || fail "the corner drag made it ${w}x$h"
 [ $((x + w)) -le "$screen_w" ] && [ $((y + h)) -le "$screen_h" ] || fail "off the screen: $x,$y ${w}x$h"
+if [ "$manager" = none ]; then
+    # Maximised by hand, then dragged away by the caption: no longer maximised,
+    # so the middle button maximises again instead of restoring.
+    # shellcheck disable=SC2046
+    click $(middle_button)
+    maximised || fail "maximise before the drag"
+    xdotool mousemove 300 12
+    sleep 0.3
+    xdotool mousedown 1
+    for step in 1 2 3; do xdotool mousemove 300 $((12 + 30 * step)); sleep 0.1; done
+    xdotool mouseup 1
+    sleep 1
+    ! maximised || fail "the caption drag did not move the maximised window"
+    dragged=$(geometry)
+    # shellcheck disable=SC2046
+    click $(middle_button)
+    maximised || fail "after the drag the middle button did not maximise: $(geometry)"
+    # shellcheck disable=SC2046
+    click $(middle_button)
+    [ "$(geometry)" = "$dragged" ] || fail "restored to $(geometry), not $dragged, after the drag"
+fi
+
 echo "maximise, restore and a corner drag follow the window manager ($manager)"
