@@ -31,7 +31,6 @@
 #include "shell/theme/theme_color.h"
 #include "shell/widgets/message_box.h"
 #include "views/action_events.h"
-#include "views/elem_list_accessible.h"
 #include "views/elem_list_look.h"
 #include "views/modal_operation.h"
 #include "views/system_info_panel.h"
@@ -50,22 +49,20 @@ CItemData::~CItemData() {
 }
 
 CElemListBox::CElemListBox(DomainRegistry* registry, QWidget* parent)
-    : QWidget(parent),
+    : CPaintedList(parent),
       registry_(registry),
       look_(std::make_unique<Look>(devicePixelRatioF())),
       panel_(std::make_unique<SystemInfoPanel>()),
       zoning_(std::make_unique<ZoningLayout>()) {
-    InstallElemListAccessibility();
     setAttribute(Qt::WA_InputMethodEnabled);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
-    scroll_bar_ = std::make_unique<CListBoxSB>(this, *this);
-    scroll_bar_->SetColours({ToQColor(LoadThemeColor(435, Rgb(0xff, 0xff, 0xff))),
-                             ToQColor(LoadThemeColor(436, Rgb(0xff, 0xff, 0xff))),
-                             ToQColor(LoadThemeColor(435, Rgb(0xff, 0xff, 0xff))),
-                             ToQColor(LoadThemeColor(437, Rgb(0xcc, 0xcc, 0xcc))),
-                             ToQColor(LoadThemeColor(438, Rgb(0x66, 0x66, 0x66)))});
+    SetFocusRingColour(look_->focus);
+    ScrollBar().SetColours({ToQColor(LoadThemeColor(435, Rgb(0xff, 0xff, 0xff))),
+                            ToQColor(LoadThemeColor(436, Rgb(0xff, 0xff, 0xff))),
+                            ToQColor(LoadThemeColor(435, Rgb(0xff, 0xff, 0xff))),
+                            ToQColor(LoadThemeColor(437, Rgb(0xcc, 0xcc, 0xcc))),
+                            ToQColor(LoadThemeColor(438, Rgb(0x66, 0x66, 0x66)))});
     refresh_timer_.setInterval(kRefreshMs);
     connect(&refresh_timer_, &QTimer::timeout, this, [this] { RefreshPass(); });
     refresh_timer_.start();
@@ -80,7 +77,7 @@ CElemListBox::CElemListBox(DomainRegistry* registry, QWidget* parent)
 CElemListBox::~CElemListBox() {
     // The menu and the bar are children: they go first, while the rows still exist.
     quick_jump_.reset();
-    scroll_bar_.reset();
+    DropScrollBar();
     rows_.clear();
     ClearElementRows();
     ClearOverviewRows();
@@ -116,8 +113,7 @@ void CElemListBox::ShowSubEnc(CSubEnc* subenc) {
     rows_.clear();
     ClearHot();
     current_ = std::move(next);
-    top_row_ = 0;
-    current_row_ = -1;
+    ResetPlace();
     pending_changes_ = 0;
     panel_->firmware_path.clear();
     panel_->upgrade_text.clear();
@@ -315,7 +311,7 @@ void CElemListBox::RebuildKeepingView() {
         const CItemData* row = rows_[size_t(i)];
         if (!(row->flags & ROW_GROUP_HEADER) || (row->flags & ROW_PANEL)) continue;
         if (row->flags & ROW_EXPANDED) open.insert({row->group_row, row->type_desc_index});
-        if (i <= top_row_) top_group = std::pair(row->group_row, row->type_desc_index);
+        if (i <= TopRow()) top_group = std::pair(row->group_row, row->type_desc_index);
     }
     std::map<uint32_t, std::bitset<96>> zone_edits;
     for (const CItemData* row : ZoningRows())
@@ -329,7 +325,7 @@ void CElemListBox::RebuildKeepingView() {
         if (auto edit = zone_edits.find(row->element->key()); edit != zone_edits.end())
             row->zone_edit = edit->second;
     }
-    top_row_ = 0;
+    PlaceTopRow(0);
     for (int i = 0; i < int(rows_.size()); ++i) {
         CItemData* row = rows_[size_t(i)];
         const std::pair key(row->group_row, row->type_desc_index);
@@ -341,27 +337,21 @@ void CElemListBox::RebuildKeepingView() {
         const CItemData* row = rows_[size_t(i)];
         if ((row->flags & ROW_GROUP_HEADER) && !(row->flags & ROW_PANEL) &&
             std::pair(row->group_row, row->type_desc_index) == *top_group) {
-            top_row_ = i;
+            PlaceTopRow(i);
         }
     }
-    current_row_ = std::min(current_row_, int(rows_.size()) - 1);
     RowsChanged();
     update();
 }
 
 void CElemListBox::InsertRows(int at, const std::vector<CItemData*>& rows) {
     rows_.insert(rows_.begin() + at, rows.begin(), rows.end());
+    RowsInserted(at, int(rows.size()));
 }
 
 void CElemListBox::RemoveRows(int from, int count) {
     rows_.erase(rows_.begin() + from, rows_.begin() + from + count);
-}
-
-void CElemListBox::RowsChanged() {
-    top_row_ = std::clamp(top_row_, 0, std::max(0, int(rows_.size()) - 1));
-    scroll_bar_->ContentChanged();
-    top_row_ = std::min(top_row_, scroll_bar_->LastTopRow());
-    scroll_bar_->Recompute();
+    RowsRemoved(from, count);
 }
 
 void CElemListBox::ToggleGroup(int row) {
@@ -373,7 +363,6 @@ void CElemListBox::ToggleGroup(int row) {
         while (end < int(rows_.size()) && !(rows_[size_t(end)]->flags & ROW_GROUP_HEADER))
             ++end;
         RemoveRows(row + 1, end - row - 1);
-        if (current_row_ > row && current_row_ < end) current_row_ = row;
     } else {
         header->flags |= ROW_EXPANDED;
         std::vector<CItemData*> members;
@@ -422,46 +411,7 @@ int CElemListBox::RowHeight(int index) const {
 }
 
 int CElemListBox::ContentWidth() const {
-    return std::min(width() - bar_width_, look_->chart.BlockWidth() + 178);
-}
-
-void CElemListBox::SetTopRow(int row) {
-    const int top = std::clamp(row, 0, std::max(0, int(rows_.size()) - 1));
-    if (top == top_row_) return;
-    top_row_ = top;
-    if (!scroll_bar_->dragging()) scroll_bar_->Recompute();
-    update();
-}
-
-QRect CElemListBox::RowRect(int row) const {
-    if (row < top_row_ || row >= int(rows_.size())) return {};
-    int y = 0;
-    for (int i = top_row_; i < row; ++i) {
-        y += RowHeight(i);
-        if (y >= height()) return {};
-    }
-    if (y >= height()) return {};
-    return QRect(0, y, width() - bar_width_, RowHeight(row));
-}
-
-int CElemListBox::RowAt(QPoint at) const {
-    if (at.x() < 0 || at.x() >= width() - bar_width_ || at.y() < 0) return -1;
-    int y = 0;
-    for (int i = top_row_; i < int(rows_.size()) && y < height(); ++i) {
-        const int h = RowHeight(i);
-        if (at.y() < y + h) return i;
-        y += h;
-    }
-    return -1;
-}
-
-void CElemListBox::ReserveBarWidth(int width) {
-    bar_width_ = width;
-    update();
-}
-
-void CElemListBox::WheelOnBar(QWheelEvent* event) {
-    wheelEvent(event);
+    return std::min(ListWidth(), look_->chart.BlockWidth() + 178);
 }
 
 // ---- refresh ------------------------------------------------------------------
@@ -544,9 +494,9 @@ int CElemListBox::RefreshGroup(CItemData& header) {
 void CElemListBox::RepaintDirtyRows() {
     QRegion region;
     int y = 0;
-    for (int i = top_row_; i < int(rows_.size()) && y < height(); ++i) {
+    for (int i = TopRow(); i < int(rows_.size()) && y < height(); ++i) {
         const int h = RowHeight(i);
-        if (rows_[size_t(i)]->flags & ROW_DIRTY) region += QRect(0, y, width() - bar_width_, h);
+        if (rows_[size_t(i)]->flags & ROW_DIRTY) region += QRect(0, y, ListWidth(), h);
         y += h;
     }
     if (!region.isEmpty()) repaint(region);
@@ -560,20 +510,13 @@ void CElemListBox::paintEvent(QPaintEvent* event) {
         PaintWelcome(painter);
         return;
     }
-    const QRegion& region = event->region();
-    int y = 0;
-    for (int i = top_row_; i < int(rows_.size()) && y < height(); ++i) {
-        const int h = RowHeight(i);
-        const QRect r(0, y, width() - bar_width_, h);
-        if (region.intersects(r)) PaintRow(painter, i, r);
-        y += h;
-    }
+    const int y = PaintRows(painter, event->region());
     if (y < height()) painter.fillRect(QRect(0, y, width(), height() - y), look_->row_background);
     if (!ShowsCurrentValues()) {
         // The last values read stay readable, but plainly not live.
         QColor wash = look_->row_background;
         wash.setAlpha(150);
-        painter.fillRect(QRect(0, 0, width() - bar_width_, height()), wash);
+        painter.fillRect(QRect(0, 0, ListWidth(), height()), wash);
         PaintStaleBanner(painter);
     }
 }
@@ -581,7 +524,7 @@ void CElemListBox::paintEvent(QPaintEvent* event) {
 // Across the top, whatever is scrolled there: since when the values are old.
 void CElemListBox::PaintStaleBanner(QPainter& p) {
     const QFontMetrics metrics(look_->header_font);
-    const QRect band(0, 0, width() - bar_width_, metrics.height() + 16);
+    const QRect band(0, 0, ListWidth(), metrics.height() + 16);
     p.fillRect(band, look_->row_background);
     p.setPen(look_->separator);
     p.drawLine(band.bottomLeft(), band.bottomRight());
@@ -621,11 +564,6 @@ void CElemListBox::PaintRow(QPainter& p, int index, const QRect& r) {
     p.fillRect(local, look_->row_background);
     painting_index_ = index;
     if (row.painter) (this->*row.painter)(p, local, row);
-    if (index == current_row_ && hasFocus()) {
-        p.setPen(QPen(look_->focus, 1, Qt::DotLine));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(local.adjusted(1, 1, -2, -2));
-    }
     p.restore();
     row.flags &= ~uint32_t(ROW_DIRTY);
     painted_rows_.insert(index);
@@ -657,7 +595,7 @@ uint32_t CElemListBox::RowHitCode(int index, QPoint in_row) const {
         return MakeHitCode(index, in_name ? HS_ROW | kClickable : HS_NONE);
     }
     if ((row->flags & ROW_SLOT) && ShowsSlotDetails(*row)) {
-        const QRect row_rect(0, 0, width() - bar_width_, RowHeight(index));
+        const QRect row_rect(0, 0, ListWidth(), RowHeight(index));
         if (SlotSwitchRect(row_rect).contains(in_row)) {
             return MakeHitCode(index, HS_IDENT_LED | kClickable);
         }
@@ -728,7 +666,7 @@ void CElemListBox::mouseReleaseEvent(QMouseEvent* event) {
     UpdateHot(event->position().toPoint());
     const int row = HitRow(hit_code_);
     if (row < 0 || row >= int(rows_.size())) return;
-    SetCurrentRow(row, false);
+    SetCurrentRow(row);
     ClickRow(row, HitSpot(hit_code_), event->position().toPoint() - RowRect(row).topLeft());
 }
 
@@ -805,25 +743,17 @@ void CElemListBox::ClickSlotLed(CItemData& row) {
 }
 
 void CElemListBox::wheelEvent(QWheelEvent* event) {
-    const int steps = event->angleDelta().y() / 120;
-    if (steps == 0) return;
-    const int before = top_row_;
-    SetTopRow(std::min(scroll_bar_->LastTopRow(), top_row_ - steps));
-    if (top_row_ != before) scroll_bar_->Recompute();
+    CPaintedList::wheelEvent(event);
     UpdateHot(event->position().toPoint());
 }
 
-void CElemListBox::SetCurrentRow(int row, bool show_tip) {
-    if (rows_.empty()) return;
-    row = std::clamp(row, 0, int(rows_.size()) - 1);
-    update(RowRect(current_row_));
-    current_row_ = row;
-    EnsureVisible(row);
-    update(RowRect(row));
-    if (!show_tip) return;
+// The keyboard's row says what clicking it would do.
+void CElemListBox::KeyboardMoved(int row) {
     const QRect r = RowRect(row);
-    const QString tip = ToolTipText(MakeHitCode(
-        row, (rows_[size_t(row)]->flags & ROW_GROUP_HEADER) ? HS_ROW | kClickable : HS_NONE));
+    const CItemData* item = Row(row);
+    if (!item) return;
+    const QString tip = ToolTipText(
+        MakeHitCode(row, (item->flags & ROW_GROUP_HEADER) ? HS_ROW | kClickable : HS_NONE));
     if (tip.isEmpty()) {
         QToolTip::hideText();
     } else {
@@ -831,21 +761,10 @@ void CElemListBox::SetCurrentRow(int row, bool show_tip) {
     }
 }
 
-void CElemListBox::EnsureVisible(int row) {
-    if (row < top_row_) {
-        SetTopRow(row);
-    } else {
-        while (row > top_row_ && RowRect(row).bottom() >= height())
-            SetTopRow(top_row_ + 1);
-        if (RowRect(row).isEmpty() && row > top_row_) SetTopRow(row);
-    }
-    scroll_bar_->Recompute();
-}
-
 // The name editor takes its keys while the keyboard is on the System
 // Information rows, so the list keeps Home and End everywhere else.
 bool CElemListBox::EditorHasKeys() const {
-    return current_ && current_row_ >= 0 && current_row_ <= 1 && modal_depth_ == 0 &&
+    return current_ && CurrentRow() >= 0 && CurrentRow() <= 1 && modal_depth_ == 0 &&
            !UpgradeRunning(panel_->shown_upgrade_state);
 }
 
@@ -861,59 +780,48 @@ void CElemListBox::keyPressEvent(QKeyEvent* event) {
         SetFirmwarePath(panel_->firmware_path);  // repaints the panel
         return;
     }
-    const int last = int(rows_.size()) - 1;
-    switch (event->key()) {
-        case Qt::Key_Up:
-            SetCurrentRow(std::max(0, current_row_ - 1), true);
-            break;
-        case Qt::Key_Down:
-            SetCurrentRow(current_row_ + 1, true);
-            break;
-        case Qt::Key_Home:
-            SetCurrentRow(0, true);
-            break;
-        case Qt::Key_End:
-            SetCurrentRow(last, true);
-            break;
-        case Qt::Key_PageUp:
-            SetCurrentRow(std::max(0, current_row_ - 5), true);
-            break;
-        case Qt::Key_PageDown:
-            SetCurrentRow(current_row_ + 5, true);
-            break;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Space:
-            if (CItemData* row = Row(current_row_); row && (row->flags & ROW_GROUP_HEADER)) {
-                ToggleGroup(current_row_);
-            } else if (row && (row->flags & ROW_OVERVIEW) && row->subenc) {
-                emit OpenSubEnc(row->subenc.get());
-            } else if (row && (row->flags & ROW_SLOT) && ShowsSlotDetails(*row)) {
-                ClickSlotLed(*row);
-            }
-            break;
-        case Qt::Key_Menu:
-        case Qt::Key_J:
-            if (event->key() == Qt::Key_Menu || (event->modifiers() & Qt::ControlModifier)) {
-                OpenQuickJump();
-                break;
-            }
-            [[fallthrough]];
-        default:
-            QWidget::keyPressEvent(event);
+    const bool jump = event->key() == Qt::Key_Menu ||
+                      (event->key() == Qt::Key_J && (event->modifiers() & Qt::ControlModifier));
+    if (jump) {
+        OpenQuickJump();
+        return;
+    }
+    CPaintedList::keyPressEvent(event);
+}
+
+bool CElemListBox::RowHasAction(int index) const {
+    const CItemData* row = Row(index);
+    if (!row) return false;
+    if (row->flags & ROW_GROUP_HEADER) return !(row->flags & ROW_PANEL);
+    if (row->flags & ROW_OVERVIEW) return bool(row->subenc);
+    return (row->flags & ROW_SLOT) && ShowsSlotDetails(*row);
+}
+
+void CElemListBox::ActivateRow(int index) {
+    CItemData* row = Row(index);
+    if (!row || !RowHasAction(index)) return;
+    if (row->flags & ROW_GROUP_HEADER) {
+        ToggleGroup(index);
+    } else if (row->flags & ROW_OVERVIEW) {
+        emit OpenSubEnc(row->subenc.get());
+    } else {
+        ClickSlotLed(*row);
     }
 }
 
-void CElemListBox::focusInEvent(QFocusEvent*) {
-    if (current_row_ < 0 && !rows_.empty()) current_row_ = top_row_;
-    update(RowRect(current_row_));
-}
-
-void CElemListBox::focusOutEvent(QFocusEvent*) {
-    update(RowRect(current_row_));
-}
-
 // ---- tool tips ----------------------------------------------------------------
+
+QString CElemListBox::RowDescription(int row) const {
+    return ToolTipText(MakeHitCode(row, HS_ROW));
+}
+
+void CElemListBox::DescribeRowState(int index, QAccessible::State& state) const {
+    const CItemData* row = Row(index);
+    if (!row || !(row->flags & ROW_GROUP_HEADER) || (row->flags & ROW_PANEL)) return;
+    state.expandable = true;
+    state.expanded = (row->flags & ROW_EXPANDED) != 0;
+    state.collapsed = !state.expanded;
+}
 
 QString CElemListBox::ToolTipText(uint32_t code) const {
     const CItemData* row = Row(HitRow(code));
@@ -1000,9 +908,9 @@ void CElemListBox::JumpToRow(int row) {
     CItemData* item = Row(row);
     if (!item) return;
     if ((item->flags & ROW_GROUP_HEADER) && !(item->flags & ROW_EXPANDED)) ToggleGroup(row);
-    SetTopRow(std::min(row, scroll_bar_->LastTopRow()));
-    scroll_bar_->Recompute();
-    current_row_ = row;
+    SetTopRow(std::min(row, ScrollBar().LastTopRow()));
+    ScrollBar().Recompute();
+    SetCurrentRow(row);
 }
 
 }  // namespace halvorin

@@ -28,7 +28,7 @@
 #include "enclosure/ops/firmware_read_back.h"
 #include "enclosure/ops/firmware_upgrade.h"
 #include "shell/theme/image_list.h"
-#include "shell/widgets/list_box_scroll_bar.h"
+#include "shell/widgets/painted_list.h"
 #include "views/element_group_table.h"
 #include "views/item_data.h"
 #include "views/overview_rows.h"
@@ -42,7 +42,7 @@ class NameEditor;
 struct SystemInfoPanel;
 struct ZoningLayout;
 
-class CElemListBox : public QWidget, public FlatScrollList {
+class CElemListBox : public CPaintedList {
     Q_OBJECT
 
   public:
@@ -85,17 +85,18 @@ class CElemListBox : public QWidget, public FlatScrollList {
     // The rows as the list shows them.
     int RowCount() const override { return int(rows_.size()); }
     int RowHeight(int row) const override;
-    int TopRow() const override { return top_row_; }
-    void SetTopRow(int row) override;
     CItemData* Row(int row) const;
-    QRect RowRect(int row) const;    // empty when the row is not on the screen
-    int RowAt(QPoint at) const;      // -1 outside every row
-    uint32_t HitTest(QPoint at);     // the hit code at a point
-    QString RowText(int row) const;  // what the row says, for tool tips and screen readers
+    uint32_t HitTest(QPoint at);  // the hit code at a point
+    // What the row says, for tool tips and screen readers.
+    QString RowText(int row) const override;
+    QString RowDescription(int row) const override;
+    void DescribeRowState(int row, QAccessible::State& state) const override;
     QString ToolTipText(uint32_t hit_code) const;
-    int CurrentRow() const { return current_row_; }
+    // Enter and Space: a group opens or closes, an overview row opens its
+    // sub-enclosure, a slot's identify switch flips.
+    bool RowHasAction(int row) const override;
+    void ActivateRow(int row) override;
     void ToggleGroup(int row);
-    CListBoxSB& ScrollBar() { return *scroll_bar_; }
     int ContentWidth() const;
 
     // ---- the System Information panel and the zoning editor ----
@@ -146,6 +147,8 @@ class CElemListBox : public QWidget, public FlatScrollList {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void PaintRow(QPainter& p, int row, const QRect& r) override;
+    void KeyboardMoved(int row) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -153,8 +156,6 @@ class CElemListBox : public QWidget, public FlatScrollList {
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
 
   private:
@@ -167,7 +168,6 @@ class CElemListBox : public QWidget, public FlatScrollList {
     void ClearOverviewRows();
     void InsertRows(int at, const std::vector<CItemData*>& rows);
     void RemoveRows(int from, int count);
-    void RowsChanged();
     bool ConfigurationChanged() const;
     void RebuildKeepingView();
 
@@ -214,11 +214,8 @@ class CElemListBox : public QWidget, public FlatScrollList {
     void UndoZoningEdits();
     bool RefreshZoningRow(CItemData& row);
     std::vector<CItemData*> ZoningRows() const;
-    void SetCurrentRow(int row, bool show_tip);
-    void EnsureVisible(int row);
 
     // Painting helpers.
-    void PaintRow(QPainter& p, int row, const QRect& r);
     QString SesSlotText(const CSesElem& element) const;
     void PaintStaleBanner(QPainter& p);
     void PaintWelcome(QPainter& p);
@@ -227,10 +224,6 @@ class CElemListBox : public QWidget, public FlatScrollList {
     QString ElementTitle(const CItemData& row) const;
     QRect SlotSwitchRect(const QRect& row_rect) const;
     bool ShowsSlotDetails(const CItemData& row) const;
-
-    // FlatScrollList.
-    void ReserveBarWidth(int width) override;
-    void WheelOnBar(QWheelEvent* event) override;
 
     DomainRegistry* const registry_;
     std::unique_ptr<Look> look_;
@@ -250,7 +243,6 @@ class CElemListBox : public QWidget, public FlatScrollList {
     QTimer upgrade_timer_;
     UpgradeOptions upgrade_options_;
     std::optional<Ref<CSubEnc>> deferred_subject_;  // ShowSubEnc put off by a modal wait
-    std::unique_ptr<CListBoxSB> scroll_bar_;
     std::unique_ptr<QMenu> quick_jump_;
 
     Ref<CSubEnc> current_;
@@ -262,9 +254,6 @@ class CElemListBox : public QWidget, public FlatScrollList {
     std::unique_ptr<CItemData> overview_header_;
     size_t built_element_count_ = 0;
 
-    int top_row_ = 0;
-    int current_row_ = -1;
-    int bar_width_ = 0;
     uint32_t hit_code_ = kNothingHot;
     QRect hot_rect_;
     int modal_depth_ = 0;  // a row operation waits in a modal loop

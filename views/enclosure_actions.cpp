@@ -78,7 +78,7 @@ void CElemListBox::ClickPanel(uint32_t spot, QPoint in_row) {
     switch (spot) {
         case HS_NAME_EDIT:
             panel_->editor.PlaceCaretAt(in_row.x());
-            SetCurrentRow(1, false);
+            SetCurrentRow(1);
             SetFirmwarePath(panel_->firmware_path);  // repaints the caret
             return;
         case HS_CHANGE_NAME:

@@ -112,7 +112,7 @@ QString OverviewRowText(const OverviewShown& shown) {
 // ---- the list's overview rows -------------------------------------------------------
 
 const OverviewLayout& CElemListBox::Overview() const {
-    const int list_width = width() - bar_width_;
+    const int list_width = ListWidth();
     if (overview_layout_.list_width != list_width) {
         overview_layout_ = LayOutOverviewColumns(list_width, look_->overview_header_font,
                                                  look_->group_icons_hot.cell_width());
@@ -209,7 +209,7 @@ void CElemListBox::PaintOverviewSubEnc(QPainter& p, const QRect& r, CItemData& r
 // rebuilt every three seconds.
 int CElemListBox::RefreshOverview() {
     int changed = 0;
-    for (int i = top_row_, y = 0; i < RowCount() && y < height(); ++i) {
+    for (int i = TopRow(), y = 0; i < RowCount() && y < height(); ++i) {
         CItemData& row = *rows_[size_t(i)];
         y += RowHeight(i);
         if (!row.subenc || !row.overview_shown) continue;

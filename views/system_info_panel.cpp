@@ -158,7 +158,7 @@ void CElemListBox::LayoutPanel() {
     panel.value_width = std::max(value_width, SharedImageList(5).cell_width());
     panel.title_height = QFontMetrics(look.panel_label_font).height();
 
-    const int usable = std::min(width() - bar_width_ - 12, ContentWidth()) - kPanelLeft;
+    const int usable = std::min(ListWidth() - 12, ContentWidth()) - kPanelLeft;
     panel.columns = PanelColumns(usable, panel.label_width + panel.value_width);
     const uint16_t capabilities = current_ ? current_->capabilities : 0;
     int lines = 0;
@@ -290,7 +290,7 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
                                     std::max(0, change.left() - kButtonGap - value.left()),
                                     kPanelButtonHeight);
                     panel.editor.Place(box, look.panel_value_font);
-                    const bool caret = hasFocus() && current_row_ <= 1 && !upgrading;
+                    const bool caret = hasFocus() && CurrentRow() <= 1 && !upgrading;
                     panel.editor.Paint(p, look.editor_outline, look.row_background, look.name_text,
                                        caret);
                     break;

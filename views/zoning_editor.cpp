@@ -90,7 +90,7 @@ void CElemListBox::LayoutZoning() {
     ZoningLayout& zoning = *zoning_;
     if (!current_ || (current_->capabilities & kCapNoZoning)) return;
     const int slot_count = SubEncInfo(current_.get()).counters[kTypeArrayDeviceSlot].count % 256;
-    const int band_right = std::min(width() - bar_width_, ContentWidth()) - 12;
+    const int band_right = std::min(ListWidth(), ContentWidth()) - 12;
     zoning = LayOutZoneCells(slot_count, band_right - kZoningBandLeft);
 
     const QFontMetrics metrics(look_->element_font);

@@ -83,8 +83,7 @@ ClientNameVerdict CheckClientName(const QString& name, const QStringList& others
     return ClientNameVerdict::kNameAccepted;
 }
 
-CClientListBox::CClientListBox(QWidget* parent) : QWidget(parent) {
-    setFocusPolicy(Qt::StrongFocus);
+CClientListBox::CClientListBox(QWidget* parent) : CPaintedList(parent) {
     setAttribute(Qt::WA_InputMethodEnabled);
     name_font_ = LoadAppFont(980, FontSize(14, 700));
     status_font_ = CreateThemeFont({12, 400, AppFontFace(), kClearTypeQuality});
@@ -96,7 +95,6 @@ CClientListBox::CClientListBox(QWidget* parent) : QWidget(parent) {
     name_colour_ = LoadThemeQColor(759, Rgb(0x66, 0x66, 0x66));
     notice_colour_ = LoadThemeQColor(644, Rgb(0x67, 0x0b, 0x00));
     empty_list_icon_ = LoadBitmapResource(kEmptyListIcon).value_or(QImage());
-    scroll_bar_ = std::make_unique<CListBoxSB>(this, *this);
 
     // A hand-edited value may hold blanks, empty lines or a name twice;
     // only what the editor itself would accept becomes an entry, and only
@@ -122,7 +120,7 @@ CClientListBox::~CClientListBox() {
     // Once this returns no notification for this list is on its way in;
     // those already posted die with the object.
     ServerClearNotify(this);
-    scroll_bar_.reset();
+    DropScrollBar();
 }
 
 QStringList CClientListBox::Names() const {
@@ -185,13 +183,14 @@ void CClientListBox::AddEntry() {
     caret_ = 0;
     setFocus(Qt::OtherFocusReason);
     EntriesChanged();
-    ScrollIntoView(editing_);
+    SetCurrentRow(editing_);
 }
 
 void CClientListBox::DeleteSelected() {
     EndEdit();
     if (selected_ < 0 || selected_ >= EntryCount()) return;
     entries_.erase(entries_.begin() + selected_);
+    RowsRemoved(selected_, 1);
     selected_ = -1;
     Save();
     EntriesChanged();
@@ -213,6 +212,7 @@ void CClientListBox::EndEdit() {
             });
         const int listed = listed_at == others.end() ? -1 : int(listed_at - others.begin());
         entries_.erase(entries_.begin() + edited);
+        RowsRemoved(edited, 1);
         selected_ = listed < 0 ? -1 : listed;  // the others keep their order
         EntriesChanged();
         return;
@@ -264,53 +264,17 @@ void CClientListBox::Measure(Entry& entry) const {
 }
 
 void CClientListBox::EntriesChanged() {
-    scroll_bar_->ContentChanged();
-    top_row_ = std::clamp(top_row_, 0, std::max(0, scroll_bar_->LastTopRow()));
-    scroll_bar_->Recompute();
+    RowsChanged();
     update();
     emit Changed();
 }
 
 // ---- geometry and scrolling ------------------------------------------------------
 
-void CClientListBox::SetTopRow(int row) {
-    const int top = std::clamp(row, 0, std::max(0, EntryCount() - 1));
-    if (top == top_row_) return;
-    top_row_ = top;
-    if (!scroll_bar_->dragging()) scroll_bar_->Recompute();
-    update();
-}
-
-void CClientListBox::ReserveBarWidth(int width) {
-    bar_width_ = width;
-    update();
-}
-
-void CClientListBox::ScrollIntoView(int entry) {
-    if (entry < 0 || entry >= EntryCount()) return;
-    if (entry < top_row_) SetTopRow(entry);
-    while (entry > top_row_ && EntryRect(entry).bottom() >= height())
-        SetTopRow(top_row_ + 1);
-    scroll_bar_->Recompute();
-}
-
-QRect CClientListBox::EntryRect(int entry) const {
-    if (entry < top_row_ || entry >= EntryCount()) return {};
-    int y = 0;
-    for (int i = top_row_; i < entry; ++i)
-        y += entries_[size_t(i)].height;
-    if (y >= height()) return {};
-    return QRect(0, y, width() - bar_width_, entries_[size_t(entry)].height);
-}
-
-int CClientListBox::EntryAt(QPoint at) const {
-    if (at.x() < 0 || at.x() >= width() - bar_width_) return -1;
-    int y = 0;
-    for (int i = top_row_; i < EntryCount() && y < height(); ++i) {
-        y += entries_[size_t(i)].height;
-        if (at.y() < y) return i;
-    }
-    return -1;
+QString CClientListBox::RowText(int row) const {
+    if (row < 0 || row >= EntryCount()) return {};
+    const Entry& entry = entries_[size_t(row)];
+    return entry.status.isEmpty() ? entry.name : entry.name + ", " + entry.status;
 }
 
 // The caret index nearest to `x`: a binary search over the prefix widths.
@@ -331,7 +295,7 @@ int CClientListBox::CaretAt(const Entry& entry, int x) const {
 }
 
 QRect CClientListBox::CaretRect() const {
-    const QRect r = EntryRect(editing_);
+    const QRect r = RowRect(editing_);
     if (r.isEmpty()) return {};
     const Entry& entry = entries_[size_t(editing_)];
     const QFontMetrics metrics(name_font_);
@@ -343,7 +307,7 @@ QRect CClientListBox::CaretRect() const {
 // ---- input -----------------------------------------------------------------------
 
 void CClientListBox::mousePressEvent(QMouseEvent* event) {
-    const int entry = EntryAt(event->position().toPoint());
+    const int entry = RowAt(event->position().toPoint());
     if (entry >= 0 && entry == editing_) {
         caret_ = CaretAt(entries_[size_t(entry)], event->position().toPoint().x());
         update();
@@ -351,14 +315,22 @@ void CClientListBox::mousePressEvent(QMouseEvent* event) {
     }
     EndEdit();
     // Ending an edit may have removed an entry: find it again.
-    selected_ = EntryAt(event->position().toPoint());
+    selected_ = RowAt(event->position().toPoint());
+    if (selected_ >= 0) SetCurrentRow(selected_);
+    update();
+    emit Changed();
+}
+
+void CClientListBox::KeyboardMoved(int row) {
+    EndEdit();
+    selected_ = row < EntryCount() ? row : -1;
     update();
     emit Changed();
 }
 
 void CClientListBox::keyPressEvent(QKeyEvent* event) {
     if (editing_ < 0) {
-        QWidget::keyPressEvent(event);
+        CPaintedList::keyPressEvent(event);
         return;
     }
     QString& name = entries_[size_t(editing_)].name;
@@ -404,7 +376,7 @@ void CClientListBox::InsertText(const QString& text) {
     if (editing_ < 0) return;
     QString& name = entries_[size_t(editing_)].name;
     const QFontMetrics metrics(name_font_);
-    const int limit = width() - bar_width_ - kRightMargin;
+    const int limit = ListWidth() - kRightMargin;
     bool inserted = false;
     for (QChar c : text) {
         if (c.unicode() < 32) continue;
@@ -429,13 +401,6 @@ void CClientListBox::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
 }
 
-void CClientListBox::wheelEvent(QWheelEvent* event) {
-    const int steps = event->angleDelta().y() / 120;
-    if (steps == 0) return;
-    SetTopRow(std::min(scroll_bar_->LastTopRow(), top_row_ - steps));
-    scroll_bar_->Recompute();
-}
-
 void CClientListBox::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     EntriesChanged();
@@ -443,24 +408,20 @@ void CClientListBox::resizeEvent(QResizeEvent* event) {
 
 // ---- painting --------------------------------------------------------------------
 
-void CClientListBox::paintEvent(QPaintEvent*) {
+void CClientListBox::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
     if (entries_.empty()) {
         PaintEmptyList(p);
     } else {
-        for (int i = top_row_; i < EntryCount(); ++i) {
-            const QRect r = EntryRect(i);
-            if (r.isEmpty()) break;
-            PaintEntry(p, r, i);
-        }
+        PaintRows(p, event->region());
     }
     const QRect caret = CaretRect();
     if (hasFocus() && !caret.isEmpty()) p.fillRect(caret, name_colour_);
     if (!notice_.isEmpty()) PaintNotice(p);
 }
 
-void CClientListBox::PaintEntry(QPainter& p, const QRect& r, int index) const {
+void CClientListBox::PaintRow(QPainter& p, int index, const QRect& r) {
     const Entry& entry = entries_[size_t(index)];
     p.fillRect(r, index == selected_ ? selected_background_ : QColor(Qt::white));
     p.setPen(index == editing_ ? solid_pen_ : dotted_pen_);
@@ -486,17 +447,17 @@ void CClientListBox::PaintEmptyList(QPainter& p) const {
     const int left = 20 + icon_width + 14;
     p.setFont(status_font_);
     p.setPen(QColor(192, 192, 192));
-    p.drawText(QRect(left, 20, width() - bar_width_ - left - kRightMargin, height() - 20),
+    p.drawText(QRect(left, 20, ListWidth() - left - kRightMargin, height() - 20),
                Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, LoadQString(kEmptyListText));
 }
 
 // A refused name is explained at the foot of the list until the next edit.
 void CClientListBox::PaintNotice(QPainter& p) const {
-    const int inner_width = width() - bar_width_ - 2 * kRightMargin;
+    const int inner_width = ListWidth() - 2 * kRightMargin;
     const QFontMetrics metrics(notice_font_);
     const QRect text =
         metrics.boundingRect(QRect(0, 0, inner_width, height()), Qt::TextWordWrap, notice_);
-    const QRect band(0, height() - text.height() - 8, width() - bar_width_, text.height() + 8);
+    const QRect band(0, height() - text.height() - 8, ListWidth(), text.height() + 8);
     p.fillRect(band, selected_background_);
     p.setPen(solid_pen_);
     p.drawLine(band.topLeft(), band.topRight());

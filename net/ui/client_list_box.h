@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "net/agent/agent_notify.h"
-#include "shell/widgets/list_box_scroll_bar.h"
+#include "shell/widgets/painted_list.h"
 
 namespace halvorin {
 
@@ -29,7 +29,7 @@ QString TrimmedClientName(const QString& name);
 // Checks a trimmed name against the other names (letter case ignored).
 ClientNameVerdict CheckClientName(const QString& name, const QStringList& others);
 
-class CClientListBox : public QWidget, public FlatScrollList {
+class CClientListBox : public CPaintedList {
     Q_OBJECT
 
   public:
@@ -57,8 +57,11 @@ class CClientListBox : public QWidget, public FlatScrollList {
     int Caret() const { return caret_; }
     // The last refusal of a name, shown under the list until the next edit.
     QString Notice() const { return notice_; }
-    // The entry's rectangle in list coordinates (empty when scrolled away).
-    QRect EntryRect(int entry) const;
+
+    int RowCount() const override { return int(entries_.size()); }
+    int RowHeight(int row) const override { return entries_.at(size_t(row)).height; }
+    // The name and its connection status, for screen readers.
+    QString RowText(int row) const override;
 
   signals:
     // The entries or the selection changed (the window enables its buttons).
@@ -66,11 +69,13 @@ class CClientListBox : public QWidget, public FlatScrollList {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void PaintRow(QPainter& p, int row, const QRect& r) override;
+    // The keyboard's row is the selected entry.
+    void KeyboardMoved(int row) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
 
@@ -81,14 +86,6 @@ class CClientListBox : public QWidget, public FlatScrollList {
         int height = 0;
     };
 
-    // FlatScrollList
-    int RowCount() const override { return int(entries_.size()); }
-    int RowHeight(int row) const override { return entries_.at(size_t(row)).height; }
-    int TopRow() const override { return top_row_; }
-    void SetTopRow(int row) override;
-    void ReserveBarWidth(int width) override;
-    void WheelOnBar(QWheelEvent* event) override { wheelEvent(event); }
-
     static void OnServerNotify(const AGENT_NOTIFY* notify, void* context);
 
     void AddEntry();
@@ -98,13 +95,10 @@ class CClientListBox : public QWidget, public FlatScrollList {
     void Save();
     void Measure(Entry& entry) const;
     void EntriesChanged();
-    void ScrollIntoView(int entry);
-    int EntryAt(QPoint at) const;
     int CaretAt(const Entry& entry, int x) const;
     int TextLeft() const { return 20; }
     void InsertText(const QString& text);
     void Refuse(ClientNameVerdict verdict, const QString& name);
-    void PaintEntry(QPainter& p, const QRect& r, int index) const;
     void PaintEmptyList(QPainter& p) const;
     void PaintNotice(QPainter& p) const;
     QRect CaretRect() const;
@@ -113,14 +107,11 @@ class CClientListBox : public QWidget, public FlatScrollList {
     int selected_ = -1;
     int editing_ = -1;
     int caret_ = 0;
-    int top_row_ = 0;
-    int bar_width_ = 0;
     QString notice_;
     QFont name_font_, status_font_, notice_font_;
     QPen solid_pen_, dotted_pen_;
     QColor selected_background_, name_colour_, notice_colour_;
     QImage empty_list_icon_;
-    std::unique_ptr<CListBoxSB> scroll_bar_;
 };
 
 }  // namespace halvorin

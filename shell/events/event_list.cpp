@@ -51,10 +51,10 @@ void DrawIconCentred(QPainter& p, const CImageList& icons, int index, const QRec
 }  // namespace
 
 CEventList::CEventList(Clock& clock, QWidget* parent)
-    : QWidget(parent), clock_(clock), time_format_(clock.NowSeconds()) {
+    : CPaintedList(parent), clock_(clock), time_format_(clock.NowSeconds()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
+    SetWheelRows(kWheelRows);
     last_trim_time_ = clock_.NowSeconds();
     background_ = LoadThemeQColor(603, Rgb(62, 59, 67));
     text_colour_ = LoadThemeQColor(605, Rgb(255, 255, 255));
@@ -78,8 +78,7 @@ CEventList::CEventList(Clock& clock, QWidget* parent)
     item_row_height_ = source_line_height_ + two_message_lines + 26;
 
     rows_.push_back(nullptr);  // the spacer: top insertions go above it
-    scroll_bar_ = std::make_unique<CListBoxSB>(this, *this);
-    scroll_bar_->SetColours(
+    ScrollBar().SetColours(
         {LoadThemeQColor(606, Rgb(62, 59, 67)), LoadThemeQColor(607, Rgb(62, 59, 67)),
          LoadThemeQColor(606, Rgb(62, 59, 67)), LoadThemeQColor(608, Rgb(0xcc, 0xcc, 0xcc)),
          LoadThemeQColor(609, Rgb(0x66, 0x66, 0x66))});
@@ -89,7 +88,7 @@ CEventList::CEventList(Clock& clock, QWidget* parent)
 }
 
 CEventList::~CEventList() {
-    scroll_bar_.reset();  // a child that reads the rows: it goes first
+    DropScrollBar();
     rows_.clear();
 }
 
@@ -114,7 +113,7 @@ int CEventList::AddEvent(int64_t time, int level, const QString& source, int mes
         SuspendRedraw();
         rows_.push_front(std::move(item));
         // What was the first visible row stays first; so do the marks.
-        ++top_row_;
+        RowsInserted(0, 1);
         if (armed_row_ >= 0) ++armed_row_;
         if (hot_row_ >= 0) ++hot_row_;
     }
@@ -138,15 +137,15 @@ void CEventList::Trim(bool scroll_to_end) {
         ++removed;
     }
     if (removed > 0) {
-        top_row_ = std::max(0, top_row_ - removed);
+        RowsRemoved(0, removed);
         armed_row_ = armed_row_ < removed ? -1 : armed_row_ - removed;
         hot_row_ = hot_row_ < removed ? -1 : hot_row_ - removed;
     }
     if (!was_suspended) ResumeRedraw();
     last_trim_time_ = clock_.NowSeconds();
     if (scroll_to_end) {
-        scroll_bar_->ContentChanged();
-        SetTopRow(scroll_bar_->LastTopRow());
+        ScrollBar().ContentChanged();
+        SetTopRow(ScrollBar().LastTopRow());
     }
 }
 
@@ -154,12 +153,12 @@ void CEventList::DeleteRow(int row) {
     if (!Item(row)) return;
     emit EventDeleted(*rows_[size_t(row)]);
     rows_.erase(rows_.begin() + row);
-    if (row < top_row_) --top_row_;
+    RowsRemoved(row, 1);
     armed_row_ = -1;
     hot_row_ = -1;
     hot_zone_ = kNoZone;
     setCursor(Qt::ArrowCursor);
-    SetTopRow(std::min(top_row_, std::max(0, RowCount() - 1)));
+    SetTopRow(std::min(TopRow(), std::max(0, RowCount() - 1)));
     ContentChanged();
     update();
 }
@@ -173,8 +172,8 @@ void CEventList::ContentChanged() {
         this,
         [this] {
             content_change_queued_ = false;
-            scroll_bar_->ContentChanged();
-            if (std::exchange(follow_newest_, false)) SetTopRow(scroll_bar_->LastTopRow());
+            ScrollBar().ContentChanged();
+            if (std::exchange(follow_newest_, false)) SetTopRow(ScrollBar().LastTopRow());
             if (!redraw_suspended_) update();
         },
         Qt::QueuedConnection);
@@ -193,12 +192,12 @@ void CEventList::ResumeRedraw() {
     if (!redraw_suspended_) return;
     redraw_suspended_ = false;
     setUpdatesEnabled(true);  // repaints the whole list
-    scroll_bar_->Recompute();
+    ScrollBar().Recompute();
 }
 
 void CEventList::ScrollToEnd() {
-    scroll_bar_->ContentChanged();
-    SetTopRow(scroll_bar_->LastTopRow());
+    ScrollBar().ContentChanged();
+    SetTopRow(ScrollBar().LastTopRow());
     ResumeRedraw();
 }
 
@@ -221,37 +220,20 @@ int CEventList::RowHeight(int row) const {
 }
 
 bool CEventList::FollowingNewest() const {
-    return top_row_ >= scroll_bar_->LastTopRow() - 1;
+    return TopRow() >= ScrollBar().LastTopRow() - 1;
 }
 
 void CEventList::SetTopRow(int row) {
-    const int top = std::clamp(row, 0, std::max(0, RowCount() - 1));
-    if (top >= scroll_bar_->LastTopRow()) unseen_events_ = 0;  // the newest are in view
-    if (top == top_row_) return;
-    top_row_ = top;
-    if (!scroll_bar_->dragging()) scroll_bar_->Recompute();
-    update();
+    if (std::clamp(row, 0, std::max(0, RowCount() - 1)) >= ScrollBar().LastTopRow()) {
+        unseen_events_ = 0;  // the newest are in view
+    }
+    CPaintedList::SetTopRow(row);
 }
 
-QRect CEventList::RowRect(int row) const {
-    if (row < top_row_ || row >= RowCount()) return {};
-    int y = 0;
-    for (int i = top_row_; i < row; ++i) {
-        y += RowHeight(i);
-        if (y >= height()) return {};
-    }
-    return {0, y, std::max(0, width() - bar_width_), RowHeight(row)};
-}
-
-int CEventList::RowAt(QPoint at) const {
-    if (at.x() < 0 || at.x() >= width() - bar_width_ || at.y() < 0) return -1;
-    int y = 0;
-    for (int row = top_row_; row < RowCount() && y < height(); ++row) {
-        const int h = RowHeight(row);
-        if (at.y() >= y && at.y() < y + h) return row;
-        y += h;
-    }
-    return -1;
+QString CEventList::RowText(int row) const {
+    const CEventItem* item = Item(row);
+    if (!item) return {};
+    return QString("%1, %2: %3").arg(item->source, TimeText(item->time), item->text);
 }
 
 QRect CEventList::ArmZone(int row) const {
@@ -283,7 +265,7 @@ QRect CEventList::ContentRect(int row, const QRect& r) const {
     return content;
 }
 
-QString CEventList::TimeText(int64_t time) {
+QString CEventList::TimeText(int64_t time) const {
     return QString::fromStdU16String(time_format_.Format(time, clock_.NowSeconds()));
 }
 
@@ -292,13 +274,7 @@ QString CEventList::TimeText(int64_t time) {
 void CEventList::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.fillRect(event->rect(), background_);
-    int y = 0;
-    for (int row = top_row_; row < RowCount() && y < height(); ++row) {
-        const int h = RowHeight(row);
-        const QRect r(0, y, width() - bar_width_, h);
-        if (h > 0 && r.intersects(event->rect())) PaintRow(p, row, r);
-        y += h;
-    }
+    PaintRows(p, event->region());
     if (unseen_events_ > 0) PaintNewEventsMarker(p);
 }
 
@@ -307,7 +283,7 @@ QRect CEventList::NewEventsMarker() const {
     const QString text = FormatMessage(kNewEventsText, {QString::number(unseen_events_)});
     const int width = QFontMetrics(source_font_).horizontalAdvance(text) + 24;
     const int height = QFontMetrics(source_font_).height() + 10;
-    const int right = this->width() - bar_width_ - 12;
+    const int right = ListWidth() - 12;
     return {right - width, this->height() - height - 8, width, height};
 }
 
@@ -371,15 +347,10 @@ void CEventList::PaintRow(QPainter& p, int row, const QRect& r) {
 }
 
 void CEventList::resizeEvent(QResizeEvent*) {
-    scroll_bar_->ContentChanged();
+    ScrollBar().ContentChanged();
     // A taller pane shows more rows: those scrolled out above come back
     // rather than leaving empty space below the newest.
-    if (top_row_ > scroll_bar_->LastTopRow()) SetTopRow(scroll_bar_->LastTopRow());
-}
-
-void CEventList::ReserveBarWidth(int width) {
-    bar_width_ = width;
-    update();
+    if (TopRow() > ScrollBar().LastTopRow()) SetTopRow(ScrollBar().LastTopRow());
 }
 
 void CEventList::RepaintRow(int row) {
@@ -448,49 +419,13 @@ void CEventList::leaveEvent(QEvent*) {
     SetHot(-1, kNoZone);
 }
 
-int CEventList::VisibleRows() const {
-    return std::max(1, height() / std::max(1, item_row_height_));
-}
-
-// The keyboard scrolls the list; in editing mode Delete deletes the armed row.
+// In editing mode Delete deletes the armed row; the other keys move through the rows.
 void CEventList::keyPressEvent(QKeyEvent* event) {
-    const int last = scroll_bar_->LastTopRow();
-    int top = top_row_;
-    switch (event->key()) {
-        case Qt::Key_Up:
-            top -= 1;
-            break;
-        case Qt::Key_Down:
-            top += 1;
-            break;
-        case Qt::Key_PageUp:
-            top -= VisibleRows();
-            break;
-        case Qt::Key_PageDown:
-            top += VisibleRows();
-            break;
-        case Qt::Key_Home:
-            top = 0;
-            break;
-        case Qt::Key_End:
-            top = last;
-            break;
-        case Qt::Key_Delete:
-            if (editing_ && armed_row_ >= 0) DeleteRow(armed_row_);
-            return;
-        default:
-            QWidget::keyPressEvent(event);
-            return;
+    if (event->key() == Qt::Key_Delete) {
+        if (editing_ && armed_row_ >= 0) DeleteRow(armed_row_);
+        return;
     }
-    SetTopRow(std::clamp(top, 0, std::max(0, last)));
-    scroll_bar_->Recompute();
-}
-
-void CEventList::wheelEvent(QWheelEvent* event) {
-    const int steps = event->angleDelta().y() / 120;
-    if (steps == 0) return;
-    SetTopRow(std::min(scroll_bar_->LastTopRow(), top_row_ - steps * kWheelRows));
-    scroll_bar_->Recompute();
+    CPaintedList::keyPressEvent(event);
 }
 
 }  // namespace halvorin

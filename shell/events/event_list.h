@@ -25,11 +25,11 @@
 #include "shell/events/event_item.h"
 #include "shell/events/event_time.h"
 #include "shell/theme/image_list.h"
-#include "shell/widgets/list_box_scroll_bar.h"
+#include "shell/widgets/painted_list.h"
 
 namespace halvorin {
 
-class CEventList : public QWidget, public FlatScrollList {
+class CEventList : public CPaintedList {
     Q_OBJECT
 
   public:
@@ -67,8 +67,6 @@ class CEventList : public QWidget, public FlatScrollList {
     // The event of a row; null for the spacer row and out of range.
     const CEventItem* Item(int row) const;
     int ItemRowHeight() const { return item_row_height_; }
-    QRect RowRect(int row) const;  // empty when the row is not on the screen
-    int RowAt(QPoint at) const;    // -1 outside every row
     // Events added below the screen while the operator looked at older ones;
     // the marker that says so ("N new events") scrolls to them when clicked.
     int UnseenEvents() const { return unseen_events_; }
@@ -77,18 +75,17 @@ class CEventList : public QWidget, public FlatScrollList {
     QRect ArmZone(int row) const;
     QRect DeleteZone(int row) const;
     // What the row shows as its time, as seen now.
-    QString TimeText(int64_t time);
+    QString TimeText(int64_t time) const;
     // Shows the last rows now (painting resumes if it was suspended).
     void ScrollToEnd();
     // The one-second tick: the trim clock and the end of a suspension.
     void OneSecondTick();
-    CListBoxSB& ScrollBar() { return *scroll_bar_; }
 
-    // FlatScrollList.
     int RowCount() const override { return int(rows_.size()); }
     int RowHeight(int row) const override;
-    int TopRow() const override { return top_row_; }
     void SetTopRow(int row) override;
+    // Source, time and message, for screen readers.
+    QString RowText(int row) const override;
 
   signals:
     // A row was added (any position).
@@ -98,15 +95,14 @@ class CEventList : public QWidget, public FlatScrollList {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void PaintRow(QPainter& p, int row, const QRect& r) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    void PaintRow(QPainter& p, int row, const QRect& r);
     QRect ContentRect(int row, const QRect& r) const;
     void SuspendRedraw();
     void ResumeRedraw();
@@ -116,20 +112,13 @@ class CEventList : public QWidget, public FlatScrollList {
     void SetHot(int row, Zone zone);
     void RepaintRow(int row);
     void ContentChanged();
-    int VisibleRows() const;
     // Whether the newest row is on the screen, or nearly: then new events
     // scroll into view as they come.
     bool FollowingNewest() const;
     void PaintNewEventsMarker(QPainter& p);
 
-    // FlatScrollList.
-    void ReserveBarWidth(int width) override;
-    void WheelOnBar(QWheelEvent* event) override { wheelEvent(event); }
-
     Clock& clock_;
     std::deque<std::unique_ptr<CEventItem>> rows_;  // null: the spacer row
-    int top_row_ = 0;
-    int bar_width_ = 0;
     bool editing_ = false;
     int armed_row_ = -1;
     int hot_row_ = -1;
@@ -140,7 +129,7 @@ class CEventList : public QWidget, public FlatScrollList {
     bool content_change_queued_ = false;
     bool follow_newest_ = false;  // the queued content change scrolls to the end
     int unseen_events_ = 0;       // added below the screen since the operator looked
-    EventTimeFormat time_format_;
+    mutable EventTimeFormat time_format_;
 
     QColor background_, text_colour_, separator_;
     QFont source_font_, time_font_, message_font_;
@@ -148,7 +137,6 @@ class CEventList : public QWidget, public FlatScrollList {
     QColor delete_zone_, delete_zone_hot_;
     int source_line_height_ = 0;
     int item_row_height_ = 0;
-    std::unique_ptr<CListBoxSB> scroll_bar_;
     QTimer tick_;
 };
 

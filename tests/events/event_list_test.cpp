@@ -2,6 +2,7 @@
 // and editing, on a clock the test moves.
 #include "shell/events/event_list.h"
 
+#include <QAccessible>
 #include <QTest>
 
 #include "tests/support/desktop_fixture.h"
@@ -200,20 +201,35 @@ TEST_F(EventListTest, EditingArmsARowAndItsDeleteZoneDeletesIt) {
     EXPECT_FALSE(list_->OnCommand(248));
 }
 
-TEST_F(EventListTest, TheKeyboardScrollsAndDeletesTheArmedRow) {
+TEST_F(EventListTest, TheKeyboardMovesThroughTheRowsReadsThemAndDeletesTheArmedRow) {
     for (int i = 0; i < 40; ++i)
         Add(QString("event %1").arg(i));
     QApplication::processEvents();  // the scroll bar learns of the rows
     const int last = list_->ScrollBar().LastTopRow();
     ASSERT_GT(last, 10);
+    list_->setFocus();
     QTest::keyClick(list_.get(), Qt::Key_End);
     EXPECT_EQ(list_->TopRow(), last);
+    EXPECT_EQ(list_->CurrentRow(), 40);
     QTest::keyClick(list_.get(), Qt::Key_PageUp);
-    EXPECT_LT(list_->TopRow(), last - 1);
+    EXPECT_LT(list_->CurrentRow(), 40 - 3);
+    EXPECT_FALSE(list_->RowRect(list_->CurrentRow()).isEmpty());
     QTest::keyClick(list_.get(), Qt::Key_Home);
     EXPECT_EQ(list_->TopRow(), 0);
+    EXPECT_EQ(list_->CurrentRow(), 1);  // the spacer above it shows nothing
     QTest::keyClick(list_.get(), Qt::Key_Down);
-    EXPECT_EQ(list_->TopRow(), 1);
+    EXPECT_EQ(list_->CurrentRow(), 2);
+    EXPECT_EQ(list_->TopRow(), 0);
+
+    // A screen reader reads each row's source, time and message.
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(list_.get());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->role(), QAccessible::List);
+    EXPECT_EQ(view->childCount(), 41);
+    const QString read = view->child(2)->text(QAccessible::Name);
+    EXPECT_TRUE(read.startsWith("JBOD-1, ")) << read.toStdString();
+    EXPECT_TRUE(read.endsWith(": Event 1")) << read.toStdString();
+    EXPECT_TRUE(view->child(2)->state().focused);
 
     // Delete does nothing outside editing mode, and deletes the armed row in it.
     QTest::keyClick(list_.get(), Qt::Key_Delete);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 
+#include <QAccessible>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
@@ -276,10 +277,16 @@ TEST_F(AgentModeTest, AnAddedManagerConnectsAndADeletedOneIsDropped) {
         15000));
     ASSERT_TRUE(WaitUntil([&] { return list->Status(0).startsWith("Connected from 127.0.0.1:"); }))
         << list->Status(0).toStdString();
-    EXPECT_GT(list->EntryRect(0).height(), 40);  // the status line
+    EXPECT_GT(list->RowRect(0).height(), 40);  // the status line
     EXPECT_FALSE(stranger.Ready());
 
-    QTest::mouseClick(list, Qt::LeftButton, {}, list->EntryRect(0).center());
+    // A screen reader reads the name with its status; the keyboard selects.
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(list);
+    ASSERT_EQ(view->childCount(), 1);
+    EXPECT_TRUE(view->child(0)->text(QAccessible::Name).startsWith("mgr-a, Connected from"));
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Home);
+    ASSERT_EQ(list->Selected(), 0);
     Click(window, CAgentWnd::kDeleteButton);
     EXPECT_EQ(list->EntryCount(), 0);
     EXPECT_TRUE(WaitUntil([&] { return !manager.Ready(); }));
@@ -294,14 +301,14 @@ TEST_F(AgentModeTest, TheConnectionStatusFollowsConnectAndDisconnect) {
     ASSERT_NE(window, nullptr);
     earlier.reset();
     CClientListBox* list = window->List();
-    const int idle_height = list->EntryRect(0).height();
+    const int idle_height = list->RowRect(0).height();
     {
         Manager manager(u"mgr-a", options_.agent_port);
         ASSERT_TRUE(WaitUntil([&] { return !list->Status(0).isEmpty(); }, 15000));
         EXPECT_TRUE(list->Status(0).startsWith("Connected from 127.0.0.1:"));
     }
     EXPECT_TRUE(WaitUntil([&] { return list->Status(0).isEmpty(); }));
-    EXPECT_EQ(list->EntryRect(0).height(), idle_height);
+    EXPECT_EQ(list->RowRect(0).height(), idle_height);
 }
 
 TEST_F(AgentModeTest, TwentySwitchesLeaveNoThreadSocketOrWindowBehind) {

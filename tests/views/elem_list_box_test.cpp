@@ -234,6 +234,15 @@ TEST_F(ElemListBoxTest, TheSlotSwitchLightsTheSimulatorsLedAndTheRowFollows) {
     // And off again.
     Click(QPoint(r.left() + 160 + 60, r.center().y()));
     EXPECT_FALSE(list_->Row(row)->element->state & kStateIdentifyOn);
+    // And on through a screen reader's press, which a plain row lacks.
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(list_.get());
+    QAccessibleActionInterface* press = view->child(row)->actionInterface();
+    ASSERT_NE(press, nullptr);
+    EXPECT_EQ(press->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+    EXPECT_TRUE(view->child(0)->actionInterface()->actionNames().isEmpty());  // the panel
+    press->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_VERIFY(list_->Row(row)->element->state & kStateIdentifyOn);
+    EXPECT_EQ(list_->CurrentRow(), row);
 }
 
 TEST_F(ElemListBoxTest, AConfigurationChangeGivesFreshRowsAndKeepsOpenGroupsOpen) {

@@ -1,9 +1,11 @@
-#include "views/elem_list_accessible.h"
+#include "shell/widgets/painted_list_accessible.h"
 
 #include <QAccessibleWidget>
+#include <QPointer>
+#include <QTimer>
 #include <unordered_map>
 
-#include "views/elem_list_box.h"
+#include "shell/widgets/painted_list.h"
 
 namespace halvorin {
 
@@ -11,9 +13,9 @@ namespace {
 
 // One row; it looks the row up by index each time, so it never outlives
 // what it describes.
-class RowAccessible : public QAccessibleInterface {
+class RowAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
   public:
-    RowAccessible(CElemListBox* list, int row) : list_(list), row_(row) {}
+    RowAccessible(CPaintedList* list, int row) : list_(list), row_(row) {}
 
     bool isValid() const override { return list_ && row_ < list_->RowCount(); }
     QObject* object() const override { return nullptr; }
@@ -28,7 +30,7 @@ class RowAccessible : public QAccessibleInterface {
     QString text(QAccessible::Text kind) const override {
         if (!isValid()) return {};
         if (kind == QAccessible::Name) return list_->RowText(row_);
-        if (kind == QAccessible::Description) return list_->ToolTipText(MakeHitCode(row_, HS_ROW));
+        if (kind == QAccessible::Description) return list_->RowDescription(row_);
         return {};
     }
     void setText(QAccessible::Text, const QString&) override {}
@@ -45,24 +47,40 @@ class RowAccessible : public QAccessibleInterface {
         s.offscreen = s.invisible;
         s.focusable = true;
         s.focused = list_->hasFocus() && list_->CurrentRow() == row_;
-        const CItemData* row = list_->Row(row_);
-        if (row && (row->flags & ROW_GROUP_HEADER) && !(row->flags & ROW_PANEL)) {
-            s.expandable = true;
-            s.expanded = (row->flags & ROW_EXPANDED) != 0;
-            s.collapsed = !s.expanded;
-        }
+        list_->DescribeRowState(row_, s);
         return s;
     }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                    : nullptr;
+    }
+
+    QStringList actionNames() const override {
+        return isValid() && list_->RowHasAction(row_) ? QStringList{pressAction()} : QStringList{};
+    }
+    // The press runs from the event loop: acting on a row may wait in a modal
+    // loop, and the screen reader's call must be answered first.
+    void doAction(const QString& name) override {
+        if (name != pressAction() || !isValid() || !list_->RowHasAction(row_)) return;
+        QTimer::singleShot(0, list_.data(), [list = list_, row = row_] {
+            if (list && row < list->RowCount() && list->RowHasAction(row)) {
+                list->SetCurrentRow(row);
+                list->ActivateRow(row);
+            }
+        });
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
   private:
-    QPointer<CElemListBox> list_;
+    QPointer<CPaintedList> list_;
     const int row_;
 };
 
-class ElemListAccessible : public QAccessibleWidget {
+class PaintedListAccessible : public QAccessibleWidget {
   public:
-    explicit ElemListAccessible(CElemListBox* list) : QAccessibleWidget(list, QAccessible::List) {}
-    ~ElemListAccessible() override {
+    explicit PaintedListAccessible(CPaintedList* list)
+        : QAccessibleWidget(list, QAccessible::List) {}
+    ~PaintedListAccessible() override {
         for (const auto& [row, id] : rows_)
             QAccessible::deleteAccessibleInterface(id);
     }
@@ -86,22 +104,25 @@ class ElemListAccessible : public QAccessibleWidget {
         const int row = List()->RowAt(List()->mapFromGlobal(QPoint(x, y)));
         return row < 0 ? nullptr : child(row);
     }
+    QAccessibleInterface* focusChild() const override {
+        return List()->hasFocus() ? child(List()->CurrentRow()) : nullptr;
+    }
 
   private:
-    CElemListBox* List() const { return static_cast<CElemListBox*>(widget()); }
+    CPaintedList* List() const { return static_cast<CPaintedList*>(widget()); }
     mutable std::unordered_map<int, QAccessible::Id> rows_;
 };
 
-QAccessibleInterface* ElemListFactory(const QString&, QObject* object) {
-    if (auto* list = qobject_cast<CElemListBox*>(object)) return new ElemListAccessible(list);
+QAccessibleInterface* PaintedListFactory(const QString&, QObject* object) {
+    if (auto* list = qobject_cast<CPaintedList*>(object)) return new PaintedListAccessible(list);
     return nullptr;
 }
 
 }  // namespace
 
-void InstallElemListAccessibility() {
+void InstallPaintedListAccessibility() {
     static const bool installed = [] {
-        QAccessible::installFactory(ElemListFactory);
+        QAccessible::installFactory(PaintedListFactory);
         return true;
     }();
     (void)installed;
