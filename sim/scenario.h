@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "net/protocol/ses_addr.h"
+#include "sim/json_nesting.h"
 
 namespace halvorin::sim {
 
@@ -170,14 +171,8 @@ struct Scenario {
     std::vector<FaultDescription> faults;
 };
 
-// Parses a scenario; on failure returns nothing and says why in `error`.
-// Scenario and capture files travel with bug reports: a file nested deeper
-// than this is refused before it is parsed.
-inline constexpr size_t kMaxJsonNesting = 64;
-// How deep arrays and objects nest in JSON text (brackets inside strings do
-// not count); counting stops once it passes `stop_above`.
-size_t JsonNestingDepth(std::string_view text, size_t stop_above);
-
+// Parses a scenario; on failure returns nothing and says why in `error`
+// (a file nested deeper than kMaxJsonNesting is refused unparsed).
 std::optional<Scenario> ParseScenario(const std::string& json_text, std::string& error);
 std::optional<Scenario> LoadScenario(const std::string& path, std::string& error);
 
