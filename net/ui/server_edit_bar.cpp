@@ -7,6 +7,8 @@
 #include <QStyleHints>
 #include <QToolTip>
 
+#include "net/ui/server_edit_bar_accessible.h"
+
 #include "net/protocol/host_address.h"
 #include "net/protocol/wire_format.h"
 #include "shell/theme/shared_look.h"
@@ -37,7 +39,8 @@ CServerEditBar::CServerEditBar(QWidget* parent) : QWidget(parent) {
     setObjectName(kWindowClass);
     setFixedHeight(kHeight);
     setMouseTracking(true);
-    setFocusPolicy(Qt::ClickFocus);
+    setFocusPolicy(Qt::StrongFocus);
+    InstallServerEditBarAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     placeholder_ = LoadQString(kPlaceholderText);
     text_ = placeholder_;
@@ -55,6 +58,10 @@ CServerEditBar::CServerEditBar(QWidget* parent) : QWidget(parent) {
         caret_visible_ = !caret_visible_;
         update(text_rect_.adjusted(-2, 0, 2, 0));
     });
+}
+
+QString CServerEditBar::AddButtonName() {
+    return LoadQString(kAddToolTip);
 }
 
 QRect CServerEditBar::ButtonRect() const {
@@ -302,7 +309,14 @@ void CServerEditBar::ClearRefusal() {
 
 // ---- focus ----------------------------------------------------------------------------
 
-void CServerEditBar::focusInEvent(QFocusEvent*) {
+void CServerEditBar::focusInEvent(QFocusEvent* event) {
+    const bool by_keyboard =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (by_keyboard && placeholder_shown_ && !disabled_) {  // ready to type, as a click leaves it
+        text_.clear();
+        placeholder_shown_ = false;
+        caret_ = 0;
+    }
     caret_visible_ = true;
     caret_blink_.start();
     update();

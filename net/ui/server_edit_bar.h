@@ -41,6 +41,9 @@ class CServerEditBar : public QWidget {
     QRect FieldRect() const { return field_; }
     QRect TextRect() const { return text_rect_; }
     QRect ButtonRect() const;
+    // The name of the "+" button (its tool tip) and of the field (its placeholder).
+    static QString AddButtonName();
+    QString PlaceholderText() const { return placeholder_; }
 
     // Takes the text as the operator's commit: true when it was handed on.
     bool Commit();

@@ -42,6 +42,7 @@ CEventPane::CEventPane(std::string history_directory, Clock& clock, QWidget* par
     background_ = ToQColor(LoadThemeColor(602, Rgb(62, 59, 67)));
     tool_bar_ = new CEventToolBar(this);
     list_ = new CEventList(clock, this);
+    list_->setAccessibleName(tool_bar_->Caption());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

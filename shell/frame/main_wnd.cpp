@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+#include <vector>
 
 #include "base/host_name.h"
 #include "base/log.h"
@@ -20,6 +21,7 @@
 #include "shell/frame/right_tool_bar.h"
 #include "shell/theme/application_icon.h"
 #include "shell/theme/theme_color.h"
+#include "shell/tree/enc_tree.h"
 #include "shell/tree/left_pane.h"
 #include "shell/widgets/message_box.h"
 #include "views/elem_list_box.h"
@@ -95,6 +97,8 @@ CMainWnd::CMainWnd(const QString& title, const ManagerSetup& setup)
     palette.setColor(QPalette::Window, QColor(0, 0, 0, 150));
     drag_bar_->setPalette(palette);
     drag_bar_->hide();
+    OrderTabStops();
+    left_pane_->Tree()->setFocus(Qt::OtherFocusReason);  // where the window starts
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     setGeometry(InitialPlacement(screen ? screen->availableGeometry() : QRect(0, 0, 1280, 720)));
@@ -106,6 +110,21 @@ CMainWnd::CMainWnd(const QString& title, const ManagerSetup& setup)
 }
 
 CMainWnd::~CMainWnd() = default;
+
+// Tab goes from the caption's buttons to the toolbar, the host entry and the
+// tree, then to the event list and last to the right pane; within each area
+// the stops keep the order they were made in.
+void CMainWnd::OrderTabStops() {
+    std::vector<QWidget*> stops;
+    for (QWidget* area : std::initializer_list<QWidget*>{caption_bar_, main_tool_bar_, left_pane_,
+                                                         event_pane_, right_pane_}) {
+        for (QWidget* widget : area->findChildren<QWidget*>()) {
+            if (widget->focusPolicy() & Qt::TabFocus) stops.push_back(widget);
+        }
+    }
+    for (size_t i = 1; i < stops.size(); ++i)
+        QWidget::setTabOrder(stops[i - 1], stops[i]);
+}
 
 QRect CMainWnd::InitialPlacement(const QRect& work_area) {
     const int w = work_area.width();

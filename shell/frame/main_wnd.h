@@ -107,6 +107,7 @@ class CMainWnd : public QWidget {
   private:
     void StartManager(const ManagerSetup& setup);
     void LayOutPanes();
+    void OrderTabStops();
     void SetCursorFor(int drag_kind);
     void ShowDragBar(int drag_kind, QPoint at);
 

@@ -49,6 +49,10 @@ bool CRightPane::MayLeaveShown() {
     return list_->MayLeave();
 }
 
+void CRightPane::FocusView() {
+    list_->setFocus(Qt::OtherFocusReason);
+}
+
 void CRightPane::ClearView() {
     // What was shown is gone: the overview of what is left takes its place.
     ShowSubject(nullptr);
@@ -67,6 +71,7 @@ QString CRightPane::SubjectTitle() const {
 
 void CRightPane::ShowTitle() {
     title_bar_->SetTitle(SubjectTitle());
+    list_->setAccessibleName(SubjectTitle());
     title_bar_->ShowQuickJump(static_cast<bool>(subject_));
     if (!title_bar_->isVisible()) {
         title_bar_->show();

@@ -34,6 +34,7 @@ class CRightPane : public QWidget, public RightPaneLink {
     void RefreshView() override { RefreshSubject(); }
     CSubEnc* ShownSubEnclosure() const override { return subject_.get(); }
     bool MayLeaveShown() override;
+    void FocusView() override;
 
     bool Dashboard() const { return dashboard_; }
     CElemListBox* List() const { return list_; }

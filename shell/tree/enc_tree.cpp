@@ -3,6 +3,7 @@
 #include "shell/tree/enc_tree_nodes.h"
 
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -509,6 +510,23 @@ void CEncTree::mouseReleaseEvent(QMouseEvent* event) {
     } else if (armed_) {
         RepaintHost(armed_);
     }
+}
+
+void CEncTree::keyPressEvent(QKeyEvent* event) {
+    const QModelIndex index = currentIndex();
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || !index.isValid()) {
+        QTreeView::keyPressEvent(event);
+        return;
+    }
+    if (!index.parent().isValid()) {
+        setExpanded(index, !isExpanded(index));
+        return;
+    }
+    if (!selectionModel()->isSelected(index)) {
+        selectionModel()->select(index, selectionCommand(index, event));
+    }
+    if (right_pane_ && selectionModel()->isSelected(index)) right_pane_->FocusView();
 }
 
 bool CEncTree::viewportEvent(QEvent* event) {

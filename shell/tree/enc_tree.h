@@ -100,6 +100,9 @@ class CEncTree : public QTreeView {
     void SubEncSelected(CSubEnc* subenc);
 
   protected:
+    // Enter on a host opens or closes it; on an enclosure (which the arrows
+    // have already shown) it moves the keyboard to the enclosure's view.
+    void keyPressEvent(QKeyEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}

@@ -22,6 +22,7 @@ EncTreeLook::EncTreeLook() {
     delete_zone_hot = LoadThemeQColor(452, Rgb(103, 11, 0));
     host_line = LoadThemeQColor(484, Rgb(150, 150, 150));
     subenc_line = LoadThemeQColor(450, Rgb(150, 150, 150));
+    focus = LoadThemeQColor(417, Rgb(0x43, 0xa0, 0xae));
     bar_track = LoadThemeQColor(465, Rgb(255, 255, 255));
     bar_line = LoadThemeQColor(466, Rgb(255, 255, 255));
     bar_thumb = LoadThemeQColor(467, Rgb(0xcc, 0xcc, 0xcc));

@@ -18,6 +18,7 @@ struct EncTreeLook {
     QColor subenc_background, subenc_selected;
     QColor delete_zone, delete_zone_hot;
     QColor host_line, subenc_line;  // along each row's bottom
+    QColor focus;                   // the keyboard's row, while the tree has the focus
     QColor bar_track, bar_line, bar_thumb, bar_hot_thumb;
     QFont host_font, subenc_font, status_font;
     int row_height = 32;

@@ -50,6 +50,13 @@ void CEncTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
         const bool selected = selectionModel()->isSelected(index);
         PaintSubEncRow(*painter, r, *reinterpret_cast<const SubEncNode*>(node), selected);
     }
+    if (hasFocus() && index == currentIndex()) {
+        painter->save();
+        painter->setPen(QPen(look_->focus, 1, Qt::DotLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(r.adjusted(1, 1, -2, -2));
+        painter->restore();
+    }
 }
 
 QString CEncTree::HostName(const HostNode& host) const {

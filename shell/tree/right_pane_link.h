@@ -22,6 +22,8 @@ class RightPaneLink {
     // Asked before something else is shown: false when the operator would
     // rather stay with edits not applied yet.
     virtual bool MayLeaveShown() = 0;
+    // The keyboard moves to what is shown (Enter on the tree's enclosure).
+    virtual void FocusView() = 0;
 
   protected:
     ~RightPaneLink() = default;

@@ -1,19 +1,34 @@
 #include "shell/widgets/flat_tool_button.h"
 
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
+
+#include "shell/theme/theme_color.h"
+#include "shell/widgets/flat_tool_button_accessible.h"
 
 namespace halvorin {
 
 namespace {
 constexpr int kPictureMargin = 4;  // around a picture, as a flat toolbar leaves it
+
+QColor FocusRingColour() {
+    return LoadThemeQColor(417, Rgb(0x43, 0xa0, 0xae));
 }
+}  // namespace
 
 CFlatToolButton::CFlatToolButton(const CImageList& images, int index, int command, QWidget* parent,
                                  const CImageList& hot_images)
-    : QWidget(parent), images_(images), hot_images_(hot_images), index_(index), command_(command) {
+    : QWidget(parent),
+      images_(images),
+      hot_images_(hot_images),
+      index_(index),
+      command_(command),
+      focus_ring_(FocusRingColour()) {
+    InstallFlatToolButtonAccessibility();
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
     resize(sizeHint());
@@ -26,7 +41,10 @@ CFlatToolButton::CFlatToolButton(const QString& text, const QFont& font, QColor 
       text_(text),
       font_(font),
       text_colour_(colour),
-      padding_(padding) {
+      padding_(padding),
+      focus_ring_(FocusRingColour()) {
+    InstallFlatToolButtonAccessibility();
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     hot_plate_ = Qt::transparent;
     resize(sizeHint());
@@ -50,10 +68,17 @@ void CFlatToolButton::SetCommand(int command, int index) {
 void CFlatToolButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     if (hot_ && hot_plate_.alpha() > 0) {
+        p.save();
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
         p.setBrush(hot_plate_);
         p.drawRoundedRect(rect(), 3, 3);
+        p.restore();
+    }
+    if (hasFocus()) {
+        p.setPen(QPen(focus_ring_, 1, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
     if (!text_.isNull()) {
         p.setFont(font_);
@@ -86,6 +111,28 @@ void CFlatToolButton::mousePressEvent(QMouseEvent* event) {
 void CFlatToolButton::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit Clicked(command_);
+}
+
+void CFlatToolButton::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Space:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit Clicked(command_);
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void CFlatToolButton::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void CFlatToolButton::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 bool CFlatToolButton::event(QEvent* event) {

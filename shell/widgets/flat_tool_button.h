@@ -1,6 +1,8 @@
 // CFlatToolButton: one button of a flat toolbar: a picture of an image list
 // (or a text) with no frame, a light plate under the pointer, the hand
-// cursor, and a tool tip. A click sends its command.
+// cursor, and a tool tip. A click sends its command; so do Space and Enter
+// once Tab has brought the focus (and its ring) to it. Screen readers see a
+// push button named by its text or tool tip, with a press action.
 #pragma once
 
 #include <QColor>
@@ -31,6 +33,8 @@ class CFlatToolButton : public QWidget {
     bool hot() const { return hot_; }
     QString toolTipText() const { return tool_tip_; }
     QString text() const { return text_; }
+    // What a screen reader calls it: the text, or else the tool tip.
+    QString AccessibleName() const { return text_.isEmpty() ? tool_tip_ : text_; }
 
     QSize sizeHint() const override;
 
@@ -43,6 +47,9 @@ class CFlatToolButton : public QWidget {
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
 
   private:
@@ -54,6 +61,7 @@ class CFlatToolButton : public QWidget {
     QColor text_colour_;
     QSize padding_;
     QColor hot_plate_ = QColor(0, 0, 0, 24);
+    QColor focus_ring_;
     bool hot_ = false;
 };
 

@@ -2,18 +2,25 @@
 // splitters, its caption bar and main toolbar, and closing while work runs.
 #include "shell/frame/main_wnd.h"
 
+#include <QAccessible>
 #include <QScreen>
 #include <QTest>
+#include <algorithm>
+#include <map>
 
 #include "enclosure/ops/control_operations.h"
 #include "net/ui/caption_bar.h"
+#include "net/ui/server_edit_bar.h"
+#include "shell/events/event_list.h"
 #include "shell/events/event_pane.h"
 #include "shell/frame/main_tool_bar.h"
 #include "shell/frame/right_pane.h"
 #include "shell/frame/right_tool_bar.h"
+#include "shell/tree/enc_tree.h"
 #include "shell/tree/left_pane.h"
 #include "shell/widgets/flat_tool_button.h"
 #include "tests/support/desktop_fixture.h"
+#include "views/elem_list_box.h"
 #include "views/modal_operation.h"
 
 namespace halvorin {
@@ -170,6 +177,70 @@ TEST_F(MainWndTest, TheMainToolBarShowsTheDashboardAndPassesTheApplicationsComma
     QTest::mouseClick(bar->Button(1), Qt::LeftButton);
     QTest::mouseClick(bar->Button(2), Qt::LeftButton);
     EXPECT_EQ(commands, (std::vector<int>{252, 57664}));
+}
+
+// Every accessible object under `root` with this role, by name.
+std::map<QString, QAccessibleInterface*> AccessiblesOfRole(QAccessibleInterface* root,
+                                                           QAccessible::Role role) {
+    std::map<QString, QAccessibleInterface*> found;
+    for (int i = 0; i < root->childCount(); ++i) {
+        QAccessibleInterface* child = root->child(i);
+        if (!child) continue;
+        if (child->role() == role) found[child->text(QAccessible::Name)] = child;
+        found.merge(AccessiblesOfRole(child, role));
+    }
+    return found;
+}
+
+TEST_F(MainWndTest, TabVisitsCaptionToolBarEntryTreeEventsAndRightPaneInThatOrder) {
+    std::vector<QWidget*> chain;
+    QWidget* first = window_->CaptionBar()->Button(0);
+    QWidget* next = first;
+    do {
+        if (next->focusPolicy() & Qt::TabFocus) chain.push_back(next);
+        next = next->nextInFocusChain();
+    } while (next != first && chain.size() < 100);
+    const auto position = [&](QWidget* widget) {
+        return std::find(chain.begin(), chain.end(), widget) - chain.begin();
+    };
+    const std::vector<QWidget*> expected = {
+        window_->CaptionBar()->Button(0),  window_->MainToolBar()->Button(0),
+        window_->MainToolBar()->Button(2), window_->LeftPane()->EditBar(),
+        window_->LeftPane()->Tree(),       window_->EventPane()->List(),
+        window_->RightPane()->List()};
+    for (size_t i = 1; i < expected.size(); ++i) {
+        EXPECT_LT(position(expected[i - 1]), position(expected[i])) << i;
+        EXPECT_LT(position(expected[i]), std::ptrdiff_t(chain.size())) << i;
+    }
+    // The window starts on the tree; Space on a focused toolbar button clicks it.
+    EXPECT_EQ(window_->focusWidget(), window_->LeftPane()->Tree());
+    window_->MainToolBar()->Button(0)->setFocus();
+    QTest::keyClick(window_->MainToolBar()->Button(0), Qt::Key_Space);
+    EXPECT_TRUE(window_->RightPane()->Dashboard());
+}
+
+TEST_F(MainWndTest, ScreenReadersFindAndPressTheButtonsAndTheEntryByRoleAndName) {
+    QAccessibleInterface* root = QAccessible::queryAccessibleInterface(window_.get());
+    ASSERT_NE(root, nullptr);
+    const auto buttons = AccessiblesOfRole(root, QAccessible::Button);
+    for (int i = 0; i < 3; ++i) {
+        const QString name = window_->MainToolBar()->Button(i)->text();
+        EXPECT_TRUE(buttons.count(name)) << name.toStdString();
+    }
+    EXPECT_TRUE(buttons.count(CServerEditBar::AddButtonName()));
+    for (const auto& [name, button] : buttons)
+        EXPECT_FALSE(name.isEmpty());  // no unnamed button anywhere
+
+    QAccessibleInterface* dashboard = buttons.at(window_->MainToolBar()->Button(0)->text());
+    ASSERT_NE(dashboard->actionInterface(), nullptr);
+    dashboard->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_VERIFY(window_->RightPane()->Dashboard());
+
+    const auto entries = AccessiblesOfRole(root, QAccessible::EditableText);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries.begin()->second->object(), window_->LeftPane()->EditBar());
+    const auto lists = AccessiblesOfRole(root, QAccessible::List);
+    EXPECT_EQ(lists.size(), 2u);  // the event list and the element list
 }
 
 TEST_F(MainWndTest, ClosingWhileAnOperationWaitsIsRefusedUntilItEnds) {

@@ -1,5 +1,7 @@
 #include "net/ui/server_edit_bar.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QSignalSpy>
@@ -151,6 +153,27 @@ TEST_F(ServerEditBarTest, ADisabledBarIgnoresClicksAndKeys) {
     ClickText();
     Type("abc");
     EXPECT_EQ(bar_.text(), "abc");
+}
+
+TEST_F(ServerEditBarTest, TabBringsTheKeyboardReadyToTypeAndScreenReadersSeeATextField) {
+    QFocusEvent by_tab(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(&bar_, &by_tab);
+    Type("nas-01");
+    EXPECT_EQ(bar_.text(), "nas-01");
+
+    QAccessibleInterface* field = QAccessible::queryAccessibleInterface(&bar_);
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->role(), QAccessible::EditableText);
+    EXPECT_EQ(field->text(QAccessible::Name), bar_.PlaceholderText());
+    EXPECT_EQ(field->text(QAccessible::Value), "nas-01");
+    ASSERT_EQ(field->childCount(), 1);
+    QAccessibleInterface* add = field->child(0);
+    EXPECT_EQ(add->role(), QAccessible::Button);
+    EXPECT_EQ(add->text(QAccessible::Name), CServerEditBar::AddButtonName());
+    QSignalSpy commands(&bar_, &CServerEditBar::Command);
+    add->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(commands.count(), 1);
+    EXPECT_EQ(bar_.committedText(), "nas-01");
 }
 
 }  // namespace

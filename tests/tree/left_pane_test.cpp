@@ -238,6 +238,29 @@ TEST_F(LeftPaneTest, SelectingAnEnclosureShowsItAndDeletingItsHostForgetsEveryth
     EXPECT_EQ(pane_->Tree()->HostCount(), 0);
 }
 
+TEST_F(LeftPaneTest, TheKeyboardOpensHostsAndEnclosuresAndEnterMovesToTheView) {
+    const QString jbod24 = StartAgent("jbod24.json");
+    AppSettings().WriteNameList(AppSettings::kDomains, {jbod24});
+    OpenPane();
+    ASSERT_TRUE(WaitUntil([&] { return ShowsEnclosures(jbod24, 1); }, 10000));
+    CEncTree* tree = pane_->Tree();
+    CSubEnc* subenc = tree->SubEncsOf(HostNamed(jbod24)).front();
+    window_->activateWindow();
+    tree->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(tree, Qt::Key_Home);
+    const QModelIndex host = tree->currentIndex();
+    ASSERT_TRUE(host.isValid());
+    ASSERT_FALSE(host.parent().isValid());
+    const bool expanded = tree->isExpanded(host);
+    QTest::keyClick(tree, Qt::Key_Return);  // a host opens or closes
+    EXPECT_NE(tree->isExpanded(host), expanded);
+    if (!tree->isExpanded(host)) QTest::keyClick(tree, Qt::Key_Return);
+    QTest::keyClick(tree, Qt::Key_Down);  // the arrows show the enclosure
+    EXPECT_EQ(right_->ShownSubEnclosure(), subenc);
+    QTest::keyClick(tree, Qt::Key_Enter);  // and Enter goes to it
+    EXPECT_EQ(window_->focusWidget(), right_->List());
+}
+
 TEST_F(LeftPaneTest, ADualPathNodeFollowsTheRemainingPathAndAGoneEnclosureLeavesTheRightPane) {
     const QString jbod84 = StartAgent("jbod84-dual-path.json");
     AppSettings().WriteNameList(AppSettings::kDomains, {jbod84});

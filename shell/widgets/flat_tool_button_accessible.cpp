@@ -1,0 +1,59 @@
+#include "shell/widgets/flat_tool_button_accessible.h"
+
+#include <QAccessibleWidget>
+#include <QPointer>
+#include <QTimer>
+
+#include "shell/widgets/flat_tool_button.h"
+
+namespace halvorin {
+
+namespace {
+
+class FlatToolButtonAccessible : public QAccessibleWidget {
+  public:
+    explicit FlatToolButtonAccessible(CFlatToolButton* button)
+        : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name) return Button()->AccessibleName();
+        if (kind == QAccessible::Description) return Button()->toolTipText();
+        return QAccessibleWidget::text(kind);
+    }
+    QStringList actionNames() const override {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+    // The click runs from the event loop: a command may open a modal box,
+    // and the screen reader's call must be answered first.
+    void doAction(const QString& name) override {
+        if (name != pressAction()) {
+            QAccessibleWidget::doAction(name);
+            return;
+        }
+        QPointer<CFlatToolButton> button = Button();
+        QTimer::singleShot(0, button, [button] {
+            if (button && button->isEnabled()) emit button->Clicked(button->command());
+        });
+    }
+
+  private:
+    CFlatToolButton* Button() const { return static_cast<CFlatToolButton*>(widget()); }
+};
+
+QAccessibleInterface* FlatToolButtonFactory(const QString&, QObject* object) {
+    if (auto* button = qobject_cast<CFlatToolButton*>(object))
+        return new FlatToolButtonAccessible(button);
+    return nullptr;
+}
+
+}  // namespace
+
+void InstallFlatToolButtonAccessibility() {
+    static const bool installed = [] {
+        QAccessible::installFactory(FlatToolButtonFactory);
+        return true;
+    }();
+    (void)installed;
+}
+
+}  // namespace halvorin
