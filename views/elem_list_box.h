@@ -96,6 +96,9 @@ class CElemListBox : public CPaintedList {
     // sub-enclosure, a slot's identify switch flips.
     bool RowHasAction(int row) const override;
     void ActivateRow(int row) override;
+    // The System Information panel's buttons and switches, pressed as a click would.
+    std::vector<RowControl> RowControls(int row) const override;
+    void PressRowControl(int row, uint32_t spot) override;
     void ToggleGroup(int row);
     int ContentWidth() const;
 

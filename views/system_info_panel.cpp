@@ -420,4 +420,39 @@ void CElemListBox::SetFirmwarePath(const QString& path) {
     RepaintDirtyRows();
 }
 
+// What screen readers see of the panel: its buttons by their texts, the
+// switches and the folder button by their tool tips; only those painted now.
+std::vector<RowControl> CElemListBox::RowControls(int index) const {
+    const CItemData* row = Row(index);
+    if (!row || (row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) != ROW_PANEL) return {};
+    const struct {
+        uint32_t spot;
+        int text_id;
+        QAccessible::Role role;
+    } kControls[] = {
+        {HS_CHANGE_NAME, kChangeText, QAccessible::Button},
+        {HS_MUTE, 115, QAccessible::CheckBox},
+        {HS_IDENT_LED, 120, QAccessible::CheckBox},
+        {HS_BROWSE, 116, QAccessible::Button},
+        {HS_UPGRADE, kUpgradeText, QAccessible::Button},
+        {HS_RESTART, kRestartText, QAccessible::Button},
+        {HS_SHUTDOWN, kShutdownText, QAccessible::Button},
+    };
+    std::vector<RowControl> controls;
+    for (const auto& control : kControls) {
+        const QRect spot = panel_->SpotRect(control.spot);
+        if (!spot.isEmpty())
+            controls.push_back({control.spot, control.role, LoadQString(control.text_id), spot});
+    }
+    return controls;
+}
+
+void CElemListBox::PressRowControl(int index, uint32_t spot) {
+    const CItemData* row = Row(index);
+    if (!row || (row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) != ROW_PANEL) return;
+    if (panel_->SpotRect(spot).isEmpty()) return;
+    SetCurrentRow(index);
+    ClickRow(index, spot, panel_->SpotRect(spot).center());
+}
+
 }  // namespace halvorin

@@ -9,6 +9,7 @@
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_font.h"
 #include "shell/widgets/rounded_region.h"
+#include "shell/widgets/window_accessible.h"
 
 namespace halvorin {
 
@@ -33,6 +34,7 @@ CStatusWnd::CStatusWnd(int text_id, QWidget* owner, int duration_ms)
                   (duration_ms == kUntimed ? Qt::WindowFlags() : Qt::WindowTransparentForInput)),
       text_(LoadQString(text_id)),
       duration_(duration_ms < 0 ? kUntimed : duration_ms) {
+    InstallWindowAccessibility();
     setObjectName("StatusWnd");
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);

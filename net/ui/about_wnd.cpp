@@ -13,6 +13,7 @@
 #include "shell/widgets/flat_tool_button.h"
 #include "shell/widgets/gradient_band.h"
 #include "shell/widgets/rounded_region.h"
+#include "shell/widgets/window_accessible.h"
 
 namespace halvorin {
 
@@ -29,6 +30,7 @@ constexpr int kTextIndent = 44;
 }  // namespace
 
 CAboutWnd::CAboutWnd(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint) {
+    InstallWindowAccessibility();
     setObjectName(kWindowClass);
     setAttribute(Qt::WA_DeleteOnClose);
     band_font_ = LoadAppFont(982, FontSize(14, 400));

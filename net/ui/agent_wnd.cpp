@@ -23,6 +23,7 @@
 #include "shell/widgets/gradient_band.h"
 #include "shell/widgets/message_box.h"
 #include "shell/widgets/rounded_region.h"
+#include "shell/widgets/window_accessible.h"
 
 namespace halvorin {
 
@@ -47,6 +48,7 @@ constexpr int kTrayMargin = 10;
 CAgentWnd::CAgentWnd(const QString& title, bool use_tray)
     : QWidget(nullptr, (use_tray ? Qt::Tool : Qt::Window) | Qt::FramelessWindowHint),
       title_(LoadQString(kAgentTitle)) {
+    InstallWindowAccessibility();
     setObjectName(kWindowClass);
     setWindowTitle(title);
     setWindowIcon(ApplicationIcon());

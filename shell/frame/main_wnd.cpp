@@ -24,6 +24,7 @@
 #include "shell/tree/enc_tree.h"
 #include "shell/tree/left_pane.h"
 #include "shell/widgets/message_box.h"
+#include "shell/widgets/window_accessible.h"
 #include "views/elem_list_box.h"
 #include "views/modal_operation.h"
 
@@ -73,6 +74,7 @@ constexpr int kStandingSavePeriodMs = 10'000;
 
 CMainWnd::CMainWnd(const QString& title, const ManagerSetup& setup)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), registry_(setup.registry) {
+    InstallWindowAccessibility();
     setObjectName(kWindowClass);
     setWindowTitle(title);
     setWindowIcon(ApplicationIcon());

@@ -18,6 +18,7 @@
 #include "shell/theme/theme_font.h"
 #include "shell/widgets/application_window.h"
 #include "shell/widgets/rounded_region.h"
+#include "shell/widgets/window_accessible.h"
 
 namespace halvorin {
 
@@ -44,6 +45,7 @@ int MeasureWrapped(const QFont& font, int width, const QString& text) {
 
 CMessageBox::CMessageBox()
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    InstallWindowAccessibility();
     setObjectName("MessageBox");
     setMouseTracking(true);
     setAttribute(Qt::WA_DeleteOnClose, false);

@@ -13,12 +13,21 @@
 #include <QColor>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 #include "shell/widgets/list_box_scroll_bar.h"
 
 class QPainter;
 
 namespace halvorin {
+
+// A control painted inside a row (a button, a switch), as screen readers see it.
+struct RowControl {
+    uint32_t id = 0;  // what PressRowControl is given back
+    QAccessible::Role role = QAccessible::Button;
+    QString name;
+    QRect rect;  // in the row's own coordinates
+};
 
 class CPaintedList : public QWidget, public FlatScrollList {
     Q_OBJECT
@@ -47,6 +56,9 @@ class CPaintedList : public QWidget, public FlatScrollList {
     // Enter, Space and a screen reader's press act on a row that has an action.
     virtual bool RowHasAction(int) const { return false; }
     virtual void ActivateRow(int) {}
+    // The controls a row paints, each pressed through PressRowControl.
+    virtual std::vector<RowControl> RowControls(int) const { return {}; }
+    virtual void PressRowControl(int, uint32_t) {}
 
   protected:
     void SetWheelRows(int rows) { wheel_rows_ = rows; }

@@ -3,7 +3,9 @@
 #include <QAccessibleWidget>
 #include <QPointer>
 #include <QTimer>
+#include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "shell/widgets/painted_list.h"
 
@@ -11,11 +13,81 @@ namespace halvorin {
 
 namespace {
 
+// Presses run from the event loop: acting may wait in a modal loop, and the
+// screen reader's call must be answered first.
+template <typename Action>
+void PressLater(CPaintedList* list, Action action) {
+    QTimer::singleShot(0, list, [list = QPointer<CPaintedList>(list), action] {
+        if (list) action(*list);
+    });
+}
+
+// A control painted in a row, looked up by its row and position each time.
+class ControlAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+  public:
+    ControlAccessible(CPaintedList* list, int row, int index)
+        : list_(list), row_(row), index_(index) {}
+
+    bool isValid() const override { return Control().has_value(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return list_ ? list_->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override;
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text kind) const override {
+        const auto control = Control();
+        return control && kind == QAccessible::Name ? control->name : QString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        const auto control = Control();
+        const QRect row = list_ ? list_->RowRect(row_) : QRect();
+        if (!control || row.isEmpty()) return {};
+        return QRect(list_->mapToGlobal(row.topLeft() + control->rect.topLeft()),
+                     control->rect.size());
+    }
+    QAccessible::Role role() const override {
+        const auto control = Control();
+        return control ? control->role : QAccessible::Button;
+    }
+    QAccessible::State state() const override { return {}; }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                    : nullptr;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override {
+        const auto control = Control();
+        if (name != pressAction() || !control) return;
+        PressLater(list_.data(), [row = row_, id = control->id](CPaintedList& list) {
+            list.PressRowControl(row, id);
+        });
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+  private:
+    std::optional<RowControl> Control() const {
+        if (!list_ || row_ >= list_->RowCount()) return std::nullopt;
+        const std::vector<RowControl> controls = list_->RowControls(row_);
+        if (index_ >= int(controls.size())) return std::nullopt;
+        return controls[size_t(index_)];
+    }
+
+    QPointer<CPaintedList> list_;
+    const int row_, index_;
+};
+
 // One row; it looks the row up by index each time, so it never outlives
 // what it describes.
 class RowAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
   public:
     RowAccessible(CPaintedList* list, int row) : list_(list), row_(row) {}
+    ~RowAccessible() override {
+        for (QAccessible::Id id : controls_)
+            QAccessible::deleteAccessibleInterface(id);
+    }
 
     bool isValid() const override { return list_ && row_ < list_->RowCount(); }
     QObject* object() const override { return nullptr; }
@@ -23,10 +95,22 @@ class RowAccessible : public QAccessibleInterface, public QAccessibleActionInter
     QAccessibleInterface* parent() const override {
         return QAccessible::queryAccessibleInterface(list_.data());
     }
-    QAccessibleInterface* child(int) const override { return nullptr; }
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= childCount()) return nullptr;
+        while (int(controls_.size()) <= index) {
+            controls_.push_back(QAccessible::registerAccessibleInterface(
+                new ControlAccessible(list_.data(), row_, int(controls_.size()))));
+        }
+        return QAccessible::accessibleInterface(controls_[size_t(index)]);
+    }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    int childCount() const override { return isValid() ? int(list_->RowControls(row_).size()) : 0; }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        for (size_t i = 0; i < controls_.size(); ++i) {
+            if (QAccessible::accessibleInterface(controls_[i]) == child) return int(i);
+        }
+        return -1;
+    }
     QString text(QAccessible::Text kind) const override {
         if (!isValid()) return {};
         if (kind == QAccessible::Name) return list_->RowText(row_);
@@ -58,14 +142,12 @@ class RowAccessible : public QAccessibleInterface, public QAccessibleActionInter
     QStringList actionNames() const override {
         return isValid() && list_->RowHasAction(row_) ? QStringList{pressAction()} : QStringList{};
     }
-    // The press runs from the event loop: acting on a row may wait in a modal
-    // loop, and the screen reader's call must be answered first.
     void doAction(const QString& name) override {
         if (name != pressAction() || !isValid() || !list_->RowHasAction(row_)) return;
-        QTimer::singleShot(0, list_.data(), [list = list_, row = row_] {
-            if (list && row < list->RowCount() && list->RowHasAction(row)) {
-                list->SetCurrentRow(row);
-                list->ActivateRow(row);
+        PressLater(list_.data(), [row = row_](CPaintedList& list) {
+            if (row < list.RowCount() && list.RowHasAction(row)) {
+                list.SetCurrentRow(row);
+                list.ActivateRow(row);
             }
         });
     }
@@ -74,7 +156,13 @@ class RowAccessible : public QAccessibleInterface, public QAccessibleActionInter
   private:
     QPointer<CPaintedList> list_;
     const int row_;
+    mutable std::vector<QAccessible::Id> controls_;
 };
+
+QAccessibleInterface* ControlAccessible::parent() const {
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(list_.data());
+    return list ? list->child(row_) : nullptr;
+}
 
 class PaintedListAccessible : public QAccessibleWidget {
   public:

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
+#include <map>
 
 #include "enclosure/model/display_name.h"
 #include "enclosure/model/element_condition.h"
@@ -347,6 +348,36 @@ TEST_F(ElemListBoxTest, ScreenReadersReadEachRowsText) {
     const QString slot = view->child(slot_header + 1)->text(QAccessible::Name);
     EXPECT_TRUE(slot.startsWith("Device Slot 1: SES slot 0 ")) << slot.toStdString();
     EXPECT_TRUE(view->child(slot_header + 3)->text(QAccessible::Name).contains("SES slot 2"));
+}
+
+TEST_F(ElemListBoxTest, ScreenReadersFindThePanelsControlsAndPressTheUidLedSwitch) {
+    Open24();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] { manager_->Poll(); });
+    poll.start(5);
+    list_->SetFirmwarePath("/srv/firmware/jbod-2.0.9.hfw");  // Upgrade wants a package
+    list_->grab();  // the controls are where they were last painted
+    QAccessibleInterface* panel = QAccessible::queryAccessibleInterface(list_.get())->child(1);
+    ASSERT_NE(panel, nullptr);
+    std::map<QString, QAccessibleInterface*> controls;
+    for (int i = 0; i < panel->childCount(); ++i)
+        controls[panel->child(i)->text(QAccessible::Name)] = panel->child(i);
+    for (const char* name : {"Change", "Upgrade", "Restart", "Shutdown"}) {
+        ASSERT_TRUE(controls.count(name)) << name;
+        EXPECT_EQ(controls[name]->role(), QAccessible::Button);
+        EXPECT_FALSE(controls[name]->rect().isEmpty());
+    }
+    EXPECT_EQ(panel->child(0)->parent()->text(QAccessible::Name), panel->text(QAccessible::Name));
+
+    QAccessibleInterface* uid_led = nullptr;
+    for (const auto& [name, control] : controls) {
+        if (control->role() == QAccessible::CheckBox && name.contains("identification"))
+            uid_led = control;
+    }
+    ASSERT_NE(uid_led, nullptr);
+    const bool was_on = list_->CurrentSubEnc()->indicators & kIndicatorUidLed;
+    uid_led->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(bool(list_->CurrentSubEnc()->indicators & kIndicatorUidLed), !was_on);
 }
 
 TEST_F(ElemListBoxTest, TheOverviewKeepsItsHeaderAndDropsEnclosuresThatAreGone) {
