@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     fonts-roboto fonts-wqy-microhei
     xvfb xauth x11-utils openbox xdotool
+    dbus at-spi2-core python3-gi gir1.2-atspi-2.0
     dpkg-dev file lintian desktop-file-utils appstream
     qemu-system-x86 busybox-static cpio binutils
 )

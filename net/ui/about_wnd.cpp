@@ -33,6 +33,7 @@ CAboutWnd::CAboutWnd(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Frameless
     InstallWindowAccessibility();
     setObjectName(kWindowClass);
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(LoadQString(kTitleText));
     band_font_ = LoadAppFont(982, FontSize(14, 400));
     title_font_ = LoadAppFont(983, FontSize(14, 400));
     version_font_ = LoadAppFont(984, FontSize(14, 700));

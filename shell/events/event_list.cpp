@@ -108,6 +108,7 @@ int CEventList::AddEvent(int64_t time, int level, const QString& source, int mes
         }
         rows_.push_back(std::move(item));
         index = int(rows_.size()) - 1;
+        RowsInserted(index, 1);
     } else {
         if (rows_.size() >= size_t(kMaxRows)) return -1;
         SuspendRedraw();

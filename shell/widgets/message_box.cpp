@@ -17,6 +17,7 @@
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_font.h"
 #include "shell/widgets/application_window.h"
+#include "shell/widgets/message_box_accessible.h"
 #include "shell/widgets/rounded_region.h"
 #include "shell/widgets/window_accessible.h"
 
@@ -46,6 +47,7 @@ int MeasureWrapped(const QFont& font, int width, const QString& text) {
 CMessageBox::CMessageBox()
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
     InstallWindowAccessibility();
+    InstallMessageBoxAccessibility();
     setObjectName("MessageBox");
     setMouseTracking(true);
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -98,6 +100,7 @@ bool CMessageBox::Create(int kind, int text_id) {
     CreateResources();
     LayOut();
     CreateCloseButton();
+    setWindowTitle(LoadQString(kTitleText));
     return true;
 }
 
@@ -253,6 +256,14 @@ void CMessageBox::mouseReleaseEvent(QMouseEvent* event) {
     const Button* button = ButtonAt(event->position().toPoint());
     SetHot(button ? button->rect : QRect());
     if (button) End(button->result);  // released outside every button: the box stays
+}
+
+QString CMessageBox::ButtonText(int index) const {
+    return index >= 0 && index < ButtonCount() ? buttons_[size_t(index)].text : QString();
+}
+
+void CMessageBox::PressButton(int index) {
+    if (index >= 0 && index < ButtonCount()) End(buttons_[size_t(index)].result);
 }
 
 void CMessageBox::keyPressEvent(QKeyEvent* event) {

@@ -49,6 +49,13 @@ class CMessageBox : public QWidget {
     QRect ThirdButton() const { return ButtonRect(2); }
     QRect HotRect() const { return hot_; }
     QToolButton* CloseButton() const { return close_button_; }
+    // The painted buttons, counted from the right, for screen readers.
+    int ButtonCount() const { return int(buttons_.size()); }
+    QString Text() const { return text_; }
+    QString ButtonText(int index) const;
+    QRect ButtonPlace(int index) const { return ButtonRect(size_t(index)); }
+    // Ends the box with the button's answer, as a click on it would.
+    void PressButton(int index);
 
   signals:
     // Emitted once the box is shown and waiting (tests drive it from here).

@@ -84,6 +84,7 @@ void CPaintedList::RowsInserted(int at, int count) {
     if (count <= 0) return;
     if (at <= top_row_ && RowCount() > count) top_row_ += count;
     if (current_row_ >= at) current_row_ += count;
+    AnnounceRows(QAccessible::ObjectCreated, at, count);
 }
 
 void CPaintedList::RowsRemoved(int from, int count) {
@@ -99,6 +100,7 @@ void CPaintedList::RowsRemoved(int from, int count) {
     } else if (current_row_ >= from) {
         current_row_ = from - 1;
     }
+    AnnounceRows(QAccessible::ObjectReorder, from, count);
 }
 
 void CPaintedList::RowsChanged() {
@@ -206,6 +208,22 @@ void CPaintedList::focusInEvent(QFocusEvent* event) {
 void CPaintedList::focusOutEvent(QFocusEvent* event) {
     update(RowRect(current_row_));
     QWidget::focusOutEvent(event);
+}
+
+// Screen readers keep a copy of the rows: each row that came is announced
+// (a burst, as one reordering), as is a change of rows that went.
+void CPaintedList::AnnounceRows(QAccessible::Event kind, int at, int count) {
+    if (!QAccessible::isActive()) return;
+    if (kind == QAccessible::ObjectCreated && count <= kAnnouncedRows) {
+        for (int row = at; row < at + count; ++row) {
+            QAccessibleEvent created(this, QAccessible::ObjectCreated);
+            created.setChild(row);
+            QAccessible::updateAccessibility(&created);
+        }
+        return;
+    }
+    QAccessibleEvent reorder(this, QAccessible::ObjectReorder);
+    QAccessible::updateAccessibility(&reorder);
 }
 
 // Screen readers follow the keyboard's row as the focused item.

@@ -95,6 +95,8 @@ class CPaintedList : public QWidget, public FlatScrollList {
     int StepRow(int from, int direction) const;
     int PageRows() const;
     void AnnounceFocus();
+    void AnnounceRows(QAccessible::Event kind, int at, int count);
+    static constexpr int kAnnouncedRows = 64;
 
     std::unique_ptr<CListBoxSB> scroll_bar_;
     int top_row_ = 0;

@@ -14,8 +14,9 @@ struct WindowClass {
 };
 
 constexpr WindowClass kWindowClasses[] = {
-    {"halvorin::CMainWnd", QAccessible::Window},   {"halvorin::CAgentWnd", QAccessible::Window},
-    {"halvorin::CAboutWnd", QAccessible::Window},  {"halvorin::CMessageBox", QAccessible::Dialog},
+    {"halvorin::CMainWnd", QAccessible::Window},
+    {"halvorin::CAgentWnd", QAccessible::Window},
+    {"halvorin::CAboutWnd", QAccessible::Window},
     {"halvorin::CStatusWnd", QAccessible::Window},
 };
 

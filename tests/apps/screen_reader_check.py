@@ -1,0 +1,134 @@
+#!/usr/bin/python3
+"""Drives the running desktop program through the AT-SPI accessibility bus,
+as a screen reader would: finds its controls by role and name, presses them
+through their actions and reads the rows of its lists."""
+import sys
+import time
+import warnings
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+# The per-interface getters used here are deprecated, not gone.
+warnings.filterwarnings("ignore", category=DeprecationWarning)
+
+
+def fail(message):
+    print("FAILED: " + message)
+    sys.exit(1)
+
+
+def descendants(node, depth=0):
+    """Every accessible object under `node`, depth first."""
+    if depth > 40:
+        return
+    for i in range(node.get_child_count()):
+        child = node.get_child_at_index(i)
+        if child is None:
+            continue
+        yield child
+        yield from descendants(child, depth + 1)
+
+
+def wait_for(what, find, seconds=15):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        found = find()
+        if found:
+            return found
+        time.sleep(0.2)
+    fail("no " + what)
+
+
+def application():
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is not None and app.get_name() == "halvorin":
+            return app
+    return None
+
+
+def find(app, role, name=None, under=None):
+    for node in descendants(under or app):
+        if node.get_role_name() == role and (name is None or node.get_name() == name):
+            return node
+    return None
+
+
+def press(node):
+    action = node.get_action_iface()
+    if action is None:
+        fail(node.get_role_name() + " '" + node.get_name() + "' has no action")
+    names = [action.get_action_name(i) for i in range(action.get_n_actions())]
+    if "Press" not in names and "press" not in names:
+        fail("'" + node.get_name() + "' has no press action: " + repr(names))
+    action.do_action(names.index("Press") if "Press" in names else names.index("press"))
+
+
+def main():
+    Atspi.init()
+    app = wait_for("application named halvorin on the bus", application)
+    window = wait_for("main window", lambda: find(app, "frame"))
+    if not window.get_name():
+        fail("the main window has no name")
+
+    buttons = {}
+    for name in ("Dashboard", "Agent Mode", "About"):
+        buttons[name] = wait_for("push button " + name, lambda n=name: find(app, "push button", n))
+    unnamed = [n for n in descendants(app) if n.get_role_name() == "push button" and not n.get_name()]
+    if unnamed:
+        fail("%d push buttons have no name" % len(unnamed))
+    entry = find(app, "text", "Enter server name or IP address.")
+    if entry is None:
+        fail("the host entry is not a text field")
+    print("found Dashboard, Agent Mode, About and the host entry")
+
+    press(buttons["Dashboard"])
+    overview = wait_for("dashboard list", lambda: find(app, "list", "Dashboard"))
+    print("Dashboard pressed: the right pane lists %d rows" % overview.get_child_count())
+
+    # An overview row opens its enclosure; its panel's controls are buttons
+    # and switches.
+    row = wait_for("enclosure row on the dashboard", lambda: next(
+        (r for r in descendants(overview)
+         if r.get_role_name() == "list item" and r.get_action_iface() is not None
+         and r.get_action_iface().get_n_actions() > 0), None))
+    press(row)
+    for name in ("Change", "Restart", "Shutdown"):
+        wait_for("panel button " + name, lambda n=name: find(app, "push button", n))
+    print("an enclosure opened from the dashboard shows Change, Restart and Shutdown")
+
+    # The UID LED switch, pressed, says so in the event list.
+    uid_led = wait_for("UID LED switch", lambda: next(
+        (n for n in descendants(app)
+         if n.get_role_name() == "check box" and "identification" in n.get_name()), None))
+    press(uid_led)
+    events = wait_for("event list", lambda: find(app, "list", "Device Event"))
+    rows = wait_for("event rows", lambda: [
+        r.get_name() for r in descendants(events) if r.get_role_name() == "list item" and r.get_name()])
+    if not any("LED" in r for r in rows):
+        fail("no event row tells of the UID LED: " + repr(rows))
+    print("UID LED switch pressed; event rows: " + " | ".join(rows[:3]))
+
+    windows = app.get_child_count()
+    press(buttons["About"])
+    wait_for("About window", lambda: app.get_child_count() > windows)
+    about = app.get_child_at_index(app.get_child_count() - 1)
+    if about.get_role_name() not in ("frame", "window") or not about.get_name():
+        fail("the About window reads as %s '%s'" % (about.get_role_name(), about.get_name()))
+    print("About pressed: window '%s' opened" % about.get_name())
+
+    press(buttons["Agent Mode"])
+    box = wait_for("question box", lambda: find(app, "dialog"))
+    no = wait_for("No button in the box", lambda: find(app, "push button", "No", box))
+    press(no)
+    wait_for("the box to close", lambda: find(app, "dialog") is None)
+    print("Agent Mode pressed: the question box was answered No through its button")
+    print("PASSED")
+
+
+if __name__ == "__main__":
+    main()
