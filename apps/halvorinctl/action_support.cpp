@@ -203,6 +203,7 @@ int RunAction(ManagerSession& session, const CommandLine& line, Action action) {
     ActionContext c{session,         line.words,      line.yes, line.timeout_s, line.timeout_given,
                     line.slot_index, line.disk_serial};
     c.disk_sas_address = line.disk_sas_address;
+    c.activation_wait_s = line.activation_wait_s;
     c.json = line.json;
     const int code = [&] {
         const auto statuses = session.WaitUntilRead(std::chrono::seconds(c.timeout_s));

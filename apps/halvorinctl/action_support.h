@@ -29,6 +29,7 @@ struct ActionContext {
     std::string disk_serial;
     std::string disk_sas_address;  // 16 hex digits, or empty
     std::string host;              // the host the enclosure is reached through, set by RunAction
+    int activation_wait_s = 10;    // upgrade --activation-wait
     // --json: what the action says goes into one report, printed at its end.
     bool json = false;
     nlohmann::json report = nlohmann::json::object();

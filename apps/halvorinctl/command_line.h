@@ -31,6 +31,7 @@ enum OptionId : int {
     kOptIndex,
     kOptSerial,
     kOptSasAddress,
+    kOptActivationWait,
 };
 
 struct CommandLine {
@@ -53,6 +54,7 @@ struct CommandLine {
     std::optional<int> slot_index;  // ident --index
     std::string disk_serial;        // ident --serial
     std::string disk_sas_address;   // ident --sas-address, 16 upper-case hex digits
+    int activation_wait_s = 10;     // upgrade: the enclosure's time to activate its firmware
 };
 
 }  // namespace halvorin::ctl

@@ -124,6 +124,7 @@ const option kLongOptions[] = {
     {"index", required_argument, nullptr, kOptIndex},
     {"serial", required_argument, nullptr, kOptSerial},
     {"sas-address", required_argument, nullptr, kOptSasAddress},
+    {"activation-wait", required_argument, nullptr, kOptActivationWait},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -219,6 +220,9 @@ void TakeOption(CommandLine& line, int id, const std::string& value) {
             break;
         case kOptSasAddress:
             line.disk_sas_address = SasAddressOption(value);
+            break;
+        case kOptActivationWait:
+            line.activation_wait_s = WholeNumber("--activation-wait", value, 0, 600);
             break;
     }
 }

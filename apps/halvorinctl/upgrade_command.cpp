@@ -179,7 +179,9 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
     }
     if (!Confirm(c, name + ": " + Utf16ToUtf8(LoadString(129)))) return kExitUsage;
     if (c.session.interrupted()) return kExitOperationFailed;
-    const int started = StartFirmwareUpgrade(subenc, std::move(*firmware));
+    UpgradeOptions options;
+    options.activation_wait = std::chrono::seconds(c.activation_wait_s);
+    const int started = StartFirmwareUpgrade(subenc, std::move(*firmware), options);
     if (started < 0) return Failed("upgrade", started);
     Say(c, Utf16ToUtf8(FormatString(LoadString(20019), {Utf8ToUtf16(name)})));
     const int end = FollowUpgrade(c, subenc);
@@ -200,8 +202,11 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
 
 extern const Command kCommandUpgrade = {
     "upgrade",
-    "  upgrade ENCLOSURE PACKAGE     upgrade the firmware from a package\n",
-    {kOptYes, kOptJson, kOptQuiet},
+    "  upgrade [--activation-wait SECONDS] ENCLOSURE PACKAGE\n"
+    "                                upgrade the firmware from a package; the enclosure\n"
+    "                                gets SECONDS (default 10) to activate it before\n"
+    "                                its revision is read back\n",
+    {kOptYes, kOptJson, kOptQuiet, kOptActivationWait},
     NeedsEnclosure,
     [](ManagerSession& session, const CommandLine& line) {
         return RunAction(session, line, UpgradeFirmware);

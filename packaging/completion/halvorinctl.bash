@@ -19,7 +19,7 @@ _halvorinctl() {
     local global="--host --config --timeout --wait --quiet --yes --json --tls-ca --tls-cert --tls-key --help --version"
     COMPREPLY=()
     case $prev in
-        -H | --host | -t | --timeout | --listen | --index | --serial | --expect-enclosures)
+        -H | --host | -t | --timeout | --listen | --index | --serial | --expect-enclosures | --activation-wait)
             return ;;
         -c | --config | -o | --output | --tls-ca | --tls-cert | --tls-key)
             COMPREPLY=($(compgen -f -- "$cur"))
@@ -30,7 +30,7 @@ _halvorinctl() {
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
             -H | --host | -c | --config | -t | --timeout | -o | --output | --listen | --index | --serial | \
-                --expect-enclosures | --tls-ca | --tls-cert | --tls-key) ((i++)) ;;
+                --expect-enclosures | --activation-wait | --tls-ca | --tls-cert | --tls-key) ((i++)) ;;
             -*) ;;
             *) words+=("${COMP_WORDS[i]}") ;;
         esac
@@ -52,6 +52,7 @@ _halvorinctl() {
             metrics) own="--listen --all-elements" ;;
             capture) own="--output --redact" ;;
             ident) own="--index --serial" ;;
+            upgrade) own="--activation-wait" ;;
         esac
         COMPREPLY=($(compgen -W "$global $own" -- "$cur"))
         return

@@ -474,8 +474,10 @@ TEST_F(Cli, UpgradeFromAMkfwPackageChangesTheRevision) {
                 "--image-b", WriteBytes("ub.bin", 9000, 4), "--revision", "2.0.8", "-o", package},
                &code);
     ASSERT_EQ(code, 0);
-    std::string out = RunProgram(
-        {HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", package}, &code);
+    // One second to activate: the simulated enclosure needs no more.
+    std::string out = RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade",
+                                  "--activation-wait", "1", "500A0B0C0D0E0F00", package},
+                                 &code);
     EXPECT_EQ(code, 0) << out;
     EXPECT_NE(out.find("starts firmware upgrade."), std::string::npos) << out;
     EXPECT_NE(out.find("Upgrade completes successfully."), std::string::npos) << out;
@@ -498,6 +500,10 @@ TEST_F(Cli, UpgradeFromAMkfwPackageChangesTheRevision) {
     EXPECT_EQ(code, 1);
     RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", "/dev/zero"},
                &code);
+    EXPECT_EQ(code, 1);  // So is a wait the command does not take.
+    RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade", "--activation-wait", "601",
+                "500A0B0C0D0E0F00", package},
+               &code);
     EXPECT_EQ(code, 1);
 }
 
@@ -518,8 +524,9 @@ TEST_F(Cli, UpgradeThatLeavesTheOldRevisionFails) {
                 "--image-b", WriteBytes("sb.bin", 900, 4), "-o", package},
                &code);
     ASSERT_EQ(code, 0);
-    const std::string out = RunProgram(
-        {HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", package}, &code);
+    const std::string out = RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade",
+                                        "--activation-wait", "1", "500A0B0C0D0E0F00", package},
+                                       &code);
     EXPECT_EQ(code, 3) << out;
     EXPECT_NE(out.find("failed"), std::string::npos) << out;
 }

@@ -400,7 +400,8 @@ def case_firmware_upgrade(rig):
                     "-o", package], check=True)
     rig.vm.run(": >/run/agent.log")
     started = time.monotonic()
-    code, out, err = rig.ctl_run("--yes", "--json", "upgrade", JBOD24_WWN, package, timeout=300)
+    code, out, err = rig.ctl_run("--yes", "--json", "upgrade", "--activation-wait", "2", JBOD24_WWN,
+                                    package, timeout=300)
     took = time.monotonic() - started
     report = json.loads(out) if out.strip() else {}
     check(code == 0 and report.get("ok"), f"upgrade exited {code}: {out} {err}")
