@@ -3,6 +3,7 @@
 #include <QAccessibleWidget>
 
 #include "net/ui/server_edit_bar.h"
+#include "shell/widgets/accessible_factory.h"
 #include "shell/widgets/painted_button_accessible.h"
 
 namespace halvorin {
@@ -56,19 +57,10 @@ class ServerEditBarAccessible : public QAccessibleWidget {
     mutable QAccessible::Id button_ = 0;
 };
 
-QAccessibleInterface* ServerEditBarFactory(const QString&, QObject* object) {
-    if (auto* bar = qobject_cast<CServerEditBar*>(object)) return new ServerEditBarAccessible(bar);
-    return nullptr;
-}
-
 }  // namespace
 
 void InstallServerEditBarAccessibility() {
-    static const bool installed = [] {
-        QAccessible::installFactory(ServerEditBarFactory);
-        return true;
-    }();
-    (void)installed;
+    InstallAccessibleFactory<CServerEditBar, ServerEditBarAccessible>();
 }
 
 }  // namespace halvorin

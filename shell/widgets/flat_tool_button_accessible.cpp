@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "shell/widgets/accessible_factory.h"
 #include "shell/widgets/flat_tool_button.h"
 
 namespace halvorin {
@@ -40,20 +41,10 @@ class FlatToolButtonAccessible : public QAccessibleWidget {
     CFlatToolButton* Button() const { return static_cast<CFlatToolButton*>(widget()); }
 };
 
-QAccessibleInterface* FlatToolButtonFactory(const QString&, QObject* object) {
-    if (auto* button = qobject_cast<CFlatToolButton*>(object))
-        return new FlatToolButtonAccessible(button);
-    return nullptr;
-}
-
 }  // namespace
 
 void InstallFlatToolButtonAccessibility() {
-    static const bool installed = [] {
-        QAccessible::installFactory(FlatToolButtonFactory);
-        return true;
-    }();
-    (void)installed;
+    InstallAccessibleFactory<CFlatToolButton, FlatToolButtonAccessible>();
 }
 
 }  // namespace halvorin

@@ -1,9 +1,9 @@
 #include "shell/widgets/message_box_accessible.h"
 
 #include <QAccessibleWidget>
-#include <QPointer>
 #include <vector>
 
+#include "shell/widgets/accessible_factory.h"
 #include "shell/widgets/message_box.h"
 #include "shell/widgets/painted_button_accessible.h"
 
@@ -55,19 +55,10 @@ class MessageBoxAccessible : public QAccessibleWidget {
     mutable std::vector<QAccessible::Id> answers_;
 };
 
-QAccessibleInterface* MessageBoxFactory(const QString&, QObject* object) {
-    if (auto* box = qobject_cast<CMessageBox*>(object)) return new MessageBoxAccessible(box);
-    return nullptr;
-}
-
 }  // namespace
 
 void InstallMessageBoxAccessibility() {
-    static const bool installed = [] {
-        QAccessible::installFactory(MessageBoxFactory);
-        return true;
-    }();
-    (void)installed;
+    InstallAccessibleFactory<CMessageBox, MessageBoxAccessible>();
 }
 
 }  // namespace halvorin

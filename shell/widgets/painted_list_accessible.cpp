@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "shell/widgets/accessible_factory.h"
 #include "shell/widgets/painted_list.h"
 
 namespace halvorin {
@@ -201,19 +202,10 @@ class PaintedListAccessible : public QAccessibleWidget {
     mutable std::unordered_map<int, QAccessible::Id> rows_;
 };
 
-QAccessibleInterface* PaintedListFactory(const QString&, QObject* object) {
-    if (auto* list = qobject_cast<CPaintedList*>(object)) return new PaintedListAccessible(list);
-    return nullptr;
-}
-
 }  // namespace
 
 void InstallPaintedListAccessibility() {
-    static const bool installed = [] {
-        QAccessible::installFactory(PaintedListFactory);
-        return true;
-    }();
-    (void)installed;
+    InstallAccessibleFactory<CPaintedList, PaintedListAccessible>();
 }
 
 }  // namespace halvorin
