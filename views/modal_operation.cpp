@@ -7,6 +7,7 @@
 #include "base/result_code.h"
 #include "enclosure/statuswnd/status_wnd.h"
 #include "shell/widgets/application_window.h"
+#include "shell/widgets/focus_keeper.h"
 
 namespace halvorin {
 
@@ -31,6 +32,7 @@ int ModalOperationsRunning() {
 int RunModalOperation(QWidget* owner, int text_id,
                       const std::function<int(OperationCallback)>& start) {
     auto completion = std::make_shared<Completion>();
+    const FocusKeeper keyboard;  // declared first: it acts last, once the window is enabled
     QPointer<CStatusWnd> status = CStatusWnd::ShowStatus(text_id, owner, CStatusWnd::kUntimed);
     QPointer<QWidget> window = ApplicationWindow();
     const bool was_enabled = window && window->isEnabled();

@@ -17,6 +17,7 @@
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_font.h"
 #include "shell/widgets/application_window.h"
+#include "shell/widgets/focus_keeper.h"
 #include "shell/widgets/message_box_accessible.h"
 #include "shell/widgets/rounded_region.h"
 #include "shell/widgets/window_accessible.h"
@@ -56,6 +57,7 @@ CMessageBox::CMessageBox()
 CMessageBox::~CMessageBox() = default;
 
 int CMessageBox::ShowMessageBox(int kind, int text_id) {
+    const FocusKeeper keyboard;  // declared first: it acts last, once the owner is enabled
     QPointer<QWidget> owner = ApplicationWindow();
     if (owner) owner->setEnabled(false);
     kind_ = kind;

@@ -2,7 +2,7 @@
 # The desktop program with the keyboard alone, under a window manager
 # (openbox on an X server run by xvfb-run): real key presses (xdotool) open an enclosure from the tree, move
 # to its view, open the Device Slot group, switch the first slot's LED on,
-# then go back with Shift+Tab to Agent Mode, whose Space asks the question.
+# then go back with Shift+Tab to Agent Mode, whose question Escape answers.
 # What reached the enclosure is read back through the program's own agent
 # with halvorinctl.
 # Usage: keyboard_test.sh HALVORIN HALVORINCTL
@@ -78,14 +78,19 @@ for _ in $(seq 50); do [ "$(slot_identify)" = on ] && break; sleep 0.2; done
 echo "the keyboard switched the first slot's LED on"
 
 # Back from the view with Shift+Tab: quick jump, event list, its pencil,
-# tree, host entry, the left pane's pencil, About, Agent Mode; Space asks
-# whether to switch.
+# tree, host entry, the left pane's pencil, About, Agent Mode. Space asks
+# whether to switch, Escape answers No.
 keys shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab space
 sleep 1
 box=$(xdotool search --name "Zent Halvorin" 2>/dev/null | while read -r w; do
     [ "$w" != "$window" ] && xdotool getwindowgeometry "$w" | grep -q 'Geometry: [0-9]\{3,\}x' && echo "$w"
 done | head -1) || true
 [ -n "$box" ] || fail "no question box after Space on Agent Mode"
+[ "$(xdotool getwindowfocus)" = "$box" ] || fail "the question box does not have the keyboard"
+xdotool key Escape
+sleep 1
+xdotool search --onlyvisible --name "Zent Halvorin" | grep -qx "$box" &&
+    fail "the question box is still open after Escape"
 kill -0 "${pids[0]}" || fail "the program ended"
-echo "Tab reached Agent Mode and Space asked the question"
+echo "Tab reached Agent Mode, Space asked the question and Escape answered it No"
 echo PASSED
