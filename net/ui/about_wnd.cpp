@@ -1,5 +1,6 @@
 #include "net/ui/about_wnd.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -54,6 +55,14 @@ CAboutWnd::CAboutWnd(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Frameless
     setMask(RoundedRegion(size(), 11));
     const QPoint centre = parent->window()->geometry().center();
     move(centre.x() - kWidth / 2, centre.y() - kHeight / 2);
+}
+
+void CAboutWnd::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QString CAboutWnd::VersionText() const {

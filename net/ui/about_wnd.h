@@ -33,6 +33,7 @@ class CAboutWnd : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;  // Escape closes it
 
   private:
     QFont band_font_, title_font_, version_font_, notice_font_;

@@ -313,7 +313,9 @@ void CHalvorinApp::ShowAboutWindow() {
             return;
         }
     }
-    (new CAboutWnd(window_.get()))->show();  // it deletes itself when closed
+    auto* about = new CAboutWnd(window_.get());  // it deletes itself when closed
+    about->show();
+    about->activateWindow();  // the keyboard goes with it: Escape closes it
 }
 
 int CHalvorinApp::ModeReplacingAnOddValue() const {

@@ -93,4 +93,16 @@ xdotool search --onlyvisible --name "Zent Halvorin" | grep -qx "$box" &&
     fail "the question box is still open after Escape"
 kill -0 "${pids[0]}" || fail "the program ended"
 echo "Tab reached Agent Mode, Space asked the question and Escape answered it No"
+
+# The keyboard is back on Agent Mode; About is the next stop.
+keys Tab space
+sleep 1
+about=$(xdotool getwindowfocus)
+[ "$about" != "$window" ] && xdotool getwindowgeometry "$about" | grep -q 'Geometry: 360x' ||
+    fail "About did not open with the keyboard"
+xdotool key Escape
+sleep 1
+xdotool search --onlyvisible --name "Zent Halvorin" | grep -qx "$about" &&
+    fail "the About window is still open after Escape"
+echo "Tab and Space opened About, and Escape closed it"
 echo PASSED
