@@ -420,6 +420,10 @@ void CEventList::leaveEvent(QEvent*) {
     SetHot(-1, kNoZone);
 }
 
+void CEventList::ActivateRow(int row) {
+    if (RowHasAction(row)) SetArmedRow(row == armed_row_ ? -1 : row);
+}
+
 // In editing mode Delete deletes the armed row; the other keys move through the rows.
 void CEventList::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Delete) {

@@ -86,6 +86,10 @@ class CEventList : public CPaintedList {
     void SetTopRow(int row) override;
     // Source, time and message, for screen readers.
     QString RowText(int row) const override;
+    // In editing mode Enter and Space arm the row (or disarm it), as a click
+    // on its arm zone does; Delete then deletes it.
+    bool RowHasAction(int row) const override { return editing_ && Item(row); }
+    void ActivateRow(int row) override;
 
   signals:
     // A row was added (any position).

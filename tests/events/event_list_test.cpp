@@ -241,6 +241,15 @@ TEST_F(EventListTest, TheKeyboardMovesThroughTheRowsReadsThemAndDeletesTheArmedR
     QTest::keyClick(list_.get(), Qt::Key_Delete);
     EXPECT_EQ(list_->RowCount(), 40);
     EXPECT_NE(TextAt(2), armed);
+
+    // The keyboard arms its own row with Space, and Delete deletes it.
+    list_->SetCurrentRow(3);
+    const QString keyed = TextAt(3);
+    QTest::keyClick(list_.get(), Qt::Key_Space);
+    ASSERT_EQ(list_->ArmedRow(), 3);
+    QTest::keyClick(list_.get(), Qt::Key_Delete);
+    EXPECT_EQ(list_->RowCount(), 39);
+    EXPECT_NE(TextAt(3), keyed);
 }
 
 TEST_F(EventListTest, TheTimeShowsTheYearOnlyOutsideTheCurrentYear) {
