@@ -9,41 +9,11 @@
 set -euo pipefail
 halvorin="$1"
 halvorinctl="$2"
-for tool in openbox xdotool xprop; do
-    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
-done
-work=$(mktemp -d)
-export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    echo "--- program log"
-    cat "$work/log"
-    exit 1
-}
-
-openbox >"$work/openbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-"$halvorin" --demo --port "$port" >"$work/log" 2>&1 &
-pids+=($!)
-window=
-for _ in $(seq 100); do
-    window=$(xdotool search --name "Halvorin" 2>/dev/null | while read -r w; do
-        [ "$(xdotool getwindowname "$w")" != "halvorin" ] &&
-            xdotool getwindowgeometry "$w" | grep -q 'Geometry: [0-9]\{3,\}x' && echo "$w"
-    done | head -1) || true
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-[ -n "$window" ] || fail "no main window appeared"
+source "$(dirname "$0")/desktop_session.sh"
+require_tools openbox xdotool xprop
+start_openbox
+start_demo "$halvorin"
+find_main_window
 xdotool windowfocus --sync "$window"
 
 # The demo's enclosures, as its agent serves them: "on" when the first slot

@@ -15,23 +15,10 @@ if [ -z "${HALVORIN_IN_SESSION_BUS:-}" ]; then
     HALVORIN_IN_SESSION_BUS=1 exec dbus-run-session -- bash "$0" "$@"
 fi
 
-work=$(mktemp -d)
-export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$here/desktop_session.sh"
 
 "$launcher" --launch-immediately >"$work/bus.log" 2>&1 &
 pids+=($!)
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-"$halvorin" --demo --port "$port" >"$work/log" 2>&1 &
-pids+=($!)
-if ! /usr/bin/python3 "$here/screen_reader_check.py"; then
-    echo "--- program log"; cat "$work/log"
-    exit 1
-fi
+start_demo "$halvorin"
+/usr/bin/python3 "$here/screen_reader_check.py" || fail "the screen reader's script failed"
