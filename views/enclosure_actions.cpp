@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <thread>
 
 #include "base/result_code.h"
@@ -21,6 +20,7 @@
 #include "shell/events/operator_event.h"
 #include "shell/theme/string_resources.h"
 #include "shell/widgets/message_box.h"
+#include "shell/widgets/post_to_ui.h"
 #include "views/action_events.h"
 #include "views/elem_list_box.h"
 #include "views/modal_operation.h"
@@ -220,8 +220,7 @@ void CElemListBox::UpgradeFirmware() {
         RunEnclosureAction(kCheckingPackage, [&](OperationCallback done) {
             checker = std::jthread([check, path, model, done = std::move(done)] {
                 check->problem = UnpackFirmware(path, model, check->firmware);
-                QMetaObject::invokeMethod(
-                    qApp, [done] { done(kOk); }, Qt::QueuedConnection);
+                PostToUi(qApp, [done] { done(kOk); });
             });
             return kOk;
         });

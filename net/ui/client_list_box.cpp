@@ -3,8 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -23,6 +21,7 @@
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_color.h"
 #include "shell/theme/theme_font.h"
+#include "shell/widgets/post_to_ui.h"
 
 namespace halvorin {
 
@@ -38,20 +37,6 @@ constexpr int kEmptyListIcon = 301;
 constexpr int kPadding = 8;
 constexpr int kStatusGap = 4;
 constexpr int kRightMargin = 8;  // text stops this far from the right edge
-
-// The copy of a notification record, posted from the agent's threads.
-class AgentNotifyEvent : public QEvent {
-  public:
-    static QEvent::Type Kind() {
-        static const auto kind = QEvent::Type(QEvent::registerEventType());
-        return kind;
-    }
-    explicit AgentNotifyEvent(const AGENT_NOTIFY& record) : QEvent(Kind()), record_(record) {}
-    const AGENT_NOTIFY& record() const { return record_; }
-
-  private:
-    AGENT_NOTIFY record_;
-};
 
 // "a.b.c.d:port", or empty when the record holds no IPv4 address.
 QString PeerAddressText(const AGENT_NOTIFY& notify) {
@@ -134,15 +119,7 @@ QStringList CClientListBox::Names() const {
 // the record and post it, nothing more.
 void CClientListBox::OnServerNotify(const AGENT_NOTIFY* notify, void* context) {
     auto* list = static_cast<CClientListBox*>(context);
-    QCoreApplication::postEvent(list, new AgentNotifyEvent(*notify));
-}
-
-bool CClientListBox::event(QEvent* event) {
-    if (event->type() == AgentNotifyEvent::Kind()) {
-        OnNotify(static_cast<AgentNotifyEvent*>(event)->record());
-        return true;
-    }
-    return QWidget::event(event);
+    PostToUi(list, [list, record = *notify] { list->OnNotify(record); });
 }
 
 void CClientListBox::OnNotify(const AGENT_NOTIFY& notify) {

@@ -77,7 +77,6 @@ class CClientListBox : public CPaintedList {
     void inputMethodEvent(QInputMethodEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    bool event(QEvent* event) override;
 
   private:
     struct Entry {

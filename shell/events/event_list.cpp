@@ -11,6 +11,7 @@
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_color.h"
 #include "shell/theme/theme_font.h"
+#include "shell/widgets/post_to_ui.h"
 #include "shell/widgets/wrapped_text.h"
 
 namespace halvorin {
@@ -169,15 +170,12 @@ void CEventList::ContentChanged() {
     // bar catches up once the burst is over.
     if (content_change_queued_) return;
     content_change_queued_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            content_change_queued_ = false;
-            ScrollBar().ContentChanged();
-            if (std::exchange(follow_newest_, false)) SetTopRow(ScrollBar().LastTopRow());
-            if (!redraw_suspended_) update();
-        },
-        Qt::QueuedConnection);
+    PostToUi(this, [this] {
+        content_change_queued_ = false;
+        ScrollBar().ContentChanged();
+        if (std::exchange(follow_newest_, false)) SetTopRow(ScrollBar().LastTopRow());
+        if (!redraw_suspended_) update();
+    });
 }
 
 // ---- suspension and the one-second tick --------------------------------------------------

@@ -15,6 +15,7 @@
 #include "shell/events/event_tool_bar.h"
 #include "shell/events/standing_events_file.h"
 #include "shell/theme/theme_color.h"
+#include "shell/widgets/post_to_ui.h"
 
 namespace halvorin {
 
@@ -25,14 +26,6 @@ constexpr int kHistoryWrittenAgain = 297;
 
 // The pane whose list the status event hook feeds.
 CEventPane* hooked_pane = nullptr;
-
-class EventRecordEvent : public QEvent {
-  public:
-    EventRecordEvent(std::vector<uint8_t> block, bool replayed)
-        : QEvent(CEventPane::kEventRecord), block(std::move(block)), replayed(replayed) {}
-    std::vector<uint8_t> block;
-    bool replayed;  // from the history on disk: not written again
-};
 
 }  // namespace
 
@@ -71,8 +64,8 @@ CEventPane::~CEventPane() {
     }
 }
 
-void CEventPane::PostEventRecord(QObject* pane, std::vector<uint8_t> block) {
-    QCoreApplication::postEvent(pane, new EventRecordEvent(std::move(block), false));
+void CEventPane::PostEventRecord(CEventPane* pane, std::vector<uint8_t> block) {
+    PostToUi(pane, [pane, block = std::move(block)] { pane->AddRecord(block, false); });
 }
 
 bool CEventPane::OnCommand(int id) {
@@ -106,15 +99,14 @@ void CEventPane::AddOperatorEvent(int level, CSubEnc* subenc, int message_id,
                     CEventList::Position::kBottom);
 }
 
-void CEventPane::customEvent(QEvent* event) {
-    if (event->type() != kEventRecord) return;
-    auto* record = static_cast<EventRecordEvent*>(event);
-    const std::optional<EventEntry> entry = ParseEventRecord(record->block);
+// `replayed`: from the history on disk, so not written to it again.
+void CEventPane::AddRecord(std::span<const uint8_t> block, bool replayed) {
+    const std::optional<EventEntry> entry = ParseEventRecord(block);
     if (!entry) {
         ++dropped_records_;
         return;
     }
-    replaying_ = record->replayed;
+    replaying_ = replayed;
     list_->AddEvent(entry->time, entry->level, QString::fromStdU16String(entry->source),
                     kRecordMessage, {QString::fromStdU16String(entry->message)},
                     CEventList::Position::kTop);
@@ -126,12 +118,10 @@ void CEventPane::ReadBackHistory(const std::string& directory) {
         ReadEventHistory(directory, size_t(CEventList::kMaxRows - 1));
     // Each record goes in at the top: newest first leaves the oldest on top.
     for (auto it = history.rbegin(); it != history.rend(); ++it)
-        QCoreApplication::postEvent(this, new EventRecordEvent(MakeEventRecord(*it), true));
+        PostToUi(this, [this, block = MakeEventRecord(*it)] { AddRecord(block, true); });
     // Once they are in, the newest of them are what the operator sees first
-    // (posted events arrive in order).
-    if (!history.empty())
-        QMetaObject::invokeMethod(
-            this, [this] { list_->ScrollToEnd(); }, Qt::QueuedConnection);
+    // (posted work runs in order).
+    if (!history.empty()) PostToUi(this, [this] { list_->ScrollToEnd(); });
 }
 
 void CEventPane::WriteDeletionToHistory(const CEventItem& item) {
@@ -161,22 +151,17 @@ void CEventPane::ReportHistoryFailure() {
     std::fprintf(stderr, "event history: %s; events are shown but not kept\n",
                  history_->error().c_str());
     const QString error = QString::fromStdString(history_->error());
-    QMetaObject::invokeMethod(
-        this,
-        [this, error] { AddOperatorEvent(kEventWarning, nullptr, kHistoryNotWritten, {error}); },
-        Qt::QueuedConnection);
+    PostToUi(this, [this, error] {
+        AddOperatorEvent(kEventWarning, nullptr, kHistoryNotWritten, {error});
+    });
 }
 
 void CEventPane::ReportHistoryResumed() {
     history_failure_reported_ = false;
     const int lost = std::exchange(unwritten_events_, 0);
-    QMetaObject::invokeMethod(
-        this,
-        [this, lost] {
-            AddOperatorEvent(kEventInformation, nullptr, kHistoryWrittenAgain,
-                             {QString::number(lost)});
-        },
-        Qt::QueuedConnection);
+    PostToUi(this, [this, lost] {
+        AddOperatorEvent(kEventInformation, nullptr, kHistoryWrittenAgain, {QString::number(lost)});
+    });
 }
 
 void CEventPane::paintEvent(QPaintEvent* event) {

@@ -8,10 +8,10 @@
 // of the list when the pane is created.
 #pragma once
 
-#include <QEvent>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,8 +31,6 @@ class CEventPane : public QWidget {
     Q_OBJECT
 
   public:
-    // An event record arriving at the pane (the block is the pane's to free).
-    static constexpr QEvent::Type kEventRecord = QEvent::Type(QEvent::User + 4);
     static constexpr int kRecordMessage = 19999;  // "%s"
 
     // `history_directory` empty: no history is read or written.
@@ -43,7 +41,7 @@ class CEventPane : public QWidget {
     // From any thread: the record goes in at the top of the list, where the
     // pane finds it on its own thread. A record whose texts lie outside its
     // block is dropped. `pane` must outlive the call.
-    static void PostEventRecord(QObject* pane, std::vector<uint8_t> block);
+    static void PostEventRecord(CEventPane* pane, std::vector<uint8_t> block);
 
     // Commands of the pane's toolbar (251, 247); false for any other.
     bool OnCommand(int id);
@@ -61,12 +59,12 @@ class CEventPane : public QWidget {
     void SaveStandingEvents(const StandingEvents& now);
 
   protected:
-    void customEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
   private:
     static void StatusEventEntry(CSesElem* element, uint32_t state_bit, void* context);
     void ReadBackHistory(const std::string& directory);
+    void AddRecord(std::span<const uint8_t> block, bool replayed);
     void WriteToHistory(const CEventItem& item);
     // A row the operator deleted stays deleted after a restart.
     void WriteDeletionToHistory(const CEventItem& item);

@@ -1,11 +1,10 @@
 #include "shell/widgets/flat_tool_button_accessible.h"
 
 #include <QAccessibleWidget>
-#include <QPointer>
-#include <QTimer>
 
 #include "shell/widgets/accessible_factory.h"
 #include "shell/widgets/flat_tool_button.h"
+#include "shell/widgets/post_to_ui.h"
 
 namespace halvorin {
 
@@ -31,9 +30,9 @@ class FlatToolButtonAccessible : public QAccessibleWidget {
             QAccessibleWidget::doAction(name);
             return;
         }
-        QPointer<CFlatToolButton> button = Button();
-        QTimer::singleShot(0, button, [button] {
-            if (button && button->isEnabled()) emit button->Clicked(button->command());
+        CFlatToolButton* button = Button();
+        PostToUi(button, [button] {
+            if (button->isEnabled()) emit button->Clicked(button->command());
         });
     }
 

@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
-#include <QTimer>
 #include <QToolButton>
 #include <utility>
 
@@ -19,6 +18,7 @@
 #include "shell/widgets/application_window.h"
 #include "shell/widgets/focus_keeper.h"
 #include "shell/widgets/message_box_accessible.h"
+#include "shell/widgets/post_to_ui.h"
 #include "shell/widgets/rounded_region.h"
 #include "shell/widgets/window_accessible.h"
 
@@ -77,7 +77,7 @@ int CMessageBox::ShowMessageBox(int kind, int text_id) {
     raise();
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
-    QTimer::singleShot(0, this, &CMessageBox::Waiting);
+    PostToUi(this, [this] { emit Waiting(); });
     loop.exec();
     loop_ = nullptr;
     disconnect(owner_gone);

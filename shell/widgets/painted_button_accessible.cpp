@@ -1,9 +1,10 @@
 #include "shell/widgets/painted_button_accessible.h"
 
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 #include <QWindow>
+
+#include "shell/widgets/post_to_ui.h"
 
 namespace halvorin {
 
@@ -48,9 +49,7 @@ class PaintedButtonAccessible : public QAccessibleInterface, public QAccessibleA
     // Pressing may open a modal loop; the screen reader's call is answered first.
     void doAction(const QString& name) override {
         if (name != pressAction() || !Enabled()) return;
-        QTimer::singleShot(0, owner_.data(), [owner = owner_, press = button_.press] {
-            if (owner) press();
-        });
+        PostToUi(owner_.data(), button_.press);
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
