@@ -108,6 +108,7 @@ class CElemListBox : public CPaintedList {
     void SetFirmwarePath(const QString& path);
     // A panel hot spot's rectangle in list coordinates (empty when it has none now).
     QRect PanelSpotRect(uint32_t spot) const;
+    std::vector<RowControl> PanelControls(const CItemData& row) const;
     const ZoningLayout& Zoning() const { return *zoning_; }
     // A zoning row's cell, or a zoning head's button, in list coordinates.
     QRect ZoneCellRect(int row, int cell) const;
@@ -185,6 +186,7 @@ class CElemListBox : public CPaintedList {
     uint32_t RowHitCode(int row, QPoint in_row) const;
     void ClickRow(int row, uint32_t spot, QPoint in_row);
     bool EditorHasKeys() const;
+    bool LeavesEditor(const QKeyEvent& event) const;
     void ClickSlotLed(CItemData& row);
     QRect HotSpotRect(uint32_t code) const;
     int RunEnclosureAction(int text_id, const std::function<int(OperationCallback)>& start);
@@ -217,6 +219,7 @@ class CElemListBox : public CPaintedList {
     void UndoZoningEdits();
     bool RefreshZoningRow(CItemData& row);
     std::vector<CItemData*> ZoningRows() const;
+    std::vector<RowControl> ZoningControls(const CItemData& row) const;
 
     // Painting helpers.
     QString SesSlotText(const CSesElem& element) const;

@@ -143,7 +143,7 @@ void CElemListBox::ClickRow(int index, uint32_t spot, QPoint in_row) {
         if (!(row->flags & ROW_PANEL)) ToggleGroup(index);
         return;
     }
-    if ((row->flags & ROW_ZONE) && (hit_code_ & kClickable) == kClickable) {
+    if ((row->flags & ROW_ZONE) && spot < uint32_t(kZoneTableSlots)) {
         ClickZoneCell(*row, int(spot));
         return;
     }
@@ -219,9 +219,22 @@ void CElemListBox::KeyboardMoved(int row) {
 
 // The name editor takes its keys while the keyboard is on the System
 // Information rows, so the list keeps Home and End everywhere else.
+// The name field has the keys while the keyboard is on it: after a click in
+// it, or after the arrows brought the ring there.
 bool CElemListBox::EditorHasKeys() const {
-    return current_ && CurrentRow() >= 0 && CurrentRow() <= 1 && modal_depth_ == 0 &&
-           !UpgradeRunning(panel_->shown_upgrade_state);
+    if (!current_ || modal_depth_ > 0 || UpgradeRunning(panel_->shown_upgrade_state)) return false;
+    const std::vector<RowControl> controls = RowControls(CurrentRow());
+    return CurrentControl() >= 0 && CurrentControl() < int(controls.size()) &&
+           controls[size_t(CurrentControl())].id == HS_NAME_EDIT;
+}
+
+// Left at the start of the name and Right at its end leave the field for
+// the row and the Change button, as the other controls are left.
+bool CElemListBox::LeavesEditor(const QKeyEvent& event) const {
+    if (event.modifiers() != Qt::NoModifier || panel_->editor.AllSelected()) return false;
+    const NameEditor& editor = panel_->editor;
+    return (event.key() == Qt::Key_Left && editor.Caret() == 0) ||
+           (event.key() == Qt::Key_Right && editor.Caret() == int(editor.Text().size()));
 }
 
 void CElemListBox::inputMethodEvent(QInputMethodEvent* event) {
@@ -232,7 +245,7 @@ void CElemListBox::inputMethodEvent(QInputMethodEvent* event) {
 }
 
 void CElemListBox::keyPressEvent(QKeyEvent* event) {
-    if (EditorHasKeys() && panel_->editor.Key(*event)) {
+    if (EditorHasKeys() && !LeavesEditor(*event) && panel_->editor.Key(*event)) {
         SetFirmwarePath(panel_->firmware_path);  // repaints the panel
         return;
     }
@@ -243,6 +256,25 @@ void CElemListBox::keyPressEvent(QKeyEvent* event) {
         return;
     }
     CPaintedList::keyPressEvent(event);
+}
+
+std::vector<RowControl> CElemListBox::RowControls(int index) const {
+    const CItemData* row = Row(index);
+    if (!row) return {};
+    if ((row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) == ROW_PANEL) return PanelControls(*row);
+    if (row->flags & (ROW_ZONING_HEAD | ROW_ZONE)) return ZoningControls(*row);
+    return {};
+}
+
+// A press from the keyboard or a screen reader is a click on the control,
+// with the same refusals (old values, a modal wait, nothing to apply).
+void CElemListBox::PressRowControl(int index, uint32_t id) {
+    const std::vector<RowControl> controls = RowControls(index);
+    const auto control = std::find_if(controls.begin(), controls.end(),
+                                      [id](const RowControl& c) { return c.id == id; });
+    if (control == controls.end() || !control->enabled) return;
+    SetCurrentRow(index);
+    ClickRow(index, id, control->rect.center());
 }
 
 bool CElemListBox::RowHasAction(int index) const {
@@ -300,13 +332,11 @@ QString CElemListBox::ToolTipText(uint32_t code) const {
         case HS_ZONING_UNDO:
             return (row->flags & ROW_ZONING_HEAD) ? LoadQString(119) : QString();
         case HS_ZONE_OUTSIDE_TABLE:
-            return QString::fromStdU16String(
-                FormatString(LoadString(328), {int64_t(kZoneTableSlots)}));
+            return OutsideZoneTableText();
         default:
             if ((row->flags & (ROW_ZONE | ROW_GROUP_HEADER)) == ROW_ZONE &&
                 (code & kClickable) == kClickable) {
-                return QString::fromStdU16String(
-                    CapitalizeWords(FormatString(LoadString(66), {int64_t(HitSpot(code)) + 1})));
+                return ZoneCellName(int(HitSpot(code)));
             }
             return {};
     }

@@ -79,6 +79,7 @@ void CElemListBox::ClickPanel(uint32_t spot, QPoint in_row) {
         case HS_NAME_EDIT:
             panel_->editor.PlaceCaretAt(in_row.x());
             SetCurrentRow(1);
+            SetCurrentControl(0);  // the name field comes first among the panel's controls
             SetFirmwarePath(panel_->firmware_path);  // repaints the caret
             return;
         case HS_CHANGE_NAME:

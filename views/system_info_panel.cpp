@@ -19,6 +19,7 @@ namespace {
 constexpr int kPanelLeft = 15;
 constexpr int kPanelTop = 8;
 constexpr int kButtonGap = 18;  // between a box and its button
+constexpr int kNameLabel = 3;
 constexpr int kChangeText = 12;
 constexpr int kUpgradeText = 11;
 constexpr int kRestartText = 14;
@@ -290,7 +291,7 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
                                     std::max(0, change.left() - kButtonGap - value.left()),
                                     kPanelButtonHeight);
                     panel.editor.Place(box, look.panel_value_font);
-                    const bool caret = hasFocus() && CurrentRow() <= 1 && !upgrading;
+                    const bool caret = hasFocus() && EditorHasKeys();
                     panel.editor.Paint(p, look.editor_outline, look.row_background, look.name_text,
                                        caret);
                     break;
@@ -420,39 +421,36 @@ void CElemListBox::SetFirmwarePath(const QString& path) {
     RepaintDirtyRows();
 }
 
-// What screen readers see of the panel: its buttons by their texts, the
-// switches and the folder button by their tool tips; only those painted now.
-std::vector<RowControl> CElemListBox::RowControls(int index) const {
-    const CItemData* row = Row(index);
-    if (!row || (row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) != ROW_PANEL) return {};
+// The panel's controls as the keyboard and screen readers reach them: its
+// buttons by their texts, the switches and the folder button by their tool
+// tips; only those painted now.
+std::vector<RowControl> CElemListBox::PanelControls(const CItemData& row) const {
     const struct {
         uint32_t spot;
         int text_id;
         QAccessible::Role role;
+        uint32_t state_bit;  // a switch's
     } kControls[] = {
-        {HS_CHANGE_NAME, kChangeText, QAccessible::Button},
-        {HS_MUTE, 115, QAccessible::CheckBox},
-        {HS_IDENT_LED, 120, QAccessible::CheckBox},
-        {HS_BROWSE, 116, QAccessible::Button},
-        {HS_UPGRADE, kUpgradeText, QAccessible::Button},
-        {HS_RESTART, kRestartText, QAccessible::Button},
-        {HS_SHUTDOWN, kShutdownText, QAccessible::Button},
+        {HS_NAME_EDIT, kNameLabel, QAccessible::EditableText, 0},
+        {HS_CHANGE_NAME, kChangeText, QAccessible::Button, 0},
+        {HS_MUTE, 115, QAccessible::CheckBox, kIndicatorBuzzer},
+        {HS_IDENT_LED, 120, QAccessible::CheckBox, kIndicatorUidLed},
+        {HS_BROWSE, 116, QAccessible::Button, 0},
+        {HS_UPGRADE, kUpgradeText, QAccessible::Button, 0},
+        {HS_RESTART, kRestartText, QAccessible::Button, 0},
+        {HS_SHUTDOWN, kShutdownText, QAccessible::Button, 0},
     };
     std::vector<RowControl> controls;
     for (const auto& control : kControls) {
         const QRect spot = panel_->SpotRect(control.spot);
-        if (!spot.isEmpty())
-            controls.push_back({control.spot, control.role, LoadQString(control.text_id), spot});
+        if (spot.isEmpty()) continue;
+        QString name = LoadQString(control.text_id);
+        if (name.endsWith(':')) name.chop(1);
+        controls.push_back({control.spot, control.role, name, spot});
+        if (control.state_bit) controls.back().checked = (row.shown_state & control.state_bit) != 0;
+        if (control.spot == HS_NAME_EDIT) controls.back().description = panel_->editor.Text();
     }
     return controls;
-}
-
-void CElemListBox::PressRowControl(int index, uint32_t spot) {
-    const CItemData* row = Row(index);
-    if (!row || (row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) != ROW_PANEL) return;
-    if (panel_->SpotRect(spot).isEmpty()) return;
-    SetCurrentRow(index);
-    ClickRow(index, spot, panel_->SpotRect(spot).center());
 }
 
 }  // namespace halvorin

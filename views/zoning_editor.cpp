@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <array>
 
+#include "base/string_table.h"
+#include "base/text_format.h"
 #include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/zone_bits.h"
@@ -171,6 +173,39 @@ void CElemListBox::PaintZoningHead(QPainter& p, const QRect& r, CItemData& row) 
 }
 
 // ---- input ----------------------------------------------------------------------
+
+QString ZoneCellName(int k) {
+    return QString::fromStdU16String(
+        CapitalizeWords(FormatString(LoadString(66), {int64_t(k) + 1})));
+}
+
+QString OutsideZoneTableText() {
+    return QString::fromStdU16String(FormatString(LoadString(328), {int64_t(kZoneTableSlots)}));
+}
+
+// The cells of a zoning row and the heads' Undo and Apply, in the order the
+// arrows visit them; cells beyond the zone table say why they are inert.
+std::vector<RowControl> CElemListBox::ZoningControls(const CItemData& row) const {
+    const ZoningLayout& zoning = *zoning_;
+    std::vector<RowControl> controls;
+    if (row.flags & ROW_ZONING_HEAD) {
+        const bool edited = (pending_changes_ & kZoningEdited) != 0;
+        controls.push_back({HS_ZONING_UNDO, QAccessible::Button, LoadQString(85), zoning.undo,
+                            edited, std::nullopt, LoadQString(119)});
+        controls.push_back({HS_ZONING_APPLY, QAccessible::Button, LoadQString(84), zoning.apply,
+                            edited, std::nullopt, LoadQString(118)});
+        return controls;
+    }
+    if (!IsZoningRow(row)) return controls;
+    const QString outside = OutsideZoneTableText();
+    for (int k = 0; k < zoning.slot_count; ++k) {
+        const bool in_table = k < kZoneTableSlots;
+        controls.push_back({uint32_t(k), QAccessible::CheckBox, ZoneCellName(k), zoning.CellRect(k),
+                            in_table, k < kZoneBits && row.zone_edit[size_t(k)],
+                            in_table ? QString() : outside});
+    }
+    return controls;
+}
 
 uint32_t CElemListBox::ZoningHitCode(const CItemData& row, QPoint in_row) const {
     const ZoningLayout& zoning = *zoning_;

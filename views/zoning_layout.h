@@ -5,6 +5,7 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QString>
 
 namespace halvorin {
 
@@ -29,5 +30,9 @@ struct ZoningLayout {
 
 // The cells for `slot_count` slots in a band `band_width` px wide.
 ZoningLayout LayOutZoneCells(int slot_count, int band_width);
+
+// What cell k reads as ("Slot 5"), and why a cell beyond the table is inert.
+QString ZoneCellName(int k);
+QString OutsideZoneTableText();
 
 }  // namespace halvorin

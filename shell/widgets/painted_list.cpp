@@ -99,6 +99,7 @@ void CPaintedList::RowsRemoved(int from, int count) {
         current_row_ -= count;
     } else if (current_row_ >= from) {
         current_row_ = from - 1;
+        current_control_ = -1;
     }
     AnnounceRows(QAccessible::ObjectReorder, from, count);
 }
@@ -120,6 +121,7 @@ void CPaintedList::SetCurrentRow(int row) {
     }
     row = std::clamp(row, 0, RowCount() - 1);
     update(RowRect(current_row_));
+    if (row != current_row_) current_control_ = -1;
     current_row_ = row;
     EnsureVisible(row);
     update(RowRect(row));
@@ -133,6 +135,44 @@ int CPaintedList::StepRow(int from, int direction) const {
         if (RowHeight(row) > 0) return row;
     }
     return from;
+}
+
+void CPaintedList::SetCurrentControl(int index) {
+    current_control_ = current_row_ >= 0 ? index : -1;
+    update(RowRect(current_row_));
+}
+
+// Left from the first control goes back to the row; Right stops at the last.
+bool CPaintedList::MoveToControl(int direction) {
+    if (current_row_ < 0) return false;
+    const int count = int(RowControls(current_row_).size());
+    const int to = std::clamp(std::min(current_control_, count - 1) + direction, -1, count - 1);
+    if (count == 0 || to == current_control_) return false;
+    current_control_ = to;
+    EnsureVisible(current_row_);
+    update(RowRect(current_row_));
+    if (current_control_ < 0)
+        AnnounceFocus();
+    else
+        AnnounceControlFocus();
+    return true;
+}
+
+// The row's controls may have changed since the ring went there (a button
+// comes and goes with what the enclosure reports): a control no longer there
+// is not pressed.
+bool CPaintedList::PressCurrentControl() {
+    const std::vector<RowControl> controls = RowControls(current_row_);
+    if (current_control_ >= int(controls.size())) {
+        current_control_ = -1;
+        update(RowRect(current_row_));
+        return false;
+    }
+    const RowControl& control = controls[size_t(current_control_)];
+    if (!control.enabled) return false;
+    PressRowControl(current_row_, control.id);
+    update(RowRect(current_row_));
+    return true;
 }
 
 // The rows that fit on the screen from the top row on: a page.
@@ -174,10 +214,17 @@ void CPaintedList::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_End:
             to = StepRow(RowCount(), -1);
             break;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            if (!MoveToControl(event->key() == Qt::Key_Right ? 1 : -1))
+                QWidget::keyPressEvent(event);
+            return;
         case Qt::Key_Return:
         case Qt::Key_Enter:
         case Qt::Key_Space:
-            if (current_row_ >= 0 && RowHasAction(current_row_)) {
+            if (current_control_ >= 0) {
+                if (!PressCurrentControl()) QWidget::keyPressEvent(event);
+            } else if (current_row_ >= 0 && RowHasAction(current_row_)) {
                 ActivateRow(current_row_);
             } else {
                 QWidget::keyPressEvent(event);
@@ -226,6 +273,17 @@ void CPaintedList::AnnounceRows(QAccessible::Event kind, int at, int count) {
     QAccessible::updateAccessibility(&reorder);
 }
 
+// A control of the keyboard's row is the row's child to screen readers.
+void CPaintedList::AnnounceControlFocus() {
+    if (!hasFocus() || !QAccessible::isActive()) return;
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this);
+    QAccessibleInterface* row = list ? list->child(current_row_) : nullptr;
+    QAccessibleInterface* control = row ? row->child(current_control_) : nullptr;
+    if (!control) return;
+    QAccessibleEvent focus(control, QAccessible::Focus);
+    QAccessible::updateAccessibility(&focus);
+}
+
 // Screen readers follow the keyboard's row as the focused item.
 void CPaintedList::AnnounceFocus() {
     if (!hasFocus() || current_row_ < 0 || !QAccessible::isActive()) return;
@@ -247,13 +305,25 @@ int CPaintedList::PaintRows(QPainter& p, const QRegion& region) {
                 p.save();
                 p.setPen(QPen(focus_ring_, 1, Qt::DotLine));
                 p.setBrush(Qt::NoBrush);
-                p.drawRect(r.adjusted(1, 1, -2, -2));
+                p.drawRect(FocusRingRect(i, r));
                 p.restore();
             }
         }
         y += h;
     }
     return y;
+}
+
+// Around the row, or just outside the control the keyboard is on.
+QRect CPaintedList::FocusRingRect(int row, const QRect& r) const {
+    if (current_control_ >= 0) {
+        const std::vector<RowControl> controls = RowControls(row);
+        if (current_control_ < int(controls.size()))
+            return controls[size_t(current_control_)]
+                .rect.translated(r.topLeft())
+                .adjusted(-2, -2, 1, 1);
+    }
+    return r.adjusted(1, 1, -2, -2);
 }
 
 }  // namespace halvorin

@@ -1,7 +1,10 @@
 // CPaintedList: what the owner-drawn lists share. Rows of varying height
 // scroll by whole rows under a flat bar. One row is the keyboard's: the
 // arrows, Page Up/Down, Home and End move it, Enter and Space act on it, and
-// it wears a focus ring while the list has the focus. The wheel scrolls, and
+// it wears a focus ring while the list has the focus. In a row that paints
+// controls (buttons, switches, cells) Left and Right move the ring from the
+// row to each control and back, and Enter and Space press the one it is on.
+// The wheel scrolls, and
 // screen readers see a list whose items are the rows, each with its text and,
 // where it has one, a press action.
 //
@@ -13,6 +16,7 @@
 #include <QColor>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "shell/widgets/list_box_scroll_bar.h"
@@ -21,12 +25,16 @@ class QPainter;
 
 namespace halvorin {
 
-// A control painted inside a row (a button, a switch), as screen readers see it.
+// A control painted inside a row (a button, a switch, a cell), as the
+// keyboard and screen readers reach it.
 struct RowControl {
     uint32_t id = 0;  // what PressRowControl is given back
     QAccessible::Role role = QAccessible::Button;
     QString name;
     QRect rect;  // in the row's own coordinates
+    bool enabled = true;
+    std::optional<bool> checked;  // for switches and cells: on or off
+    QString description;          // why it cannot be pressed, or what it does
 };
 
 class CPaintedList : public QWidget, public FlatScrollList {
@@ -47,6 +55,9 @@ class CPaintedList : public QWidget, public FlatScrollList {
     // The keyboard's row (-1: none yet); setting it scrolls it into view.
     int CurrentRow() const { return current_row_; }
     void SetCurrentRow(int row);
+    // The control of the keyboard's row the ring is on (-1: the row itself).
+    int CurrentControl() const { return current_control_; }
+    void SetCurrentControl(int index);
     void EnsureVisible(int row);
 
     // What a row reads as to screen readers.
@@ -73,7 +84,7 @@ class CPaintedList : public QWidget, public FlatScrollList {
     void RowsChanged();
     void PlaceTopRow(int row) { top_row_ = row; }
     // New rows altogether: the view starts at the top with no keyboard row.
-    void ResetPlace() { top_row_ = 0, current_row_ = -1; }
+    void ResetPlace() { top_row_ = 0, current_row_ = -1, current_control_ = -1; }
 
     // Paints every row on the screen that `region` touches through PaintRow,
     // the focus ring last; returns the y below the last row.
@@ -93,14 +104,19 @@ class CPaintedList : public QWidget, public FlatScrollList {
 
   private:
     int StepRow(int from, int direction) const;
+    bool MoveToControl(int direction);
+    bool PressCurrentControl();
+    QRect FocusRingRect(int row, const QRect& r) const;
     int PageRows() const;
     void AnnounceFocus();
+    void AnnounceControlFocus();
     void AnnounceRows(QAccessible::Event kind, int at, int count);
     static constexpr int kAnnouncedRows = 64;
 
     std::unique_ptr<CListBoxSB> scroll_bar_;
     int top_row_ = 0;
     int current_row_ = -1;
+    int current_control_ = -1;
     int bar_width_ = 0;
     int wheel_rows_ = 1;
     QColor focus_ring_;

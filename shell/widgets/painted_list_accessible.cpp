@@ -2,13 +2,13 @@
 
 #include <QAccessibleWidget>
 #include <QPointer>
-#include <QTimer>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "shell/widgets/accessible_factory.h"
 #include "shell/widgets/painted_list.h"
+#include "shell/widgets/post_to_ui.h"
 
 namespace halvorin {
 
@@ -18,9 +18,7 @@ namespace {
 // screen reader's call must be answered first.
 template <typename Action>
 void PressLater(CPaintedList* list, Action action) {
-    QTimer::singleShot(0, list, [list = QPointer<CPaintedList>(list), action] {
-        if (list) action(*list);
-    });
+    PostToUi(list, [list, action] { action(*list); });
 }
 
 // A control painted in a row, looked up by its row and position each time.
@@ -39,7 +37,10 @@ class ControlAccessible : public QAccessibleInterface, public QAccessibleActionI
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text kind) const override {
         const auto control = Control();
-        return control && kind == QAccessible::Name ? control->name : QString();
+        if (!control) return {};
+        if (kind == QAccessible::Name) return control->name;
+        if (kind == QAccessible::Description) return control->description;
+        return {};
     }
     void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
@@ -53,7 +54,18 @@ class ControlAccessible : public QAccessibleInterface, public QAccessibleActionI
         const auto control = Control();
         return control ? control->role : QAccessible::Button;
     }
-    QAccessible::State state() const override { return {}; }
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        const auto control = Control();
+        if (!control) return s;
+        s.disabled = !control->enabled;
+        s.focusable = true;
+        s.focused =
+            list_->hasFocus() && list_->CurrentRow() == row_ && list_->CurrentControl() == index_;
+        s.checkable = control->checked.has_value();
+        s.checked = control->checked.value_or(false);
+        return s;
+    }
     void* interface_cast(QAccessible::InterfaceType type) override {
         return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
                                                     : nullptr;
@@ -61,7 +73,7 @@ class ControlAccessible : public QAccessibleInterface, public QAccessibleActionI
     QStringList actionNames() const override { return {pressAction()}; }
     void doAction(const QString& name) override {
         const auto control = Control();
-        if (name != pressAction() || !control) return;
+        if (name != pressAction() || !control || !control->enabled) return;
         PressLater(list_.data(), [row = row_, id = control->id](CPaintedList& list) {
             list.PressRowControl(row, id);
         });

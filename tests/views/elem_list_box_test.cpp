@@ -321,6 +321,35 @@ TEST_F(ElemListBoxTest, KeysMoveBetweenRowsAndToggleGroups) {
     EXPECT_FALSE(list_->Row(2)->flags & ROW_EXPANDED);
 }
 
+// In the System Information panel Right moves the ring from the row onto
+// each control in turn, and Space presses the one it is on.
+TEST_F(ElemListBoxTest, TheKeyboardReachesThePanelsSwitches) {
+    Open24();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] { manager_->Poll(); });
+    poll.start(5);
+    list_->grab();  // the controls are where they were last painted
+    const std::vector<RowControl> controls = list_->RowControls(1);
+    const auto uid_led = std::find_if(controls.begin(), controls.end(),
+                                      [](const RowControl& c) { return c.id == HS_IDENT_LED; });
+    ASSERT_NE(uid_led, controls.end());
+    ASSERT_TRUE(uid_led->checked.has_value());
+    const bool was_on = list_->CurrentSubEnc()->indicators & kIndicatorUidLed;
+    EXPECT_EQ(*uid_led->checked, was_on);
+
+    list_->setFocus();
+    QTest::keyClick(list_.get(), Qt::Key_Home);
+    QTest::keyClick(list_.get(), Qt::Key_Down);
+    ASSERT_EQ(list_->CurrentRow(), 1);
+    for (auto c = controls.begin(); c <= uid_led; ++c)
+        QTest::keyClick(list_.get(), Qt::Key_Right);
+    EXPECT_EQ(list_->CurrentControl(), int(uid_led - controls.begin()));
+    QTest::keyClick(list_.get(), Qt::Key_Space);
+    QTRY_COMPARE(bool(list_->CurrentSubEnc()->indicators & kIndicatorUidLed), !was_on);
+    QTest::keyClick(list_.get(), Qt::Key_Down);  // another row: the ring leaves the control
+    EXPECT_EQ(list_->CurrentControl(), -1);
+}
+
 TEST_F(ElemListBoxTest, ScreenReadersReadEachRowsText) {
     Open24();
     const int fans = Header(kTypeCooling);

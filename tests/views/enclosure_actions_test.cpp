@@ -1,8 +1,7 @@
 // The operator's actions on a whole enclosure, end to end: clicks on the
-// System Information panel and the zoning editor over a real model read
-// from simulated enclosures through a real agent on loopback. The
-// simulator's state proves what reached the enclosure; the events logged
-// prove what the operator was told.
+// System Information panel over a real model read from simulated enclosures
+// through a real agent on loopback. The simulator's state proves what
+// reached the enclosure; the events logged prove what the operator was told.
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
@@ -29,6 +28,7 @@
 #include "tests/support/desktop_fixture.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/temp_path.h"
+#include "tests/views/enclosure_actions_fixture.h"
 #include "views/elem_list_box.h"
 #include "views/system_info_panel.h"
 #include "views/zoning_layout.h"
@@ -38,116 +38,9 @@ namespace {
 
 using test::Answer;
 using test::AnswerNextBox;
+using test::EnclosureActionsTest;
+using test::LoggedEvent;
 using test::WaitUntil;
-
-struct LoggedEvent {
-    int level, id;
-    QStringList arguments;
-};
-
-class EnclosureActionsTest : public test::DesktopTest {
-  protected:
-    void SetUp() override {
-        DesktopTest::SetUp();
-        UseApplicationLook();
-        SetElementTypeNames(ElementTypeNamesFromStrings());
-        InstallOperatorEventSink([this](int level, CSubEnc*, int id, const QStringList& args) {
-            events_.push_back({level, id, args});
-        });
-    }
-    void TearDown() override {
-        InstallOperatorEventSink(nullptr);
-        list_.reset();
-        manager_.reset();
-        DesktopTest::TearDown();
-    }
-
-    void Open(const std::string& file, int width = 1400,
-              const std::function<void(sim::Scenario&)>& adjust = nullptr) {
-        sim::Scenario scenario = test::LoadShippedScenario(file);
-        if (adjust) adjust(scenario);
-        manager_ = std::make_unique<sim::LoopbackManager>(std::vector{scenario});
-        std::string error;
-        ASSERT_TRUE(manager_->Start(error)) << error;
-        ASSERT_TRUE(
-            manager_->PollUntil([&] { return manager_->AllRead(scenario.devices.size()); }));
-        manager_->Advance(60);
-        list_ = std::make_unique<CElemListBox>(&manager_->registry());
-        UpgradeOptions options;
-        options.activation_wait = std::chrono::milliseconds(0);
-        list_->SetUpgradeOptions(options);
-        list_->resize(width, 900);
-        list_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(list_.get()));
-        ShowPrimary();
-        poll_.callOnTimeout([this] { manager_->Poll(); });
-        poll_.start(2);
-    }
-    void ShowPrimary() {
-        std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager_->domain());
-        ASSERT_FALSE(subencs.empty());
-        list_->ShowSubEnc(subencs.front().get());
-        list_->repaint();  // places the panel's hot spots
-    }
-    CSubEnc* Shown() { return list_->CurrentSubEnc(); }
-    // A window's new size arrives through the window system, later.
-    void Resize(int width) {
-        list_->resize(width, 900);
-        ASSERT_TRUE(WaitUntil([&] { return list_->width() == width; }));
-        QApplication::processEvents();
-    }
-    sim::EnclosureState Sim() { return manager_->enclosure().Snapshot(); }
-
-    void ClickSpot(uint32_t spot) {
-        list_->repaint();
-        const QRect r = list_->PanelSpotRect(spot);
-        ASSERT_FALSE(r.isEmpty()) << std::hex << spot << " " << list_->RowRect(1).height() << " "
-                                  << list_->Panel().SpotRect(spot).width() << " "
-                                  << list_->Panel().change.width();
-        QTest::mouseClick(list_.get(), Qt::LeftButton, {}, r.center());
-    }
-    bool Logged(int id) const {
-        return std::any_of(events_.begin(), events_.end(),
-                           [id](const LoggedEvent& e) { return e.id == id; });
-    }
-    const LoggedEvent* Last() const { return events_.empty() ? nullptr : &events_.back(); }
-
-    // Lets minutes of enclosure time pass while the list keeps its timers.
-    void Minutes(int n) {
-        poll_.stop();
-        for (int i = 0; i < n; ++i)
-            manager_->Advance(60);
-        poll_.start(2);
-        list_->RefreshPass();
-    }
-
-    int Header(uint8_t type) const {
-        for (int i = 0; i < list_->RowCount(); ++i) {
-            const CItemData* row = list_->Row(i);
-            const ElementGroup* group = GroupAt(row->group_row);
-            if ((row->flags & ROW_GROUP_HEADER) && group && group->type == type) return i;
-        }
-        return -1;
-    }
-    std::vector<int> ZoneRows() const {
-        std::vector<int> rows;
-        for (int i = 0; i < list_->RowCount(); ++i) {
-            const uint32_t flags = list_->Row(i)->flags;
-            if ((flags & (ROW_ZONE | ROW_GROUP_HEADER)) == ROW_ZONE) rows.push_back(i);
-        }
-        return rows;
-    }
-    void ClickCell(int row, int cell) {
-        const QRect r = list_->ZoneCellRect(row, cell);
-        ASSERT_FALSE(r.isEmpty()) << "cell " << cell;
-        QTest::mouseClick(list_.get(), Qt::LeftButton, {}, r.center());
-    }
-
-    std::unique_ptr<sim::LoopbackManager> manager_;
-    std::unique_ptr<CElemListBox> list_;
-    QTimer poll_;
-    std::vector<LoggedEvent> events_;
-};
 
 // ---- the panel --------------------------------------------------------------------
 
@@ -504,133 +397,6 @@ TEST_F(EnclosureActionsTest, AnEnclosureRemovedDuringTheWaitEndsTheActionAndTheV
     // The view lets go; another action can start on another enclosure later.
     ShowPrimary();
     EXPECT_NE(list_->CurrentSubEnc(), nullptr);
-}
-
-// ---- the zoning editor --------------------------------------------------------------
-
-TEST(ZoningLayout, BlocksLinesAndCellsFitTheBand) {
-    const struct {
-        int slot_count, band, block;
-    } cases[] = {{24, 1200, 6}, {16, 1200, 8}, {7, 1200, 5},
-                 {84, 1100, 6}, {84, 300, 6},  {10, 5, 5}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.slot_count);
-        const ZoningLayout layout = LayOutZoneCells(c.slot_count, c.band);
-        EXPECT_EQ(layout.cells_per_block, c.block);
-        EXPECT_GE(layout.cells_per_line, c.block);
-        EXPECT_LE(layout.cell_width, 24);
-        EXPECT_EQ(layout.cell_height, 54 + 3 * (layout.cell_width - 18));
-        // Every slot has a cell, found again at its centre; nothing after the last.
-        for (int k = 0; k < c.slot_count; ++k)
-            EXPECT_EQ(layout.CellAt(layout.CellRect(k).center()), k);
-        EXPECT_TRUE(layout.CellRect(c.slot_count).isEmpty());
-        EXPECT_GE(layout.row_height, layout.CellRect(c.slot_count - 1).bottom() + 1)
-            << "no slot is cut off";
-    }
-    // A narrow band still lays out one block per line.
-    EXPECT_EQ(LayOutZoneCells(24, 5).cells_per_line, 6);
-    // The gap after the 7 slots' last cell is empty; no slots, no cells.
-    const ZoningLayout seven = LayOutZoneCells(7, 1200);
-    EXPECT_EQ(seven.CellAt(seven.CellRect(6).center() + QPoint(seven.cell_width * 3 / 2, 0)), -1);
-    const ZoningLayout none = LayOutZoneCells(0, 1200);
-    EXPECT_EQ(none.lines, 0);
-    EXPECT_EQ(none.CellAt(QPoint(170, 20)), -1);
-    EXPECT_LE(LayOutZoneCells(24, 1200).row_height, 255);
-}
-
-TEST_F(EnclosureActionsTest, ZoningEditedOnTheGridIsAppliedReadBackAndUndone) {
-    Open("jbod24.json");
-    list_->ToggleGroup(Header(kTypeZoneEntry));
-    list_->repaint();
-    const std::vector<int> ports = ZoneRows();
-    ASSERT_GE(ports.size(), 2u);
-    const auto before = Sim().zones;
-    // Apply and Undo are inert until a cell was clicked.
-    const int head = ports.front() - 1;
-    EXPECT_EQ(HitSpot(list_->HitTest(list_->ZoningButtonRect(head, HS_ZONING_APPLY).center())),
-              HS_NONE);
-    ClickCell(ports[0], 1);
-    ClickCell(ports[1], 20);
-    EXPECT_EQ(list_->PendingChanges(), CElemListBox::kZoningEdited);
-    const bool port1_slot2 = ZoneHasSlot(before[0], 1);
-    QTest::mouseClick(list_.get(), Qt::LeftButton, {},
-                      list_->ZoningButtonRect(head, HS_ZONING_APPLY).center());
-    auto zones = Sim().zones;
-    EXPECT_EQ(ZoneHasSlot(zones[0], 1), !port1_slot2);
-    EXPECT_EQ(ZoneHasSlot(zones[1], 20), !ZoneHasSlot(before[1], 20));
-    EXPECT_EQ(zones[2], before[2]);
-    EXPECT_EQ(list_->PendingChanges(), 0);
-    EXPECT_TRUE(Logged(309));
-
-    // Read back: the rows show what the enclosure has.
-    Minutes(1);
-    EXPECT_EQ(bool(list_->Row(ports[0])->zone_edit[1]), !port1_slot2);
-    // An edit undone goes back to what was read, with no write.
-    ClickCell(ports[0], 5);
-    QTest::mouseClick(list_.get(), Qt::LeftButton, {},
-                      list_->ZoningButtonRect(head, HS_ZONING_UNDO).center());
-    EXPECT_EQ(bool(list_->Row(ports[0])->zone_edit[5]), ZoneHasSlot(zones[0], 5));
-    EXPECT_EQ(list_->PendingChanges(), 0);
-    EXPECT_EQ(Sim().zones, zones);
-    EXPECT_TRUE(Logged(310));
-}
-
-TEST_F(EnclosureActionsTest, EditsOfACollapsedZoningGroupAreAppliedWhenLeavingAndAnsweringNo) {
-    Open("jbod24.json");
-    const int header = Header(kTypeZoneEntry);
-    list_->ToggleGroup(header);
-    list_->repaint();
-    const std::vector<int> ports = ZoneRows();
-    ASSERT_FALSE(ports.empty());
-    const auto before = Sim().zones;
-    ClickCell(ports[0], 3);
-    list_->ToggleGroup(header);      // collapsed: the edit stays
-    AnswerNextBox(Answer::kSecond);  // "exit without applying?" No: apply first
-    list_->ShowSubEnc(nullptr);
-    EXPECT_EQ(ZoneHasSlot(Sim().zones[0], 3), !ZoneHasSlot(before[0], 3));
-    EXPECT_EQ(list_->CurrentSubEnc(), nullptr);
-}
-
-TEST_F(EnclosureActionsTest, SlotsBeyondTheZoneTableAreShownButCannotBeClicked) {
-    Open("jbod84-dual-path.json");
-    list_->ToggleGroup(Header(kTypeZoneEntry));
-    list_->repaint();
-    const std::vector<int> ports = ZoneRows();
-    ASSERT_FALSE(ports.empty());
-    EXPECT_EQ(list_->Zoning().slot_count, 84);
-    const QRect cell80 = list_->ZoneCellRect(ports[0], 80);  // slot 81
-    ASSERT_FALSE(cell80.isEmpty());
-    EXPECT_EQ(list_->HitTest(cell80.center()) & kClickable, 0u);
-    const auto edit = list_->Row(ports[0])->zone_edit;
-    QTest::mouseClick(list_.get(), Qt::LeftButton, {}, cell80.center());
-    EXPECT_EQ(list_->Row(ports[0])->zone_edit, edit);
-    EXPECT_EQ(list_->PendingChanges(), 0);
-    const QRect cell79 = list_->ZoneCellRect(ports[0], 79);
-    EXPECT_EQ(list_->ToolTipText(list_->HitTest(cell79.center())), "Slot 80");
-    EXPECT_EQ(list_->ToolTipText(list_->HitTest(cell80.center())),
-              "Beyond the 80 slots the zone table holds");
-}
-
-// Leaving with edits asks first: Cancel keeps the enclosure and its edits,
-// Yes drops them.
-TEST_F(EnclosureActionsTest, LeavingWithZoningEditsCanBeCancelled) {
-    Open("jbod24.json");
-    list_->ToggleGroup(Header(kTypeZoneEntry));
-    list_->repaint();
-    const std::vector<int> ports = ZoneRows();
-    ASSERT_FALSE(ports.empty());
-    EXPECT_TRUE(list_->MayLeave());  // nothing edited: nothing asked
-    ClickCell(ports[0], 3);
-    const auto edited = list_->Row(ports[0])->zone_edit;
-    const auto before = Sim().zones;
-    AnswerNextBox(Answer::kThird);
-    EXPECT_FALSE(list_->MayLeave());
-    EXPECT_EQ(list_->PendingChanges(), CElemListBox::kZoningEdited);
-    EXPECT_EQ(list_->Row(ports[0])->zone_edit, edited);
-    AnswerNextBox(Answer::kFirst);
-    EXPECT_TRUE(list_->MayLeave());
-    EXPECT_EQ(list_->PendingChanges(), 0);
-    EXPECT_EQ(Sim().zones, before);
 }
 
 }  // namespace
