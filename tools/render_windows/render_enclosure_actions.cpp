@@ -87,8 +87,19 @@ bool RenderPanel(const QString& prefix) {
     return saved;
 }
 
-// Opens the zoning group and clicks a few cells of the first two ports.
-bool RenderZoning(const char* file, const QString& path) {
+// The keyboard on the fifth cell of the first port, its ring around it.
+bool RenderZoningKeyboard(CElemListBox& list, int first_port, const QString& path) {
+    list.activateWindow();
+    list.setFocus();
+    QApplication::processEvents();
+    list.SetCurrentRow(first_port);
+    list.SetCurrentControl(4);
+    return SaveWidget(list, path);
+}
+
+// Opens the zoning group and clicks a few cells of the first two ports;
+// with `keyboard_path`, shows the keyboard on a cell too.
+bool RenderZoning(const char* file, const QString& path, const QString& keyboard_path = {}) {
     Scene scene;
     if (!scene.Start(file)) return false;
     scene.Show(1300, 900);
@@ -103,25 +114,29 @@ bool RenderZoning(const char* file, const QString& path) {
         }
     }
     list.repaint();
-    int edited = 0;
+    int edited = 0, first_port = -1;
     for (int i = 0; i < list.RowCount() && edited < 2; ++i) {
         // The group's header is marked as zoning too: a click there would
         // fold the group away again.
         if ((list.Row(i)->flags & (ROW_ZONE | ROW_GROUP_HEADER)) != ROW_ZONE) continue;
+        if (first_port < 0) first_port = i;
         for (int cell : {0, 3, 7}) {
             const QRect r = list.ZoneCellRect(i, cell + edited);
             if (!r.isEmpty()) Click(list, r.center());
         }
         ++edited;
     }
-    return edited > 0 && SaveWidget(list, path);
+    if (edited == 0 || !SaveWidget(list, path)) return false;
+    return keyboard_path.isEmpty() || RenderZoningKeyboard(list, first_port, keyboard_path);
 }
 
 }  // namespace
 
 bool RenderEnclosureActions(const QString& prefix) {
     SetElementTypeNames(ElementTypeNamesFromStrings());
-    return RenderPanel(prefix) && RenderZoning("jbod24.json", prefix + "zoning-24.png") &&
+    return RenderPanel(prefix) &&
+           RenderZoning("jbod24.json", prefix + "zoning-24.png",
+                        prefix + "zoning-24-keyboard.png") &&
            RenderZoning("jbod84-dual-path.json", prefix + "zoning-84.png");
 }
 
