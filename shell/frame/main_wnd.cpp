@@ -87,7 +87,7 @@ CMainWnd::CMainWnd(const QString& title, const ManagerSetup& setup)
     static DomainRegistry no_hosts;
     left_pane_ = new CLeftPane(setup.registry ? *setup.registry : no_hosts, this);
     right_pane_ = new CRightPane(setup.registry, this);
-    event_pane_ = new CEventPane(setup.history_directory, SystemClock(), this);
+    event_pane_ = new CEventPane(setup.history_directory, *setup.clock, this);
     left_pane_->SetRightPane(right_pane_);
     connect(right_pane_, &CRightPane::OpenSubEnc, left_pane_, &CLeftPane::OpenSubEnc);
     connect(right_pane_, &CRightPane::SubEncRenamed, left_pane_, &CLeftPane::SubEncRenamed);

@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 
+#include "base/clock.h"
 #include "enclosure/model/domain_registry.h"
 #include "shell/events/event_log.h"
 
@@ -36,6 +37,8 @@ struct ManagerSetup {
     std::function<void(const std::u16string& computer_name)> authorize_local;
     // Where the event history lives (empty: not kept).
     std::string history_directory = EventStateDirectory();
+    // What the event list stamps its events with.
+    Clock* clock = &SystemClock();
 };
 
 class CMainWnd : public QWidget {

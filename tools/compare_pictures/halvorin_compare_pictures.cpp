@@ -2,11 +2,18 @@
 // window renderer's output before and after a change) pixel by pixel.
 //
 //   halvorin-compare-pictures BEFORE_DIR AFTER_DIR
+//   halvorin-compare-pictures --digests DIR
 //
 // Prints one line per picture that differs (its size, or how many pixels
 // differ and where) and per picture found in only one folder. Exits 0 when
 // every picture is the same, 1 when any differs, 2 on a usage error.
+//
+// With --digests, prints a digest of each picture's pixels and its name, one
+// picture a line in name order: what the renderer's test keeps to tell that
+// no window changed. The digest is of the pixels, not of the file, so a PNG
+// library that packs the same picture otherwise does not count as a change.
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -39,13 +46,37 @@ QImage Load(const QDir& dir, const QString& name) {
     return QImage(dir.filePath(name)).convertToFormat(QImage::Format_ARGB32);
 }
 
+int PrintDigests(const QDir& dir) {
+    const QStringList names = dir.entryList({"*.png"}, QDir::Files, QDir::Name);
+    if (names.isEmpty()) {
+        std::fprintf(stderr, "halvorin-compare-pictures: no pictures in %s\n",
+                     qPrintable(dir.path()));
+        return 2;
+    }
+    for (const QString& name : names) {
+        const QImage image = Load(dir, name);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        const QString size = QString("%1x%2").arg(image.width()).arg(image.height());
+        hash.addData(size.toUtf8());
+        for (int y = 0; y < image.height(); ++y) {
+            hash.addData(QByteArrayView(reinterpret_cast<const char*>(image.constScanLine(y)),
+                                        qsizetype(image.width()) * 4));
+        }
+        std::printf("%s  %s\n", hash.result().toHex().left(32).constData(), qPrintable(name));
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args.size() == 2 && args[0] == "--digests") return PrintDigests(QDir(args[1]));
     if (args.size() != 2 || args[0].startsWith('-')) {
-        std::fprintf(stderr, "usage: halvorin-compare-pictures BEFORE_DIR AFTER_DIR\n");
+        std::fprintf(stderr,
+                     "usage: halvorin-compare-pictures BEFORE_DIR AFTER_DIR\n"
+                     "       halvorin-compare-pictures --digests DIR\n");
         return 2;
     }
     const QDir before_dir(args[0]), after_dir(args[1]);

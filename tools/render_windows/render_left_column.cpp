@@ -24,7 +24,7 @@ namespace {
 // A port on loopback where nothing listens.
 constexpr char16_t kUnreachableHost[] = u"127.0.0.1:9";
 
-std::unique_ptr<sim::LoopbackManager> StartAgent(const char* file) {
+std::unique_ptr<sim::LoopbackManager> StartAgent(const char* file, uint16_t port) {
     std::string error;
     auto scenario =
         sim::LoadScenario(std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/" + file, error);
@@ -33,7 +33,7 @@ std::unique_ptr<sim::LoopbackManager> StartAgent(const char* file) {
         return nullptr;
     }
     auto agent = std::make_unique<sim::LoopbackManager>(std::vector{*scenario});
-    if (!agent->StartAgent(error)) {
+    if (!agent->StartAgent(error, port)) {
         std::fprintf(stderr, "halvorin-render-windows: %s\n", error.c_str());
         return nullptr;
     }
@@ -63,8 +63,8 @@ CSesDomain* HostNamed(CEncTree& tree, const std::u16string& name) {
 }
 
 bool RenderLeftPane(const QString& prefix) {
-    auto jbod24 = StartAgent("jbod24.json");
-    auto jbod84 = StartAgent("jbod84-dual-path.json");
+    auto jbod24 = StartAgent("jbod24.json", kLeftPaneAgentPorts[0]);
+    auto jbod84 = StartAgent("jbod84-dual-path.json", kLeftPaneAgentPorts[1]);
     if (!jbod24 || !jbod84) return false;
     ManualClock clock;
     DomainRegistry registry(sim::LoopbackManager::ManagerOptions(clock));

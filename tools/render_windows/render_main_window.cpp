@@ -7,6 +7,8 @@
 #include <cstdio>
 
 #include "enclosure/model/element_types.h"
+#include "enclosure/model/ses_dev.h"
+#include "enclosure/poll/poll_step.h"
 #include "net/ui/about_wnd.h"
 #include "net/ui/caption_bar.h"
 #include "shell/app/app_settings.h"
@@ -25,6 +27,8 @@
 namespace halvorin {
 
 namespace {
+
+constexpr size_t kDemoEnclosures = 3;
 
 std::optional<std::vector<sim::Scenario>> DemoScenarios() {
     std::vector<sim::Scenario> scenarios;
@@ -74,7 +78,7 @@ bool RenderMainWindow(const QString& prefix) {
     if (!scenarios) return false;
     sim::LoopbackManager agent(*scenarios);
     std::string error;
-    if (!agent.StartAgent(error)) {
+    if (!agent.StartAgent(error, kMainWindowAgentPort)) {
         std::fprintf(stderr, "halvorin-render-windows: %s\n", error.c_str());
         return false;
     }
@@ -82,18 +86,32 @@ bool RenderMainWindow(const QString& prefix) {
     QSettings(AppSettings::kOrganization, AppSettings::kApplication).remove("CONFIG/Domains");
     ManualClock clock;
     DomainRegistry registry(sim::LoopbackManager::ManagerOptions(clock));
+    // Every enclosure is read before the window opens: the tree then lists
+    // them in the agent's order, not in the order their first reads ended.
+    CSesDomain* host = registry.Acquire(agent.HostName());
+    const bool read = host && WaitFor([&] {
+                          PollStep(host);
+                          return CollectSubEnclosures(host).size() == kDemoEnclosures;
+                      });
+    if (host) registry.Release(host);
+    if (!read) {
+        std::fprintf(stderr, "halvorin-render-windows: the demo enclosures were not read\n");
+        return false;
+    }
     ManagerSetup setup;
     setup.registry = &registry;
     setup.local_host = agent.HostName();
     setup.history_directory.clear();
+    setup.clock = &clock;
     CMainWnd main(LoadQString(57344), setup);
     main.setGeometry(0, 0, 1400, 900);
     main.show();
     QApplication::processEvents();
     bool saved_welcome = SaveWidget(main, prefix + "main-wnd-welcome.png");
     CEncTree& tree = *main.LeftPane()->Tree();
-    if (!WaitFor(
-            [&] { return tree.HostCount() == 1 && tree.SubEncsOf(tree.Host(0)).size() == 3; })) {
+    if (!WaitFor([&] {
+            return tree.HostCount() == 1 && tree.SubEncsOf(tree.Host(0)).size() == kDemoEnclosures;
+        })) {
         std::fprintf(stderr, "halvorin-render-windows: the demo enclosures did not come up\n");
         return false;
     }
