@@ -320,6 +320,7 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
                     break;
                 case PanelValue::kFirmwareBox: {
                     const QRect upgrade = button(value, kUpgradeText, HS_UPGRADE, panel.upgrade);
+                    panel.upgrade_button = upgrading ? QRect() : upgrade;
                     if (panel.firmware_path.isEmpty() || upgrading) panel.upgrade = {};
                     panel.firmware_box =
                         QRect(value.left(), upgrade.top(),
@@ -442,13 +443,19 @@ std::vector<RowControl> CElemListBox::PanelControls(const CItemData& row) const 
     };
     std::vector<RowControl> controls;
     for (const auto& control : kControls) {
-        const QRect spot = panel_->SpotRect(control.spot);
+        // Upgrade is there, if inert, before a package is chosen.
+        const bool upgrade = control.spot == HS_UPGRADE;
+        const QRect spot = upgrade ? panel_->upgrade_button : panel_->SpotRect(control.spot);
         if (spot.isEmpty()) continue;
         QString name = LoadQString(control.text_id);
         if (name.endsWith(':')) name.chop(1);
         controls.push_back({control.spot, control.role, name, spot});
         if (control.state_bit) controls.back().checked = (row.shown_state & control.state_bit) != 0;
         if (control.spot == HS_NAME_EDIT) controls.back().description = panel_->editor.Text();
+        if (upgrade) {
+            controls.back().enabled = !panel_->upgrade.isEmpty();
+            controls.back().description = LoadQString(117);
+        }
     }
     return controls;
 }

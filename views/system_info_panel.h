@@ -61,6 +61,8 @@ int UpgradeResultText(int state);
 struct SystemInfoPanel {
     int label_width = 0, value_width = 0, columns = 1, height = 64, title_height = 20;
     QRect change, mute, uid_led, browse, upgrade, restart, shutdown, firmware_box;
+    // Where Upgrade is painted: clickable (`upgrade`) only with a package chosen.
+    QRect upgrade_button;
     QString firmware_path;  // the chosen package; it stays when an upgrade fails
     QString upgrade_text;   // the upgrade's progress, or why it did not succeed
     QString last_folder;    // where the file dialog opened last
@@ -68,7 +70,9 @@ struct SystemInfoPanel {
     NameEditor editor;
 
     QRect SpotRect(uint32_t spot) const;
-    void ForgetSpots() { change = mute = uid_led = browse = upgrade = restart = shutdown = {}; }
+    void ForgetSpots() {
+        change = mute = uid_led = browse = upgrade = upgrade_button = restart = shutdown = {};
+    }
 };
 
 }  // namespace halvorin

@@ -2,6 +2,7 @@
 """Drives the running desktop program through the AT-SPI accessibility bus,
 as a screen reader would: finds its controls by role and name, presses them
 through their actions and reads the rows of its lists."""
+import os
 import sys
 import time
 import warnings
@@ -68,6 +69,40 @@ def press(node):
     action.do_action(names.index("Press") if "Press" in names else names.index("press"))
 
 
+def enabled(node):
+    return node.get_state_set().contains(Atspi.StateType.ENABLED)
+
+
+def event_rows(app):
+    events = wait_for("event list", lambda: find(app, "list", "Device Event"))
+    return [r.get_name() for r in descendants(events)
+            if r.get_role_name() == "list item" and r.get_name()]
+
+
+def upgrade_through_the_file_dialog(app):
+    """Upgrade is shown but inert until a package is chosen; Browse opens the
+    file dialog, where the package's path is typed; then Upgrade asks, and
+    Yes starts the upgrade, as the event list tells."""
+    upgrade = wait_for("Upgrade button", lambda: find(app, "push button", "Upgrade"))
+    if enabled(upgrade):
+        fail("Upgrade can be pressed before a package is chosen")
+    press(wait_for("Browse button", lambda: find(app, "push button", "Browse")))
+    dialog = wait_for("file dialog", lambda: find(app, "dialog"))
+    field = wait_for("file name field", lambda: next(
+        (n for n in descendants(dialog)
+         if n.get_role_name() == "text" and "name" in n.get_name().lower()), None))
+    field.get_editable_text_iface().set_text_contents(os.environ["HALVORIN_TEST_PACKAGE"])
+    press(wait_for("Open button", lambda: find(app, "push button", "Open", dialog)))
+    wait_for("the file dialog to close", lambda: find(app, "dialog") is None)
+    wait_for("Upgrade to become pressable", lambda: enabled(upgrade))
+    press(upgrade)
+    box = wait_for("question box", lambda: find(app, "dialog"))
+    press(wait_for("Yes button in the box", lambda: find(app, "push button", "Yes", box)))
+    started = wait_for("event row of the upgrade", lambda: [
+        r for r in event_rows(app) if "starts firmware upgrade" in r])
+    print("package chosen in the file dialog, Upgrade pressed: " + started[0])
+
+
 def main():
     Atspi.init()
     app = wait_for("application named halvorin on the bus", application)
@@ -112,6 +147,8 @@ def main():
     if not any("LED" in r for r in rows):
         fail("no event row tells of the UID LED: " + repr(rows))
     print("UID LED switch pressed; event rows: " + " | ".join(rows[:3]))
+
+    upgrade_through_the_file_dialog(app)
 
     windows = app.get_child_count()
     press(buttons["About"])

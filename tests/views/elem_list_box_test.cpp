@@ -384,10 +384,20 @@ TEST_F(ElemListBoxTest, ScreenReadersFindThePanelsControlsAndPressTheUidLedSwitc
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] { manager_->Poll(); });
     poll.start(5);
-    list_->SetFirmwarePath("/srv/firmware/jbod-2.0.9.hfw");  // Upgrade wants a package
     list_->grab();  // the controls are where they were last painted
     QAccessibleInterface* panel = QAccessible::queryAccessibleInterface(list_.get())->child(1);
     ASSERT_NE(panel, nullptr);
+    const auto upgrade_disabled = [&] {
+        for (int i = 0; i < panel->childCount(); ++i) {
+            if (panel->child(i)->text(QAccessible::Name) == "Upgrade")
+                return std::optional<bool>(panel->child(i)->state().disabled);
+        }
+        return std::optional<bool>();
+    };
+    EXPECT_EQ(upgrade_disabled(), true);  // there, but it wants a package
+    list_->SetFirmwarePath("/srv/firmware/jbod-2.0.9.hfw");
+    list_->grab();
+    EXPECT_EQ(upgrade_disabled(), false);
     std::map<QString, QAccessibleInterface*> controls;
     for (int i = 0; i < panel->childCount(); ++i)
         controls[panel->child(i)->text(QAccessible::Name)] = panel->child(i);
