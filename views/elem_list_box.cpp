@@ -533,13 +533,13 @@ bool CElemListBox::ShowsCurrentValues() const {
 void CElemListBox::PaintWelcome(QPainter& p) {
     const Look& look = *look_;
     p.fillRect(rect(), look.welcome_background);
-    if (look.welcome_picture.isNull()) return;
-    const QImage& picture = look.welcome_picture;
-    const QPoint at((width() - picture.width()) / 2, height() / 3 - picture.height() / 2);
-    p.drawImage(at, picture);
+    const CImageList& picture = look.welcome_picture;
+    if (picture.empty()) return;
+    const QPoint at((width() - picture.cell_width()) / 2, height() / 3 - picture.cell_height() / 2);
+    picture.Draw(p, 0, at);
     p.setFont(look.welcome_font);
     p.setPen(look.welcome_text);
-    const int top = at.y() + picture.height() + 40;
+    const int top = at.y() + picture.cell_height() + 40;
     p.drawText(QRect(20, top, width() - 40, height() - top),
                Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, LoadQString(kWelcomeText));
 }

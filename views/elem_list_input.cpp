@@ -375,10 +375,8 @@ void CElemListBox::OpenQuickJump() {
         const ElementGroup* group = GroupAt(row.group_row);
         QIcon icon;
         if (group && group->icon >= 0) {
-            icon.addPixmap(QPixmap::fromImage(look_->group_icons.Image(group->icon)),
-                           QIcon::Normal);
-            icon.addPixmap(QPixmap::fromImage(look_->group_icons_hot.Image(group->icon)),
-                           QIcon::Active);
+            look_->group_icons.AddToIcon(icon, group->icon, QIcon::Normal);
+            look_->group_icons_hot.AddToIcon(icon, group->icon, QIcon::Active);
         }
         QAction* action = menu.addAction(icon, title);
         action->setData(0xFFFF - i);

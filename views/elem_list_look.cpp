@@ -36,8 +36,7 @@ CElemListBox::Look::Look(qreal pixel_ratio) {
     welcome_background = LoadThemeQColor(423, Rgb(0xe6, 0xe6, 0xe6));
     welcome_text = LoadThemeQColor(432, Rgb(66, 66, 66));
     welcome_font = LoadAppFont(988, FontSize(22, 700));
-    if (auto picture = LoadBitmapResource(311))
-        welcome_picture = CImageList(*picture, picture->width(), QColor(0, 255, 0)).Image(0);
+    if (auto picture = LoadBitmapResource(311)) welcome_picture = Strip(311, picture->width());
     header_font = Font(880, 16);
     element_font = Font(883, 15);
     second_font = Font(885, 14);
@@ -71,10 +70,8 @@ CElemListBox::Look::Look(qreal pixel_ratio) {
     undo_hot = Colour(420, 0xc1, 0xc2, 0xc6);
     zoning_button_outline = Colour(421, 0xc5, 0xc5, 0xc5);
     browse_icons = Strip(299, 24);
-    for (auto [bitmap, picture] : {std::pair(302, &zone_in), std::pair(303, &zone_out)}) {
-        auto strip = CImageList::FromBitmap(bitmap, 24, QColor(255, 255, 255));
-        if (strip) *picture = strip->Image(0);
-    }
+    for (auto [bitmap, picture] : {std::pair(302, &zone_in), std::pair(303, &zone_out)})
+        *picture = CImageList::FromBitmap(bitmap, 24, QColor(255, 255, 255)).value_or(CImageList{});
 
     overview_header_font = Font(989, 15);
     overview_font = Font(990, 15);

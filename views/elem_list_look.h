@@ -24,9 +24,9 @@ struct CElemListBox::Look {
     QColor button_fill, button_hot, button_outline, editor_outline;
     QColor undo_fill, undo_hot, zoning_button_outline;
     CImageList browse_icons;
-    QImage zone_in, zone_out;
+    CImageList zone_in, zone_out;
     QFont welcome_font;
-    QImage welcome_picture;
+    CImageList welcome_picture;
     CImageList group_icons, group_icons_hot, markers, badges, fail_badge, slot_fail_badge;
     QFont overview_header_font, overview_font, overview_name_font;
     QColor overview_header, overview_header_text, overview_stripe, overview_line;

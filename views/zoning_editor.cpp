@@ -127,8 +127,7 @@ void CElemListBox::PaintZoningRow(QPainter& p, const QRect& r, CItemData& row) {
     for (int k = 0; k < zoning.slot_count; ++k) {
         const QRect cell = zoning.CellRect(k);
         const bool in_zone = k < kZoneBits && row.zone_edit[size_t(k)];
-        const QImage& picture = in_zone ? look.zone_in : look.zone_out;
-        if (!picture.isNull()) p.drawImage(cell, picture);
+        (in_zone ? look.zone_in : look.zone_out).Draw(p, 0, QRectF(cell));
         p.drawText(cell, Qt::AlignCenter | Qt::TextSingleLine, QString::number(k + 1));
     }
 }

@@ -1,9 +1,11 @@
 // Build-time tool: renders the program's bitmap and icon resources from the
-// glyph library and the manifest in res/bitmaps, at their exact sizes.
+// glyph library and the manifest in res/bitmaps, at their exact sizes and
+// at 1.5 and 2 times them, for screens that scale by those factors.
 //
 //   compose_bitmaps SOURCE_DIR OUTPUT_DIR [--sheet FILE]
 //
-// Writes OUTPUT_DIR/bitmaps/<id>.png and OUTPUT_DIR/icons/<id>-<size>.png;
+// Writes OUTPUT_DIR/bitmaps/<id>.png, <id>@1.5x.png and <id>@2x.png, and
+// OUTPUT_DIR/icons/<id>-<size>.png;
 // --sheet also writes an enlarged contact sheet of every strip for people to
 // look at. Exits non-zero, naming the problem, when the manifest and a
 // picture disagree.
@@ -21,6 +23,13 @@
 #include <optional>
 
 namespace {
+
+// The bitmaps are drawn at each of these scales; an image list picks the
+// one that a screen's device pixel ratio shows pixel for pixel.
+constexpr struct {
+    double factor;
+    const char* suffix;
+} kScales[] = {{1, ""}, {1.5, "@1.5x"}, {2, "@2x"}};
 
 QTextStream& Err() {
     static QTextStream stream(stderr);
@@ -132,7 +141,8 @@ bool Save(const QImage& image, const QString& path) {
     return false;
 }
 
-std::optional<QImage> ComposeBitmap(const QJsonObject& bitmap, const QString& source_dir,
+// The bitmap as an SVG picture of its size in pixels at scale 1.
+std::optional<QByteArray> BitmapSvg(const QJsonObject& bitmap, const QString& source_dir,
                                     const QByteArray& defs) {
     const int id = bitmap["id"].toInt();
     const QSize size(bitmap["width"].toInt(), bitmap["height"].toInt());
@@ -163,9 +173,28 @@ std::optional<QImage> ComposeBitmap(const QJsonObject& bitmap, const QString& so
         }
         svg = StripSvg(bitmap, defs);
     }
-    auto image = Render(svg, size);
-    if (!image) Err() << "compose_bitmaps: bitmap " << id << " does not render" << Qt::endl;
-    return image;
+    return svg;
+}
+
+// Every scale of one bitmap; the picture at scale 1 goes on the sheet.
+bool ComposeBitmap(const QJsonObject& bitmap, const QString& source_dir, const QByteArray& defs,
+                   const QString& output_dir, QList<QPair<int, QImage>>& sheet) {
+    const int id = bitmap["id"].toInt();
+    const auto svg = BitmapSvg(bitmap, source_dir, defs);
+    if (!svg) return false;
+    const QSize size(bitmap["width"].toInt(), bitmap["height"].toInt());
+    for (const auto& scale : kScales) {
+        const auto image = Render(*svg, (QSizeF(size) * scale.factor).toSize());
+        if (!image) {
+            Err() << "compose_bitmaps: bitmap " << id << " does not render" << Qt::endl;
+            return false;
+        }
+        const QString path =
+            QString("%1/bitmaps/%2%3.png").arg(output_dir).arg(id).arg(scale.suffix);
+        if (!Save(*image, path)) return false;
+        if (scale.factor == 1) sheet.append({id, *image});
+    }
+    return true;
 }
 
 QImage ContactSheet(const QList<QPair<int, QImage>>& pictures) {
@@ -220,12 +249,7 @@ int main(int argc, char** argv) {
 
     QList<QPair<int, QImage>> pictures;
     for (const auto& entry : manifest["bitmaps"].toArray()) {
-        const QJsonObject bitmap = entry.toObject();
-        const auto image = ComposeBitmap(bitmap, source_dir, *defs);
-        if (!image) return 1;
-        const int id = bitmap["id"].toInt();
-        if (!Save(*image, QString("%1/bitmaps/%2.png").arg(output_dir).arg(id))) return 1;
-        pictures.append({id, *image});
+        if (!ComposeBitmap(entry.toObject(), source_dir, *defs, output_dir, pictures)) return 1;
     }
     for (const auto& entry : manifest["icons"].toArray()) {
         const QJsonObject icon = entry.toObject();

@@ -1,39 +1,61 @@
 // An image list: a bitmap resource cut into cells of a fixed width, the
 // cell height being the bitmap's height, with one colour treated as
-// transparent (the pictures carry alpha as well).
+// transparent (the pictures carry alpha as well). Bitmap resources come
+// drawn at 1, 1.5 and 2 times their size; a list draws the one that the
+// painter's device pixel ratio shows pixel for pixel, so icons stay crisp
+// on screens scaled by 150 % or 200 %.
 #pragma once
 
 #include <QColor>
+#include <QIcon>
 #include <QImage>
 #include <QPainter>
 #include <optional>
+#include <vector>
 
 namespace halvorin {
 
-// The picture of bitmap resource `id` ("bitmaps/<id>.png" under the
-// resource root), or nothing when it is missing or unreadable.
-std::optional<QImage> LoadBitmapResource(int id);
+// The picture of bitmap resource `id` ("bitmaps/<id><suffix>.png" under the
+// resource root; suffix "@1.5x" or "@2x" for the larger drawings), or
+// nothing when it is missing or unreadable.
+std::optional<QImage> LoadBitmapResource(int id, const char* suffix = "");
 
 class CImageList {
   public:
     CImageList() = default;  // empty: draws nothing
     CImageList(QImage strip, int cell_width, QColor key);
 
-    // Nothing when the bitmap is missing or narrower than one cell.
+    // Nothing when the bitmap is missing or narrower than one cell. Its
+    // larger drawings come along where the resources have them.
     static std::optional<CImageList> FromBitmap(int bitmap_id, int cell_width, QColor key);
 
     int cell_width() const { return cell_width_; }
-    int cell_height() const { return strip_.height(); }
-    int count() const { return cell_width_ > 0 ? strip_.width() / cell_width_ : 0; }
+    int cell_height() const { return Base().height(); }
+    int count() const { return cell_width_ > 0 ? Base().width() / cell_width_ : 0; }
     bool empty() const { return count() == 0; }
 
-    // Image `index` (from 0); a null image when out of range.
+    // Image `index` (from 0) at scale 1; a null image when out of range.
     QImage Image(int index) const;
-    // Draws image `index` with its top left at `at`; nothing when out of range.
+    // Image `index` at every scale the list has, for buttons and menus.
+    QIcon Icon(int index) const;
+    void AddToIcon(QIcon& icon, int index, QIcon::Mode mode) const;
+    // Draws image `index` with its top left at `at` (in the painter's
+    // logical pixels), from the drawing that suits the painter's device;
+    // nothing when out of range.
     void Draw(QPainter& painter, int index, QPoint at) const;
+    // The same, stretched over `target`.
+    void Draw(QPainter& painter, int index, const QRectF& target) const;
 
   private:
-    QImage strip_;
+    struct Drawing {
+        qreal scale;
+        QImage strip;
+    };
+    const QImage& Base() const;
+    const Drawing& DrawingFor(qreal device_pixel_ratio) const;
+    QImage Cell(const Drawing& drawing, int index) const;
+
+    std::vector<Drawing> drawings_;  // by growing scale, the first at 1
     int cell_width_ = 0;
 };
 

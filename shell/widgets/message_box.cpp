@@ -157,7 +157,7 @@ void CMessageBox::CreateCloseButton() {
         close_button_->setObjectName("CloseButton");
         close_button_->setAutoRaise(true);
         close_button_->setFocusPolicy(Qt::NoFocus);
-        close_button_->setIcon(QIcon(QPixmap::fromImage(close_images_.Image(0))));
+        close_button_->setIcon(close_images_.Icon(0));
         close_button_->setIconSize(QSize(14, 14));
         close_button_->setFixedSize(20, 20);
         close_button_->setToolTip(LoadQString(kCloseText));

@@ -207,6 +207,11 @@ TEST_F(DesktopTest, EveryBitmapHasItsExactSize) {
         const auto image = LoadBitmapResource(id);
         ASSERT_TRUE(image.has_value()) << id;
         EXPECT_EQ(image->size(), size) << id;
+        // Drawn again for screens scaled by 150 % and 200 %.
+        EXPECT_EQ(LoadBitmapResource(id, "@1.5x").value_or(QImage()).size(),
+                  (QSizeF(size) * 1.5).toSize())
+            << id;
+        EXPECT_EQ(LoadBitmapResource(id, "@2x").value_or(QImage()).size(), size * 2) << id;
         // A picture, not a blank: some pixel is drawn.
         bool drawn = false;
         for (int y = 0; y < image->height() && !drawn; ++y)
@@ -230,6 +235,32 @@ TEST_F(DesktopTest, TheSevenSharedImageListsHaveTheirCells) {
     UseResourceCopy();
     QFile::remove(ResourceRoot() + "/bitmaps/316.png");
     EXPECT_TRUE(BuildSharedImageLists()[6].empty());  // missing: empty, not a failure
+}
+
+// On a screen scaled by 1.5 or 2 an icon is the larger drawing's cell,
+// pixel for pixel, not the plain one stretched.
+TEST_F(DesktopTest, AnImageListDrawsTheDrawingThatSuitsTheScreensScale) {
+    const auto list = CImageList::FromBitmap(293, 32, QColor(0, 255, 0));
+    ASSERT_TRUE(list.has_value());
+    for (const auto& [ratio, suffix] :
+         {std::pair(1.0, ""), std::pair(1.5, "@1.5x"), std::pair(2.0, "@2x")}) {
+        const int side = qRound(32 * ratio);
+        QImage screen(side, side, QImage::Format_ARGB32_Premultiplied);
+        screen.setDevicePixelRatio(ratio);
+        screen.fill(Qt::transparent);
+        {
+            QPainter painter(&screen);
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            list->Draw(painter, 3, QPoint(0, 0));
+        }
+        const QImage drawing = LoadBitmapResource(293, suffix).value_or(QImage());
+        ASSERT_FALSE(drawing.isNull()) << suffix;
+        const QImage cell = drawing.copy(3 * side, 0, side, side)
+                                .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        screen.setDevicePixelRatio(1);
+        EXPECT_EQ(screen, cell) << "at " << ratio;
+        EXPECT_EQ(list->Icon(3).availableSizes().size(), 3u);
+    }
 }
 
 TEST_F(DesktopTest, TheKeyColourIsTransparentAndCellsAreCutInOrder) {
