@@ -493,7 +493,18 @@ void CElemListBox::RepaintDirtyRows() {
 
 // ---- painting -----------------------------------------------------------------
 
+// The window went to a screen of another pixel ratio: the charts are
+// pictures drawn for the old one, and are drawn again for the new.
+void CElemListBox::FollowPixelRatio() {
+    const qreal ratio = devicePixelRatioF();
+    // Rows in use by a modal wait stay until it ends; a later paint catches up.
+    if (qFuzzyCompare(ratio, look_->chart.pixel_ratio) || modal_depth_ > 0) return;
+    look_ = std::make_unique<Look>(ratio);
+    if (current_) RebuildKeepingView();
+}
+
 void CElemListBox::paintEvent(QPaintEvent* event) {
+    FollowPixelRatio();
     QPainter painter(this);
     if (show_welcome_ && !current_) {
         PaintWelcome(painter);

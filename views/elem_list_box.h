@@ -174,6 +174,7 @@ class CElemListBox : public CPaintedList {
     void RemoveRows(int from, int count);
     bool ConfigurationChanged() const;
     void RebuildKeepingView();
+    void FollowPixelRatio();
 
     // Refresh.
     int RefreshGroup(CItemData& header);
