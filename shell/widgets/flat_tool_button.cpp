@@ -1,5 +1,6 @@
 #include "shell/widgets/flat_tool_button.h"
 
+#include <QAccessible>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -57,6 +58,15 @@ QSize CFlatToolButton::sizeHint() const {
                 metrics.height() + padding_.height()};
     }
     return {images_.cell_width() + 2 * kPictureMargin, images_.cell_height() + 2 * kPictureMargin};
+}
+
+void CFlatToolButton::SetToolTipText(const QString& text) {
+    if (text == tool_tip_) return;
+    tool_tip_ = text;
+    if (text_.isEmpty() && QAccessible::isActive()) {
+        QAccessibleEvent renamed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&renamed);
+    }
 }
 
 void CFlatToolButton::SetCommand(int command, int index) {

@@ -26,7 +26,9 @@ class CFlatToolButton : public QWidget {
                     int command, QWidget* parent);
 
     void SetCommand(int command, int index);
-    void SetToolTipText(const QString& text) { tool_tip_ = text; }
+    // A button named by its tip (the caption's Maximize / Restore Down) is
+    // renamed with it, and screen readers are told.
+    void SetToolTipText(const QString& text);
     void SetHotPlate(QColor colour) { hot_plate_ = colour; }
     int command() const { return command_; }
     int index() const { return index_; }
