@@ -10,7 +10,7 @@ packages=(
     sg3-utils xz-utils python3-jsonschema gettext
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     fonts-roboto fonts-wqy-microhei
-    xvfb xauth x11-utils openbox xdotool
+    xvfb xauth x11-utils openbox xdotool weston qt6-wayland
     dbus at-spi2-core python3-gi gir1.2-atspi-2.0
     dpkg-dev file lintian desktop-file-utils appstream
     qemu-system-x86 busybox-static cpio binutils
