@@ -54,7 +54,12 @@ bool CCaptionBar::OnCommand(int id) {
     QWidget* frame = window();
     switch (id) {
         case kMinimize:
-            frame->showMinimized();
+            // Without a window manager nobody iconifies a window: the
+            // nearest is to put it below every other window.
+            if (WindowManagerIsRunning())
+                frame->showMinimized();
+            else
+                frame->lower();
             return true;
         case kMaximize:
             if (WindowManagerIsRunning())

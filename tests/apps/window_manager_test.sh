@@ -4,13 +4,14 @@
 # input (xdotool) as a person would: maximise and restore through the
 # caption's button, then a drag of the bottom-right corner. The window
 # manager's state must follow each click (without one, the window maximises
-# and restores itself), and the window stay on screen.
+# and restores itself, and minimise puts it below the others), and the
+# window stay on screen.
 # Usage: window_manager_test.sh HALVORIN [openbox|none]
 set -euo pipefail
 halvorin="$1"
 manager="${2:-openbox}"
 source "$(dirname "$0")/desktop_session.sh"
-require_tools openbox xdotool xprop
+require_tools openbox xdotool xprop xwininfo
 [ "$manager" = openbox ] && start_openbox
 start_demo "$halvorin"
 find_main_window
@@ -94,6 +95,12 @@ if [ "$manager" = none ]; then
     # shellcheck disable=SC2046
     click $(middle_button)
     [ "$(geometry)" = "$dragged" ] || fail "restored to $(geometry), not $dragged, after the drag"
+    # Minimise, with nobody to iconify the window, puts it below every other
+    # (xwininfo lists the top one first).
+    read -r x y w _ <<<"$(geometry)"
+    click $((x + w - 8 - 3 * 22 + 11)) $((y + 15))
+    bottom=$(xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) .*/\1/p' | tail -1)
+    [ "$((bottom))" -eq "$window" ] || fail "minimise left the window above $bottom"
 fi
 
 echo "maximise, restore and a corner drag follow the window manager ($manager)"
