@@ -377,26 +377,24 @@ int CElemListBox::RowHeight(int index) const {
     if (row->flags & (ROW_GROUP_HEADER | ROW_OVERVIEW)) return look.header_height;
     if (row->flags & ROW_PANEL) return panel_->height;
     if (row->flags & ROW_ZONING_HEAD) return zoning_->head_height;
-    if (!row->element) return look.other_row_height;
-    switch (row->element->type) {
-        case kTypeDeviceSlot:
-        case kTypeArrayDeviceSlot:
+    const ElementGroup* group = GroupAt(row->group_row);
+    if (!row->element || !group) return look.other_row_height;
+    // The group table says which height a group's rows have.
+    switch (group->row_size) {
+        case RowSize::kSlot:
             return look.slot_row_height;
-        case kTypePowerSupply:
-        case kTypeSasExpander:
+        case RowSize::kStatusIcons:
             return look.psu_row_height;
-        case kTypeCooling:
-        case kTypeTemperature:
-        case kTypeVoltage:
-        case kTypeCurrent:
+        case RowSize::kChart:
             return look.SensorRowHeight(row->chart.geometry.height);
-        case kTypePortEntry:
+        case RowSize::kPort:
             return look.port_row_height;
-        case kTypeZoneEntry:
+        case RowSize::kZoning:
             return zoning_->row_height;
-        default:
-            return look.other_row_height;
+        case RowSize::kTwoLines:
+            break;
     }
+    return look.other_row_height;
 }
 
 int CElemListBox::ContentWidth() const {

@@ -14,22 +14,25 @@ constexpr uint32_t kChartRow = ROW_HAS_CHART | kStatusRow;
 constexpr uint32_t kThresholdChartRow = kChartRow | ROW_THRESHOLD_SCALE;
 
 const ElementGroup kGroups[] = {
-    {0, 0, 0, 0, 2, 0, 0, 0, 0, nullptr, ValueFormat::kNone},
+    {0, 0, 0, 0, 2, 0, 0, 0, 0, nullptr, ValueFormat::kNone, RowSize::kTwoLines},
     {kTypeZoneEntry, 8, 100, ROW_ZONE | ROW_INDENT_LINE, 58, 59, 60, 62, 0, &L::PaintZoningRow,
-     ValueFormat::kNone},
-    {kTypeArrayDeviceSlot, 3, 0, kSlotRow, 64, 65, 66, 67, 0, &L::PaintSlotRow, ValueFormat::kNone},
-    {kTypeDeviceSlot, 3, 0, kSlotRow, 64, 65, 66, 67, 0, &L::PaintSlotRow, ValueFormat::kNone},
+     ValueFormat::kNone, RowSize::kZoning},
+    {kTypeArrayDeviceSlot, 3, 0, kSlotRow, 64, 65, 66, 67, 0, &L::PaintSlotRow, ValueFormat::kNone,
+     RowSize::kSlot},
+    {kTypeDeviceSlot, 3, 0, kSlotRow, 64, 65, 66, 67, 0, &L::PaintSlotRow, ValueFormat::kNone,
+     RowSize::kSlot},
     {kTypePowerSupply, 7, 0, kStatusRow, 68, 69, 70, 71, 0, &L::PaintPowerSupplyRow,
-     ValueFormat::kNone},
+     ValueFormat::kNone, RowSize::kStatusIcons},
     {kTypeCooling, 1, 120, kChartRow, 30, 31, 32, 33, 34, &L::PaintSensorRow,
-     ValueFormat::kWholeNumber},
+     ValueFormat::kWholeNumber, RowSize::kChart},
     {kTypeTemperature, 2, 100, kThresholdChartRow, 35, 36, 37, 38, 39, &L::PaintSensorRow,
-     ValueFormat::kOneDecimal},
+     ValueFormat::kOneDecimal, RowSize::kChart},
     {kTypeVoltage, 4, 100, kThresholdChartRow, 40, 41, 42, 43, 44, &L::PaintSensorRow,
-     ValueFormat::kTwoDecimals},
+     ValueFormat::kTwoDecimals, RowSize::kChart},
     {kTypeExpanderEntry, 6, 100, kStatusRow, 50, 51, 52, 53, 0, &L::PaintExpanderRow,
-     ValueFormat::kNone},
-    {kTypePortEntry, 9, 100, 0, 72, 73, 74, 75, 0, &L::PaintPortRow, ValueFormat::kNone},
+     ValueFormat::kNone, RowSize::kTwoLines},
+    {kTypePortEntry, 9, 100, 0, 72, 73, 74, 75, 0, &L::PaintPortRow, ValueFormat::kNone,
+     RowSize::kPort},
 };
 
 }  // namespace

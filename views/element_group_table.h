@@ -10,6 +10,9 @@
 
 namespace halvorin {
 
+// How tall a group's element rows are; the heights themselves are the look's.
+enum class RowSize { kTwoLines, kSlot, kStatusIcons, kChart, kPort, kZoning };
+
 struct ElementGroup {
     int type;          // element type; 0 for the System Information group
     int icon;          // cell of the group icon strip; -1 for none
@@ -19,6 +22,7 @@ struct ElementGroup {
     int unit_id;  // 0 when the reading has no unit text
     CItemData::Painter painter;
     ValueFormat format;
+    RowSize row_size;
 };
 
 inline constexpr int kSystemInformationGroup = 0;
