@@ -22,8 +22,9 @@ class HostRetrySchedule {
     static constexpr std::chrono::seconds kFirstRetry{2};
     static constexpr std::chrono::seconds kLongestWait{30};
 
-    // Looks at one client at every poll step.
-    void Step(CSesClient& client, Time now);
+    // Looks at one client at every poll step; true when it asked the client
+    // to try again now.
+    bool Step(CSesClient& client, Time now);
     // Forgets every client but these (hosts that left).
     void KeepOnly(const std::unordered_set<const CSesClient*>& clients);
 
