@@ -3,74 +3,8 @@
 as a screen reader would: finds its controls by role and name, presses them
 through their actions and reads the rows of its lists."""
 import os
-import sys
-import time
-import warnings
 
-import gi
-
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
-
-# The per-interface getters used here are deprecated, not gone.
-warnings.filterwarnings("ignore", category=DeprecationWarning)
-
-
-def fail(message):
-    print("FAILED: " + message)
-    sys.exit(1)
-
-
-def descendants(node, depth=0):
-    """Every accessible object under `node`, depth first."""
-    if depth > 40:
-        return
-    for i in range(node.get_child_count()):
-        child = node.get_child_at_index(i)
-        if child is None:
-            continue
-        yield child
-        yield from descendants(child, depth + 1)
-
-
-def wait_for(what, find, seconds=15):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        found = find()
-        if found:
-            return found
-        time.sleep(0.2)
-    fail("no " + what)
-
-
-def application():
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is not None and app.get_name() == "halvorin":
-            return app
-    return None
-
-
-def find(app, role, name=None, under=None):
-    for node in descendants(under or app):
-        if node.get_role_name() == role and (name is None or node.get_name() == name):
-            return node
-    return None
-
-
-def press(node):
-    action = node.get_action_iface()
-    if action is None:
-        fail(node.get_role_name() + " '" + node.get_name() + "' has no action")
-    names = [action.get_action_name(i) for i in range(action.get_n_actions())]
-    if "Press" not in names and "press" not in names:
-        fail("'" + node.get_name() + "' has no press action: " + repr(names))
-    action.do_action(names.index("Press") if "Press" in names else names.index("press"))
-
-
-def enabled(node):
-    return node.get_state_set().contains(Atspi.StateType.ENABLED)
+from atspi_helpers import Atspi, application, descendants, enabled, fail, find, press, wait_for
 
 
 def event_rows(app):
@@ -92,12 +26,12 @@ def upgrade_through_the_file_dialog(app):
         (n for n in descendants(dialog)
          if n.get_role_name() == "text" and "name" in n.get_name().lower()), None))
     field.get_editable_text_iface().set_text_contents(os.environ["HALVORIN_TEST_PACKAGE"])
-    press(wait_for("Open button", lambda: find(app, "push button", "Open", dialog)))
+    press(wait_for("Open button", lambda: find(dialog, "push button", "Open")))
     wait_for("the file dialog to close", lambda: find(app, "dialog") is None)
     wait_for("Upgrade to become pressable", lambda: enabled(upgrade))
     press(upgrade)
     box = wait_for("question box", lambda: find(app, "dialog"))
-    press(wait_for("Yes button in the box", lambda: find(app, "push button", "Yes", box)))
+    press(wait_for("Yes button in the box", lambda: find(box, "push button", "Yes")))
     started = wait_for("event row of the upgrade", lambda: [
         r for r in event_rows(app) if "starts firmware upgrade" in r])
     print("package chosen in the file dialog, Upgrade pressed: " + started[0])
@@ -160,7 +94,7 @@ def main():
 
     press(buttons["Agent Mode"])
     box = wait_for("question box", lambda: find(app, "dialog"))
-    no = wait_for("No button in the box", lambda: find(app, "push button", "No", box))
+    no = wait_for("No button in the box", lambda: find(box, "push button", "No"))
     press(no)
     wait_for("the box to close", lambda: find(app, "dialog") is None)
     print("Agent Mode pressed: the question box was answered No through its button")

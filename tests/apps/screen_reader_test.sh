@@ -9,19 +9,9 @@ set -euo pipefail
 halvorin="$1"
 mkfw="$2"
 here="$(cd "$(dirname "$0")" && pwd)"
-launcher=/usr/libexec/at-spi-bus-launcher
-[ -x "$launcher" ] || { echo "SKIPPED: at-spi2-core is not installed"; exit 77; }
-/usr/bin/python3 -c "import gi; gi.require_version('Atspi', '2.0')" 2>/dev/null ||
-    { echo "SKIPPED: the Atspi bindings (gir1.2-atspi-2.0) are not installed"; exit 77; }
-if [ -z "${HALVORIN_IN_SESSION_BUS:-}" ]; then
-    HALVORIN_IN_SESSION_BUS=1 exec dbus-run-session -- bash "$0" "$@"
-fi
-
+source "$here/accessibility_bus.sh"
 source "$here/desktop_session.sh"
-
-"$launcher" --launch-immediately >"$work/bus.log" 2>&1 &
-pids+=($!)
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+start_accessibility_bus
 head -c 20000 /dev/urandom >"$work/a.bin"
 head -c 9000 /dev/urandom >"$work/b.bin"
 export HALVORIN_TEST_PACKAGE="$work/demo-2.0.8.lzma"

@@ -7,20 +7,13 @@
 set -euo pipefail
 halvorin="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
-launcher=/usr/libexec/at-spi-bus-launcher
 command -v weston >/dev/null || { echo "SKIPPED: weston is not installed"; exit 77; }
 plugins=$(find /usr/lib -path '*qt6/plugins/platforms/libqwayland-generic.so' 2>/dev/null | head -1)
 [ -n "$plugins" ] || { echo "SKIPPED: Qt's Wayland platform (qt6-wayland) is not installed"; exit 77; }
-[ -x "$launcher" ] || { echo "SKIPPED: at-spi2-core is not installed"; exit 77; }
-/usr/bin/python3 -c "import gi; gi.require_version('Atspi', '2.0')" 2>/dev/null ||
-    { echo "SKIPPED: the Atspi bindings (gir1.2-atspi-2.0) are not installed"; exit 77; }
-if [ -z "${HALVORIN_IN_SESSION_BUS:-}" ]; then
-    HALVORIN_IN_SESSION_BUS=1 exec dbus-run-session -- bash "$0" "$@"
-fi
-
+source "$here/accessibility_bus.sh"
 source "$here/desktop_session.sh"
 unset DISPLAY
-export WAYLAND_DISPLAY=halvorin-test QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+export WAYLAND_DISPLAY=halvorin-test QT_QPA_PLATFORM=wayland
 
 weston --backend=headless-backend.so --socket="$WAYLAND_DISPLAY" --width=1600 --height=1200 \
     --idle-time=0 >"$work/weston.log" 2>&1 &
@@ -30,8 +23,7 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || { cat "$work/weston.log"; fail "weston did not start"; }
-"$launcher" --launch-immediately >"$work/bus.log" 2>&1 &
-pids+=($!)
+start_accessibility_bus
 
 start_demo "$halvorin"
 /usr/bin/python3 "$here/wayland_window_check.py" || fail "the window did not follow the compositor"

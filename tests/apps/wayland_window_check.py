@@ -3,43 +3,17 @@
 Wayland compositor through its caption's button, pressed over the AT-SPI
 accessibility bus (nothing else can press a button there): each press must
 change the window's size as the compositor gave it, every round alike."""
-import sys
-import time
-import warnings
-
-import gi
-
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
-
-warnings.filterwarnings("ignore", category=DeprecationWarning)
-
-
-def fail(message):
-    print("FAILED: " + message)
-    sys.exit(1)
-
-
-def wait_for(what, find, seconds=15):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        found = find()
-        if found:
-            return found
-        time.sleep(0.2)
-    fail(what)
+from atspi_helpers import Atspi, application, fail, press, wait_for
 
 
 def main_window():
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is None or app.get_name() != "halvorin":
-            continue
-        for j in range(app.get_child_count()):
-            window = app.get_child_at_index(j)
-            if window is not None and window.get_role_name() == "frame":
-                return window
+    app = application()
+    if app is None:
+        return None
+    for i in range(app.get_child_count()):
+        window = app.get_child_at_index(i)
+        if window is not None and window.get_role_name() == "frame":
+            return window
     return None
 
 
@@ -65,29 +39,23 @@ def size(window):
     return (point.x, point.y)
 
 
-def press(button):
-    action = button.get_action_iface()
-    names = [action.get_action_name(i).lower() for i in range(action.get_n_actions())]
-    action.do_action(names.index("press"))
-
-
 def main():
     Atspi.init()
-    window = wait_for("no main window on the accessibility bus", main_window)
-    normal = wait_for("the window has no size", lambda: size(window) if size(window)[0] > 0 else None)
+    window = wait_for("main window on the accessibility bus", main_window)
+    normal = wait_for("size of the main window", lambda: size(window) if size(window)[0] > 0 else None)
     print("the main window is %dx%d" % normal)
     maximised = None
     for round_number in (1, 2, 3):
-        press(wait_for("no Maximize button", lambda: caption_button(window, ("Maximize",))))
-        grown = wait_for("round %d: Maximize left the window at %dx%d" % ((round_number,) + size(window)),
+        press(wait_for("Maximize button", lambda: caption_button(window, ("Maximize",))))
+        grown = wait_for("change of size after Maximize in round %d" % round_number,
                          lambda: size(window) if size(window) != normal else None)
         if maximised and grown != maximised:
             fail("round %d: maximised to %dx%d, before to %dx%d" % ((round_number,) + grown + maximised))
         maximised = grown
         if grown[0] <= normal[0] or grown[1] <= normal[1]:
             fail("round %d: maximised to %dx%d from %dx%d" % ((round_number,) + grown + normal))
-        press(wait_for("no Restore button", lambda: caption_button(window, ("Restore Down", "Maximize"))))
-        wait_for("round %d: the restore left the window at %dx%d" % ((round_number,) + size(window)),
+        press(wait_for("Restore Down button", lambda: caption_button(window, ("Restore Down", "Maximize"))))
+        wait_for("return to %dx%d after Restore Down in round %d" % (normal + (round_number,)),
                  lambda: size(window) == normal)
         print("round %d: maximised to %dx%d and restored to %dx%d" % ((round_number,) + grown + normal))
     print("PASSED")
