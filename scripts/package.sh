@@ -33,7 +33,7 @@ case "$agent_depends" in *lzma* | *prometheus* | *civetweb* | *qt6*)
     echo "halvorin-agentd depends on too much: $agent_depends"; exit 1 ;;
 esac
 desktop-file-validate packaging/org.halvorin.Halvorin.desktop
-appstreamcli validate --no-net build/packaging/org.halvorin.Halvorin.metainfo.xml
+appstreamcli validate --pedantic --no-net build/packaging/org.halvorin.Halvorin.metainfo.xml
 
 [ "${1:-}" = "--no-install" ] && exit 0
 sudo=""
