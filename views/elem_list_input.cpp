@@ -217,8 +217,6 @@ void CElemListBox::KeyboardMoved(int row) {
     }
 }
 
-// The name editor takes its keys while the keyboard is on the System
-// Information rows, so the list keeps Home and End everywhere else.
 // The name field has the keys while the keyboard is on it: after a click in
 // it, or after the arrows brought the ring there.
 bool CElemListBox::EditorHasKeys() const {
