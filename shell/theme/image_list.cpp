@@ -2,6 +2,7 @@
 
 #include <QPaintDevice>
 #include <cmath>
+#include <utility>
 
 #include "shell/theme/theme_resources.h"
 
@@ -38,6 +39,9 @@ std::optional<QImage> LoadBitmapResource(int id, const char* suffix) {
 }
 
 CImageList::CImageList(QImage strip, int cell_width, QColor key) : cell_width_(cell_width) {
+    // Room for every drawing: references to the first stay good as the
+    // others come.
+    drawings_.reserve(1 + std::size(kLargerDrawings));
     drawings_.push_back({1, MaskKeyColour(std::move(strip), key)});
 }
 
@@ -45,13 +49,19 @@ std::optional<CImageList> CImageList::FromBitmap(int bitmap_id, int cell_width, 
     auto image = LoadBitmapResource(bitmap_id);
     if (!image || cell_width <= 0 || image->width() < cell_width) return std::nullopt;
     CImageList list(std::move(*image), cell_width, key);
+    list.bitmap_id_ = bitmap_id;
+    list.key_ = key;
+    return list;
+}
+
+void CImageList::LoadLargerDrawings() const {
+    if (std::exchange(larger_loaded_, true) || bitmap_id_ < 0) return;
     for (const auto& larger : kLargerDrawings) {
         // A larger drawing that does not hold the same cells is not used.
-        auto drawn = LoadBitmapResource(bitmap_id, larger.suffix);
-        if (drawn && drawn->width() == qRound(list.Base().width() * larger.scale))
-            list.drawings_.push_back({larger.scale, MaskKeyColour(std::move(*drawn), key)});
+        auto drawn = LoadBitmapResource(bitmap_id_, larger.suffix);
+        if (drawn && drawn->width() == qRound(Base().width() * larger.scale))
+            drawings_.push_back({larger.scale, MaskKeyColour(std::move(*drawn), key_)});
     }
-    return list;
 }
 
 const QImage& CImageList::Base() const {
@@ -63,6 +73,7 @@ const QImage& CImageList::Base() const {
 // at 1.25 the 1.5 drawing is scaled down a little, which blurs less than
 // scaling the plain one up.
 const CImageList::Drawing& CImageList::DrawingFor(qreal device_pixel_ratio) const {
+    if (device_pixel_ratio > 1.01) LoadLargerDrawings();
     for (const Drawing& drawing : drawings_) {
         if (drawing.scale >= device_pixel_ratio - 0.01) return drawing;
     }
@@ -90,6 +101,7 @@ QIcon CImageList::Icon(int index) const {
 
 void CImageList::AddToIcon(QIcon& icon, int index, QIcon::Mode mode) const {
     if (index < 0 || index >= count()) return;
+    LoadLargerDrawings();
     for (const Drawing& drawing : drawings_)
         icon.addPixmap(QPixmap::fromImage(Cell(drawing, index)), mode);
 }

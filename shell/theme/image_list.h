@@ -26,7 +26,8 @@ class CImageList {
     CImageList(QImage strip, int cell_width, QColor key);
 
     // Nothing when the bitmap is missing or narrower than one cell. Its
-    // larger drawings come along where the resources have them.
+    // larger drawings are read where the resources have them, the first
+    // time a scaled screen or an icon needs them (start-up does not wait).
     static std::optional<CImageList> FromBitmap(int bitmap_id, int cell_width, QColor key);
 
     int cell_width() const { return cell_width_; }
@@ -52,11 +53,16 @@ class CImageList {
         QImage strip;
     };
     const QImage& Base() const;
+    void LoadLargerDrawings() const;
     const Drawing& DrawingFor(qreal device_pixel_ratio) const;
     QImage Cell(const Drawing& drawing, int index) const;
 
-    std::vector<Drawing> drawings_;  // by growing scale, the first at 1
+    // By growing scale, the first at 1; the larger ones come on first use.
+    mutable std::vector<Drawing> drawings_;
     int cell_width_ = 0;
+    int bitmap_id_ = -1;  // where the larger drawings are; -1: there are none
+    QColor key_;
+    mutable bool larger_loaded_ = false;
 };
 
 }  // namespace halvorin
