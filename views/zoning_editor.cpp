@@ -12,6 +12,7 @@
 #include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/zone_bits.h"
+#include "enclosure/ops/control_operations.h"
 #include "enclosure/poll/event_rule.h"
 #include "enclosure/statuswnd/status_wnd.h"
 #include "shell/events/operator_event.h"
@@ -40,10 +41,12 @@ ZoneBits ElementZoneBits(const CSesElem& element) {
     return bits;
 }
 
-void SetElementZoneBits(CSesElem& element, const ZoneBits& bits) {
-    const auto data = std::span(element.type_data).first(kZoneBits / 8);
-    for (int k = 0; k < kZoneBits; ++k)
-        SetZoneSlot(data, k, bits[size_t(k)]);
+// The slots of a row's bits that the enclosure's table carries.
+ZoneSlots TableSlots(const ZoneBits& bits) {
+    ZoneSlots in_table;  // (not "slots": a Qt keyword)
+    for (int k = 0; k < kZoneTableSlots; ++k)
+        in_table[size_t(k)] = bits[size_t(k)];
+    return in_table;
 }
 
 // The bits the enclosure's table carries; the rest cleared.
@@ -255,32 +258,25 @@ void CElemListBox::SetZoningEdited(bool edited) {
 }
 
 // Writes the edits of every zoning row (also of a collapsed group) to the
-// enclosure. On failure the model keeps what it had and the edits stay.
+// enclosure; the model takes them once the enclosure has. On failure the
+// model keeps what it had and the edits stay.
 int CElemListBox::ApplyZoningEdits(bool report_failure) {
-    struct Kept {
-        CItemData* row;
-        Ref<CSesElem> element;
-        ZoneBits before, applied;
-    };
-    std::vector<Kept> kept;
+    ZoneEdits edits;
+    for (CItemData* row : ZoningRows())
+        edits[row->element->element_index] = TableSlots(row->zone_edit);
     SetZoningEdited(false);
-    for (CItemData* row : ZoningRows()) {
-        kept.push_back({row, row->element, ElementZoneBits(*row->element), row->zone_applied});
-        row->zone_applied = row->zone_edit;
-        SetElementZoneBits(*row->element, row->zone_edit);
-    }
     Ref<CSubEnc> subenc = current_;
-    const int result = RunEnclosureAction(
-        216, [&](OperationCallback done) { return ApplyZoning(subenc.get(), std::move(done)); });
+    const int result = RunEnclosureAction(216, [&](OperationCallback done) {
+        return ApplyZoning(subenc.get(), edits, std::move(done));
+    });
     if (result >= 0) {
         AddOperatorEvent(kEventInformation, subenc.get(), kZoningAppliedText,
                          {QString::fromStdU16String(EnclosureDisplayName(subenc.get()))});
-        if (current_.get() == subenc.get()) RepaintDirtyRows();
+        if (current_.get() != subenc.get()) return result;
+        for (CItemData* row : ZoningRows())
+            row->zone_applied = row->zone_edit;
+        RepaintDirtyRows();
         return result;
-    }
-    for (const Kept& k : kept) {
-        SetElementZoneBits(*k.element, k.before);
-        k.row->zone_applied = k.applied;
     }
     if (current_.get() == subenc.get()) {
         SetZoningEdited(true);

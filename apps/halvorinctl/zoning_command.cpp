@@ -8,6 +8,7 @@
 #include "apps/halvorinctl/enclosure_report.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/zone_bits.h"
+#include "enclosure/ops/control_operations.h"
 #include "enclosure/pages/request_kind.h"
 
 namespace halvorin::ctl {
@@ -70,6 +71,7 @@ int Zoning(ActionContext& c, CSubEnc* subenc) {
     // "set PORT SLOTS... [set PORT SLOTS...]" edits, then applies; "apply" resends the table as
     // read.
     auto zones = ElementsOf(primary.get(), kTypeZoneEntry);
+    ZoneEdits edits;
     size_t at = 2;
     while (at < c.words.size() && c.words[at] == "set") {
         size_t end = at + 2;
@@ -82,18 +84,18 @@ int Zoning(ActionContext& c, CSubEnc* subenc) {
             return Usage(
                 "usage: zoning ENCLOSURE show | set PORT SLOTS... [set PORT SLOTS...] | apply");
         }
-        auto& data = zones[port - 1]->type_data;
-        std::fill_n(data.begin(), 10, 0);
+        ZoneSlots& zone = edits[zones[size_t(port - 1)]->element_index];
+        zone.reset();
         for (int s : *slots)
-            SetZoneSlot(data, s - 1, true);
+            zone.set(size_t(s - 1));
         at = end;
     }
     if (at != c.words.size() && !(at == 2 && c.words.size() == 3 && c.words[2] == "apply")) {
         return Usage(
             "usage: zoning ENCLOSURE show | set PORT SLOTS... [set PORT SLOTS...] | apply");
     }
-    const int result =
-        RunOperation(c, [&](OperationCallback cb) { return ApplyZoning(subenc, std::move(cb)); });
+    const int result = RunOperation(
+        c, [&](OperationCallback cb) { return ApplyZoning(subenc, edits, std::move(cb)); });
     if (result < 0) return Failed("zoning", result);
     ReadBack(c, subenc->dev, kReadZones);  // the enclosure's own table, not ours
     Say(c, Who(c, subenc) + ": zoning applied");

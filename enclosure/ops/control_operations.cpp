@@ -63,6 +63,37 @@ OperationCallback RecordOnSuccess(CSubEnc* subenc, std::function<void(CSubEnc&)>
     };
 }
 
+// The zone entries of sub-enclosure 0 in index order; empty when one is missing.
+std::vector<Ref<CSesElem>> ZoneEntries(CSubEnc* primary, uint8_t index, size_t entries) {
+    std::vector<Ref<CSesElem>> zones;
+    for (size_t i = 0; i < entries; ++i) {
+        zones.push_back(Ref<CSesElem>::Adopt(AcquireElem(primary, index, static_cast<uint8_t>(i))));
+        if (!zones.back()) return {};
+    }
+    return zones;
+}
+
+// The zoning table the enclosure takes: each entry's slots as edited, or as
+// read when no edit names it.
+std::vector<uint8_t> ZoneTable(CSubEnc& primary, const std::vector<Ref<CSesElem>>& zones,
+                               const ZoneEdits& edits) {
+    std::vector<uint8_t> table(kZoneTableHeader + zones.size() * kZoneEntrySize, 0);
+    table[1] = static_cast<uint8_t>(zones.size());
+    std::lock_guard lock(primary.mutex);
+    for (size_t i = 0; i < zones.size(); ++i) {
+        uint8_t* entry = &table[kZoneTableHeader + i * kZoneEntrySize];
+        entry[0] = static_cast<uint8_t>(i);
+        const std::span<uint8_t> slots(entry + 4, kZoneTableSlots / 8);
+        if (auto edit = edits.find(static_cast<uint8_t>(i)); edit != edits.end()) {
+            for (int k = 0; k < kZoneTableSlots; ++k)
+                SetZoneSlot(slots, k, edit->second[size_t(k)]);
+        } else if (zones[i]->type == kTypeZoneEntry) {
+            std::copy_n(zones[i]->type_data.begin(), slots.size(), slots.begin());
+        }
+    }
+    return table;
+}
+
 uint32_t RereadKind(uint8_t offset) {
     switch (offset) {
         case kVendorBuzzer:
@@ -141,7 +172,7 @@ int SetSystemName(CSubEnc* subenc, const std::string& name, OperationCallback ca
                              RecordOnSuccess(subenc, record, std::move(callback)));
 }
 
-int ApplyZoning(CSubEnc* subenc, OperationCallback callback) {
+int ApplyZoning(CSubEnc* subenc, const ZoneEdits& edits, OperationCallback callback) {
     CSesDev* device = subenc->dev;
     Ref<CSubEnc> primary = Ref<CSubEnc>::Adopt(AcquireSubEnc(device, 0));
     if (!primary) return kGeneralFailure;
@@ -150,18 +181,20 @@ int ApplyZoning(CSubEnc* subenc, OperationCallback callback) {
         return kGeneralFailure;
     const size_t entries = device->type_descs[index].possible_elements;
     if (entries == 0) return kGeneralFailure;  // an enclosure without zone entries
-    std::vector<uint8_t> table(kZoneTableHeader + entries * kZoneEntrySize, 0);
-    table[1] = static_cast<uint8_t>(entries);
-    for (size_t i = 0; i < entries; ++i) {
-        Ref<CSesElem> zone =
-            Ref<CSesElem>::Adopt(AcquireElem(primary.get(), index, static_cast<uint8_t>(i)));
-        if (!zone) return kGeneralFailure;  // nothing has been sent
-        uint8_t* entry = &table[kZoneTableHeader + i * kZoneEntrySize];
-        entry[0] = static_cast<uint8_t>(i);
-        if (zone->type == kTypeZoneEntry) std::copy_n(zone->type_data.begin(), 10, entry + 4);
-    }
+    if (!edits.empty() && edits.rbegin()->first >= entries) return kGeneralFailure;
+    const std::vector<Ref<CSesElem>> zones = ZoneEntries(primary.get(), index, entries);
+    if (zones.empty()) return kGeneralFailure;  // one is missing; nothing has been sent
+    std::vector<uint8_t> table = ZoneTable(*primary, zones, edits);
+    // The entries' slots beyond the table's stay as they were read.
+    const auto record = [primary, zones, edits](CSubEnc&) {
+        for (const auto& [entry, slots] : edits) {
+            for (int k = 0; k < kZoneTableSlots; ++k)
+                SetZoneSlot(zones[entry]->type_data, k, slots[size_t(k)]);
+        }
+    };
     const Cdb cdb = WriteVendorBufferCdb(kVendorZones, static_cast<uint32_t>(table.size()));
-    return SendWrite(device, subenc, cdb, std::move(table), 0, std::move(callback));
+    return SendWrite(device, subenc, cdb, std::move(table), 0,
+                     RecordOnSuccess(primary.get(), record, std::move(callback)));
 }
 
 }  // namespace halvorin

@@ -10,10 +10,14 @@
 // sub-enclosure it names until its callback has run.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <span>
 #include <string>
+
+#include "enclosure/model/zone_bits.h"
 
 namespace halvorin {
 
@@ -51,9 +55,18 @@ int SetSystemName(CSubEnc* subenc, const std::string& name, OperationCallback ca
 // The 36-byte payload SetSystemName writes.
 std::vector<uint8_t> SystemNamePayload(const std::string& name);
 
+// A port's zone: bit k set when slot k + 1 is in it. The enclosure's zoning
+// table carries 80 slots.
+using ZoneSlots = std::bitset<kZoneTableSlots>;
+// New zones by zone entry (the entry's index among the zone entries).
+using ZoneEdits = std::map<uint8_t, ZoneSlots>;
+
 // Sends the zoning table built from the zone entries (type 29) of
-// sub-enclosure 0: -9 when that sub-enclosure, its zone descriptor or one of
-// its zone entries is missing, or it has none.
-int ApplyZoning(CSubEnc* subenc, OperationCallback callback);
+// sub-enclosure 0, with `edits` in place of the entries they name: -9 when
+// that sub-enclosure, its zone descriptor or one of its zone entries is
+// missing, it has none, or an edit names an entry it does not have. The
+// model's entries take the edits once the enclosure accepts the table; a
+// refused table leaves them as they were.
+int ApplyZoning(CSubEnc* subenc, const ZoneEdits& edits, OperationCallback callback);
 
 }  // namespace halvorin

@@ -4,6 +4,7 @@
 
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/model_ref.h"
+#include "enclosure/pages/cdb.h"
 #include "tests/support/manager_harness.h"
 
 namespace halvorin {
@@ -139,21 +140,40 @@ TEST(SystemName, ThirtyOneCharactersKeepTheirTerminatorFortyAreCut) {
     EXPECT_EQ(std::string(whole.begin() + 4, whole.end()), fits);
 }
 
-TEST_F(ControlTest, ZoningIsAppliedAndReadBackByTheNextRefresh) {
+Ref<CSesElem> ZoneEntry(CSubEnc* subenc, uint8_t entry) {
     uint8_t zones = kNoTypeDescriptor;
-    ASSERT_EQ(FindTypeDescriptor(subenc_->dev, subenc_.get(), kTypeZoneEntry, zones), kOk);
-    Ref<CSesElem> port1 = Ref<CSesElem>::Adopt(AcquireElem(subenc_.get(), zones, 0));
-    ASSERT_TRUE(port1);
-    ASSERT_EQ(port1->type, kTypeZoneEntry);
-    port1->type_data = {};
-    port1->type_data[0] = 0x81;  // slots 1 and 8
-    ASSERT_EQ(Run([&](OperationCallback cb) { return ApplyZoning(subenc_.get(), std::move(cb)); }),
+    if (FindTypeDescriptor(subenc->dev, subenc, kTypeZoneEntry, zones) != kOk) return {};
+    return Ref<CSesElem>::Adopt(AcquireElem(subenc, zones, entry));
+}
+
+TEST_F(ControlTest, ZoningEditsReachTheEnclosureAndThenTheModel) {
+    Ref<CSesElem> port2 = ZoneEntry(subenc_.get(), 1);
+    ASSERT_TRUE(port2);
+    ASSERT_EQ(port2->type, kTypeZoneEntry);
+    const auto port1_before = h_.enclosure().Snapshot().zones[0];
+    ZoneSlots slots;
+    slots.set(0).set(7).set(79);  // slots 1, 8 and 80
+    ASSERT_EQ(Run([&](OperationCallback cb) {
+                  return ApplyZoning(subenc_.get(), {{1, slots}}, std::move(cb));
+              }),
               kOk);
-    EXPECT_EQ(h_.enclosure().Snapshot().zones[0][0], 0x81);
-    port1->type_data[0] = 0;  // the refresh brings the enclosure's table back
+    const auto table = h_.enclosure().Snapshot().zones;
+    EXPECT_EQ(table[1][0], 0x81);
+    EXPECT_EQ(table[1][9], 0x80);
+    EXPECT_EQ(table[0], port1_before);  // an entry without an edit is sent as read
+    EXPECT_EQ(port2->type_data[0], 0x81);
+    EXPECT_EQ(port2->type_data[9], 0x80);
+    port2->type_data[0] = 0;  // the refresh brings the enclosure's table back
     h_.Advance(60);
-    EXPECT_EQ(port1->type_data[0], 0x81);
-    EXPECT_EQ(port1->type_data[1], 0x00);
+    EXPECT_EQ(port2->type_data[0], 0x81);
+}
+
+TEST_F(ControlTest, ZoningEditOfAnEntryThatIsNotThereSendsNothing) {
+    bool called = false;
+    EXPECT_EQ(ApplyZoning(subenc_.get(), {{200, ZoneSlots().set(0)}}, [&](int) { called = true; }),
+              kGeneralFailure);
+    EXPECT_EQ(h_.domain()->client.pending_requests(), 0u);
+    EXPECT_FALSE(called);
 }
 
 TEST(Zoning, EnclosureWithoutZoneEntriesSendsNothing) {
@@ -162,7 +182,7 @@ TEST(Zoning, EnclosureWithoutZoneEntriesSendsNothing) {
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto all = h.Enclosures();
     bool called = false;
-    EXPECT_EQ(ApplyZoning(all[0].get(), [&](int) { called = true; }), kGeneralFailure);
+    EXPECT_EQ(ApplyZoning(all[0].get(), {}, [&](int) { called = true; }), kGeneralFailure);
     EXPECT_EQ(h.domain()->client.pending_requests(), 0u);
     h.PollUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_FALSE(called);
@@ -211,6 +231,32 @@ TEST(ControlFailure, FailedControlWriteCallsBackOnceAndStillReadsTheStatusBack) 
     EXPECT_GT(h.enclosure().PageReads(0x02), reads);
     EXPECT_FALSE(slot->state & kStateIdentifyOn);
     slot.reset();
+}
+
+TEST(ControlFailure, RefusedZoningTableLeavesTheModelAsItWas) {
+    sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
+    sim::FaultDescription refuse;
+    refuse.opcode = 0x3B;  // WRITE BUFFER
+    refuse.page = kVendorZones;
+    refuse.answer = sim::FaultAnswer::kCheckCondition;
+    scenario.faults.push_back(refuse);
+    test::ManagerHarness h({scenario});
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+    Ref<CSubEnc> subenc = h.Enclosures().front();
+    Ref<CSesElem> port1 = ZoneEntry(subenc.get(), 0);
+    ASSERT_TRUE(port1);
+    const auto before = port1->type_data;
+    int result = 0;
+    bool called = false;
+    ASSERT_EQ(ApplyZoning(subenc.get(), {{0, ZoneSlots().set()}},
+                          [&](int r) {
+                              result = r;
+                              called = true;
+                          }),
+              kOk);
+    ASSERT_TRUE(h.PollUntil([&] { return called && h.domain()->client.quiet(); }));
+    EXPECT_EQ(result, kScsiFailed);
+    EXPECT_EQ(port1->type_data, before);
 }
 
 }  // namespace
