@@ -15,7 +15,7 @@ namespace halvorin::bench {
 // every host's enclosures are read and in the tree; the seconds that took,
 // or a negative number after `limit_s`.
 inline double ReadIntoTree(CLeftPane& pane,
-                           const std::vector<std::unique_ptr<sim::LoopbackManager>>& agents,
+                           const std::vector<std::unique_ptr<test::LoopbackManager>>& agents,
                            size_t per_host, int limit_s) {
     for (auto& agent : agents)
         pane.AddHost(QString::fromStdU16String(agent->HostName()));

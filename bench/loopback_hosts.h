@@ -10,7 +10,7 @@
 
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
-#include "sim/loopback_manager.h"
+#include "tests/support/loopback_manager.h"
 
 namespace halvorin::bench {
 
@@ -24,14 +24,14 @@ inline sim::Scenario Copy(sim::Scenario scenario, int copy) {
 }
 
 // `hosts` agents of `per_host` enclosures each; empty when one cannot listen.
-inline std::vector<std::unique_ptr<sim::LoopbackManager>> StartHosts(const sim::Scenario& scenario,
-                                                                     int hosts, int per_host) {
+inline std::vector<std::unique_ptr<test::LoopbackManager>> StartHosts(const sim::Scenario& scenario,
+                                                                      int hosts, int per_host) {
     std::vector<sim::Scenario> host_scenarios;
     for (int k = 0; k < per_host; ++k)
         host_scenarios.push_back(Copy(scenario, k));
-    std::vector<std::unique_ptr<sim::LoopbackManager>> agents;
+    std::vector<std::unique_ptr<test::LoopbackManager>> agents;
     for (int i = 0; i < hosts; ++i) {
-        agents.push_back(std::make_unique<sim::LoopbackManager>(host_scenarios));
+        agents.push_back(std::make_unique<test::LoopbackManager>(host_scenarios));
         std::string error;
         if (!agents.back()->StartAgent(error)) {
             std::fprintf(stderr, "agent %d: %s\n", i, error.c_str());

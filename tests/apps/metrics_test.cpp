@@ -21,9 +21,9 @@
 #include "base/utf16.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/ses_dev.h"
-#include "sim/loopback_manager.h"
 #include "tests/support/ctl_host.h"
 #include "tests/support/fake_agent.h"
+#include "tests/support/loopback_manager.h"
 #include "tests/support/process.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/temp_path.h"
@@ -152,7 +152,7 @@ class MetricsTest : public ::testing::Test {
 
     test::CtlHost host_{FailedSupplyScenario()};
     ManualClock& clock_ = host_.clock;
-    sim::LoopbackManager* agent_ = host_.agent.get();
+    test::LoopbackManager* agent_ = host_.agent.get();
     ctl::ManagerSession* session_ = host_.session.get();
 };
 

@@ -17,8 +17,8 @@
 #include "shell/events/event_record.h"
 #include "shell/events/event_tool_bar.h"
 #include "shell/events/operator_event.h"
-#include "sim/loopback_manager.h"
 #include "tests/support/desktop_fixture.h"
+#include "tests/support/loopback_manager.h"
 #include "tests/support/sim_fixture.h"
 
 namespace halvorin {
@@ -65,7 +65,7 @@ TEST_F(EventPaneTest, AFailingPowerSupplyBecomesErrorEventsAboutItsEnclosure) {
     failure.type = sim::kPowerSupply;
     failure.element = 1;
     scenario.events.push_back(failure);
-    sim::LoopbackManager manager({scenario});
+    test::LoopbackManager manager({scenario});
     std::string error;
     ASSERT_TRUE(manager.Start(error)) << error;
     OpenPane("");
@@ -100,7 +100,7 @@ TEST_F(EventPaneTest, ARestartLogsOnlyWhatChangedWhileTheProgramWasClosed) {
     failure.element = 1;
     scenario.events.push_back(failure);
     auto run = [&](const sim::Scenario& enclosure, size_t rows) {
-        sim::LoopbackManager manager({enclosure});
+        test::LoopbackManager manager({enclosure});
         std::string error;
         ASSERT_TRUE(manager.Start(error)) << error;
         OpenPane(history);

@@ -12,7 +12,7 @@
 #include "apps/halvorinctl/manager_session.h"
 #include "base/utf16.h"
 #include "enclosure/model/ses_domain.h"
-#include "sim/loopback_manager.h"
+#include "tests/support/loopback_manager.h"
 
 namespace halvorin::test {
 
@@ -22,12 +22,12 @@ using nlohmann::json;
 struct CtlHost {
     ManualClock clock;
     std::atomic<bool> interrupt{false};
-    std::unique_ptr<sim::LoopbackManager> agent;
+    std::unique_ptr<test::LoopbackManager> agent;
     std::unique_ptr<ctl::ManagerSession> session;
     bool ready = false;  // read completely
 
     explicit CtlHost(const sim::Scenario& scenario) {
-        agent = std::make_unique<sim::LoopbackManager>(std::vector{scenario});
+        agent = std::make_unique<test::LoopbackManager>(std::vector{scenario});
         std::string error;
         if (!agent->StartAgent(error)) {
             ADD_FAILURE() << error;
@@ -35,7 +35,7 @@ struct CtlHost {
         }
         session = std::make_unique<ctl::ManagerSession>(
             std::vector<std::string>{Utf16ToUtf8(agent->HostName())}, interrupt,
-            sim::LoopbackManager::ManagerOptions(clock));
+            test::LoopbackManager::ManagerOptions(clock));
         const auto statuses = session->WaitUntilRead(std::chrono::seconds(10));
         ready = statuses.size() == 1 && statuses[0].outcome == ctl::HostOutcome::kReady;
     }

@@ -1,4 +1,4 @@
-#include "sim/loopback_manager.h"
+#include "tests/support/loopback_manager.h"
 
 #include <thread>
 
@@ -6,12 +6,12 @@
 #include "enclosure/poll/poll_step.h"
 #include "sim/simulated_enclosure.h"
 
-namespace halvorin::sim {
+namespace halvorin::test {
 
-LoopbackManager::LoopbackManager(const std::vector<Scenario>& scenarios)
-    : host_(std::make_shared<SimHost>()) {
-    for (const Scenario& s : scenarios) {
-        enclosures_.push_back(std::make_shared<SimulatedEnclosure>(s, clock_));
+LoopbackManager::LoopbackManager(const std::vector<sim::Scenario>& scenarios)
+    : host_(std::make_shared<sim::SimHost>()) {
+    for (const sim::Scenario& s : scenarios) {
+        enclosures_.push_back(std::make_shared<sim::SimulatedEnclosure>(s, clock_));
         host_->Add(enclosures_.back());
     }
     transport_.AddHost(host_);
@@ -90,4 +90,4 @@ void LoopbackManager::Advance(int seconds) {
     Poll();
 }
 
-}  // namespace halvorin::sim
+}  // namespace halvorin::test

@@ -1,8 +1,9 @@
 // A manager and an agent in one process: simulated enclosures behind a real
 // agent on loopback and a domain for it, with the poll step run by the
 // caller. One manual clock drives the scenarios, the client and the poll
-// step, so hours of enclosure life take moments. The window renderer and
-// the benchmarks use it to fill a model exactly as the program does.
+// step, so hours of enclosure life take moments. The desktop tests, the
+// window renderer and the benchmarks use it to fill a model exactly as the
+// program does.
 #pragma once
 
 #include <chrono>
@@ -18,11 +19,11 @@
 #include "sim/scenario.h"
 #include "sim/sim_host.h"
 
-namespace halvorin::sim {
+namespace halvorin::test {
 
 class LoopbackManager {
   public:
-    explicit LoopbackManager(const std::vector<Scenario>& scenarios);
+    explicit LoopbackManager(const std::vector<sim::Scenario>& scenarios);
     ~LoopbackManager();
     LoopbackManager(const LoopbackManager&) = delete;
     LoopbackManager& operator=(const LoopbackManager&) = delete;
@@ -45,8 +46,8 @@ class LoopbackManager {
     CSesDomain* domain() { return domain_; }
     DomainRegistry& registry() { return *registry_; }
     ManualClock& clock() { return clock_; }
-    SimulatedEnclosure& enclosure(size_t i = 0) { return *enclosures_.at(i); }
-    SimHost& host() { return *host_; }
+    sim::SimulatedEnclosure& enclosure(size_t i = 0) { return *enclosures_.at(i); }
+    sim::SimHost& host() { return *host_; }
 
     void Poll();
     // Polls until `done` or the real-time limit; true when done.
@@ -59,12 +60,12 @@ class LoopbackManager {
 
   private:
     ManualClock clock_;
-    std::shared_ptr<SimHost> host_;
-    std::vector<std::shared_ptr<SimulatedEnclosure>> enclosures_;
+    std::shared_ptr<sim::SimHost> host_;
+    std::vector<std::shared_ptr<sim::SimulatedEnclosure>> enclosures_;
     ScsiTransport transport_;
     std::unique_ptr<AgentServer> agent_;
     std::unique_ptr<DomainRegistry> registry_;
     CSesDomain* domain_ = nullptr;
 };
 
-}  // namespace halvorin::sim
+}  // namespace halvorin::test

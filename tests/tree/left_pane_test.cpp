@@ -18,8 +18,8 @@
 #include "shell/tree/enc_tree.h"
 #include "shell/tree/left_tool_bar.h"
 #include "shell/tree/poll_driver.h"
-#include "sim/loopback_manager.h"
 #include "tests/support/desktop_fixture.h"
+#include "tests/support/loopback_manager.h"
 #include "tests/support/sim_fixture.h"
 #include "views/elem_list_box.h"
 #include "views/overview_rows.h"
@@ -38,7 +38,7 @@ class LeftPaneTest : public test::DesktopTest {
         DesktopTest::SetUp();
         UseApplicationLook();
         SetElementTypeNames(ElementTypeNamesFromStrings());
-        registry_ = std::make_unique<DomainRegistry>(sim::LoopbackManager::ManagerOptions(clock_));
+        registry_ = std::make_unique<DomainRegistry>(test::LoopbackManager::ManagerOptions(clock_));
     }
     void TearDown() override {
         window_.reset();
@@ -48,7 +48,7 @@ class LeftPaneTest : public test::DesktopTest {
     }
 
     QString StartAgent(const char* scenario) {
-        agents_.push_back(std::make_unique<sim::LoopbackManager>(
+        agents_.push_back(std::make_unique<test::LoopbackManager>(
             std::vector{test::LoadShippedScenario(scenario)}));
         std::string error;
         EXPECT_TRUE(agents_.back()->StartAgent(error)) << error;
@@ -124,7 +124,7 @@ class LeftPaneTest : public test::DesktopTest {
 
     ManualClock clock_;
     std::unique_ptr<DomainRegistry> registry_;
-    std::vector<std::unique_ptr<sim::LoopbackManager>> agents_;
+    std::vector<std::unique_ptr<test::LoopbackManager>> agents_;
     std::unique_ptr<QWidget> window_;
     CLeftPane* pane_ = nullptr;
     CRightPane* right_ = nullptr;
@@ -281,7 +281,7 @@ TEST_F(LeftPaneTest, ADualPathNodeFollowsTheRemainingPathAndAGoneEnclosureLeaves
 
     // The path the nodes show goes away; the enclosure is still there
     // through the other one, and the nodes follow it.
-    sim::LoopbackManager& agent = *agents_.front();
+    test::LoopbackManager& agent = *agents_.front();
     ASSERT_TRUE(agent.host().SetDevicePresent(agent.enclosure(), 0, false));
     ASSERT_TRUE(MinutesUntil([&] {
         const auto now = pane_->Tree()->SubEncsOf(host);
@@ -364,7 +364,7 @@ TEST_F(LeftPaneTest, AnEnclosureThatLeavesAHostThatStillAnswersIsLoggedGoneAndBa
         [&](int, CSubEnc*, int id, const QStringList&) { events.push_back(id); });
     OpenPane();
     ASSERT_TRUE(WaitUntil([&] { return ShowsEnclosures(jbod24, 1); }, 10000));
-    sim::LoopbackManager& agent = *agents_.front();
+    test::LoopbackManager& agent = *agents_.front();
     ASSERT_TRUE(agent.host().SetDevicePresent(agent.enclosure(), 0, false));
     ASSERT_TRUE(MinutesUntil([&] { return !events.empty(); }));
     EXPECT_EQ(events, std::vector<int>{321});
@@ -376,7 +376,7 @@ TEST_F(LeftPaneTest, AnEnclosureThatLeavesAHostThatStillAnswersIsLoggedGoneAndBa
 
 TEST_F(LeftPaneTest, AConnectedHostWithoutDevicesSaysSoOnlyAfterItsDeviceListDeadline) {
     const QString empty = StartAgent("jbod24.json");
-    sim::LoopbackManager& agent = *agents_.front();
+    test::LoopbackManager& agent = *agents_.front();
     ASSERT_TRUE(agent.host().SetDevicePresent(agent.enclosure(), 0, false));
     AppSettings().WriteNameList(AppSettings::kDomains, {empty});
     OpenPane();

@@ -3,8 +3,8 @@
 #include <QElapsedTimer>
 
 #include "enclosure/model/domain_registry.h"
-#include "sim/loopback_manager.h"
 #include "tests/support/desktop_fixture.h"
+#include "tests/support/loopback_manager.h"
 #include "tests/support/sim_fixture.h"
 
 namespace halvorin {
@@ -13,7 +13,7 @@ namespace {
 using test::WaitUntil;
 
 TEST(PollDriver, RepliesAreHandledAsTheyArriveAndGoneHostsAreLetGo) {
-    sim::LoopbackManager manager({test::LoadShippedScenario("jbod24.json")});
+    test::LoopbackManager manager({test::LoadShippedScenario("jbod24.json")});
     std::string error;
     ASSERT_TRUE(manager.Start(error)) << error;
     CPollDriver driver(manager.registry());

@@ -15,9 +15,9 @@
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "enclosure/ops/control_operations.h"
-#include "sim/loopback_manager.h"
 #include "sim/simulated_enclosure.h"
 #include "tests/support/desktop_fixture.h"
+#include "tests/support/loopback_manager.h"
 #include "tests/support/sim_fixture.h"
 
 namespace halvorin {
@@ -41,7 +41,7 @@ class ElemListBoxTest : public test::DesktopTest {
     // Loads the scenario, lets `minutes` of history build up and shows its
     // primary sub-enclosure.
     void Open(sim::Scenario scenario, int minutes = 3) {
-        manager_ = std::make_unique<sim::LoopbackManager>(std::vector{scenario});
+        manager_ = std::make_unique<test::LoopbackManager>(std::vector{scenario});
         std::string error;
         ASSERT_TRUE(manager_->Start(error)) << error;
         ASSERT_TRUE(manager_->PollUntil([&] { return manager_->AllRead(1); }));
@@ -92,7 +92,7 @@ class ElemListBoxTest : public test::DesktopTest {
         list_->TakePaintedRows();
     }
 
-    std::unique_ptr<sim::LoopbackManager> manager_;
+    std::unique_ptr<test::LoopbackManager> manager_;
     std::unique_ptr<CElemListBox> list_;
 };
 

@@ -15,9 +15,9 @@
 #include "enclosure/model/ses_domain.h"
 #include "enclosure/ops/firmware_upgrade.h"
 #include "shell/events/operator_event.h"
-#include "sim/loopback_manager.h"
 #include "sim/simulated_enclosure.h"
 #include "tests/support/desktop_fixture.h"
+#include "tests/support/loopback_manager.h"
 #include "tests/support/sim_fixture.h"
 #include "views/elem_list_box.h"
 #include "views/item_data.h"
@@ -51,7 +51,7 @@ class EnclosureActionsTest : public test::DesktopTest {
               const std::function<void(sim::Scenario&)>& adjust = nullptr) {
         sim::Scenario scenario = test::LoadShippedScenario(file);
         if (adjust) adjust(scenario);
-        manager_ = std::make_unique<sim::LoopbackManager>(std::vector{scenario});
+        manager_ = std::make_unique<test::LoopbackManager>(std::vector{scenario});
         std::string error;
         ASSERT_TRUE(manager_->Start(error)) << error;
         ASSERT_TRUE(
@@ -128,7 +128,7 @@ class EnclosureActionsTest : public test::DesktopTest {
         QTest::mouseClick(list_.get(), Qt::LeftButton, {}, r.center());
     }
 
-    std::unique_ptr<sim::LoopbackManager> manager_;
+    std::unique_ptr<test::LoopbackManager> manager_;
     std::unique_ptr<CElemListBox> list_;
     QTimer poll_;
     std::vector<LoggedEvent> events_;

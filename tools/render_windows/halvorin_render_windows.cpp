@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -24,6 +23,7 @@
 #include "shell/theme/string_resources.h"
 #include "shell/widgets/application_window.h"
 #include "shell/widgets/message_box.h"
+#include "tests/support/synthetic_mouse.h"
 #include "tools/render_windows/render_agent_mode.h"
 #include "tools/render_windows/render_enclosure_actions.h"
 #include "tools/render_windows/render_enclosure_view.h"
@@ -68,10 +68,7 @@ bool RenderMessageBox(QWidget& main, int kind, int text_id, const QString& path,
 }
 
 void HoverFirstButton(CMessageBox& box) {
-    const QPointF at = QRectF(box.FirstButton()).center();
-    QMouseEvent move(QEvent::MouseMove, at, box.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(&box, &move);
+    test::HoverAt(box, QRectF(box.FirstButton()).center());
 }
 
 bool RenderStatus(QWidget& main, int text_id, int duration, const QString& path) {
@@ -90,10 +87,7 @@ bool RenderServerEditBar(const QString& prefix) {
         bar.resize(280, CServerEditBar::kHeight);
         bar.show();
         if (!typed.isEmpty()) {
-            const QPointF in_text = QRectF(bar.TextRect()).center();
-            QMouseEvent press(QEvent::MouseButtonPress, in_text, bar.mapToGlobal(in_text),
-                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(&bar, &press);
+            test::PressAt(bar, QRectF(bar.TextRect()).center());
             for (QChar c : typed) {
                 QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
                 QApplication::sendEvent(&bar, &key);
@@ -101,10 +95,7 @@ bool RenderServerEditBar(const QString& prefix) {
         }
         if (commit) bar.Commit();
         if (hover_add) {
-            const QPointF at = QRectF(bar.ButtonRect()).center();
-            QMouseEvent move(QEvent::MouseMove, at, bar.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                             Qt::NoModifier);
-            QApplication::sendEvent(&bar, &move);
+            test::HoverAt(bar, QRectF(bar.ButtonRect()).center());
         }
         return Save(ShapedSnapshot(bar), prefix + name);
     };

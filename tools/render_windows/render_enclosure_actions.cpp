@@ -1,7 +1,6 @@
 #include "tools/render_windows/render_enclosure_actions.h"
 
 #include <QApplication>
-#include <QMouseEvent>
 #include <cstdio>
 
 #include "enclosure/model/element_naming.h"
@@ -9,7 +8,8 @@
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "enclosure/model/zone_bits.h"
-#include "sim/loopback_manager.h"
+#include "tests/support/loopback_manager.h"
+#include "tests/support/synthetic_mouse.h"
 #include "tools/render_windows/render_output.h"
 #include "views/elem_list_box.h"
 #include "views/zoning_layout.h"
@@ -18,17 +18,6 @@ namespace halvorin {
 
 namespace {
 
-void Click(QWidget& widget, QPoint at) {
-    for (auto type : {QEvent::MouseMove, QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        const bool move = type == QEvent::MouseMove;
-        QMouseEvent event(type, QPointF(at), widget.mapToGlobal(QPointF(at)),
-                          move ? Qt::NoButton : Qt::LeftButton,
-                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(&widget, &event);
-    }
-}
-
 class Scene {
   public:
     bool Start(const char* file) {
@@ -36,7 +25,7 @@ class Scene {
         auto scenario =
             sim::LoadScenario(std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/" + file, error);
         if (!scenario) return Fail(error);
-        manager_ = std::make_unique<sim::LoopbackManager>(std::vector{*scenario});
+        manager_ = std::make_unique<test::LoopbackManager>(std::vector{*scenario});
         if (!manager_->Start(error)) return Fail(error);
         if (!manager_->PollUntil([&] { return manager_->AllRead(scenario->devices.size()); }))
             return Fail(std::string(file) + " did not load");
@@ -59,7 +48,7 @@ class Scene {
         std::fprintf(stderr, "halvorin-render-windows: %s\n", why.c_str());
         return false;
     }
-    std::unique_ptr<sim::LoopbackManager> manager_;
+    std::unique_ptr<test::LoopbackManager> manager_;
     Ref<CSubEnc> subenc_;
     std::unique_ptr<CElemListBox> list_;
 };
@@ -122,7 +111,7 @@ bool RenderZoning(const char* file, const QString& path, const QString& keyboard
         if (first_port < 0) first_port = i;
         for (int cell : {0, 3, 7}) {
             const QRect r = list.ZoneCellRect(i, cell + edited);
-            if (!r.isEmpty()) Click(list, r.center());
+            if (!r.isEmpty()) test::ClickAt(list, r.center());
         }
         ++edited;
     }

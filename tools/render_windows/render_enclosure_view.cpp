@@ -3,7 +3,6 @@
 #include "tools/render_windows/render_output.h"
 
 #include <QApplication>
-#include <QMouseEvent>
 #include <algorithm>
 #include <cstdio>
 
@@ -12,7 +11,8 @@
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "enclosure/ops/control_operations.h"
-#include "sim/loopback_manager.h"
+#include "tests/support/loopback_manager.h"
+#include "tests/support/synthetic_mouse.h"
 #include "views/elem_list_box.h"
 
 namespace halvorin {
@@ -54,7 +54,7 @@ std::optional<sim::Scenario> SceneScenario(const char* file) {
 
 // Switches on the identification LED of the first slot from `slot` (from 0)
 // that holds a disk, as the operator's click does.
-bool IdentifySlot(sim::LoopbackManager& manager, CSubEnc* subenc, uint8_t slot) {
+bool IdentifySlot(test::LoopbackManager& manager, CSubEnc* subenc, uint8_t slot) {
     uint8_t descriptor = kNoTypeDescriptor;
     if (FindTypeDescriptor(subenc->dev, subenc, kTypeArrayDeviceSlot, descriptor) < 0) return false;
     std::vector<Ref<CSesElem>> disks = ElementsOfType(subenc, descriptor);
@@ -91,16 +91,13 @@ int FirstRowOfType(CElemListBox& list, uint8_t type) {
 }
 
 void HoverRow(CElemListBox& list, int row) {
-    const QPointF at = QRectF(list.RowRect(row)).center();
-    QMouseEvent move(QEvent::MouseMove, at, list.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(&list, &move);
+    test::HoverAt(list, QRectF(list.RowRect(row)).center());
 }
 
 bool RenderScenario(const char* file, const QString& name, const QString& prefix) {
     auto scenario = SceneScenario(file);
     if (!scenario) return false;
-    sim::LoopbackManager manager({*scenario});
+    test::LoopbackManager manager({*scenario});
     std::string error;
     if (!manager.Start(error)) {
         std::fprintf(stderr, "halvorin-render-windows: %s\n", error.c_str());

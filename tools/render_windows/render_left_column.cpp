@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QMouseEvent>
 #include <cstdio>
 #include <memory>
 
@@ -14,7 +13,8 @@
 #include "shell/tree/left_pane.h"
 #include "shell/tree/left_tool_bar.h"
 #include "shell/widgets/flat_tool_button.h"
-#include "sim/loopback_manager.h"
+#include "tests/support/loopback_manager.h"
+#include "tests/support/synthetic_mouse.h"
 #include "tools/render_windows/render_output.h"
 
 namespace halvorin {
@@ -24,7 +24,7 @@ namespace {
 // A port on loopback where nothing listens.
 constexpr char16_t kUnreachableHost[] = u"127.0.0.1:9";
 
-std::unique_ptr<sim::LoopbackManager> StartAgent(const char* file, uint16_t port) {
+std::unique_ptr<test::LoopbackManager> StartAgent(const char* file, uint16_t port) {
     std::string error;
     auto scenario =
         sim::LoadScenario(std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/" + file, error);
@@ -32,27 +32,12 @@ std::unique_ptr<sim::LoopbackManager> StartAgent(const char* file, uint16_t port
         std::fprintf(stderr, "halvorin-render-windows: %s\n", error.c_str());
         return nullptr;
     }
-    auto agent = std::make_unique<sim::LoopbackManager>(std::vector{*scenario});
+    auto agent = std::make_unique<test::LoopbackManager>(std::vector{*scenario});
     if (!agent->StartAgent(error, port)) {
         std::fprintf(stderr, "halvorin-render-windows: %s\n", error.c_str());
         return nullptr;
     }
     return agent;
-}
-
-void Click(QWidget* widget, QPoint at) {
-    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &release);
-}
-
-void Hover(QWidget* widget, QPoint at) {
-    QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(widget, &move);
 }
 
 CSesDomain* HostNamed(CEncTree& tree, const std::u16string& name) {
@@ -67,7 +52,7 @@ bool RenderLeftPane(const QString& prefix) {
     auto jbod84 = StartAgent("jbod84-dual-path.json", kLeftPaneAgentPorts[1]);
     if (!jbod24 || !jbod84) return false;
     ManualClock clock;
-    DomainRegistry registry(sim::LoopbackManager::ManagerOptions(clock));
+    DomainRegistry registry(test::LoopbackManager::ManagerOptions(clock));
     CLeftPane pane(registry);
     pane.resize(360, 620);
     pane.show();
@@ -91,10 +76,10 @@ bool RenderLeftPane(const QString& prefix) {
     tree.SelectSubEnc(tree.SubEncsOf(HostNamed(tree, jbod84->HostName())).back());
     bool saved = SaveWidget(pane, prefix + "left-pane.png");
 
-    Click(pane.ToolBar()->Button(), pane.ToolBar()->Button()->rect().center());
+    test::PressAt(*pane.ToolBar()->Button(), pane.ToolBar()->Button()->rect().center());
     const QRect armed = tree.HostRowRect(HostNamed(tree, jbod24->HostName()));
-    Click(tree.viewport(), tree.ArmZone(armed).center());
-    Hover(tree.viewport(), tree.ArmZone(tree.HostRowRect(unreachable)).center());
+    test::PressAt(*tree.viewport(), tree.ArmZone(armed).center());
+    test::HoverAt(*tree.viewport(), tree.ArmZone(tree.HostRowRect(unreachable)).center());
     saved = saved && SaveWidget(pane, prefix + "left-pane-editing.png");
     return saved;
 }
@@ -145,9 +130,9 @@ bool RenderEventPane(const QString& prefix) {
     }
     QApplication::processEvents();  // the scroll bar catches up with the rows
     bool saved = SaveWidget(pane, prefix + "event-pane.png");
-    Click(pane.ToolBar()->Button(), pane.ToolBar()->Button()->rect().center());
-    Click(&list, list.ArmZone(3).center());
-    Hover(&list, list.DeleteZone(3).center());
+    test::PressAt(*pane.ToolBar()->Button(), pane.ToolBar()->Button()->rect().center());
+    test::PressAt(list, list.ArmZone(3).center());
+    test::HoverAt(list, list.DeleteZone(3).center());
     saved = saved && SaveWidget(pane, prefix + "event-pane-editing.png");
     return saved;
 }

@@ -19,7 +19,7 @@
 #include "shell/tree/left_pane.h"
 #include "shell/widgets/flat_tool_button.h"
 #include "sim/built_in_scenarios.h"
-#include "sim/loopback_manager.h"
+#include "tests/support/loopback_manager.h"
 #include "tools/render_windows/render_output.h"
 #include "views/elem_list_box.h"
 #include "views/element_group_table.h"
@@ -76,7 +76,7 @@ bool SaveWithAbout(CMainWnd& main, const QString& path) {
 bool RenderMainWindow(const QString& prefix) {
     auto scenarios = DemoScenarios();
     if (!scenarios) return false;
-    sim::LoopbackManager agent(*scenarios);
+    test::LoopbackManager agent(*scenarios);
     std::string error;
     if (!agent.StartAgent(error, kMainWindowAgentPort)) {
         std::fprintf(stderr, "halvorin-render-windows: %s\n", error.c_str());
@@ -85,7 +85,7 @@ bool RenderMainWindow(const QString& prefix) {
     // Only the demo host: not what the other scenes added.
     QSettings(AppSettings::kOrganization, AppSettings::kApplication).remove("CONFIG/Domains");
     ManualClock clock;
-    DomainRegistry registry(sim::LoopbackManager::ManagerOptions(clock));
+    DomainRegistry registry(test::LoopbackManager::ManagerOptions(clock));
     // Every enclosure is read before the window opens: the tree then lists
     // them in the agent's order, not in the order their first reads ended.
     CSesDomain* host = registry.Acquire(agent.HostName());
