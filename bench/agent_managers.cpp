@@ -16,8 +16,10 @@
 #include "base/clock.h"
 #include "base/result_code.h"
 #include "bench/bench_process.h"
+#include "bench/quick_run.h"
 #include "bench/simulated_agent.h"
 #include "net/agent/agent_server.h"
+#include "net/protocol/wire_format.h"
 #include "sim/attach.h"
 #include "tests/support/wire_client.h"
 
@@ -26,7 +28,6 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kCommandsPerManager = 4000;
 const std::vector<uint8_t> kReadStatusCdb = {0x1C, 0x01, 0x02, 0xFF, 0xFF};
 
 struct ManagerFigures {
@@ -39,7 +40,7 @@ struct ManagerFigures {
 // What a run asks of each manager: how many reads, and how far apart they
 // start (zero: back to back, as fast as the machine allows).
 struct Load {
-    int commands = kCommandsPerManager;
+    int commands = 0;
     std::chrono::microseconds pace{0};
 };
 
@@ -53,11 +54,9 @@ ManagerFigures ReadAsOneManager(uint16_t port, const Load& load, double phase) {
     if (!hello || hello->header.status != 0) return figures;
     client.Send(MSG_ENUM_DEVICES, 1);
     auto list = client.Receive();
-    if (!list || list->payload.size() < kSesAddrSize) return figures;
-    std::vector<SES_ADDR> devices;
-    for (size_t at = 0; at + kSesAddrSize <= list->payload.size(); at += kSesAddrSize)
-        devices.push_back(SES_ADDR::FromBytes(
-            std::span<const uint8_t, kSesAddrSize>(list->payload.data() + at, kSesAddrSize)));
+    if (!list) return figures;
+    const std::vector<SES_ADDR> devices = DecodeDeviceList(list->payload).devices;
+    if (devices.empty()) return figures;
     std::vector<double> latencies;
     latencies.reserve(static_cast<size_t>(load.commands));
     const double cpu_before = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
@@ -80,7 +79,7 @@ ManagerFigures ReadAsOneManager(uint16_t port, const Load& load, double phase) {
 }
 
 // Returns the median of the managers' p50s.
-double Run(uint16_t port, int managers, const Load& load = {}) {
+double Run(uint16_t port, int managers, const Load& load) {
     std::vector<ManagerFigures> figures(static_cast<size_t>(managers));
     const double process_before = bench::ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
     {
@@ -114,23 +113,25 @@ double Run(uint16_t port, int managers, const Load& load = {}) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool quick = bench::TakeQuickFlag(argc, argv);
     bench::SimulatedAgent simulated;
     if (!simulated.Start("jbod84-dual-path.json", {}, u"bench")) return 1;
     AgentServer& agent = simulated.agent();
+    const Load back_to_back{quick ? 100 : 4000, std::chrono::microseconds(0)};
     std::printf(
         "status page reads of the simulated 84-bay enclosure, loopback, one in flight,\n"
         "%d per manager, %u CPUs\n",
-        kCommandsPerManager, std::thread::hardware_concurrency());
-    const double alone = Run(agent.port(), 1);
-    Run(agent.port(), 2);
-    const double eight = Run(agent.port(), 8);
+        back_to_back.commands, std::thread::hardware_concurrency());
+    const double alone = Run(agent.port(), 1, back_to_back);
+    Run(agent.port(), 2, back_to_back);
+    const double eight = Run(agent.port(), 8, back_to_back);
     std::printf("back to back: median p50 with 8 managers / p50 alone: %.2f\n", eight / alone);
     // Back to back, eight managers and the agent share the CPUs, and the
     // figure measures the machine. Managers poll: at 500 reads a second
     // each (far more than a console's poll of this enclosure) the agent's
     // own cost per manager shows.
-    const Load paced{1500, std::chrono::microseconds(2000)};
+    const Load paced{quick ? 50 : 1500, std::chrono::microseconds(2000)};
     const double paced_alone = Run(agent.port(), 1, paced);
     const double paced_eight = Run(agent.port(), 8, paced);
     std::printf("500 reads/s each: median p50 with 8 managers / p50 alone: %.2f\n",

@@ -24,9 +24,11 @@
 #include "base/result_code.h"
 #include "base/unique_fd.h"
 #include "bench/bench_process.h"
+#include "bench/quick_run.h"
 #include "bench/simulated_agent.h"
 #include "net/agent/agent_server.h"
 #include "net/protocol/frame_assembler.h"
+#include "net/protocol/wire_format.h"
 #include "sim/attach.h"
 #include "tests/support/wire_client.h"
 
@@ -35,7 +37,6 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kCommands = 20000;
 const std::vector<uint8_t> kReadStatusCdb = {0x1C, 0x01, 0x02, 0xFF, 0xFF};
 
 // The reference: accepts one connection and serves it on its own thread, one
@@ -115,29 +116,30 @@ struct Figures {
     double per_second = 0, p50_us = 0, p99_us = 0, server_cpu_us = 0;
 };
 
-Figures Run(uint16_t port, int in_flight) {
+Figures Run(uint16_t port, int in_flight, int commands) {
     test::WireClient client(port);
     client.SendHello(u"bench");
     client.Receive();
     client.Send(MSG_ENUM_DEVICES, 1);
     auto devices = client.Receive();
-    if (!devices || devices->payload.size() < kSesAddrSize) {
+    const DeviceList list = devices ? DecodeDeviceList(devices->payload) : DeviceList{};
+    if (list.devices.empty()) {
         std::fprintf(stderr, "no simulated device\n");
         return {};
     }
-    const SES_ADDR address = SES_ADDR::FromBytes(std::span(devices->payload).first<kSesAddrSize>());
+    const SES_ADDR address = list.devices.front();
 
     std::map<uint32_t, Steady::time_point> sent;
     std::vector<double> latencies_us;
-    latencies_us.reserve(kCommands);
+    latencies_us.reserve(commands);
     uint32_t next_tag = 1000;
     const double process_before = bench::ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
     const double client_before = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
     const auto start = Steady::now();
     int completed = 0;
-    while (completed < kCommands) {
+    while (completed < commands) {
         while (static_cast<int>(sent.size()) < in_flight &&
-               next_tag - 1000 < static_cast<uint32_t>(kCommands)) {
+               next_tag - 1000 < static_cast<uint32_t>(commands)) {
             sent[next_tag] = Steady::now();
             client.SendScsiIn(address, kReadStatusCdb, next_tag++);
         }
@@ -156,8 +158,8 @@ Figures Run(uint16_t port, int in_flight) {
     const double server_cpu = (bench::ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - process_before) -
                               (bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID) - client_before);
     std::sort(latencies_us.begin(), latencies_us.end());
-    return {kCommands / seconds, latencies_us[latencies_us.size() / 2],
-            latencies_us[latencies_us.size() * 99 / 100], server_cpu / kCommands * 1e6};
+    return {commands / seconds, latencies_us[latencies_us.size() / 2],
+            latencies_us[latencies_us.size() * 99 / 100], server_cpu / commands * 1e6};
 }
 
 void Print(const char* server, int in_flight, const Figures& f) {
@@ -169,7 +171,8 @@ void Print(const char* server, int in_flight, const Figures& f) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const int commands = bench::TakeQuickFlag(argc, argv) ? 300 : 20000;
     bench::SimulatedAgent simulated;
     AgentOptions options;
     options.max_in_flight = 1024;
@@ -179,16 +182,16 @@ int main() {
     std::printf(
         "MSG_SCSI_IN of the status page (page 0x02) of the simulated 24-bay enclosure,\n"
         "loopback, %d commands each\n",
-        kCommands);
+        commands);
     std::map<int, Figures> agent_figures;
     for (int in_flight : {1, 16, 256}) {
-        agent_figures[in_flight] = Run(agent.port(), in_flight);
+        agent_figures[in_flight] = Run(agent.port(), in_flight, commands);
         Print("agent", in_flight, agent_figures[in_flight]);
     }
     agent.Stop();
     for (int in_flight : {1, 16, 256}) {
         ReferenceServer reference(transport);
-        const Figures f = Run(reference.port(), in_flight);
+        const Figures f = Run(reference.port(), in_flight, commands);
         Print("reference", in_flight, f);
         if (in_flight == 1) {
             std::printf("          agent p50 / reference p50 at 1 in flight: %.2f\n",

@@ -4,7 +4,9 @@
 // memory each minute and the slope of a straight line through the samples
 // after the first minute (KiB per minute; flat is 0).
 //
-//   bench_agent_soak path/to/halvorin-agentd [minutes] [refresh seconds] [port]
+//   bench_agent_soak [--quick] path/to/halvorin-agentd [minutes] [refresh seconds] [port]
+//
+// --quick samples every second instead of every minute.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -22,6 +24,7 @@
 #include "base/host_name.h"
 #include "base/utf16.h"
 #include "bench/bench_process.h"
+#include "bench/quick_run.h"
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/poll/poll_step.h"
 
@@ -50,13 +53,17 @@ double Slope(const std::vector<double>& x, const std::vector<double>& y) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool quick = bench::TakeQuickFlag(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: %s path/to/halvorin-agentd [minutes] [refresh seconds] [port]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s [--quick] path/to/halvorin-agentd [minutes] [refresh seconds] [port]\n",
+            argv[0]);
         return 1;
     }
     const int minutes = argc > 2 ? std::atoi(argv[2]) : 30;
+    const char* const period_name = quick ? "second" : "minute";
+    const Steady::duration period = quick ? std::chrono::seconds(1) : std::chrono::minutes(1);
     const int refresh = argc > 3 ? std::atoi(argv[3]) : 5;
     const uint16_t port = static_cast<uint16_t>(argc > 4 ? std::atoi(argv[4]) : 23000);
     const pid_t agent = bench::SpawnQuiet(
@@ -77,19 +84,19 @@ int main(int argc, char** argv) {
             domain->last_full_refresh = now - kRefreshPeriodSeconds;
         if (Steady::now() >= next_sample) {
             const long kib = bench::ResidentKiB(agent);
-            std::printf("minute %3d: %ld KiB\n", minute, kib);
+            std::printf("%s %3d: %ld KiB\n", period_name, minute, kib);
             std::fflush(stdout);
             if (minute >= 1) {
                 x.push_back(minute);
                 y.push_back(static_cast<double>(kib));
             }
             ++minute;
-            next_sample += std::chrono::minutes(1);
+            next_sample += period;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
     }
-    std::printf("slope after the first minute: %.1f KiB per minute (%zu samples)\n", Slope(x, y),
-                x.size());
+    std::printf("slope after the first %s: %.1f KiB per %s (%zu samples)\n", period_name,
+                Slope(x, y), period_name, x.size());
     registry.Release(domain);
     registry.ReleaseAll();
     ::kill(agent, SIGTERM);

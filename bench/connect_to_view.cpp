@@ -9,12 +9,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/quick_run.h"
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "shell/tree/enc_tree.h"
 #include "shell/tree/left_pane.h"
 #include "shell/tree/poll_driver.h"
-#include "sim/loopback_manager.h"
+#include "tests/support/loopback_manager.h"
 
 using namespace halvorin;
 
@@ -35,11 +36,11 @@ bool AllRead(CSesDomain* host, size_t expected) {
 }
 
 Figures ConnectToTree(const sim::Scenario& scenario, bool wake_on_replies) {
-    sim::LoopbackManager agent({scenario});
+    test::LoopbackManager agent({scenario});
     std::string error;
     if (!agent.StartAgent(error)) return {};
     ManualClock clock;
-    DomainRegistry registry(sim::LoopbackManager::ManagerOptions(clock));
+    DomainRegistry registry(test::LoopbackManager::ManagerOptions(clock));
     CLeftPane pane(registry);
     QElapsedTimer elapsed;
     elapsed.start();
@@ -62,6 +63,7 @@ Figures ConnectToTree(const sim::Scenario& scenario, bool wake_on_replies) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const int runs_each = bench::TakeQuickFlag(argc, argv) ? 1 : 9;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     std::string error;
@@ -70,7 +72,7 @@ int main(int argc, char** argv) {
     if (!scenario) return 1;
     for (bool wake : {true, false}) {
         std::vector<double> model, tree;
-        for (int i = 0; i < 9; ++i) {
+        for (int i = 0; i < runs_each; ++i) {
             const Figures f = ConnectToTree(*scenario, wake);
             model.push_back(f.model_ms);
             tree.push_back(f.tree_ms);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/hosts_in_tree.h"
+#include "bench/quick_run.h"
 #include "enclosure/model/element_types.h"
 #include "shell/theme/shared_look.h"
 #include "shell/theme/string_resources.h"
@@ -23,7 +24,6 @@ using namespace halvorin;
 
 namespace {
 
-constexpr int kHosts = 250;
 constexpr int kEnclosuresPerHost = 4;
 
 struct Figures {
@@ -46,6 +46,9 @@ Figures Measure(int runs, Step step) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool quick = bench::TakeQuickFlag(argc, argv);
+    const int hosts = quick ? 5 : 250;
+    const int passes = quick ? 5 : 500, rebuilds = quick ? 5 : 100;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     InstallStringTables();
@@ -61,17 +64,17 @@ int main(int argc, char** argv) {
     failure.action = sim::EventAction::kPowerSupplyFail;
     failure.type = kTypePowerSupply;
     scenario->events.push_back(failure);
-    auto agents = bench::StartHosts(*scenario, kHosts, kEnclosuresPerHost);
+    auto agents = bench::StartHosts(*scenario, hosts, kEnclosuresPerHost);
     if (agents.empty()) return 1;
     ManualClock clock;
-    DomainRegistry registry(sim::LoopbackManager::ManagerOptions(clock));
+    DomainRegistry registry(test::LoopbackManager::ManagerOptions(clock));
     CLeftPane pane(registry);
     const double seconds = bench::ReadIntoTree(pane, agents, kEnclosuresPerHost, 180);
     if (seconds < 0) {
         std::fprintf(stderr, "the hosts were not read within three minutes\n");
         return 1;
     }
-    std::printf("%d hosts x %d enclosures read in %.1f s\n", kHosts, kEnclosuresPerHost, seconds);
+    std::printf("%d hosts x %d enclosures read in %.1f s\n", hosts, kEnclosuresPerHost, seconds);
     CElemListBox list(&registry);
     list.resize(1400, 900);
     list.show();
@@ -80,10 +83,10 @@ int main(int argc, char** argv) {
     list.grab();  // painted once, as on screen
     std::printf("dashboard rows: %d\n", list.RowCount());
 
-    const Figures pass = Measure(500, [&] { list.RefreshPass(); });
+    const Figures pass = Measure(passes, [&] { list.RefreshPass(); });
     std::printf("one-second pass, nothing changed: median %.3f ms, 95th %.3f ms, worst %.3f ms\n",
                 pass.median, pass.p95, pass.worst);
-    const Figures rebuild = Measure(100, [&] { list.BuildOverviewRows(); });
+    const Figures rebuild = Measure(rebuilds, [&] { list.BuildOverviewRows(); });
     std::printf(
         "three-second rebuild, nothing changed: median %.3f ms, 95th %.3f ms, worst %.3f ms\n",
         rebuild.median, rebuild.p95, rebuild.worst);

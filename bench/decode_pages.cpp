@@ -12,6 +12,7 @@
 #include <new>
 
 #include "base/clock.h"
+#include "bench/quick_run.h"
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/model/model_ref.h"
 #include "enclosure/pages/page_decoder.h"
@@ -99,7 +100,8 @@ void DecodeAll(CSesDev* device, const PageSet& set, int64_t now, bool configurat
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const int rounds = bench::TakeQuickFlag(argc, argv) ? 10 : 2000;
     const PageSet set = EightyFourBay();
     size_t bytes = set.configuration.size() + set.descriptors.size() + set.status.size() +
                    set.additional.size() + set.thresholds.size();
@@ -129,7 +131,6 @@ int main() {
     Ref<CSesDev> device =
         Ref<CSesDev>::Adopt(AddDevice(domain, SES_ADDR::Make(0, DeviceId{2}, 0, 0, 0)));
     DecodeAll(device.get(), set, 1'000'000, true);
-    const int rounds = 2000;
     for (bool configuration : {true, false}) {
         const long before = g_allocations;
         const auto start = Steady::now();

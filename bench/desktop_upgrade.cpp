@@ -6,19 +6,20 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QMouseEvent>
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
 #include <random>
 
+#include "bench/quick_run.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/ses_domain.h"
 #include "enclosure/ops/firmware_package.h"
 #include "shell/theme/shared_look.h"
 #include "shell/tree/poll_driver.h"
 #include "shell/widgets/message_box.h"
-#include "sim/loopback_manager.h"
+#include "tests/support/loopback_manager.h"
+#include "tests/support/synthetic_mouse.h"
 #include "views/elem_list_box.h"
 #include "views/system_info_panel.h"
 
@@ -34,20 +35,11 @@ std::vector<uint8_t> RandomImage(size_t size, unsigned seed) {
     return image;
 }
 
-void Click(QWidget& widget, QPoint at) {
-    for (auto type : {QEvent::MouseMove, QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        const bool move = type == QEvent::MouseMove;
-        QMouseEvent event(type, QPointF(at), widget.mapToGlobal(QPointF(at)),
-                          move ? Qt::NoButton : Qt::LeftButton,
-                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(&widget, &event);
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The package's two images: 3 and 1 MiB, or 48 and 16 KiB with --quick.
+    const size_t quarter = bench::TakeQuickFlag(argc, argv) ? 16 << 10 : 1 << 20;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     InstallLookWithFace("Roboto Regular");
@@ -55,7 +47,7 @@ int main(int argc, char** argv) {
 
     const std::string path = "/tmp/halvorin-bench-desktop-fw.lzma";
     const auto package =
-        BuildFirmwarePackage("m810", RandomImage(3 << 20, 1), RandomImage(1 << 20, 2));
+        BuildFirmwarePackage("m810", RandomImage(3 * quarter, 1), RandomImage(quarter, 2));
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(package.data()), std::streamsize(package.size()));
 
@@ -63,7 +55,7 @@ int main(int argc, char** argv) {
     auto scenario =
         sim::LoadScenario(std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod24.json", error);
     if (!scenario) return 1;
-    sim::LoopbackManager manager({*scenario});
+    test::LoopbackManager manager({*scenario});
     if (!manager.Start(error) || !manager.PollUntil([&] { return manager.AllRead(1); })) {
         std::fprintf(stderr, "bench_desktop_upgrade: %s\n", error.c_str());
         return 1;
@@ -88,20 +80,20 @@ int main(int argc, char** argv) {
     answer.callOnTimeout([&] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<CMessageBox*>(widget);
-            if (box && box->isVisible()) Click(*box, box->FirstButton().center());
+            if (box && box->isVisible()) test::ClickAt(*box, box->FirstButton().center());
         }
     });
     answer.start(1);
 
     QElapsedTimer clock;
     clock.start();
-    Click(list, list.PanelSpotRect(HS_UPGRADE).center());  // returns once the upgrade started
+    test::ClickAt(list, list.PanelSpotRect(HS_UPGRADE).center());  // returns once it started
     const double started = clock.elapsed() / 1000.0;
     while (list.FollowedUpgrades() > 0 && clock.elapsed() < 60000)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double total = clock.elapsed() / 1000.0;
-    std::printf("4 MiB package (%zu bytes packed), 4096 pieces of 1 KiB, desktop loop:\n",
-                package.size());
+    std::printf("%zu KiB package (%zu bytes packed), pieces of 1 KiB, desktop loop:\n",
+                4 * quarter >> 10, package.size());
     std::printf("  click to upgrade started (check, question answered): %.3f s\n", started);
     std::printf("  click to the panel seeing the end: %.2f s (target 2 s); %s\n", total,
                 list.Panel().firmware_path.isEmpty() ? "completed" : "did not complete");

@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "bench/bench_process.h"
+#include "bench/quick_run.h"
 #include "enclosure/model/element_naming.h"
 #include "enclosure/model/ses_domain.h"
 #include "shell/theme/font_face.h"
 #include "shell/theme/shared_look.h"
 #include "shell/theme/string_resources.h"
-#include "sim/loopback_manager.h"
+#include "tests/support/loopback_manager.h"
 #include "views/elem_list_box.h"
 
 using namespace halvorin;
@@ -37,9 +38,18 @@ Figures Summarise(std::vector<double> ms) {
     return {ms[ms.size() / 2], ms.back()};
 }
 
+// How much history is built up and how many passes and paints are timed.
+struct Runs {
+    int history_minutes = 120;
+    int quiet_passes = 500;
+    int changed_passes = 40;
+    int paints = 50;  // the first is cold and counted apart
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const Runs runs = bench::TakeQuickFlag(argc, argv) ? Runs{2, 3, 2, 2} : Runs{};
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     InstallStringTables();
@@ -50,13 +60,13 @@ int main(int argc, char** argv) {
     auto scenario = sim::LoadScenario(
         std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod84-dual-path.json", error);
     if (!scenario) return 1;
-    sim::LoopbackManager manager({*scenario});
+    test::LoopbackManager manager({*scenario});
     if (!manager.Start(error) ||
         !manager.PollUntil([&] { return manager.AllRead(scenario->devices.size()); })) {
         std::fprintf(stderr, "the model did not load: %s\n", error.c_str());
         return 1;
     }
-    for (int minute = 0; minute < 120; ++minute)
+    for (int minute = 0; minute < runs.history_minutes; ++minute)
         manager.Advance(60);
 
     std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager.domain());
@@ -93,19 +103,19 @@ int main(int argc, char** argv) {
     list->repaint();
 
     std::vector<double> quiet, changed, paint;
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < runs.quiet_passes; ++i) {
         const auto start = Steady::now();
         list->RefreshPass();
         quiet.push_back(Ms(Steady::now() - start));
     }
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < runs.changed_passes; ++i) {
         manager.Advance(60);  // a new sample for every sensor
         const auto start = Steady::now();
         list->RefreshPass();
         changed.push_back(Ms(Steady::now() - start));
     }
     QImage target(list->size(), QImage::Format_ARGB32_Premultiplied);
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < runs.paints; ++i) {
         const auto start = Steady::now();
         list->render(&target);
         paint.push_back(Ms(Steady::now() - start));

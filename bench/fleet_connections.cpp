@@ -25,6 +25,7 @@
 #include "base/utf16.h"
 #include "bench/bench_process.h"
 #include "bench/fleet_agent.h"
+#include "bench/quick_run.h"
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/poll/poll_step.h"
 #include "net/protocol/frame_assembler.h"
@@ -34,7 +35,12 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-void Measure(size_t hosts, uint16_t agent_port, uint16_t dead_port) {
+// How long the hosts are followed before the CPU is measured, and while.
+struct Phases {
+    std::chrono::milliseconds settle{6000}, measured{10000};
+};
+
+void Measure(size_t hosts, uint16_t agent_port, uint16_t dead_port, const Phases& phases) {
     DomainRegistry registry;
     std::vector<CSesDomain*> domains;
     const auto start = Steady::now();
@@ -78,10 +84,10 @@ void Measure(size_t hosts, uint16_t agent_port, uint16_t dead_port) {
     }
     // Past the first seconds after connecting, when device lists are asked
     // for at every step.
-    step_for(std::chrono::seconds(6));
+    step_for(phases.settle);
     const double cpu_before = bench::CpuSeconds();
     const auto measured_from = Steady::now();
-    step_for(std::chrono::seconds(10));
+    step_for(phases.measured);
     const double cpu = (bench::CpuSeconds() - cpu_before) /
                        std::chrono::duration<double>(Steady::now() - measured_from).count();
     // What the desktop's interface thread spends on each 100 ms tick.
@@ -105,12 +111,17 @@ void Measure(size_t hosts, uint16_t agent_port, uint16_t dead_port) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool quick = bench::TakeQuickFlag(argc, argv);
     bench::RaiseDescriptorLimit();
-    const std::vector<size_t> counts = bench::CountsFrom(argc, argv, {1, 100, 1000, 10000});
+    const std::vector<size_t> counts = bench::CountsFrom(
+        argc, argv, quick ? std::vector<size_t>{1, 10} : std::vector<size_t>{1, 100, 1000, 10000});
+    const int waited_s = quick ? 1 : 5;
+    const Phases phases =
+        quick ? Phases{std::chrono::seconds(1), std::chrono::seconds(1)} : Phases{};
     bench::FleetAgent agent;
     const uint16_t dead_port = bench::RefusedPort();
     for (size_t hosts : counts)
-        Measure(hosts, agent.port(), dead_port);
+        Measure(hosts, agent.port(), dead_port, phases);
 
     // A host whose agent takes the connection and never answers the hello
     // (another manager holds it, or it is no agent at all): the waiting
@@ -123,9 +134,10 @@ int main(int argc, char** argv) {
         registry.Acquire(u"127.0.0.1:" + Utf8ToUtf16(std::to_string(silent_port)));
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const double before = bench::CpuSeconds();
-    std::this_thread::sleep_for(std::chrono::seconds(5));
-    std::printf("a client waiting 5 s for a hello answer (state %d): CPU %.3f %% of a core\n",
-                waiting ? waiting->client.state() : -1, (bench::CpuSeconds() - before) / 5 * 100);
+    std::this_thread::sleep_for(std::chrono::seconds(waited_s));
+    std::printf("a client waiting %d s for a hello answer (state %d): CPU %.3f %% of a core\n",
+                waited_s, waiting ? waiting->client.state() : -1,
+                (bench::CpuSeconds() - before) / waited_s * 100);
     if (waiting) registry.Release(waiting);
     return 0;
 }

@@ -20,6 +20,7 @@
 
 #include "bench/bench_process.h"
 #include "bench/fleet_agent.h"
+#include "bench/quick_run.h"
 #include "enclosure/model/domain_registry.h"
 #include "net/ui/about_wnd.h"
 #include "shell/app/app_settings.h"
@@ -126,7 +127,9 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    const std::vector<size_t> counts = bench::CountsFrom(argc, argv, {100, 1000, 10000});
+    const bool quick = bench::TakeQuickFlag(argc, argv);
+    const std::vector<size_t> counts = bench::CountsFrom(
+        argc, argv, quick ? std::vector<size_t>{10} : std::vector<size_t>{100, 1000, 10000});
     bench::FleetAgent agent;
     const uint16_t refused = bench::RefusedPort();
     for (size_t hosts : counts)

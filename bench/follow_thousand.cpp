@@ -4,7 +4,9 @@
 // read, the manager's resident memory, and its CPU per minute over two
 // minutes of the one-minute refresh.
 //
-//   bench_follow_thousand path/to/halvorin-agentd [enclosures...]   (default 1 10 100 250 1000)
+//   bench_follow_thousand [--quick] path/to/halvorin-agentd [enclosures...]
+//
+// The default counts are 1 10 100 250 1000; --quick follows 4 for 5 s.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -22,6 +24,7 @@
 #include "base/host_name.h"
 #include "base/utf16.h"
 #include "bench/bench_process.h"
+#include "bench/quick_run.h"
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/poll/poll_step.h"
 
@@ -73,7 +76,8 @@ struct Agents {
     }
 };
 
-void Follow(const std::string& agentd, int enclosures, const std::vector<std::string>& scenarios) {
+void Follow(const std::string& agentd, int enclosures, const std::vector<std::string>& scenarios,
+            Steady::duration followed) {
     const int hosts = (enclosures + 3) / 4;
     const std::string me = Utf16ToUtf8(ManagerComputerName());
     Agents agents;
@@ -104,7 +108,7 @@ void Follow(const std::string& agentd, int enclosures, const std::vector<std::st
 
     const double cpu_start = bench::CpuSeconds();
     const auto steady_start = Steady::now();
-    while (Steady::now() - steady_start < std::chrono::seconds(120)) {
+    while (Steady::now() - steady_start < followed) {
         PollAll(domains);
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
     }
@@ -124,19 +128,24 @@ void Follow(const std::string& agentd, int enclosures, const std::vector<std::st
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool quick = bench::TakeQuickFlag(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s path/to/halvorin-agentd [enclosures...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--quick] path/to/halvorin-agentd [enclosures...]\n",
+                     argv[0]);
         return 1;
     }
     std::vector<int> counts;
     for (int i = 2; i < argc; ++i)
         counts.push_back(std::atoi(argv[i]));
-    if (counts.empty()) counts = {1, 10, 100, 250, 1000};
+    if (counts.empty())
+        counts = quick ? std::vector<int>{4} : std::vector<int>{1, 10, 100, 250, 1000};
+    const Steady::duration followed = quick ? std::chrono::seconds(5) : std::chrono::minutes(2);
     const auto scenarios = WriteScenarios();
     std::printf(
         "one manager following simulated 24-bay enclosures, 4 per agent process; CPU over\n"
-        "two minutes of the one-minute refresh (poll step, decoding, connection threads)\n");
+        "%.0f s of the one-minute refresh (poll step, decoding, connection threads)\n",
+        std::chrono::duration<double>(followed).count());
     for (int count : counts)
-        Follow(argv[1], count, scenarios);
+        Follow(argv[1], count, scenarios, followed);
     return 0;
 }

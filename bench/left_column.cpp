@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/hosts_in_tree.h"
+#include "bench/quick_run.h"
 #include "enclosure/model/ses_dev.h"
 #include "enclosure/model/ses_domain.h"
 #include "shell/events/event_list.h"
@@ -20,20 +21,19 @@
 #include "shell/tree/enc_tree.h"
 #include "shell/tree/left_pane.h"
 #include "shell/tree/poll_driver.h"
-#include "sim/loopback_manager.h"
+#include "tests/support/loopback_manager.h"
 
 using namespace halvorin;
 
 namespace {
 
-constexpr int kHosts = 250;
 constexpr int kEnclosuresPerHost = 4;
 
-void MeasureIdleTick(const sim::Scenario& scenario) {
-    auto agents = bench::StartHosts(scenario, kHosts, kEnclosuresPerHost);
+void MeasureIdleTick(const sim::Scenario& scenario, int hosts, int timed_ticks) {
+    auto agents = bench::StartHosts(scenario, hosts, kEnclosuresPerHost);
     if (agents.empty()) return;
     ManualClock clock;
-    DomainRegistry registry(sim::LoopbackManager::ManagerOptions(clock));
+    DomainRegistry registry(test::LoopbackManager::ManagerOptions(clock));
     CLeftPane pane(registry);
     pane.resize(360, 800);
     const double seconds = bench::ReadIntoTree(pane, agents, kEnclosuresPerHost, 120);
@@ -41,7 +41,7 @@ void MeasureIdleTick(const sim::Scenario& scenario) {
         std::fprintf(stderr, "the hosts were not read within two minutes\n");
         return;
     }
-    std::printf("%d hosts x %d enclosures read and in the tree after %.1f s\n", kHosts,
+    std::printf("%d hosts x %d enclosures read and in the tree after %.1f s\n", hosts,
                 kEnclosuresPerHost, seconds);
     // Past the device-list window after connecting, well before the next
     // minute's refresh: a tick that finds nothing to do.
@@ -49,7 +49,7 @@ void MeasureIdleTick(const sim::Scenario& scenario) {
     pane.Driver()->Tick();
     QApplication::processEvents();
     std::vector<double> ticks;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < timed_ticks; ++i) {
         QElapsedTimer one;
         one.start();
         pane.Driver()->Tick();
@@ -59,7 +59,7 @@ void MeasureIdleTick(const sim::Scenario& scenario) {
     std::printf(
         "one idle tick (poll steps + tree), %d hosts x %d enclosures: median %.3f ms, "
         "95th %.3f ms, worst %.3f ms\n",
-        kHosts, kEnclosuresPerHost, ticks[ticks.size() / 2], ticks[ticks.size() * 95 / 100],
+        hosts, kEnclosuresPerHost, ticks[ticks.size() / 2], ticks[ticks.size() * 95 / 100],
         ticks.back());
 }
 
@@ -85,6 +85,7 @@ void MeasureEvents() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool quick = bench::TakeQuickFlag(argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     std::string error;
@@ -92,6 +93,6 @@ int main(int argc, char** argv) {
         sim::LoadScenario(std::string(HALVORIN_SOURCE_DIR) + "/sim/scenarios/jbod24.json", error);
     if (!scenario) return 1;
     MeasureEvents();
-    MeasureIdleTick(*scenario);
+    MeasureIdleTick(*scenario, quick ? 5 : 250, quick ? 5 : 200);
     return 0;
 }

@@ -13,6 +13,7 @@
 
 #include "base/utf16.h"
 #include "bench/bench_process.h"
+#include "bench/quick_run.h"
 #include "enclosure/model/domain_registry.h"
 #include "net/agent/agent_server.h"
 
@@ -31,7 +32,8 @@ double CpuPerSecondOver(seconds period) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int hosts = argc > 1 ? std::atoi(argv[1]) : 250;
+    const bool quick = bench::TakeQuickFlag(argc, argv);
+    const int hosts = argc > 1 ? std::atoi(argv[1]) : quick ? 5 : 250;
     ScsiTransport transport;  // the agents' hosts have no enclosures: connections only
     std::vector<std::unique_ptr<AgentServer>> agents;
     for (int i = 0; i < hosts; ++i) {

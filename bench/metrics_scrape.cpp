@@ -24,12 +24,12 @@
 #include "base/unique_fd.h"
 #include "base/utf16.h"
 #include "bench/loopback_hosts.h"
+#include "bench/quick_run.h"
 
 using namespace halvorin;
 
 namespace {
 
-constexpr int kHosts = 250;
 constexpr int kEnclosuresPerHost = 4;
 
 double Ms(std::chrono::steady_clock::duration d) {
@@ -73,15 +73,15 @@ std::string ProcessStatus(const std::string& key) {
 
 // The agents in a child process; their host names come back through a pipe,
 // and the child ends when the pipe's other end closes.
-std::vector<std::string> StartAgentProcess(const sim::Scenario& scenario, pid_t& child,
-                                           UniqueFd& keep_alive) {
+std::vector<std::string> StartAgentProcess(const sim::Scenario& scenario, int host_count,
+                                           pid_t& child, UniqueFd& keep_alive) {
     int names[2], alive[2];
     if (::pipe(names) != 0 || ::pipe(alive) != 0) return {};
     child = ::fork();
     if (child == 0) {
         ::close(names[0]);
         ::close(alive[1]);
-        auto agents = bench::StartHosts(scenario, kHosts, kEnclosuresPerHost);
+        auto agents = bench::StartHosts(scenario, host_count, kEnclosuresPerHost);
         std::string list;
         for (auto& agent : agents)
             list += Utf16ToUtf8(agent->HostName()) + "\n";
@@ -122,6 +122,8 @@ void Report(const char* what, int runs, Step step) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool quick = bench::TakeQuickFlag(argc, argv);
+    const int host_count = quick ? 5 : 250, runs = quick ? 2 : 10;
     const bool serve = argc > 1 && std::strcmp(argv[1], "--serve") == 0;
     const uint16_t serve_port = argc > 3 ? uint16_t(std::atoi(argv[3])) : 9611;
     std::string error;
@@ -130,28 +132,29 @@ int main(int argc, char** argv) {
     if (!scenario) return 1;
     pid_t child = -1;
     UniqueFd keep_alive;
-    const std::vector<std::string> hosts = StartAgentProcess(*scenario, child, keep_alive);
-    if (hosts.size() != size_t(kHosts)) return 1;
+    const std::vector<std::string> hosts =
+        StartAgentProcess(*scenario, host_count, child, keep_alive);
+    if (hosts.size() != size_t(host_count)) return 1;
     ManualClock clock;
     std::atomic<bool> stop{false};
-    ctl::ManagerSession session(hosts, stop, sim::LoopbackManager::ManagerOptions(clock));
+    ctl::ManagerSession session(hosts, stop, test::LoopbackManager::ManagerOptions(clock));
     const auto start = std::chrono::steady_clock::now();
     session.WaitUntilRead(std::chrono::seconds(120));
-    std::printf("%d hosts x %d enclosures read in %.1f s\n", kHosts, kEnclosuresPerHost,
+    std::printf("%d hosts x %d enclosures read in %.1f s\n", host_count, kEnclosuresPerHost,
                 Ms(std::chrono::steady_clock::now() - start) / 1000);
 
     for (const bool all : {false, true}) {
         ctl::MetricsExporter exporter(session, {.all_elements = all});
         std::string text;
         std::printf("%s:\n", all ? "--all-elements" : "default (elements that are not OK)");
-        Report("  scrape, every enclosure written", 5, [&] {
+        Report("  scrape, every enclosure written", runs, [&] {
             ctl::MetricsExporter fresh(session, {.all_elements = all});
             text = fresh.Scrape();
         });
         exporter.Scrape();
-        Report("  scrape, kept text (no poll between)", 10, [&] { text = exporter.Scrape(); });
+        Report("  scrape, kept text (no poll between)", runs, [&] { text = exporter.Scrape(); });
         size_t rewritten = 0;
-        Report("  a poll step (it waits up to 100 ms) and a scrape", 10, [&] {
+        Report("  a poll step (it waits up to 100 ms) and a scrape", runs, [&] {
             session.Poll();
             session.WaitForNextStep();
             text = exporter.Scrape();
@@ -170,7 +173,7 @@ int main(int argc, char** argv) {
         while (Scrape(port) == 0 && !stop)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         size_t bytes = 0;
-        Report("one scrape over HTTP", 10, [&] { bytes = Scrape(port); });
+        Report("one scrape over HTTP", runs, [&] { bytes = Scrape(port); });
         std::printf("exposition: %.1f MB\n", bytes / 1e6);
         std::printf("exporter: resident%s, threads%s\n", ProcessStatus("VmRSS").c_str(),
                     ProcessStatus("Threads").c_str());

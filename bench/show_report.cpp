@@ -10,6 +10,7 @@
 #include "apps/halvorinctl/manager_session.h"
 #include "base/clock.h"
 #include "base/host_name.h"
+#include "bench/quick_run.h"
 #include "bench/simulated_agent.h"
 #include "net/agent/agent_server.h"
 #include "sim/attach.h"
@@ -17,7 +18,8 @@
 using namespace halvorin;
 using Steady = std::chrono::steady_clock;
 
-int main() {
+int main(int argc, char** argv) {
+    const int runs = bench::TakeQuickFlag(argc, argv) ? 2 : 200;
     bench::SimulatedAgent simulated;
     if (!simulated.Start("jbod84-dual-path.json", {}, ManagerComputerName())) return 1;
     AgentServer& agent = simulated.agent();
@@ -27,10 +29,9 @@ int main() {
     if (statuses[0].outcome != ctl::HostOutcome::kReady) return 1;
     std::FILE* null =
         std::fopen(std::getenv("REPORT_TO") ? std::getenv("REPORT_TO") : "/dev/null", "w");
-    constexpr int kRuns = 200;
     for (bool json : {false, true}) {
         const auto start = Steady::now();
-        for (int i = 0; i < kRuns; ++i) {
+        for (int i = 0; i < runs; ++i) {
             if (json) {
                 const auto report = ctl::HostReport(session.domains()[0], statuses[0]);
                 std::fprintf(null, "%s\n", report.dump(2).c_str());
@@ -40,7 +41,7 @@ int main() {
         }
         const double ms = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
         std::printf("show%s, 84-bay enclosure: %.2f ms per report\n", json ? " --json" : "",
-                    ms / kRuns);
+                    ms / runs);
     }
     std::fclose(null);
     agent.Stop();

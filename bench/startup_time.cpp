@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/quick_run.h"
 #include "shell/app/halvorin_app.h"
 #include "shell/frame/main_wnd.h"
 #include "shell/tree/enc_tree.h"
@@ -134,9 +135,9 @@ double Median(std::vector<double> values) {
 
 int main(int argc, char** argv) {
     if (argc > 1 && !std::strcmp(argv[1], "--child")) return RunChild(argc, argv);
-    constexpr int kRuns = 10;
+    const int runs = halvorin::bench::TakeQuickFlag(argc, argv) ? 1 : 10;
     std::vector<Sample> samples;
-    for (int i = 0; i < kRuns; ++i) {
+    for (int i = 0; i < runs; ++i) {
         QTemporaryDir config;  // a fresh profile every time
         Sample sample{};
         if (!RunOnce(argv[0], config.path(), sample)) {
@@ -151,7 +152,7 @@ int main(int argc, char** argv) {
             values.push_back(s.*field);
         return values;
     };
-    std::printf("start-up to the first painted window, %d fresh processes (offscreen)\n", kRuns);
+    std::printf("start-up to the first painted window, %d fresh processes (offscreen)\n", runs);
     std::printf("  exec to main:           median %7.1f ms\n", Median(column(&Sample::to_main)));
     std::printf("  QApplication:           median %7.1f ms\n",
                 Median(column(&Sample::application)));

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "bench/model_connect.h"
+#include "bench/quick_run.h"
 #include "bench/simulated_agent.h"
 #include "net/client/ses_client.h"
+#include "net/protocol/wire_format.h"
 #include "tests/support/test_certificates.h"
 
 using namespace halvorin;
@@ -19,8 +21,11 @@ using bench::Steady;
 
 namespace {
 
-constexpr int kConnects = 7;
-constexpr int kCommands = 3000;
+// How many connections and status reads are timed.
+struct Runs {
+    int connects = 7;
+    int commands = 3000;
+};
 
 struct Figures {
     double connect_ms = 0;  // median
@@ -41,23 +46,22 @@ bool DeliverUntil(CSesClient& client, Done done) {
     return true;
 }
 
-bool RoundTrips(uint16_t port, ClientOptions options, Figures& figures) {
+bool RoundTrips(uint16_t port, ClientOptions options, int commands, Figures& figures) {
     options.computer_name = u"BENCH";
     CSesClient client("127.0.0.1:" + std::to_string(port), options);
     if (client.Start() != kOk ||
         !DeliverUntil(client, [&] { return client.state() == kStateReady; }))
         return false;
-    std::vector<uint8_t> list;
+    DeviceList list;
     bool listed = false;
     client.Enqueue(MSG_ENUM_DEVICES, {}, 10, [&](std::span<const uint8_t> payload, int) {
-        list.assign(payload.begin(), payload.end());
+        list = DecodeDeviceList(payload);
         listed = true;
     });
-    if (!DeliverUntil(client, [&] { return listed; }) || list.size() < kSesAddrSize) return false;
-    const SES_ADDR device =
-        SES_ADDR::FromBytes(std::span<const uint8_t, kSesAddrSize>(list.data(), kSesAddrSize));
+    if (!DeliverUntil(client, [&] { return listed; }) || list.devices.empty()) return false;
+    const SES_ADDR device = list.devices.front();
     std::vector<double> latencies;
-    for (int i = 0; i < kCommands; ++i) {
+    for (int i = 0; i < commands; ++i) {
         bool answered = false;
         const auto sent = Steady::now();
         client.SendScsiIn(device, Cdb{0x1C, 0x01, 0x02, 0xFF, 0xFF}, 10,
@@ -73,7 +77,8 @@ bool RoundTrips(uint16_t port, ClientOptions options, Figures& figures) {
     return true;
 }
 
-bool Measure(const TlsFiles& agent_tls, const TlsFiles& manager_tls, Figures& figures) {
+bool Measure(const TlsFiles& agent_tls, const TlsFiles& manager_tls, const Runs& runs_of,
+             Figures& figures) {
     AgentOptions agent_options;
     agent_options.tls = agent_tls;
     bench::SimulatedAgent agent;
@@ -88,29 +93,30 @@ bool Measure(const TlsFiles& agent_tls, const TlsFiles& manager_tls, Figures& fi
         }
     }
     std::vector<double> runs;
-    for (int i = 0; i < kConnects; ++i)
+    for (int i = 0; i < runs_of.connects; ++i)
         runs.push_back(bench::ConnectOnce(agent.port(), true, options));
     std::sort(runs.begin(), runs.end());
-    figures.connect_ms = runs[kConnects / 2];
-    return RoundTrips(agent.port(), options, figures);
+    figures.connect_ms = runs[runs.size() / 2];
+    return RoundTrips(agent.port(), options, runs_of.commands, figures);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const Runs runs = bench::TakeQuickFlag(argc, argv) ? Runs{1, 20} : Runs{};
     test::TestCertificates pki("BENCH");
     Figures plain, secure;
-    if (!Measure({}, {}, plain) ||
-        !Measure({pki.ca, pki.agent.cert, pki.agent.key}, pki.manager, secure))
+    if (!Measure({}, {}, runs, plain) ||
+        !Measure({pki.ca, pki.agent.cert, pki.agent.key}, pki.manager, runs, secure))
         return 1;
     std::printf(
         "84-bay dual path, connect to complete model (median of %d): plain %.1f ms, "
         "TLS %.1f ms (+%.1f ms)\n",
-        kConnects, plain.connect_ms, secure.connect_ms, secure.connect_ms - plain.connect_ms);
+        runs.connects, plain.connect_ms, secure.connect_ms, secure.connect_ms - plain.connect_ms);
     std::printf(
         "status read round trip over %d commands: plain p50 %.0f us p99 %.0f us, "
         "TLS p50 %.0f us p99 %.0f us (p50 %.2fx)\n",
-        kCommands, plain.p50_us, plain.p99_us, secure.p50_us, secure.p99_us,
+        runs.commands, plain.p50_us, plain.p99_us, secure.p50_us, secure.p99_us,
         secure.p50_us / plain.p50_us);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "base/utf16.h"
+#include "bench/quick_run.h"
 #include "enclosure/model/domain_registry.h"
 #include "enclosure/ops/firmware_package.h"
 #include "enclosure/ops/firmware_upgrade.h"
@@ -74,7 +75,8 @@ struct Setup {
     std::vector<Ref<CSubEnc>> subencs;
 };
 
-int main() {
+int main(int argc, char** argv) {
+    const int poll_steps = bench::TakeQuickFlag(argc, argv) ? 5 : 40;
     const auto image_a = RandomImage(3 << 20, 1), image_b = RandomImage(1 << 20, 2);
     const auto package = BuildFirmwarePackage("m810", image_a, image_b);
     const std::string path = "/tmp/halvorin-bench-fw.lzma";
@@ -113,7 +115,8 @@ int main() {
             fast, unpack / fast * 100, (fast - unpack) / 4096 * 1e6);
     }
     {
-        // The desktop runs handlers in its 100 ms poll step: time 40 steps of an upgrade that way.
+        // The desktop runs handlers in its 100 ms poll step: time some steps of an upgrade that
+        // way.
         Setup setup(*scenario);
         CSubEnc* subenc = setup.subencs[0].get();
         StartFirmwareUpgrade(subenc, path, upgrade);
@@ -123,7 +126,7 @@ int main() {
         }
         const int before = setup.host->Enclosures()[0]->PageWrites(0x0E);
         const auto slice = Steady::now();
-        for (int step = 0; step < 40; ++step) {
+        for (int step = 0; step < poll_steps; ++step) {
             PollStep(setup.domain);
             std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
         }

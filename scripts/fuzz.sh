@@ -9,8 +9,7 @@ scripts/install-deps.sh
 seconds="${FUZZ_SECONDS:-60}"
 fuzzers=(page_decoders frame_assembler firmware_package scenario event_history)
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DHALVORIN_FUZZ=ON -DHALVORIN_CORE_ONLY=ON -DHALVORIN_BUILD_TESTS=OFF \
-    -DHALVORIN_BUILD_BENCH=OFF >/dev/null
+    -DHALVORIN_FUZZ=ON -DHALVORIN_CORE_ONLY=ON -DHALVORIN_BUILD_TESTS=OFF >/dev/null
 cmake --build build-fuzz --target "${fuzzers[@]/%/_fuzzer}"
 mkdir -p build-fuzz/crashes
 for name in "${fuzzers[@]}"; do

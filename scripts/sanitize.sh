@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DHALVORIN_SANITIZE=ON \
-    -DHALVORIN_CORE_ONLY=ON -DHALVORIN_BUILD_BENCH=OFF >/dev/null
+    -DHALVORIN_CORE_ONLY=ON >/dev/null
 cmake --build build-asan
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
