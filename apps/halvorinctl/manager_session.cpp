@@ -34,9 +34,6 @@ const char* OutcomeName(HostOutcome outcome) {
 
 namespace {
 
-// A host that cannot be reached is asked again this often while we wait for
-// it (the client on its own would wait 100 s).
-
 std::string DeviceErrors(const std::vector<CSesDev*>& devices) {
     std::string text;
     for (const CSesDev* device : devices) {
@@ -65,9 +62,7 @@ ManagerSession::~ManagerSession() {
 }
 
 void ManagerSession::Poll() {
-    for (CSesDomain* domain : domains_) {
-        if (domain) PollStep(domain);
-    }
+    loop_.Turn();
 }
 
 // Sleeps in poll() on the registry's completion signal: a reply from any
@@ -84,8 +79,7 @@ void ManagerSession::WaitForNextStep(StepCompanion* companion) {
         const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(left.count()));
         if (companion) companion->Serve(std::span(fds).subspan(1));
         if (ready <= 0 || !(fds[0].revents & POLLIN)) continue;
-        for (CSesClient* client : registry_.completions().Take())
-            client->DeliverCompleted();
+        loop_.StepWoken();
     }
 }
 
@@ -165,10 +159,7 @@ HostStatus ManagerSession::StatusOf(size_t index) const {
 // Only hosts the client gave up on for 100 s; a lost connection or a refused
 // hello is retried on the client's own short schedule.
 void ManagerSession::RetryUnreachable() {
-    const auto now = std::chrono::steady_clock::now();
-    for (CSesDomain* domain : domains_) {
-        if (domain) retries_.Step(domain->client, now);
-    }
+    loop_.RetryUnreachable();
 }
 
 std::vector<HostStatus> ManagerSession::WaitUntilRead(std::chrono::seconds limit) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "enclosure/model/domain_registry.h"
-#include "enclosure/poll/host_retry.h"
+#include "enclosure/poll/poll_loop.h"
 
 namespace halvorin::ctl {
 
@@ -85,9 +85,9 @@ class ManagerSession {
     std::vector<std::string> hosts_;
     const std::atomic<bool>& interrupt_;
     bool keep_trying_unreachable_ = false;
-    HostRetrySchedule retries_;
     DomainRegistry registry_;
     std::vector<CSesDomain*> domains_;
+    PollLoop loop_{registry_};  // lets go of its hosts before the registry goes
 };
 
 }  // namespace halvorin::ctl

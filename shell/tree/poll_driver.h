@@ -1,19 +1,17 @@
-// CPollDriver: runs the poll step of every host on the interface thread.
-// A 100 ms timer keeps the schedule (device lists, refreshes, timeouts), and
-// the registry's completion descriptor wakes the thread as soon as replies
-// wait, so a reply is handled when it arrives rather than at the next tick,
-// and only the hosts that have replies are stepped then. Replies are still
-// handled only on this thread.
+// CPollDriver: drives the manager's PollLoop on the interface thread. A
+// 100 ms timer turns it (device lists, refreshes, timeouts, hosts that could
+// not be reached asked again soon), and the registry's completion descriptor
+// wakes the thread as soon as replies wait, so a reply is handled when it
+// arrives rather than at the next tick, and only the hosts that have replies
+// are stepped then. Replies are still handled only on this thread.
 #pragma once
 
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <memory>
-#include <unordered_map>
 
-#include "enclosure/model/model_ref.h"
-#include "enclosure/poll/host_retry.h"
+#include "enclosure/poll/poll_loop.h"
 
 namespace halvorin {
 
@@ -32,7 +30,7 @@ class CPollDriver : public QObject {
     // One tick now: every host's poll step, then Stepped(). A host added
     // between ticks is watched from the next one; call this to start at once.
     void Tick();
-    size_t watched() const { return watched_.size(); }
+    size_t watched() const { return loop_.watched(); }
     // Poll steps run because replies arrived (not by the timer).
     uint64_t woken_steps() const { return woken_steps_; }
 
@@ -48,9 +46,7 @@ class CPollDriver : public QObject {
     QTimer timer_;
     // The registry's completion signal: one descriptor for every host.
     std::unique_ptr<QSocketNotifier> notifier_;
-    // The hosts of the last tick, by their clients, each with a reference.
-    std::unordered_map<CSesClient*, Ref<CSesDomain>> watched_;
-    HostRetrySchedule retries_;  // hosts that could not be reached are asked again soon
+    PollLoop loop_;
     uint64_t woken_steps_ = 0;
     bool stepping_ = false;
 };

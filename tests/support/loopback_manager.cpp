@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "base/utf16.h"
-#include "enclosure/poll/poll_step.h"
+#include "enclosure/poll/poll_loop.h"
 #include "sim/simulated_enclosure.h"
 
 namespace halvorin::test {
@@ -18,6 +18,7 @@ LoopbackManager::LoopbackManager(const std::vector<sim::Scenario>& scenarios)
 }
 
 LoopbackManager::~LoopbackManager() {
+    loop_.reset();
     if (registry_ && domain_) registry_->Release(domain_);
     registry_.reset();
     if (agent_) agent_->Stop();
@@ -39,6 +40,7 @@ bool LoopbackManager::Start(std::string& error) {
     if (!StartAgent(error)) return false;
     registry_ = std::make_unique<DomainRegistry>(ManagerOptions(clock_));
     domain_ = registry_->Acquire(HostName());
+    loop_ = std::make_unique<PollLoop>(*registry_);
     return domain_ != nullptr;
 }
 
@@ -57,7 +59,7 @@ bool LoopbackManager::StartAgent(std::string& error, uint16_t port) {
 }
 
 void LoopbackManager::Poll() {
-    PollStep(domain_);
+    loop_->Turn();
 }
 
 bool LoopbackManager::PollUntil(const std::function<bool()>& done,

@@ -14,6 +14,7 @@
 
 #include "base/clock.h"
 #include "enclosure/model/domain_registry.h"
+#include "enclosure/poll/poll_loop.h"
 #include "enclosure/scsi/scsi_transport.h"
 #include "net/agent/agent_server.h"
 #include "sim/scenario.h"
@@ -66,6 +67,7 @@ class LoopbackManager {
     std::unique_ptr<AgentServer> agent_;
     std::unique_ptr<DomainRegistry> registry_;
     CSesDomain* domain_ = nullptr;
+    std::unique_ptr<PollLoop> loop_;  // its poll, once Start has acquired the domain
 };
 
 }  // namespace halvorin::test

@@ -10,6 +10,7 @@
 
 #include "base/utf16.h"
 #include "enclosure/model/domain_registry.h"
+#include "enclosure/poll/poll_loop.h"
 #include "enclosure/poll/poll_step.h"
 #include "net/agent/agent_server.h"
 #include "sim/sim_host.h"
@@ -35,8 +36,10 @@ class ManagerHarness {
         options.max_wait = std::chrono::milliseconds(10);
         registry_ = std::make_unique<DomainRegistry>(options);
         domain_ = registry_->Acquire(Utf8ToUtf16("127.0.0.1:" + std::to_string(agent_->port())));
+        loop_ = std::make_unique<PollLoop>(*registry_);
     }
     ~ManagerHarness() {
+        loop_.reset();
         registry_->Release(domain_);
         registry_.reset();
         agent_->Stop();
@@ -54,7 +57,7 @@ class ManagerHarness {
     sim::SimulatedEnclosure& enclosure(size_t i = 0) { return *enclosures_.at(i); }
     ManualClock& clock() { return clock_; }
 
-    void Poll() { PollStep(domain_); }
+    void Poll() { loop_->Turn(); }
 
     template <typename Predicate>
     bool PollUntil(Predicate predicate,
@@ -116,6 +119,7 @@ class ManagerHarness {
     std::unique_ptr<AgentServer> agent_;
     std::unique_ptr<DomainRegistry> registry_;
     CSesDomain* domain_ = nullptr;
+    std::unique_ptr<PollLoop> loop_;
 };
 
 }  // namespace halvorin::test
