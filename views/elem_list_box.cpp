@@ -167,7 +167,7 @@ void CElemListBox::BuildElementRows() {
     const auto table = ElementGroupTable();
     for (int g = 0; g < int(table.size()); ++g) {
         const ElementGroup& group = table[size_t(g)];
-        if (!group.painter) continue;
+        if (!group.kind) continue;
         if (group.type == kTypeZoneEntry && (subenc->capabilities & kCapNoZoning)) continue;
         uint8_t index = kNoTypeDescriptor;
         if (FindTypeDescriptor(subenc->dev, subenc, uint8_t(group.type), index) < 0) continue;
@@ -201,7 +201,7 @@ void CElemListBox::AddGroup(int group_index, uint8_t type_desc_index) {
         auto row = std::make_unique<CItemData>();
         row->flags = flags | (i + 1 == header->members.size() ? ROW_LAST_IN_GROUP : 0);
         row->group_row = group_index;
-        row->painter = group.painter;
+        row->painter = &CElemListBox::PaintElementRow;
         RetainElem(element);
         row->element = Ref<CSesElem>::Adopt(element);
         row->shown_state = element->state;

@@ -127,18 +127,21 @@ class CElemListBox : public CPaintedList {
     // Rows painted since the last call (for tests and measurements).
     std::set<int> TakePaintedRows() { return std::exchange(painted_rows_, {}); }
 
+    // ---- what the row kinds (views/rows/) use while they paint ----
+    struct Look;  // elem_list_look.h
+    const Look& RowLook() const { return *look_; }
+    QString SesSlotText(const CSesElem& element) const;
+    QRect SlotSwitchRect(const QRect& row_rect) const;
+    bool ShowsSlotDetails(const CItemData& row) const;
+
     // ---- row painters, called with the row's rectangle at (0,0) ----
     void PaintGroupHeader(QPainter& p, const QRect& r, CItemData& row);
     void PaintPanelBody(QPainter& p, const QRect& r, CItemData& row);
     void PaintOverviewRow(QPainter& p, const QRect& r, CItemData& row);
     void PaintOverviewHeader(QPainter& p, const QRect& r);
     void PaintOverviewSubEnc(QPainter& p, const QRect& r, CItemData& row);
-    void PaintSensorRow(QPainter& p, const QRect& r, CItemData& row);
-    void PaintPowerSupplyRow(QPainter& p, const QRect& r, CItemData& row);
-    void PaintSlotRow(QPainter& p, const QRect& r, CItemData& row);
-    void PaintExpanderRow(QPainter& p, const QRect& r, CItemData& row);
-    void PaintPortRow(QPainter& p, const QRect& r, CItemData& row);
-    void PaintZoningRow(QPainter& p, const QRect& r, CItemData& row);
+    // An element row: what every one shows, then what its group's kind adds.
+    void PaintElementRow(QPainter& p, const QRect& r, CItemData& row);
     void PaintZoningHead(QPainter& p, const QRect& r, CItemData& row);
 
   signals:
@@ -163,8 +166,6 @@ class CElemListBox : public CPaintedList {
     bool event(QEvent* event) override;
 
   private:
-    struct Look;
-
     // Building and clearing.
     void BuildElementRows();
     void AddGroup(int group_index, uint8_t type_desc_index);
@@ -223,14 +224,11 @@ class CElemListBox : public CPaintedList {
     std::vector<RowControl> ZoningControls(const CItemData& row) const;
 
     // Painting helpers.
-    QString SesSlotText(const CSesElem& element) const;
     void PaintStaleBanner(QPainter& p);
     void PaintWelcome(QPainter& p);
     int PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, int inset);
     QString GroupTitle(const CItemData& header) const;
     QString ElementTitle(const CItemData& row) const;
-    QRect SlotSwitchRect(const QRect& row_rect) const;
-    bool ShowsSlotDetails(const CItemData& row) const;
 
     DomainRegistry* const registry_;
     std::unique_ptr<Look> look_;

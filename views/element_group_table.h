@@ -1,11 +1,12 @@
 // The fixed table of element groups, in display order: which element types
-// the enclosure view shows, with which icon, chart, texts and painter.
+// the enclosure view shows, with which icon, chart, texts and row kind.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
 #include "views/item_data.h"
+#include "views/rows/element_row_kind.h"
 #include "views/value_format.h"
 
 namespace halvorin {
@@ -19,8 +20,8 @@ struct ElementGroup {
     int chart_height;  // px; 0 for rows without a chart
     uint32_t flags;    // copied into every row of the group
     int title_id, count_id, element_name_id, value_id;
-    int unit_id;  // 0 when the reading has no unit text
-    CItemData::Painter painter;
+    int unit_id;                      // 0 when the reading has no unit text
+    const ElementRowKind& (*kind)();  // the kind of its element rows; none for the panel
     ValueFormat format;
     RowSize row_size;
 };

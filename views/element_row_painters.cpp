@@ -1,5 +1,6 @@
-// The painters of the element list's rows: group headers, the System
-// Information body, overview rows and one painter per element group.
+// What every row of the element list paints: group headers, the common part
+// of element rows (the kinds in views/rows/ paint the rest) and the texts
+// screen readers and tool tips read.
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -13,6 +14,7 @@
 #include "shell/theme/string_resources.h"
 #include "views/elem_list_box.h"
 #include "views/elem_list_look.h"
+#include "views/rows/row_drawing.h"
 
 namespace halvorin {
 
@@ -20,43 +22,9 @@ namespace {
 
 constexpr int kSesSlotText = 326;
 
-constexpr int kNameLeft = 18;
-constexpr int kNameRight = 160 - 18;
-constexpr int kDetailLeft = 160;
+using namespace rows;
 
-QString Q(const std::u16string& text) {
-    return QString::fromStdU16String(text);
-}
-
-QString Format(int id, std::initializer_list<FormatArg> args) {
-    return Q(FormatString(LoadString(id), args));
-}
-
-QString SasAddress(const uint8_t* bytes) {
-    QString text;
-    for (int i = 0; i < 8; ++i)
-        text += QString::asprintf("%02X", bytes[i]);
-    return text;
-}
-
-// A zero-terminated text of at most `size` bytes of the element's data.
-QString DeviceText(const CSesElem& element, size_t offset, size_t size) {
-    const auto* begin = reinterpret_cast<const char*>(element.type_data.data() + offset);
-    return QString::fromLocal8Bit(begin, qsizetype(strnlen(begin, size))).trimmed();
-}
-
-bool NotPresent(uint8_t status) {
-    return status == 5 || status == 7 || status == 8;
-}
-
-// Draws part of a picture kept at the list's pixel ratio; `source` is in
-// the picture's own (device-independent) coordinates.
-void DrawPart(QPainter& p, QPoint at, const QImage& image, const QRect& source) {
-    const qreal ratio = image.devicePixelRatio();
-    const QRectF from(source.x() * ratio, source.y() * ratio, source.width() * ratio,
-                      source.height() * ratio);
-    p.drawImage(QRectF(at, source.size()), image, from);
-}
+constexpr int kNameRight = kDetailLeft - 18;
 
 // Text in a rectangle, wrapped at words, with "..." on the last line that fits.
 void DrawWrapped(QPainter& p, const QRect& box, int alignment, const QString& text) {
@@ -232,96 +200,6 @@ int CElemListBox::PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, i
     return below;
 }
 
-void CElemListBox::PaintSensorRow(QPainter& p, const QRect& r, CItemData& row) {
-    const Look& look = *look_;
-    PaintCommonPart(p, r, row, 20);
-    const HistoryChart& chart = row.chart;
-    const int height = chart.geometry.height;
-    if ((row.flags & ROW_HAS_CHART) && !chart.picture.isNull()) {
-        const int visible = VisibleChartWidth(ContentWidth(), look.chart.label_column);
-        if (visible > 0) {
-            const int from = look.chart.BlockWidth() - visible;
-            const int grid_rows = height + 1 + look.axis_text_height;
-            DrawPart(p, QPoint(kChartLeft, kChartTop), look.chart_grid,
-                     QRect(from, kChartAreaHeight - height - 1, visible, grid_rows));
-            DrawPart(p, QPoint(kChartLeft, kChartTop), chart.picture,
-                     QRect(from, 0, visible, height + 1));
-        }
-    }
-    const ElementGroup* group = GroupAt(row.group_row);
-    int16_t reading = 0;
-    if (!group || group->format == ValueFormat::kNone) return;
-    if (ReadHistory(*row.element, std::span(&reading, 1), nullptr) != 1 || reading == 0) return;
-    if (row.element->type == kTypeTemperature && reading == -20) return;
-    const QString value = Q(FormatValue(group->format, 10 * int64_t(reading)));
-    const int bottom =
-        r.height() - ((row.flags & ROW_VALUE_AREA) ? look.fail_badge.cell_height() + 27 : 0);
-    // A reading past a threshold is drawn in the colour of what it means.
-    const Condition condition = ElementCondition(*row.element);
-    p.setFont(look.value_font);
-    p.setPen(condition == Condition::kFault     ? look.condition_fail
-             : condition == Condition::kWarning ? look.condition_warn
-                                                : look.name_text);
-    const QFontMetrics value_metrics(look.value_font);
-    p.drawText(QPoint(kNameLeft, bottom - value_metrics.descent()), value);
-    if (group->unit_id) {
-        p.setFont(look.unit_font);
-        p.drawText(QPoint(kNameLeft + value_metrics.horizontalAdvance(value) + 3,
-                          bottom - value_metrics.descent() - 4),
-                   LoadQString(group->unit_id));
-    }
-}
-
-void CElemListBox::PaintPowerSupplyRow(QPainter& p, const QRect& r, CItemData& row) {
-    const Look& look = *look_;
-    PaintCommonPart(p, r, row, 8);
-    struct Condition {
-        int text;
-        uint32_t bit;
-        bool severe;
-    };
-    static constexpr Condition kConditions[] = {
-        {88, kStateOverVoltage, false},        {89, kStateUnderVoltage, false},
-        {90, kStateOverCurrent, false},        {91, kStateOverTemperatureFailure, true},
-        {92, kStateTemperatureWarning, false}, {93, kStateAcFailure, true},
-    };
-    p.setFont(look.second_font);
-    const QFontMetrics metrics(look.second_font);
-    // Labels that do not fit on one line go on to the next (a narrow pane or
-    // a long language), so a lit one is never left out.
-    struct Placed {
-        QString text;
-        QColor colour;
-        int x, line;
-    };
-    std::vector<Placed> placed;
-    int x = kDetailLeft;
-    int line = 0;
-    for (const Condition& c : kConditions) {
-        const QString text = LoadQString(c.text);
-        if (text.isEmpty()) continue;
-        const int width = metrics.horizontalAdvance(text) + 1;
-        if (x > kDetailLeft && x + width > r.width() - 8) {
-            x = kDetailLeft;
-            ++line;
-        }
-        const bool set = row.element->state & c.bit;
-        placed.push_back({text,
-                          !set       ? look.label_off
-                          : c.severe ? look.condition_fail
-                                     : look.condition_warn,
-                          x, line});
-        x += width + 39;
-    }
-    const int line_height = metrics.height() + 4;
-    const int top = (r.height() - (line + 1) * line_height) / 2;
-    for (const Placed& label : placed) {
-        p.setPen(label.colour);
-        p.drawText(QRect(label.x, top + label.line * line_height, r.width(), line_height),
-                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, label.text);
-    }
-}
-
 bool CElemListBox::ShowsSlotDetails(const CItemData& row) const {
     return row.element && !NotPresent(row.element->raw_status[0] & 0x0F);
 }
@@ -335,73 +213,12 @@ QRect CElemListBox::SlotSwitchRect(const QRect& row_rect) const {
                  size);
 }
 
-void CElemListBox::PaintSlotRow(QPainter& p, const QRect& r, CItemData& row) {
-    const Look& look = *look_;
-    PaintCommonPart(p, r, row, 8);
-    if (!ShowsSlotDetails(row)) return;
-    const CSesElem& element = *row.element;
-    p.setFont(look.second_font);
-    p.setPen(look.detail_text);
-    p.drawText(QRect(kDetailLeft, 0, look.id_led_label_width + 1, r.height()),
-               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, LoadQString(105));
-    const QRect switch_rect = SlotSwitchRect(r);
-    DrawSwitch(p, switch_rect.topLeft(), (element.state & kStateIdentifyOn) != 0);
-    if (!(element.data_valid & kDataValid)) return;
-    const QString texts[] = {DeviceText(element, kDiskVendor, 9),
-                             DeviceText(element, kDiskProduct, 17),
-                             DeviceText(element, kDiskSerial, 21)};
-    p.setFont(look.element_font);
-    const QFontMetrics metrics(look.element_font);
-    int x = switch_rect.right() + 1 + 28;
-    for (int i = 0; i < 3; ++i) {
-        const int width = look.disk_columns[i];
-        p.drawText(QRect(x, 0, width, r.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                   metrics.elidedText(texts[i], Qt::ElideRight, width));
-        x += width + 20;
-    }
-    p.setFont(look.second_font);
-    p.setPen(look.detail_text);
-    p.drawText(QRect(x, 0, std::max(0, r.width() - x), r.height()),
-               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, SesSlotText(element));
-}
-
-void CElemListBox::PaintExpanderRow(QPainter& p, const QRect& r, CItemData& row) {
-    const Look& look = *look_;
-    PaintCommonPart(p, r, row, 8);
-    const CSesElem& element = *row.element;
-    if (NotPresent(element.raw_status[0] & 0x0F) || !(element.data_valid & kDataValid)) return;
-    p.setFont(look.element_font);
-    p.setPen(look.detail_text);
-    const QString text =
-        Format(108, {int64_t(element.type_data[1]), int64_t(element.type_data[2]),
-                     int64_t(element.type_data[3]), int64_t(element.type_data[4]),
-                     int64_t(element.type_data[5]), int64_t(element.type_data[6]),
-                     int64_t(element.type_data[7]), int64_t(element.type_data[8])});
-    p.drawText(QRect(178, 0, r.width() - 178, r.height()),
-               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
-}
-
-void CElemListBox::PaintPortRow(QPainter& p, const QRect& r, CItemData& row) {
-    const Look& look = *look_;
-    PaintCommonPart(p, r, row, 8);
-    const CSesElem& element = *row.element;
-    if ((element.raw_status[0] & 0x0F) == 5 || !(element.data_valid & kDataValid) ||
-        element.type_data[1] == 0) {
-        return;
-    }
-    p.setFont(look.second_font);
-    p.setPen(look.detail_text);
-    const QFontMetrics metrics(look.second_font);
-    const QString link = Format(75, {int64_t(element.type_data[0])});
-    const QString from = Format(173, {SasAddress(element.type_data.data() + 2).toStdU16String()});
-    const int link_width = metrics.horizontalAdvance(link);
-    p.drawText(QRect(kDetailLeft, 0, link_width + 1, r.height()),
-               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, link);
-    const int x = kDetailLeft + link_width + 20;
-    p.drawText(QRect(x, 0, std::max(0, r.width() - x), r.height()),
-               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-               metrics.elidedText(from, Qt::ElideRight, std::max(0, r.width() - x)));
+void CElemListBox::PaintElementRow(QPainter& p, const QRect& r, CItemData& row) {
+    const ElementGroup* group = GroupAt(row.group_row);
+    if (!group || !group->kind) return;
+    const ElementRowKind& kind = group->kind();
+    PaintCommonPart(p, r, row, kind.NameInset());
+    kind.Paint({p, r, row, *this});
 }
 
 }  // namespace halvorin

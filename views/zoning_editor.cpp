@@ -121,20 +121,6 @@ void CElemListBox::LayoutZoning() {
 
 // ---- painting -------------------------------------------------------------------
 
-void CElemListBox::PaintZoningRow(QPainter& p, const QRect& r, CItemData& row) {
-    const Look& look = *look_;
-    PaintCommonPart(p, r, row, 8);
-    const ZoningLayout& zoning = *zoning_;
-    p.setFont(look.axis_font);
-    p.setPen(Qt::white);
-    for (int k = 0; k < zoning.slot_count; ++k) {
-        const QRect cell = zoning.CellRect(k);
-        const bool in_zone = k < kZoneBits && row.zone_edit[size_t(k)];
-        (in_zone ? look.zone_in : look.zone_out).Draw(p, 0, QRectF(cell));
-        p.drawText(cell, Qt::AlignCenter | Qt::TextSingleLine, QString::number(k + 1));
-    }
-}
-
 void CElemListBox::PaintZoningHead(QPainter& p, const QRect& r, CItemData& row) {
     const Look& look = *look_;
     const ZoningLayout& zoning = *zoning_;
