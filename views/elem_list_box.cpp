@@ -42,7 +42,10 @@ CElemListBox::CElemListBox(DomainRegistry* registry, QWidget* parent)
       registry_(registry),
       look_(std::make_unique<Look>(devicePixelRatioF())),
       panel_(std::make_unique<SystemInfoPanel>()),
-      zoning_(std::make_unique<ZoningLayout>()) {
+      zoning_(std::make_unique<ZoningLayout>()),
+      upgrades_([this](CSubEnc* subenc, int state) {
+          if (subenc == current_.get()) ShowUpgradeState(state);
+      }) {
     setAttribute(Qt::WA_InputMethodEnabled);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -60,7 +63,6 @@ CElemListBox::CElemListBox(DomainRegistry* registry, QWidget* parent)
         if (!current_ && !show_welcome_ && modal_depth_ == 0) BuildOverviewRows();
     });
     overview_timer_.start();
-    connect(&upgrade_timer_, &QTimer::timeout, this, [this] { UpgradeTick(); });
 }
 
 CElemListBox::~CElemListBox() {
@@ -112,7 +114,7 @@ void CElemListBox::ShowSubEnc(CSubEnc* subenc) {
         LayoutPanel();
         LayoutZoning();
         BuildElementRows();
-        if (UpgradeRunning(current_->upgrade_state)) FollowUpgrade(current_.get());
+        if (UpgradeRunning(current_->upgrade_state)) upgrades_.Follow(current_.get());
     } else {
         BuildOverviewRows();
     }

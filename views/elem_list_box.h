@@ -14,7 +14,6 @@
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,13 +24,13 @@
 
 #include "enclosure/model/model_ref.h"
 #include "enclosure/ops/control_operations.h"
-#include "enclosure/ops/firmware_read_back.h"
 #include "enclosure/ops/firmware_upgrade.h"
 #include "shell/theme/image_list.h"
 #include "shell/widgets/painted_list.h"
 #include "views/element_group_table.h"
 #include "views/item_data.h"
 #include "views/overview_rows.h"
+#include "views/upgrade_follower.h"
 
 class QMenu;
 
@@ -49,7 +48,6 @@ class CElemListBox : public CPaintedList {
     static constexpr int kQuickJumpCommand = 250;
     static constexpr int kRefreshMs = 1000;
     static constexpr int kOverviewMs = 3000;
-    static constexpr int kUpgradeProgressMs = 200;
     // PendingChanges bits: edits the enclosure does not have yet.
     static constexpr int kZoningEdited = 0x01;
     static constexpr int kNameEdited = 0x02;
@@ -122,7 +120,7 @@ class CElemListBox : public CPaintedList {
     // for the enclosure to activate its new firmware).
     void SetUpgradeOptions(const UpgradeOptions& options) { upgrade_options_ = options; }
     // Firmware upgrades started here, followed until they end.
-    int FollowedUpgrades() const { return int(upgrades_.size()); }
+    int FollowedUpgrades() const { return upgrades_.Count(); }
 
     // Rows painted since the last call (for tests and measurements).
     std::set<int> TakePaintedRows() { return std::exchange(painted_rows_, {}); }
@@ -207,9 +205,7 @@ class CElemListBox : public CPaintedList {
     void UpgradeFirmware();
     void StopOrRestart(uint8_t command);
     void ActionFailed(int event_id, CSubEnc* subenc, int result);
-    // Firmware upgrades (upgrade_progress.cpp).
-    void FollowUpgrade(CSubEnc* subenc);
-    void UpgradeTick();
+    // What the firmware box shows of an upgrade followed (system_info_panel.cpp).
     void ShowUpgradeState(int state);
 
     // The zoning editor (zoning_editor.cpp).
@@ -235,17 +231,7 @@ class CElemListBox : public CPaintedList {
     std::unique_ptr<SystemInfoPanel> panel_;
     std::unique_ptr<ZoningLayout> zoning_;
     int pending_changes_ = 0;
-    // An upgrade started or found here, followed until its end is known:
-    // after the activation, until the enclosure is read back.
-    struct FollowedUpgrade {
-        Ref<CSubEnc> subenc;
-        std::string revision_before;
-        std::unique_ptr<FirmwareReadBack> read_back;  // once the thread has ended
-        std::chrono::steady_clock::time_point read_back_deadline;
-    };
-    bool StepUpgrade(FollowedUpgrade& upgrade);
-    std::vector<FollowedUpgrade> upgrades_;
-    QTimer upgrade_timer_;
+    UpgradeFollower upgrades_;
     UpgradeOptions upgrade_options_;
     std::optional<Ref<CSubEnc>> deferred_subject_;  // ShowSubEnc put off by a modal wait
     std::unique_ptr<QMenu> quick_jump_;

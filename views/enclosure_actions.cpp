@@ -242,7 +242,7 @@ void CElemListBox::UpgradeFirmware() {
         return;
     }
     AddOperatorEvent(kEventInformation, subenc.get(), 20019, {DisplayName(subenc.get())});
-    FollowUpgrade(subenc.get());
+    upgrades_.Follow(subenc.get());
 }
 
 }  // namespace halvorin

@@ -24,6 +24,7 @@ constexpr int kChangeText = 12;
 constexpr int kUpgradeText = 11;
 constexpr int kRestartText = 14;
 constexpr int kShutdownText = 16;
+constexpr int kReadingBackText = 300;
 const QColor kProgressFill(0xb5, 0xe6, 0x1d);
 const QColor kPathText(0x7f, 0x7f, 0x7f);
 
@@ -379,6 +380,28 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
         });
     p.setPen(look.separator);
     p.drawLine(0, r.height() - 1, r.width() - 1, r.height() - 1);
+}
+
+// The firmware box shows the progress, or how the upgrade ended.
+void CElemListBox::ShowUpgradeState(int state) {
+    SystemInfoPanel& panel = *panel_;
+    QString text;
+    if (state == kUpgradeReadingBack) {
+        text = LoadQString(kReadingBackText);
+    } else if (state >= kUpgradeActivating) {
+        text = LoadQString(168);
+    } else if (state >= 0) {
+        text = QString("%1%").arg(state);
+    } else if (const int id = UpgradeResultText(state)) {
+        text = LoadQString(id);
+    }
+    if (state == panel.shown_upgrade_state && text == panel.upgrade_text) return;
+    panel.shown_upgrade_state = state;
+    panel.upgrade_text = text;
+    // A completed upgrade empties the box; after a failure the package
+    // stays there to be tried again, the reason beside it.
+    if (state == kUpgradeCompleted) panel.firmware_path.clear();
+    SetFirmwarePath(panel.firmware_path);
 }
 
 // ---- hot spots ------------------------------------------------------------------
