@@ -155,10 +155,10 @@ void CElemListBox::BuildElementRows() {
     auto header = std::make_unique<CItemData>();
     header->flags = kPanelHeaderFlags;
     header->group_row = kSystemInformationGroup;
-    header->painter = &CElemListBox::PaintGroupHeader;
+    header->kind = &GroupHeaderRowKind();
     auto body = std::make_unique<CItemData>();
     body->flags = ROW_PANEL;
-    body->painter = &CElemListBox::PaintPanelBody;
+    body->kind = &PanelBodyRowKind();
     body->shown_state = subenc->indicators & (kIndicatorUidLed | kIndicatorBuzzer);
     body->flags |= ROW_DIRTY;
     rows_.push_back(header.get());
@@ -190,7 +190,7 @@ void CElemListBox::AddGroup(int group_index, uint8_t type_desc_index) {
     auto header = std::make_unique<CItemData>();
     header->flags = group.flags | ROW_GROUP_HEADER;
     header->group_row = group_index;
-    header->painter = &CElemListBox::PaintGroupHeader;
+    header->kind = &GroupHeaderRowKind();
     header->type_desc = std::make_unique<ELEM_TYPE_DESC>();
     header->type_desc_index = type_desc_index;
     TypeDescriptorAt(subenc->dev, type_desc_index, *header->type_desc);
@@ -203,7 +203,7 @@ void CElemListBox::AddGroup(int group_index, uint8_t type_desc_index) {
         auto row = std::make_unique<CItemData>();
         row->flags = flags | (i + 1 == header->members.size() ? ROW_LAST_IN_GROUP : 0);
         row->group_row = group_index;
-        row->painter = &CElemListBox::PaintElementRow;
+        row->kind = &group.kind();
         RetainElem(element);
         row->element = Ref<CSesElem>::Adopt(element);
         row->shown_state = element->state;
@@ -251,7 +251,7 @@ void CElemListBox::BuildOverviewRows() {
     if (!overview_header_) {
         overview_header_ = std::make_unique<CItemData>();
         overview_header_->flags = ROW_OVERVIEW;
-        overview_header_->painter = &CElemListBox::PaintOverviewRow;
+        overview_header_->kind = &OverviewRowKind();
     }
     rows_.push_back(overview_header_.get());
     const auto domains = registry_ ? registry_->Snapshot() : std::vector<Ref<CSesDomain>>{};
@@ -265,7 +265,7 @@ void CElemListBox::BuildOverviewRows() {
             } else {
                 row = std::make_unique<CItemData>();
                 row->flags = ROW_OVERVIEW;
-                row->painter = &CElemListBox::PaintOverviewRow;
+                row->kind = &OverviewRowKind();
                 row->subenc = subenc;
             }
             rows_.push_back(row.get());
@@ -562,8 +562,7 @@ void CElemListBox::PaintRow(QPainter& p, int index, const QRect& r) {
     p.setClipRect(QRect(QPoint(0, 0), r.size()));
     const QRect local(QPoint(0, 0), r.size());
     p.fillRect(local, look_->row_background);
-    painting_index_ = index;
-    if (row.painter) (this->*row.painter)(p, local, row);
+    if (row.kind) row.kind->Paint({p, local, row, index, *this});
     p.restore();
     row.flags &= ~uint32_t(ROW_DIRTY);
     painted_rows_.insert(index);

@@ -128,19 +128,19 @@ class CElemListBox : public CPaintedList {
     // ---- what the row kinds (views/rows/) use while they paint ----
     struct Look;  // elem_list_look.h
     const Look& RowLook() const { return *look_; }
+    // The hit code under the pointer (kNothingHot when none).
+    uint32_t HotCode() const { return hit_code_; }
+    // The hot spot under the pointer when it is in `row`, else HS_NONE.
+    uint32_t HotSpotIn(const CItemData& row) const;
+    QString GroupTitle(const CItemData& header) const;
     QString SesSlotText(const CSesElem& element) const;
     QRect SlotSwitchRect(const QRect& row_rect) const;
     bool ShowsSlotDetails(const CItemData& row) const;
-
-    // ---- row painters, called with the row's rectangle at (0,0) ----
-    void PaintGroupHeader(QPainter& p, const QRect& r, CItemData& row);
+    // What every element row shows (name, failure badge, separator); the
+    // height its name took.
+    int PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, int inset);
+    // The System Information panel's body, which also places its controls.
     void PaintPanelBody(QPainter& p, const QRect& r, CItemData& row);
-    void PaintOverviewRow(QPainter& p, const QRect& r, CItemData& row);
-    void PaintOverviewHeader(QPainter& p, const QRect& r);
-    void PaintOverviewSubEnc(QPainter& p, const QRect& r, CItemData& row);
-    // An element row: what every one shows, then what its group's kind adds.
-    void PaintElementRow(QPainter& p, const QRect& r, CItemData& row);
-    void PaintZoningHead(QPainter& p, const QRect& r, CItemData& row);
 
   signals:
     // The operator clicked an overview row: open that sub-enclosure.
@@ -222,8 +222,6 @@ class CElemListBox : public CPaintedList {
     // Painting helpers.
     void PaintStaleBanner(QPainter& p);
     void PaintWelcome(QPainter& p);
-    int PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, int inset);
-    QString GroupTitle(const CItemData& header) const;
     QString ElementTitle(const CItemData& row) const;
 
     DomainRegistry* const registry_;
@@ -250,7 +248,6 @@ class CElemListBox : public CPaintedList {
     int modal_depth_ = 0;  // a row operation waits in a modal loop
     bool rebuild_pending_ = false;
     std::set<int> painted_rows_;
-    int painting_index_ = -1;  // the row a painter is drawing
     mutable OverviewLayout overview_layout_;
 
     QTimer refresh_timer_;

@@ -15,12 +15,9 @@
 #include "views/history_chart.h"
 #include "views/overview_rows.h"
 
-class QPainter;
-class QRect;
-
 namespace halvorin {
 
-class CElemListBox;
+class RowKind;
 class CSesElem;
 class CSubEnc;
 
@@ -73,9 +70,7 @@ inline uint32_t HitSpot(uint32_t code) {
 }
 
 struct CItemData {
-    using Painter = void (CElemListBox::*)(QPainter&, const QRect&, CItemData&);
-
-    Painter painter = nullptr;
+    const RowKind* kind = nullptr;  // how the row paints (views/rows/)
     uint32_t flags = 0;
     int group_row = -1;  // entry of the group table; -1 for rows without one
 

@@ -28,8 +28,6 @@ namespace halvorin {
 namespace {
 
 constexpr int kZoneBits = 96;  // what a row keeps of an entry's zone data
-constexpr int kInstructions = 63;
-constexpr int kHeadTextLeft = 18;
 
 using ZoneBits = std::bitset<kZoneBits>;
 
@@ -74,7 +72,7 @@ void CElemListBox::AddZoningHeads(CItemData& header) {
         auto row = std::make_unique<CItemData>();
         row->flags = flags;
         row->group_row = header.group_row;
-        row->painter = &CElemListBox::PaintZoningHead;
+        row->kind = &ZoningHeadRowKind();
         return row;
     };
     header.member_rows.insert(header.member_rows.begin(), head(ROW_ELEMENT | ROW_ZONING_HEAD));
@@ -108,56 +106,16 @@ void CElemListBox::LayoutZoning() {
     zoning.undo = button(85, zoning.apply.left() - 18);
     const int text_right = zoning.undo.left() - 18;
     int head = zoning.undo.height() + 16;
-    if (text_right > kHeadTextLeft) {
-        const QRect text = metrics.boundingRect(QRect(0, 0, text_right - kHeadTextLeft, 10000),
-                                                Qt::TextWordWrap, LoadQString(kInstructions));
+    if (text_right > kZoningHeadTextLeft) {
+        const QRect text =
+            metrics.boundingRect(QRect(0, 0, text_right - kZoningHeadTextLeft, 10000),
+                                 Qt::TextWordWrap, LoadQString(kZoningInstructionsText));
         head = std::max(head, text.height() + 16);
     }
     zoning.head_height = head;
     const int top = (head - zoning.apply.height()) / 2;
     zoning.apply.moveTop(top);
     zoning.undo.moveTop(top);
-}
-
-// ---- painting -------------------------------------------------------------------
-
-void CElemListBox::PaintZoningHead(QPainter& p, const QRect& r, CItemData& row) {
-    const Look& look = *look_;
-    const ZoningLayout& zoning = *zoning_;
-    const bool last_of_list = !rows_.empty() && rows_.back() == &row;
-    if (!(row.flags & ROW_NO_BOTTOM_LINE) || last_of_list) {
-        p.setPen(look.separator);
-        p.drawLine(kHeadTextLeft, r.height() - 1, r.width() - 1, r.height() - 1);
-    }
-    p.setFont(look.element_font);
-    p.setPen(look.name_text);
-    const int text_right = zoning.undo.left() - 18;
-    if (text_right > kHeadTextLeft) {
-        p.drawText(QRect(kHeadTextLeft, 8, text_right - kHeadTextLeft, r.height() - 16),
-                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, LoadQString(kInstructions));
-    }
-    const bool hot_row = Row(HitRow(hit_code_)) == &row;
-    const uint32_t hot = hot_row ? HitSpot(hit_code_) : HS_NONE;
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(look.zoning_button_outline);
-    for (auto [rect, text, fill] :
-         {std::tuple(zoning.apply, 84, hot == HS_ZONING_APPLY ? look.button_hot : look.button_fill),
-          std::tuple(zoning.undo, 85, hot == HS_ZONING_UNDO ? look.undo_hot : look.undo_fill)}) {
-        p.setBrush(fill);
-        p.drawRoundedRect(QRectF(rect).adjusted(0.5, 0.5, -0.5, -0.5), 3.5, 3.5);
-        p.setPen(Qt::white);
-        p.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, LoadQString(text));
-        p.setPen(look.zoning_button_outline);
-        if (!(pending_changes_ & kZoningEdited)) {
-            // Nothing to apply or undo: washed out, as the list is when its
-            // values are old.
-            QColor wash = look.row_background;
-            wash.setAlpha(150);
-            p.fillRect(rect, wash);
-        }
-    }
-    p.restore();
 }
 
 // ---- input ----------------------------------------------------------------------

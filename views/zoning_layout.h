@@ -12,6 +12,9 @@ namespace halvorin {
 inline constexpr int kZoningBandLeft = 160;
 inline constexpr int kZoningCellTop = 8;
 inline constexpr int kZoningLineGap = 16;
+// The head rows' instructions: where they begin and their text.
+inline constexpr int kZoningHeadTextLeft = 18;
+inline constexpr int kZoningInstructionsText = 63;
 
 struct ZoningLayout {
     int slot_count = 0;

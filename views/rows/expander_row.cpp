@@ -12,7 +12,7 @@ using namespace rows;
 
 class ExpanderRow final : public ElementRowKind {
   public:
-    void Paint(const ElementRowPaint& paint) const override {
+    void PaintDetails(const RowPaint& paint) const override {
         const CElemListBox::Look& look = paint.list.RowLook();
         const CSesElem& element = *paint.row.element;
         if (NotPresent(element.raw_status[0] & 0x0F) || !(element.data_valid & kDataValid)) return;

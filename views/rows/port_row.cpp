@@ -14,7 +14,7 @@ using namespace rows;
 
 class PortRow final : public ElementRowKind {
   public:
-    void Paint(const ElementRowPaint& paint) const override {
+    void PaintDetails(const RowPaint& paint) const override {
         const CElemListBox::Look& look = paint.list.RowLook();
         const CSesElem& element = *paint.row.element;
         if ((element.raw_status[0] & 0x0F) == 5 || !(element.data_valid & kDataValid) ||

@@ -30,7 +30,7 @@ constexpr PowerCondition kConditions[] = {
 
 class PowerSupplyRow final : public ElementRowKind {
   public:
-    void Paint(const ElementRowPaint& paint) const override {
+    void PaintDetails(const RowPaint& paint) const override {
         const CElemListBox::Look& look = paint.list.RowLook();
         const QRect& r = paint.r;
         QPainter& p = paint.p;

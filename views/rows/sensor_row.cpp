@@ -21,13 +21,13 @@ class SensorRow final : public ElementRowKind {
   public:
     int NameInset() const override { return 20; }
 
-    void Paint(const ElementRowPaint& paint) const override {
+    void PaintDetails(const RowPaint& paint) const override {
         DrawChart(paint);
         DrawReading(paint);
     }
 
   private:
-    static void DrawChart(const ElementRowPaint& paint) {
+    static void DrawChart(const RowPaint& paint) {
         const CElemListBox::Look& look = paint.list.RowLook();
         const HistoryChart& chart = paint.row.chart;
         if (!(paint.row.flags & ROW_HAS_CHART) || chart.picture.isNull()) return;
@@ -42,7 +42,7 @@ class SensorRow final : public ElementRowKind {
                  QRect(from, 0, visible, height + 1));
     }
 
-    static void DrawReading(const ElementRowPaint& paint) {
+    static void DrawReading(const RowPaint& paint) {
         const CElemListBox::Look& look = paint.list.RowLook();
         const CItemData& row = paint.row;
         const ElementGroup* group = GroupAt(row.group_row);

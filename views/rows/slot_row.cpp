@@ -19,7 +19,7 @@ using namespace rows;
 
 class SlotRow final : public ElementRowKind {
   public:
-    void Paint(const ElementRowPaint& paint) const override {
+    void PaintDetails(const RowPaint& paint) const override {
         const CElemListBox& list = paint.list;
         if (!list.ShowsSlotDetails(paint.row)) return;
         const CElemListBox::Look& look = list.RowLook();

@@ -9,7 +9,7 @@ namespace {
 
 class ZoningRow final : public ElementRowKind {
   public:
-    void Paint(const ElementRowPaint& paint) const override {
+    void PaintDetails(const RowPaint& paint) const override {
         const CElemListBox::Look& look = paint.list.RowLook();
         const ZoningLayout& zoning = paint.list.Zoning();
         const auto& edit = paint.row.zone_edit;

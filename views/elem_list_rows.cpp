@@ -1,6 +1,7 @@
-// What every row of the element list paints: group headers, the common part
-// of element rows (the kinds in views/rows/ paint the rest) and the texts
-// screen readers and tool tips read.
+// What the element list's rows share, whatever their kind (views/rows/):
+// the titles of groups and elements, the texts screen readers and tool tips
+// read, the part every element row paints first, and the slot switch's
+// place, which painting and hit testing both need.
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -109,52 +110,6 @@ QString CElemListBox::SesSlotText(const CSesElem& element) const {
 
 // ---- headers and panel ----------------------------------------------------------
 
-// Group headers; the System Information header is the same on the row's
-// own background, without the marker (it never collapses).
-void CElemListBox::PaintGroupHeader(QPainter& p, const QRect& r, CItemData& row) {
-    const Look& look = *look_;
-    const bool panel = row.flags & ROW_PANEL;
-    const bool hot = HitRow(hit_code_) >= 0 && Row(HitRow(hit_code_)) == &row && !panel;
-    const int marker = look.markers.cell_width();
-    if (panel) {
-        p.fillRect(r, look.row_background);
-    } else {
-        QLinearGradient gradient(0, 0, 0, r.height());
-        gradient.setColorAt(0, hot ? look.header_hot_top : look.header_top);
-        gradient.setColorAt(1, hot ? look.header_hot_bottom : look.header_bottom);
-        p.fillRect(r, gradient);
-        p.setPen(look.header_line);
-        p.drawLine(0, r.height() - 1, r.width() - 1, r.height() - 1);
-        look.markers.Draw(
-            p, (row.flags & ROW_EXPANDED) ? 0 : 1,
-            QPoint(r.width() - marker - 12, (r.height() - look.markers.cell_height()) / 2));
-    }
-    const ElementGroup* group = GroupAt(row.group_row);
-    const int icon_width = look.group_icons.cell_width();
-    if (group && group->icon >= 0) {
-        look.group_icons.Draw(p, group->icon,
-                              QPoint(15, (r.height() - look.group_icons.cell_height()) / 2));
-    }
-    int x = 15 + icon_width + 15;
-    if (row.group_count > 0) {
-        const int badge = look.badges.cell_width();
-        const QPoint at(x, (r.height() - look.badges.cell_height()) / 2);
-        look.badges.Draw(p, 0, at);
-        p.setFont(look.axis_font);
-        p.setPen(Qt::white);
-        p.drawText(QRect(at, QSize(badge, look.badges.cell_height())), Qt::AlignCenter,
-                   row.group_count >= 100 ? "..." : QString::number(row.group_count));
-        x += badge;
-    }
-    p.setFont(look.header_font);
-    p.setPen(look.header_text);
-    const QRect title(x + 8, 4, r.width() - marker - 8 - (x + 8), r.height() - 8);
-    p.drawText(
-        title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-        QFontMetrics(look.header_font).elidedText(GroupTitle(row), Qt::ElideRight, title.width()));
-}
-
-// The overview's rows: the enclosure and how many of its elements failed.
 // ---- element rows ---------------------------------------------------------------
 
 int CElemListBox::PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, int inset) {
@@ -213,12 +168,8 @@ QRect CElemListBox::SlotSwitchRect(const QRect& row_rect) const {
                  size);
 }
 
-void CElemListBox::PaintElementRow(QPainter& p, const QRect& r, CItemData& row) {
-    const ElementGroup* group = GroupAt(row.group_row);
-    if (!group || !group->kind) return;
-    const ElementRowKind& kind = group->kind();
-    PaintCommonPart(p, r, row, kind.NameInset());
-    kind.Paint({p, r, row, *this});
+uint32_t CElemListBox::HotSpotIn(const CItemData& row) const {
+    return Row(HitRow(hit_code_)) == &row ? HitSpot(hit_code_) : HS_NONE;
 }
 
 }  // namespace halvorin
