@@ -33,7 +33,7 @@ ClientOptions LoopbackManager::ManagerOptions(Clock& clock) {
 }
 
 std::u16string LoopbackManager::HostName() const {
-    return Utf8ToUtf16("127.0.0.1:" + std::to_string(agent_ ? agent_->port() : 0));
+    return Utf8ToUtf16("127.0.0.1:" + std::to_string(AgentPort()));
 }
 
 bool LoopbackManager::Start(std::string& error) {

@@ -43,6 +43,7 @@ class LoopbackManager {
     // brings it back.
     void StopAgent() { agent_.reset(); }
     std::u16string HostName() const;
+    uint16_t AgentPort() const { return agent_ ? agent_->port() : 0; }
 
     CSesDomain* domain() { return domain_; }
     DomainRegistry& registry() { return *registry_; }
