@@ -168,13 +168,11 @@ void CElemListBox::ClickSlotLed(CItemData& row) {
     Ref<CSesElem> element = row.element;  // the row may be rebuilt while we wait
     Ref<CSubEnc> subenc = current_;
     const bool on = element->state & kStateIdentifyOn;
-    element->pending_request |= on ? kRequestIdentifyOff : kRequestIdentifyOn;
     ++modal_depth_;
     const int result = RunModalOperation(this, on ? 221 : 220, [&](OperationCallback done) {
-        return SendEnclosureControl(subenc->dev, std::move(done));
+        return SetSlotIdentify(element.get(), !on, std::move(done));
     });
     --modal_depth_;
-    element->pending_request &= ~uint8_t(kRequestIdentifyOn | kRequestIdentifyOff);
     const QStringList names = {QString::fromStdU16String(ElementName(element.get())),
                                QString::fromStdU16String(EnclosureDisplayName(subenc.get()))};
     if (result < 0) {
@@ -182,8 +180,6 @@ void CElemListBox::ClickSlotLed(CItemData& row) {
                          names + QStringList{ResultText(result)});
         emit OperationFailed(result);
     } else {
-        element->state =
-            on ? element->state & ~uint32_t(kStateIdentifyOn) : element->state | kStateIdentifyOn;
         AddOperatorEvent(kEventInformation, subenc.get(), on ? kSlotLedOffText : kSlotLedOnText,
                          names);
     }

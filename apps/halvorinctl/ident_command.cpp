@@ -85,9 +85,8 @@ int Ident(ActionContext& c, CSubEnc* subenc) {
     CSesElem* element = ChooseSlot(c, Slots(subenc), number, why);
     if (!element) return Usage(Who(c, subenc) + ": " + why);
     const bool on = state == "on";
-    element->pending_request = on ? kRequestIdentifyOn : kRequestIdentifyOff;
     const int result = RunOperation(
-        c, [&](OperationCallback cb) { return SendEnclosureControl(subenc->dev, std::move(cb)); });
+        c, [&](OperationCallback cb) { return SetSlotIdentify(element, on, std::move(cb)); });
     if (result < 0) return Failed("identify", result);
     WaitForRereads(c, subenc->dev);
     const bool lit = element->state & kStateIdentifyOn;

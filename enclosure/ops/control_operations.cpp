@@ -116,6 +116,23 @@ int SendEnclosureControl(CSesDev* device, OperationCallback callback) {
                      std::move(callback));
 }
 
+int SetSlotIdentify(CSesElem* slot, bool on, OperationCallback callback) {
+    CSubEnc* subenc = slot->subenc;
+    RetainSubEnc(subenc);
+    RetainElem(slot);
+    // The change holds the slot and its sub-enclosure until it has run.
+    const auto record = [held = Ref<CSubEnc>::Adopt(subenc), element = Ref<CSesElem>::Adopt(slot),
+                         on](CSubEnc&) {
+        element->state =
+            on ? element->state | kStateIdentifyOn : element->state & ~uint32_t(kStateIdentifyOn);
+    };
+    slot->pending_request = on ? kRequestIdentifyOn : kRequestIdentifyOff;
+    const int sent =
+        SendEnclosureControl(subenc->dev, RecordOnSuccess(subenc, record, std::move(callback)));
+    if (sent < 0) slot->pending_request = 0;  // refused before it was sent
+    return sent;
+}
+
 int WriteVendorBuffer(CSubEnc* subenc, uint8_t offset, std::span<const uint8_t> payload,
                       OperationCallback callback) {
     std::vector<uint8_t> data(kVendorWritePrefix, 0);

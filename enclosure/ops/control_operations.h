@@ -22,6 +22,7 @@
 namespace halvorin {
 
 class CSesDev;
+class CSesElem;
 class CSubEnc;
 
 using OperationCallback = std::function<void(int result)>;
@@ -33,6 +34,11 @@ inline constexpr size_t kSystemNameBytes = 32;
 // Sends the enclosure control page built from the slots' pending identify
 // requests (which it consumes), then reads the status page again.
 int SendEnclosureControl(CSesDev* device, OperationCallback callback);
+
+// Switches one slot's identify LED through the enclosure control page. Once
+// the enclosure accepts it, the slot's identify bit follows, under its
+// sub-enclosure's lock, before the callback runs; a refused page leaves it.
+int SetSlotIdentify(CSesElem* slot, bool on, OperationCallback callback);
 
 // Writes a payload to vendor buffer 0xE9 with the 8 zero bytes in front.
 // Offsets 2 (buzzer), 3 (UID LED) and 4 (system name) are read back.

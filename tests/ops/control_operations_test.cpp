@@ -233,6 +233,52 @@ TEST(ControlFailure, FailedControlWriteCallsBackOnceAndStillReadsTheStatusBack) 
     slot.reset();
 }
 
+// The model's bit follows at once, not only after the status page is read back.
+TEST_F(ControlTest, SlotIdentifyLedSwitchesAndItsBitFollowsWhenTheEnclosureTakesIt) {
+    Ref<CSesElem> slot = Slot(3);
+    bool lit_when_called = false;
+    ASSERT_EQ(SetSlotIdentify(slot.get(), true,
+                              [&](int result) {
+                                  EXPECT_GE(result, 0);
+                                  lit_when_called = slot->state & kStateIdentifyOn;
+                              }),
+              kOk);
+    ASSERT_TRUE(h_.PollUntil([&] { return h_.domain()->client.quiet(); }));
+    EXPECT_TRUE(lit_when_called);
+    EXPECT_TRUE(Slot(3)->state & kStateIdentifyOn);
+    EXPECT_FALSE(Slot(2)->state & kStateIdentifyOn);
+    ASSERT_EQ(Run([&](OperationCallback cb) {
+                  return SetSlotIdentify(slot.get(), false, std::move(cb));
+              }),
+              kOk);
+    EXPECT_FALSE(slot->state & kStateIdentifyOn);
+    EXPECT_EQ(slot->pending_request, 0);
+}
+
+TEST(ControlFailure, RefusedSlotIdentifyLeavesTheBitAsItWas) {
+    sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
+    sim::FaultDescription refuse;
+    refuse.opcode = 0x1D;  // SEND DIAGNOSTIC
+    refuse.page = 0x02;
+    refuse.answer = sim::FaultAnswer::kCheckCondition;
+    scenario.faults.push_back(refuse);
+    test::ManagerHarness h({scenario});
+    ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
+    Ref<CSesElem> slot = Ref<CSesElem>::Adopt(AcquireElem(h.Enclosures().front().get(), 0, 4));
+    int result = 0;
+    bool called = false;
+    ASSERT_EQ(SetSlotIdentify(slot.get(), true,
+                              [&](int r) {
+                                  result = r;
+                                  called = true;
+                                  EXPECT_FALSE(slot->state & kStateIdentifyOn);
+                              }),
+              kOk);
+    ASSERT_TRUE(h.PollUntil([&] { return called && h.domain()->client.quiet(); }));
+    EXPECT_EQ(result, kScsiFailed);
+    EXPECT_FALSE(slot->state & kStateIdentifyOn);
+}
+
 TEST(ControlFailure, RefusedZoningTableLeavesTheModelAsItWas) {
     sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
     sim::FaultDescription refuse;
