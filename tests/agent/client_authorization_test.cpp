@@ -51,7 +51,9 @@ TEST(AllowEntry, NamesAddressesAndNetworksAreToldApart) {
     for (const Case& c : cases) {
         auto entry = ParseAllowEntry(c.text);
         ASSERT_EQ(entry.has_value(), c.valid) << std::string(c.text, c.text + 1);
-        if (entry) EXPECT_EQ(entry->kind, c.kind);
+        if (entry) {
+            EXPECT_EQ(entry->kind, c.kind);
+        }
     }
 }
 

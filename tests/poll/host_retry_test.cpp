@@ -41,7 +41,9 @@ TEST(HostRetrySchedule, AnUnreachableHostIsAskedAgainSoonThenLessOften) {
     EXPECT_EQ(retried_at[0], 2);
     for (size_t i = 1; i < retried_at.size(); ++i) {
         const int gap = retried_at[i] - retried_at[i - 1];
-        if (retried_at[i] <= 20) EXPECT_EQ(gap, 2) << retried_at[i];
+        if (retried_at[i] <= 20) {
+            EXPECT_EQ(gap, 2) << retried_at[i];
+        }
         EXPECT_GE(gap, retried_at[i - 1] - (i > 1 ? retried_at[i - 2] : 0)) << "never sooner";
         EXPECT_LE(gap, 30);
     }
