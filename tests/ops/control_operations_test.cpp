@@ -205,14 +205,20 @@ TEST_F(ControlTest, RefusalReturnsAtOnceWithoutACallback) {
     EXPECT_FALSE(called);
 }
 
-TEST(ControlFailure, FailedControlWriteCallsBackOnceAndStillReadsTheStatusBack) {
+// The 24-bay enclosure answering every command of `opcode` for `page` (a
+// diagnostic page or vendor buffer offset) with CHECK CONDITION.
+sim::Scenario RefusingEveryWrite(uint8_t opcode, uint8_t page) {
     sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
     sim::FaultDescription refuse;
-    refuse.opcode = 0x1D;  // SEND DIAGNOSTIC
-    refuse.page = 0x02;
+    refuse.opcode = opcode;
+    refuse.page = page;
     refuse.answer = sim::FaultAnswer::kCheckCondition;
     scenario.faults.push_back(refuse);
-    test::ManagerHarness h({scenario});
+    return scenario;
+}
+
+TEST(ControlFailure, FailedControlWriteCallsBackOnceAndStillReadsTheStatusBack) {
+    test::ManagerHarness h({RefusingEveryWrite(0x1D, 0x02)});  // SEND DIAGNOSTIC, page 2
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     auto all = h.Enclosures();
     Ref<CSesElem> slot = Ref<CSesElem>::Adopt(AcquireElem(all[0].get(), 0, 1));
@@ -256,13 +262,7 @@ TEST_F(ControlTest, SlotIdentifyLedSwitchesAndItsBitFollowsWhenTheEnclosureTakes
 }
 
 TEST(ControlFailure, RefusedSlotIdentifyLeavesTheBitAsItWas) {
-    sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
-    sim::FaultDescription refuse;
-    refuse.opcode = 0x1D;  // SEND DIAGNOSTIC
-    refuse.page = 0x02;
-    refuse.answer = sim::FaultAnswer::kCheckCondition;
-    scenario.faults.push_back(refuse);
-    test::ManagerHarness h({scenario});
+    test::ManagerHarness h({RefusingEveryWrite(0x1D, 0x02)});  // SEND DIAGNOSTIC, page 2
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     Ref<CSesElem> slot = Ref<CSesElem>::Adopt(AcquireElem(h.Enclosures().front().get(), 0, 4));
     int result = 0;
@@ -280,13 +280,7 @@ TEST(ControlFailure, RefusedSlotIdentifyLeavesTheBitAsItWas) {
 }
 
 TEST(ControlFailure, RefusedZoningTableLeavesTheModelAsItWas) {
-    sim::Scenario scenario = test::LoadShippedScenario("jbod24.json");
-    sim::FaultDescription refuse;
-    refuse.opcode = 0x3B;  // WRITE BUFFER
-    refuse.page = kVendorZones;
-    refuse.answer = sim::FaultAnswer::kCheckCondition;
-    scenario.faults.push_back(refuse);
-    test::ManagerHarness h({scenario});
+    test::ManagerHarness h({RefusingEveryWrite(0x3B, kVendorZones)});  // WRITE BUFFER
     ASSERT_TRUE(h.PollUntil([&] { return h.AllRead(1); }));
     Ref<CSubEnc> subenc = h.Enclosures().front();
     Ref<CSesElem> port1 = ZoneEntry(subenc.get(), 0);

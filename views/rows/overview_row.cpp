@@ -6,6 +6,7 @@
 #include "shell/theme/stale_text.h"
 #include "views/elem_list_look.h"
 #include "views/overview_rows.h"
+#include "views/rows/row_drawing.h"
 #include "views/rows/row_kind.h"
 
 namespace halvorin {
@@ -14,9 +15,7 @@ namespace {
 
 constexpr int kInset = 6;
 
-QString Q(const std::u16string& text) {
-    return QString::fromStdU16String(text);
-}
+using rows::Q;
 
 void PaintHeader(const RowPaint& paint) {
     QPainter& p = paint.p;
