@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,7 +34,8 @@ class Cli : public ::testing::Test {
             argv.push_back("--simulate");
             argv.push_back(s);
         }
-        agent_ = std::make_unique<ChildProcess>(argv);
+        agent_log_ = test::UniqueTempPath("agent.log");
+        agent_ = std::make_unique<ChildProcess>(argv, ChildOptions{.errors_to = agent_log_});
     }
 
     // Starts the agent on a free port serving the scenarios; waits until it listens.
@@ -51,6 +55,32 @@ class Cli : public ::testing::Test {
     }
     std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
 
+    // The managers the agent serves now, by address, as its log tells:
+    // those it authorised and has not dropped since.
+    std::set<std::string> ServedManagers() const {
+        std::ifstream log(agent_log_);
+        std::set<std::string> served;
+        static const std::regex authorised(R"(authorised \S+ at (\S+))");
+        static const std::regex dropped(R"(dropped connection from (\S+))");
+        std::smatch match;
+        for (std::string line; std::getline(log, line) && !log.eof();) {
+            if (std::regex_search(line, match, authorised)) served.insert(match[1]);
+            if (std::regex_search(line, match, dropped)) served.erase(match[1]);
+        }
+        return served;
+    }
+    // Waits until the agent serves `count` managers, at least one of them new.
+    bool WaitUntilServing(size_t count, const std::set<std::string>& before = {}) {
+        return test::Eventually(
+            [&] {
+                const std::set<std::string> now = ServedManagers();
+                return now.size() == count && std::ranges::any_of(now, [&](const std::string& m) {
+                           return !before.contains(m);
+                       });
+            },
+            std::chrono::seconds(10));
+    }
+
     json Show(int* exit_code = nullptr) {
         ChildProcess ctl({HALVORINCTL, "-H", Host(), "show", "--json"});
         std::string out;
@@ -62,6 +92,7 @@ class Cli : public ::testing::Test {
     uint16_t port_ = 0;
     std::vector<std::string> agent_options_;  // more options for the next agent
     std::unique_ptr<ChildProcess> agent_;
+    std::string agent_log_;  // the agent's standard error
 };
 
 // Whether `document` follows docs/json/`schema`, checked by an independent

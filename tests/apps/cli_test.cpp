@@ -140,8 +140,9 @@ TEST_F(Cli, ShowFailsWhenNoDeviceCouldBeRead) {
 // 128 + the signal; the watch says when its host goes away and comes back.
 TEST_F(Cli, WatchReportsTheHostLostAndBackAndEndsOnASignal) {
     StartAgent({test::ScenarioPath("jbod24.json")});
+    const std::set<std::string> probes = ServedManagers();
     ChildProcess watch({HALVORINCTL, "-H", Host(), "watch", "--json"});
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_TRUE(WaitUntilServing(1, probes));
     agent_.reset();  // SIGTERM: the agent goes away
     auto lost = watch.ReadLine(std::chrono::seconds(5));
     ASSERT_TRUE(lost);
@@ -333,10 +334,12 @@ TEST_F(Cli, TheExporterWatchAndShowAreServedAtOnce) {
         },
         std::chrono::seconds(10)));
 
+    ASSERT_TRUE(WaitUntilServing(2));  // the exporter and the watch
+    const std::set<std::string> first_two = ServedManagers();
     ChildProcess second_watch = quietly(std::string(HALVORINCTL) + " -H " + Host() + " watch");
     // Its place first: a show that came before it would hold the place, and
     // the watch would hear busy and try again only 5 s later.
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ASSERT_TRUE(WaitUntilServing(3, first_two));
     std::string out;
     ASSERT_TRUE(test::Eventually(
         [&] {

@@ -24,6 +24,7 @@ namespace halvorin::test {
 struct ChildOptions {
     std::string input = "/dev/null";  // what standard input opens (a terminal, say)
     bool with_errors = false;         // standard error read along with standard output
+    std::string errors_to;            // else the file standard error goes to (default /dev/null)
 };
 
 class ChildProcess {
@@ -37,6 +38,9 @@ class ChildProcess {
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         if (options.with_errors)
             posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+        else if (!options.errors_to.empty())
+            posix_spawn_file_actions_addopen(&actions, 2, options.errors_to.c_str(),
+                                             O_WRONLY | O_CREAT | O_APPEND, 0600);
         else
             posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         std::vector<char*> args;
