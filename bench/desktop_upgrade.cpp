@@ -96,9 +96,9 @@ int main(int argc, char** argv) {
                 4 * quarter >> 10, package.size());
     std::printf("  click to upgrade started (check, question answered): %.3f s\n", started);
     std::printf("  click to the panel seeing the end: %.2f s (target 2 s); %s\n", total,
-                list.Panel().firmware_path.isEmpty() ? "completed" : "did not complete");
+                list.Panel().FirmwarePath().isEmpty() ? "completed" : "did not complete");
     std::printf("  poll steps woken by replies: %llu\n",
                 static_cast<unsigned long long>(driver.woken_steps()));
     std::remove(path.c_str());
-    return list.Panel().firmware_path.isEmpty() ? 0 : 1;
+    return list.Panel().FirmwarePath().isEmpty() ? 0 : 1;
 }

@@ -23,7 +23,7 @@
 #include "views/action_events.h"
 #include "views/elem_list_look.h"
 #include "views/system_info_panel.h"
-#include "views/zoning_layout.h"
+#include "views/zoning_editor.h"
 
 namespace halvorin {
 
@@ -41,11 +41,8 @@ CElemListBox::CElemListBox(DomainRegistry* registry, QWidget* parent)
     : CPaintedList(parent),
       registry_(registry),
       look_(std::make_unique<Look>(devicePixelRatioF())),
-      panel_(std::make_unique<SystemInfoPanel>()),
-      zoning_(std::make_unique<ZoningLayout>()),
-      upgrades_([this](CSubEnc* subenc, int state) {
-          if (subenc == current_.get()) ShowUpgradeState(state);
-      }) {
+      panel_(std::make_unique<SystemInfoPanel>(static_cast<ActionHost&>(*this))),
+      zoning_(std::make_unique<ZoningEditor>(static_cast<ActionHost&>(*this))) {
     setAttribute(Qt::WA_InputMethodEnabled);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -77,11 +74,7 @@ CElemListBox::~CElemListBox() {
 // ---- building and clearing ---------------------------------------------------
 
 void CElemListBox::ShowSubEnc(CSubEnc* subenc) {
-    Ref<CSubEnc> next;
-    if (subenc) {
-        RetainSubEnc(subenc);
-        next = Ref<CSubEnc>::Adopt(subenc);
-    }
+    Ref<CSubEnc> next = Ref<CSubEnc>::Share(subenc);
     if (modal_depth_ > 0) {
         deferred_subject_ = std::move(next);
         return;
@@ -105,16 +98,10 @@ void CElemListBox::ShowSubEnc(CSubEnc* subenc) {
     ClearHot();
     current_ = std::move(next);
     ResetPlace();
-    pending_changes_ = 0;
-    panel_->firmware_path.clear();
-    panel_->upgrade_text.clear();
-    panel_->shown_upgrade_state = kUpgradeIdle;
+    panel_->Show(current_.get());
     if (current_) {
-        panel_->editor.Load(QString::fromStdString(SubEncInfo(current_.get()).system_name));
-        LayoutPanel();
-        LayoutZoning();
+        LayOutPanelAndZoning();
         BuildElementRows();
-        if (UpgradeRunning(current_->upgrade_state)) upgrades_.Follow(current_.get());
     } else {
         BuildOverviewRows();
     }
@@ -131,8 +118,8 @@ bool CElemListBox::MayLeave() {
 // the edits (Yes), has them applied first (No), or, where `can_stay`, stays
 // (Cancel: false, the edits kept).
 bool CElemListBox::AskToKeepEdits(bool can_stay) {
-    if (panel_->editor.Edited()) pending_changes_ |= kNameEdited;
-    if (pending_changes_ == 0 || !current_->InMap()) return true;
+    const int pending = PendingChanges();
+    if (pending == 0 || !current_->InMap()) return true;
     ++modal_depth_;
     CMessageBox box;
     const int answer =
@@ -140,13 +127,13 @@ bool CElemListBox::AskToKeepEdits(bool can_stay) {
     --modal_depth_;
     if (answer == CMessageBox::kResultCancel) return false;
     if (answer == CMessageBox::kResultNo) {
-        if ((pending_changes_ & kNameEdited) && ChangeSystemName(false) < 0) {
+        if ((pending & kNameEdited) && panel_->ChangeSystemName(false) < 0) {
             CMessageBox failed;
             failed.ShowMessageBox(CMessageBox::kNotice, 136);
         }
-        if (pending_changes_ & kZoningEdited) ApplyZoningEdits(true);
+        if (pending & kZoningEdited) zoning_->Apply(true);
     }
-    pending_changes_ = 0;
+    zoning_->DropEdits();
     return true;
 }
 
@@ -204,8 +191,7 @@ void CElemListBox::AddGroup(int group_index, uint8_t type_desc_index) {
         row->flags = flags | (i + 1 == header->members.size() ? ROW_LAST_IN_GROUP : 0);
         row->group_row = group_index;
         row->kind = &group.kind();
-        RetainElem(element);
-        row->element = Ref<CSesElem>::Adopt(element);
+        row->element = Ref<CSesElem>::Share(element);
         row->shown_state = element->state;
         row->shown_status = element->raw_status[0] & 0x0F;
         row->flags |= IsFault(*element) ? ROW_FAILED : 0;
@@ -223,7 +209,7 @@ void CElemListBox::AddGroup(int group_index, uint8_t type_desc_index) {
         element->view_data = row.get();
         header->member_rows.push_back(std::move(row));
     }
-    if (group.type == kTypeZoneEntry) AddZoningHeads(*header);
+    if (group.type == kTypeZoneEntry) zoning_->AddHeads(*header);
     RefreshGroup(*header);
     header->flags &= ~uint32_t(ROW_DIRTY);
     rows_.push_back(header.get());
@@ -233,6 +219,7 @@ void CElemListBox::AddGroup(int group_index, uint8_t type_desc_index) {
 void CElemListBox::ClearElementRows() {
     // Every row leaves the list; the items (and their references) go with
     // their headers.
+    zoning_->Forget();
     items_.clear();
     built_element_count_ = 0;
 }
@@ -304,18 +291,13 @@ void CElemListBox::RebuildKeepingView() {
         if (row->flags & ROW_EXPANDED) open.insert({row->group_row, row->type_desc_index});
         if (i <= TopRow()) top_group = std::pair(row->group_row, row->type_desc_index);
     }
-    std::map<uint32_t, std::bitset<96>> zone_edits;
-    for (const CItemData* row : ZoningRows())
-        zone_edits.emplace(row->element->key(), row->zone_edit);
+    const ZoningEditor::KeptEdits zone_edits = zoning_->Keep();
     rows_.clear();
     ClearHot();
     ClearElementRows();
-    LayoutZoning();
+    LayOutPanelAndZoning();
     BuildElementRows();
-    for (CItemData* row : ZoningRows()) {
-        if (auto edit = zone_edits.find(row->element->key()); edit != zone_edits.end())
-            row->zone_edit = edit->second;
-    }
+    zoning_->PutBack(zone_edits);
     PlaceTopRow(0);
     for (int i = 0; i < int(rows_.size()); ++i) {
         CItemData* row = rows_[size_t(i)];
@@ -377,8 +359,8 @@ int CElemListBox::RowHeight(int index) const {
     if (!row) return 0;
     const Look& look = *look_;
     if (row->flags & (ROW_GROUP_HEADER | ROW_OVERVIEW)) return look.header_height;
-    if (row->flags & ROW_PANEL) return panel_->height;
-    if (row->flags & ROW_ZONING_HEAD) return zoning_->head_height;
+    if (row->flags & ROW_PANEL) return panel_->Height();
+    if (row->flags & ROW_ZONING_HEAD) return zoning_->Geometry().head_height;
     const ElementGroup* group = GroupAt(row->group_row);
     if (!row->element || !group) return look.other_row_height;
     // The group table says which height a group's rows have.
@@ -392,7 +374,7 @@ int CElemListBox::RowHeight(int index) const {
         case RowSize::kPort:
             return look.port_row_height;
         case RowSize::kZoning:
-            return zoning_->row_height;
+            return zoning_->Geometry().row_height;
         case RowSize::kTwoLines:
             break;
     }
@@ -450,7 +432,7 @@ int CElemListBox::RefreshGroup(CItemData& header) {
     for (auto& member : header.member_rows) {
         CItemData& row = *member;
         if (!row.element) continue;  // zoning head rows
-        if ((row.flags & ROW_ZONE) && RefreshZoningRow(row)) ++changed;
+        if ((row.flags & ROW_ZONE) && zoning_->Refresh(row)) ++changed;
         const CSesElem& element = *row.element;
         bool row_changed = (row.flags & ROW_HAS_CHART) && row.chart.Advance(look_->chart, element);
         const uint8_t status = element.raw_status[0] & 0x0F;
@@ -569,11 +551,14 @@ void CElemListBox::PaintRow(QPainter& p, int index, const QRect& r) {
 }
 
 void CElemListBox::resizeEvent(QResizeEvent*) {
-    if (current_) {
-        LayoutPanel();
-        LayoutZoning();
-    }
+    if (current_) LayOutPanelAndZoning();
     RowsChanged();
+}
+
+void CElemListBox::LayOutPanelAndZoning() {
+    panel_->Layout(*look_, std::min(ListWidth() - 12, ContentWidth()));
+    zoning_->Layout(current_.get(), std::min(ListWidth(), ContentWidth()) - 12,
+                    look_->element_font);
 }
 
 }  // namespace halvorin

@@ -27,10 +27,10 @@
 #include "enclosure/ops/firmware_upgrade.h"
 #include "shell/theme/image_list.h"
 #include "shell/widgets/painted_list.h"
+#include "views/action_host.h"
 #include "views/element_group_table.h"
 #include "views/item_data.h"
 #include "views/overview_rows.h"
-#include "views/upgrade_follower.h"
 
 class QMenu;
 
@@ -38,10 +38,12 @@ namespace halvorin {
 
 class DomainRegistry;
 class NameEditor;
-struct SystemInfoPanel;
+class SystemInfoPanel;
+class ZoningEditor;
+struct ElementListLook;
 struct ZoningLayout;
 
-class CElemListBox : public CPaintedList {
+class CElemListBox : public CPaintedList, private ActionHost {
     Q_OBJECT
 
   public:
@@ -106,27 +108,27 @@ class CElemListBox : public CPaintedList {
     void SetFirmwarePath(const QString& path);
     // A panel hot spot's rectangle in list coordinates (empty when it has none now).
     QRect PanelSpotRect(uint32_t spot) const;
-    std::vector<RowControl> PanelControls(const CItemData& row) const;
-    const ZoningLayout& Zoning() const { return *zoning_; }
+    const ZoningLayout& Zoning() const;
     // A zoning row's cell, or a zoning head's button, in list coordinates.
     QRect ZoneCellRect(int row, int cell) const;
     QRect ZoningButtonRect(int row, uint32_t spot) const;
-    int PendingChanges() const { return pending_changes_; }
+    // kZoningEdited and kNameEdited, as the rows hold edits now.
+    int PendingChanges() const;
     // Before the list is left for another enclosure or the dashboard: with
     // edits not applied, the operator drops them (Yes), has them applied
     // first (No) or stays (Cancel, false).
     bool MayLeave();
     // How upgrades started here run (tests and measurements shorten the wait
     // for the enclosure to activate its new firmware).
-    void SetUpgradeOptions(const UpgradeOptions& options) { upgrade_options_ = options; }
+    void SetUpgradeOptions(const UpgradeOptions& options);
     // Firmware upgrades started here, followed until they end.
-    int FollowedUpgrades() const { return upgrades_.Count(); }
+    int FollowedUpgrades() const;
 
     // Rows painted since the last call (for tests and measurements).
     std::set<int> TakePaintedRows() { return std::exchange(painted_rows_, {}); }
 
     // ---- what the row kinds (views/rows/) use while they paint ----
-    struct Look;  // elem_list_look.h
+    using Look = ElementListLook;  // elem_list_look.h
     const Look& RowLook() const { return *look_; }
     // The hit code under the pointer (kNothingHot when none).
     uint32_t HotCode() const { return hit_code_; }
@@ -140,7 +142,7 @@ class CElemListBox : public CPaintedList {
     // height its name took.
     int PaintCommonPart(QPainter& p, const QRect& r, CItemData& row, int inset);
     // The System Information panel's body, which also places its controls.
-    void PaintPanelBody(QPainter& p, const QRect& r, CItemData& row);
+    void PaintPanelBody(QPainter& p, const QRect& r, const CItemData& row);
 
   signals:
     // The operator clicked an overview row: open that sub-enclosure.
@@ -178,7 +180,6 @@ class CElemListBox : public CPaintedList {
     // Refresh.
     int RefreshGroup(CItemData& header);
     int RefreshOverview();
-    void RepaintDirtyRows();
 
     // Input.
     void UpdateHot(QPoint at);
@@ -188,36 +189,22 @@ class CElemListBox : public CPaintedList {
     bool EditorHasKeys() const;
     bool LeavesEditor(const QKeyEvent& event) const;
     void ClickSlotLed(CItemData& row);
+    void ClickNameField(QPoint in_row);
     QRect HotSpotRect(uint32_t code) const;
-    int RunEnclosureAction(int text_id, const std::function<int(OperationCallback)>& start);
     void EndOfModalWait();
     bool AskToKeepEdits(bool can_stay);
-    void SetZoningEdited(bool edited);
+    void LayOutPanelAndZoning();
 
-    // The System Information panel (system_info_panel.cpp, enclosure_actions.cpp).
-    void LayoutPanel();
-    uint32_t PanelHitCode(QPoint in_row) const;
-    void ClickPanel(uint32_t spot, QPoint in_row);
-    int ChangeSystemName(bool report_failure);
-    void MuteBuzzerAction();
-    void ToggleUidLed();
-    void BrowseFirmware();
-    void UpgradeFirmware();
-    void StopOrRestart(uint8_t command);
-    void ActionFailed(int event_id, CSubEnc* subenc, int result);
-    // What the firmware box shows of an upgrade followed (system_info_panel.cpp).
-    void ShowUpgradeState(int state);
-
-    // The zoning editor (zoning_editor.cpp).
-    void AddZoningHeads(CItemData& header);
-    void LayoutZoning();
-    uint32_t ZoningHitCode(const CItemData& row, QPoint in_row) const;
-    void ClickZoneCell(CItemData& row, int cell);
-    int ApplyZoningEdits(bool report_failure);
-    void UndoZoningEdits();
-    bool RefreshZoningRow(CItemData& row);
-    std::vector<CItemData*> ZoningRows() const;
-    std::vector<RowControl> ZoningControls(const CItemData& row) const;
+    // What the panel and the zoning editor ask of the list (ActionHost).
+    CSubEnc* Subject() const override { return current_.get(); }
+    bool Waiting() const override { return modal_depth_ > 0; }
+    int RunOperation(int text_id, const std::function<int(OperationCallback)>& start) override;
+    bool RunDialog(QDialog& dialog) override;
+    void Refresh() override { RefreshPass(); }
+    void RepaintDirtyRows() override;
+    void RepaintPanel() override;
+    void SubjectRenamed(CSubEnc* subenc) override { emit SubEncRenamed(subenc); }
+    QWidget& Window() override { return *this; }
 
     // Painting helpers.
     void PaintStaleBanner(QPainter& p);
@@ -227,10 +214,7 @@ class CElemListBox : public CPaintedList {
     DomainRegistry* const registry_;
     std::unique_ptr<Look> look_;
     std::unique_ptr<SystemInfoPanel> panel_;
-    std::unique_ptr<ZoningLayout> zoning_;
-    int pending_changes_ = 0;
-    UpgradeFollower upgrades_;
-    UpgradeOptions upgrade_options_;
+    std::unique_ptr<ZoningEditor> zoning_;
     std::optional<Ref<CSubEnc>> deferred_subject_;  // ShowSubEnc put off by a modal wait
     std::unique_ptr<QMenu> quick_jump_;
 

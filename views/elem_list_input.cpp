@@ -27,9 +27,8 @@
 #include "shell/theme/theme_color.h"
 #include "views/action_events.h"
 #include "views/elem_list_look.h"
-#include "views/modal_operation.h"
 #include "views/system_info_panel.h"
-#include "views/zoning_layout.h"
+#include "views/zoning_editor.h"
 
 namespace halvorin {
 
@@ -42,9 +41,10 @@ uint32_t CElemListBox::RowHitCode(int index, QPoint in_row) const {
         const bool hot = !(row->flags & ROW_PANEL);
         return MakeHitCode(index, hot ? HS_ROW | kClickable : HS_NONE);
     }
-    if (row->flags & ROW_PANEL) return MakeHitCode(index, PanelHitCode(in_row));
+    if (row->flags & ROW_PANEL)
+        return MakeHitCode(index, ShowsCurrentValues() ? panel_->HitCode(in_row) : HS_NONE);
     if (row->flags & (ROW_ZONING_HEAD | ROW_ZONE)) {
-        return MakeHitCode(index, ZoningHitCode(*row, in_row));
+        return MakeHitCode(index, zoning_->HitCode(*row, in_row));
     }
     if (row->flags & ROW_OVERVIEW) {
         const bool in_name = row->subenc && in_row.x() < Overview().widths[kOverviewNameColumn];
@@ -89,12 +89,10 @@ QRect CElemListBox::HotSpotRect(uint32_t code) const {
     if ((row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) == ROW_PANEL) {
         local = panel_->SpotRect(spot);
     } else if (row->flags & ROW_ZONING_HEAD) {
-        local = spot == HS_ZONING_APPLY  ? zoning_->apply
-                : spot == HS_ZONING_UNDO ? zoning_->undo
-                                         : QRect();
+        local = zoning_->SpotRect(*row, spot);
     } else if ((row->flags & (ROW_ZONE | ROW_GROUP_HEADER)) == ROW_ZONE &&
                (code & kClickable) == kClickable) {
-        local = zoning_->CellRect(int(spot));
+        local = zoning_->SpotRect(*row, spot);
     } else if ((row->flags & ROW_SLOT) && spot == HS_IDENT_LED) {
         local = SlotSwitchRect(row_rect);
     } else {
@@ -135,7 +133,9 @@ void CElemListBox::ClickRow(int index, uint32_t spot, QPoint in_row) {
         return;
     }
     if ((row->flags & ROW_PANEL) && !(row->flags & ROW_GROUP_HEADER)) {
-        ClickPanel(spot, in_row);
+        if (spot == HS_NAME_EDIT) return ClickNameField(in_row);
+        panel_->Click(spot);
+        EndOfModalWait();
         return;
     }
     if (modal_depth_ > 0) return;
@@ -143,17 +143,9 @@ void CElemListBox::ClickRow(int index, uint32_t spot, QPoint in_row) {
         if (!(row->flags & ROW_PANEL)) ToggleGroup(index);
         return;
     }
-    if ((row->flags & ROW_ZONE) && spot < uint32_t(kZoneTableSlots)) {
-        ClickZoneCell(*row, int(spot));
-        return;
-    }
-    if (row->flags & ROW_ZONING_HEAD) {
-        if (spot == HS_ZONING_APPLY) {
-            ApplyZoningEdits(true);
-            EndOfModalWait();
-        } else if (spot == HS_ZONING_UNDO) {
-            UndoZoningEdits();
-        }
+    if (row->flags & (ROW_ZONE | ROW_ZONING_HEAD)) {
+        zoning_->Click(*row, spot);
+        EndOfModalWait();
         return;
     }
     if ((row->flags & ROW_OVERVIEW) && row->subenc && spot == HS_ROW) {
@@ -163,16 +155,22 @@ void CElemListBox::ClickRow(int index, uint32_t spot, QPoint in_row) {
     if ((row->flags & ROW_SLOT) && spot == HS_IDENT_LED) ClickSlotLed(*row);
 }
 
+void CElemListBox::ClickNameField(QPoint in_row) {
+    if (modal_depth_ > 0) return;
+    panel_->Editor().PlaceCaretAt(in_row.x());
+    SetCurrentRow(1);
+    SetCurrentControl(0);  // the name field comes first among the panel's controls
+    RepaintPanel();        // the caret
+}
+
 void CElemListBox::ClickSlotLed(CItemData& row) {
     if (modal_depth_ > 0) return;
     Ref<CSesElem> element = row.element;  // the row may be rebuilt while we wait
     Ref<CSubEnc> subenc = current_;
     const bool on = element->state & kStateIdentifyOn;
-    ++modal_depth_;
-    const int result = RunModalOperation(this, on ? 221 : 220, [&](OperationCallback done) {
+    const int result = RunOperation(on ? 221 : 220, [&](OperationCallback done) {
         return SetSlotIdentify(element.get(), !on, std::move(done));
     });
-    --modal_depth_;
     const QStringList names = {QString::fromStdU16String(ElementName(element.get())),
                                QString::fromStdU16String(EnclosureDisplayName(subenc.get()))};
     if (result < 0) {
@@ -216,7 +214,7 @@ void CElemListBox::KeyboardMoved(int row) {
 // The name field has the keys while the keyboard is on it: after a click in
 // it, or after the arrows brought the ring there.
 bool CElemListBox::EditorHasKeys() const {
-    if (!current_ || modal_depth_ > 0 || UpgradeRunning(panel_->shown_upgrade_state)) return false;
+    if (!current_ || modal_depth_ > 0 || panel_->Upgrading()) return false;
     const std::vector<RowControl> controls = RowControls(CurrentRow());
     return CurrentControl() >= 0 && CurrentControl() < int(controls.size()) &&
            controls[size_t(CurrentControl())].id == HS_NAME_EDIT;
@@ -225,22 +223,20 @@ bool CElemListBox::EditorHasKeys() const {
 // Left at the start of the name and Right at its end leave the field for
 // the row and the Change button, as the other controls are left.
 bool CElemListBox::LeavesEditor(const QKeyEvent& event) const {
-    if (event.modifiers() != Qt::NoModifier || panel_->editor.AllSelected()) return false;
-    const NameEditor& editor = panel_->editor;
+    const NameEditor& editor = panel_->Editor();
+    if (event.modifiers() != Qt::NoModifier || editor.AllSelected()) return false;
     return (event.key() == Qt::Key_Left && editor.Caret() == 0) ||
            (event.key() == Qt::Key_Right && editor.Caret() == int(editor.Text().size()));
 }
 
 void CElemListBox::inputMethodEvent(QInputMethodEvent* event) {
-    if (EditorHasKeys() && panel_->editor.Type(event->commitString())) {
-        SetFirmwarePath(panel_->firmware_path);
-    }
+    if (EditorHasKeys() && panel_->Editor().Type(event->commitString())) RepaintPanel();
     event->accept();
 }
 
 void CElemListBox::keyPressEvent(QKeyEvent* event) {
-    if (EditorHasKeys() && !LeavesEditor(*event) && panel_->editor.Key(*event)) {
-        SetFirmwarePath(panel_->firmware_path);  // repaints the panel
+    if (EditorHasKeys() && !LeavesEditor(*event) && panel_->Editor().Key(*event)) {
+        RepaintPanel();
         return;
     }
     const bool jump = event->key() == Qt::Key_Menu ||
@@ -255,8 +251,8 @@ void CElemListBox::keyPressEvent(QKeyEvent* event) {
 std::vector<RowControl> CElemListBox::RowControls(int index) const {
     const CItemData* row = Row(index);
     if (!row) return {};
-    if ((row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) == ROW_PANEL) return PanelControls(*row);
-    if (row->flags & (ROW_ZONING_HEAD | ROW_ZONE)) return ZoningControls(*row);
+    if ((row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) == ROW_PANEL) return panel_->Controls(*row);
+    if (row->flags & (ROW_ZONING_HEAD | ROW_ZONE)) return zoning_->Controls(*row);
     return {};
 }
 

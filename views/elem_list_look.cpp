@@ -32,7 +32,7 @@ int TextHeight(const QFont& font, const QString& text = "TEST") {
 
 }  // namespace
 
-CElemListBox::Look::Look(qreal pixel_ratio) {
+ElementListLook::ElementListLook(qreal pixel_ratio) {
     welcome_background = LoadThemeQColor(423, Rgb(0xe6, 0xe6, 0xe6));
     welcome_text = LoadThemeQColor(432, Rgb(66, 66, 66));
     welcome_font = LoadAppFont(988, FontSize(22, 700));

@@ -7,13 +7,12 @@
 #include <QImage>
 
 #include "shell/theme/image_list.h"
-#include "views/elem_list_box.h"
 #include "views/history_chart.h"
 
 namespace halvorin {
 
-struct CElemListBox::Look {
-    explicit Look(qreal pixel_ratio);
+struct ElementListLook {
+    explicit ElementListLook(qreal pixel_ratio);
 
     QFont header_font, element_font, second_font, value_font, unit_font, axis_font, menu_font;
     QColor row_background, header_top, header_bottom, header_hot_top, header_hot_bottom;

@@ -22,8 +22,8 @@
 #include "shell/widgets/message_box.h"
 #include "shell/widgets/post_to_ui.h"
 #include "views/action_events.h"
-#include "views/elem_list_box.h"
-#include "views/modal_operation.h"
+#include "views/action_host.h"
+#include "views/item_data.h"
 #include "views/system_info_panel.h"
 
 namespace halvorin {
@@ -49,107 +49,74 @@ void Tell(int text_id) {
 
 }  // namespace
 
-int CElemListBox::RunEnclosureAction(int text_id,
-                                     const std::function<int(OperationCallback)>& start) {
-    ++modal_depth_;
-    const int result = RunModalOperation(this, text_id, start);
-    --modal_depth_;
-    return result;
-}
-
-// After a modal wait: what was put off while it ran happens now.
-void CElemListBox::EndOfModalWait() {
-    if (modal_depth_ > 0) return;
-    if (deferred_subject_) {
-        Ref<CSubEnc> subject = std::move(*deferred_subject_);
-        deferred_subject_.reset();
-        ShowSubEnc(subject.get());
-        return;
-    }
-    if (rebuild_pending_) RefreshPass();
-}
-
-void CElemListBox::ActionFailed(int event_id, CSubEnc* subenc, int result) {
+void SystemInfoPanel::ActionFailed(int event_id, CSubEnc* subenc, int result) {
     AddOperatorEvent(kEventWarning, subenc, event_id, {DisplayName(subenc), ResultText(result)});
 }
 
-void CElemListBox::ClickPanel(uint32_t spot, QPoint in_row) {
-    if (modal_depth_ > 0 || !current_) return;
+void SystemInfoPanel::Click(uint32_t spot) {
+    if (host_.Waiting() || !host_.Subject()) return;
     switch (spot) {
-        case HS_NAME_EDIT:
-            panel_->editor.PlaceCaretAt(in_row.x());
-            SetCurrentRow(1);
-            SetCurrentControl(0);  // the name field comes first among the panel's controls
-            SetFirmwarePath(panel_->firmware_path);  // repaints the caret
-            return;
         case HS_CHANGE_NAME:
             if (ChangeSystemName(true) < 0) Tell(136);
-            break;
+            return;
         case HS_MUTE:
-            MuteBuzzerAction();
-            break;
+            return MuteBuzzer();
         case HS_IDENT_LED:
-            ToggleUidLed();
-            break;
+            return ToggleUidLed();
         case HS_BROWSE:
-            BrowseFirmware();
-            break;
+            return BrowseFirmware();
         case HS_UPGRADE:
-            UpgradeFirmware();
-            break;
+            return UpgradeFirmware();
         case HS_RESTART:
-            StopOrRestart(kRestartCommand);
-            break;
+            return StopOrRestart(kRestartCommand);
         case HS_SHUTDOWN:
-            StopOrRestart(kShutdownCommand);
-            break;
+            return StopOrRestart(kShutdownCommand);
         default:
             return;
     }
-    EndOfModalWait();
 }
 
 // Sends the editor's text as the system name: 0 when there was nothing to
 // do or the operator declined, the operation's result otherwise. The name
 // kept in the model is exactly the bytes sent.
-int CElemListBox::ChangeSystemName(bool confirm) {
-    const QString text = panel_->editor.Text();
+int SystemInfoPanel::ChangeSystemName(bool confirm) {
+    const QString text = editor_.Text();
     if (text.isEmpty()) return kOk;
     if (confirm && Ask(130) != CMessageBox::kResultYes) return kOk;
-    Ref<CSubEnc> subenc = current_;
+    Ref<CSubEnc> subenc = Ref<CSubEnc>::Share(host_.Subject());
     const std::string name = text.toStdString();
-    const int result = RunEnclosureAction(222, [&](OperationCallback done) {
+    const int result = host_.RunOperation(222, [&](OperationCallback done) {
         return SetSystemName(subenc.get(), name, std::move(done));
     });
     if (result < 0) return result;
     const QString stored = QString::fromStdString(SubEncInfo(subenc.get()).system_name);
     AddOperatorEvent(kEventWarning, subenc.get(), 20023, {stored});
-    if (current_.get() == subenc.get()) {
-        panel_->editor.Load(stored);
-        pending_changes_ &= ~kNameEdited;
-        SetFirmwarePath(panel_->firmware_path);
+    if (host_.Subject() == subenc.get()) {
+        editor_.Load(stored);
+        host_.RepaintPanel();
     }
-    emit SubEncRenamed(subenc.get());
+    host_.SubjectRenamed(subenc.get());
     return result;
 }
 
-void CElemListBox::MuteBuzzerAction() {
-    Ref<CSubEnc> subenc = current_;
-    const int result = RunEnclosureAction(
-        218, [&](OperationCallback done) { return MuteBuzzer(subenc.get(), std::move(done)); });
+void SystemInfoPanel::MuteBuzzer() {
+    Ref<CSubEnc> subenc = Ref<CSubEnc>::Share(host_.Subject());
+    const int result = host_.RunOperation(218, [&](OperationCallback done) {
+        return halvorin::MuteBuzzer(subenc.get(), std::move(done));
+    });
     if (result < 0) {
         ActionFailed(277, subenc.get(), result);
         return;
     }
     AddOperatorEvent(kEventInformation, subenc.get(), kBuzzerMutedText,
                      {DisplayName(subenc.get())});
-    RefreshPass();
+    host_.Refresh();
 }
 
-void CElemListBox::ToggleUidLed() {
-    Ref<CSubEnc> subenc = current_;
+void SystemInfoPanel::ToggleUidLed() {
+    Ref<CSubEnc> subenc = Ref<CSubEnc>::Share(host_.Subject());
     const bool on = !(subenc->indicators & kIndicatorUidLed);
-    const int result = RunEnclosureAction(
+    const int result = host_.RunOperation(
         219, [&](OperationCallback done) { return SetUidLed(subenc.get(), on, std::move(done)); });
     if (result < 0) {
         ActionFailed(278, subenc.get(), result);
@@ -157,14 +124,14 @@ void CElemListBox::ToggleUidLed() {
     }
     AddOperatorEvent(kEventInformation, subenc.get(), on ? kUidLedOnText : kUidLedOffText,
                      {DisplayName(subenc.get())});
-    RefreshPass();
+    host_.Refresh();
 }
 
-void CElemListBox::StopOrRestart(uint8_t command) {
+void SystemInfoPanel::StopOrRestart(uint8_t command) {
     const bool restart = command == kRestartCommand;
     if (Ask(restart ? 126 : 125) != CMessageBox::kResultYes) return;
-    Ref<CSubEnc> subenc = current_;
-    const int result = RunEnclosureAction(restart ? 214 : 215, [&](OperationCallback done) {
+    Ref<CSubEnc> subenc = Ref<CSubEnc>::Share(host_.Subject());
+    const int result = host_.RunOperation(restart ? 214 : 215, [&](OperationCallback done) {
         return SendEnclosureCommand(subenc.get(), command, std::move(done));
     });
     if (result >= 0) {
@@ -178,32 +145,28 @@ void CElemListBox::StopOrRestart(uint8_t command) {
     Tell(restart ? 281 : 282);
 }
 
-void CElemListBox::BrowseFirmware() {
-    SystemInfoPanel& panel = *panel_;
-    const QFileInfo chosen(panel.firmware_path);
-    QString start = panel.last_folder.isEmpty() ? QDir::homePath() : panel.last_folder;
-    if (!panel.firmware_path.isEmpty() && chosen.exists()) start = chosen.absolutePath();
-    QFileDialog dialog(this, LoadQString(24), start);
+void SystemInfoPanel::BrowseFirmware() {
+    const QFileInfo chosen(firmware_path_);
+    QString start = last_folder_.isEmpty() ? QDir::homePath() : last_folder_;
+    if (!firmware_path_.isEmpty() && chosen.exists()) start = chosen.absolutePath();
+    QFileDialog dialog(&host_.Window(), LoadQString(24), start);
     dialog.setFileMode(QFileDialog::ExistingFile);
     // The names halvorin-mkfw's examples give packages, and any other.
     dialog.setNameFilters({LoadQString(331) + " (*.fw *.lzma)", LoadQString(332) + " (*)"});
     if (chosen.isFile()) dialog.selectFile(chosen.absoluteFilePath());
-    ++modal_depth_;
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    --modal_depth_;
-    if (!accepted || dialog.selectedFiles().isEmpty()) return;
+    if (!host_.RunDialog(dialog) || dialog.selectedFiles().isEmpty()) return;
     const QString path = dialog.selectedFiles().front();
-    panel.last_folder = QFileInfo(path).absolutePath();
-    if (current_) SetFirmwarePath(path);
+    last_folder_ = QFileInfo(path).absolutePath();
+    if (host_.Subject()) SetFirmwarePath(path);
 }
 
 // Checks the package away from the interface thread (it may take a moment
 // to unpack), then starts the upgrade. A package refused before anything is
 // sent is logged as refused, with the reason; only a started upgrade logs
 // that it started.
-void CElemListBox::UpgradeFirmware() {
-    Ref<CSubEnc> subenc = current_;
-    const std::string path = QFile::encodeName(panel_->firmware_path).toStdString();
+void SystemInfoPanel::UpgradeFirmware() {
+    Ref<CSubEnc> subenc = Ref<CSubEnc>::Share(host_.Subject());
+    const std::string path = QFile::encodeName(firmware_path_).toStdString();
     std::string model;
     {
         std::lock_guard lock(subenc->mutex);
@@ -218,7 +181,7 @@ void CElemListBox::UpgradeFirmware() {
     const auto check = std::make_shared<PackageCheck>();
     {
         std::jthread checker;
-        RunEnclosureAction(kCheckingPackage, [&](OperationCallback done) {
+        host_.RunOperation(kCheckingPackage, [&](OperationCallback done) {
             checker = std::jthread([check, path, model, done = std::move(done)] {
                 check->problem = UnpackFirmware(path, model, check->firmware);
                 PostToUi(qApp, [done] { done(kOk); });
@@ -235,9 +198,9 @@ void CElemListBox::UpgradeFirmware() {
         const QString reason = LoadQString(UpgradeResultText(started));
         AddOperatorEvent(kEventWarning, subenc.get(), kUpgradeRefused,
                          {DisplayName(subenc.get()), reason});
-        if (current_.get() == subenc.get()) {
-            panel_->upgrade_text = reason;
-            SetFirmwarePath(panel_->firmware_path);
+        if (host_.Subject() == subenc.get()) {
+            upgrade_text_ = reason;
+            host_.RepaintPanel();
         }
         return;
     }

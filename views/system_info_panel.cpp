@@ -9,8 +9,9 @@
 #include "enclosure/model/sub_enc.h"
 #include "shell/theme/shared_look.h"
 #include "shell/theme/string_resources.h"
-#include "views/elem_list_box.h"
+#include "views/action_host.h"
 #include "views/elem_list_look.h"
+#include "views/item_data.h"
 
 namespace halvorin {
 
@@ -110,34 +111,53 @@ int UpgradeResultText(int state) {
     }
 }
 
+SystemInfoPanel::SystemInfoPanel(ActionHost& host)
+    : host_(host), upgrades_([this](CSubEnc* subenc, int state) {
+          if (subenc == host_.Subject()) ShowUpgradeState(state);
+      }) {}
+
+SystemInfoPanel::~SystemInfoPanel() = default;
+
+void SystemInfoPanel::Show(CSubEnc* subenc) {
+    firmware_path_.clear();
+    upgrade_text_.clear();
+    shown_upgrade_state_ = kUpgradeIdle;
+    if (!subenc) return;
+    editor_.Load(QString::fromStdString(SubEncInfo(subenc).system_name));
+    if (UpgradeRunning(subenc->upgrade_state)) upgrades_.Follow(subenc);
+}
+
 QRect SystemInfoPanel::SpotRect(uint32_t spot) const {
     switch (spot) {
         case HS_NAME_EDIT:
-            return editor.Box();
+            return editor_.Box();
         case HS_CHANGE_NAME:
-            return change;
+            return change_;
         case HS_MUTE:
-            return mute;
+            return mute_;
         case HS_IDENT_LED:
-            return uid_led;
+            return uid_led_;
         case HS_BROWSE:
-            return browse;
+            return browse_;
         case HS_UPGRADE:
-            return upgrade;
+            return upgrade_;
         case HS_RESTART:
-            return restart;
+            return restart_;
         case HS_SHUTDOWN:
-            return shutdown;
+            return shutdown_;
         default:
             return {};
     }
 }
 
+void SystemInfoPanel::ForgetSpots() {
+    change_ = mute_ = uid_led_ = browse_ = upgrade_ = upgrade_button_ = restart_ = shutdown_ = {};
+}
+
 // ---- layout ---------------------------------------------------------------------
 
-void CElemListBox::LayoutPanel() {
-    SystemInfoPanel& panel = *panel_;
-    const Look& look = *look_;
+void SystemInfoPanel::Layout(const ElementListLook& look, int usable) {
+    const CSubEnc* subenc = host_.Subject();
     const QFontMetrics values(look.panel_value_font);
     int label_width = values.horizontalAdvance(LoadQString(10));
     for (const SystemInfoRow& row : SystemInfoRows()) {
@@ -145,10 +165,10 @@ void CElemListBox::LayoutPanel() {
             label_width =
                 std::max(label_width, values.horizontalAdvance(LoadQString(row.label_id)));
     }
-    panel.label_width = label_width + 18;
+    label_width_ = label_width + 18;
     int value_width = 1;
-    if (current_) {
-        const SubEncSummary info = SubEncInfo(current_.get());
+    if (subenc) {
+        const SubEncSummary info = SubEncInfo(subenc);
         for (const std::string* text : {&info.vendor, &info.product, &info.firmware_revision})
             value_width =
                 std::max(value_width, values.horizontalAdvance(QString::fromStdString(*text)));
@@ -157,12 +177,11 @@ void CElemListBox::LayoutPanel() {
         // value must never be the one that is cut.
         value_width += 2;
     }
-    panel.value_width = std::max(value_width, SharedImageList(5).cell_width());
-    panel.title_height = QFontMetrics(look.panel_label_font).height();
+    value_width_ = std::max(value_width, SharedImageList(5).cell_width());
+    title_height_ = QFontMetrics(look.panel_label_font).height();
 
-    const int usable = std::min(ListWidth() - 12, ContentWidth()) - kPanelLeft;
-    panel.columns = PanelColumns(usable, panel.label_width + panel.value_width);
-    const uint16_t capabilities = current_ ? current_->capabilities : 0;
+    columns_ = PanelColumns(usable - kPanelLeft, label_width_ + value_width_);
+    const uint16_t capabilities = subenc ? subenc->capabilities : 0;
     int lines = 0;
     int column = 0;
     for (const SystemInfoRow& row : SystemInfoRows()) {
@@ -171,15 +190,20 @@ void CElemListBox::LayoutPanel() {
         if (row.value == PanelValue::kLineBreak) continue;
         if (column == 0) ++lines;
         ++column;
-        if (column == panel.columns || row.full_line) column = 0;
+        if (column == columns_ || row.full_line) column = 0;
     }
-    panel.height = lines * std::max(panel.title_height, kPanelLineHeight) + 16;
+    height_ = lines * std::max(title_height_, kPanelLineHeight) + 16;
 }
+
+// The columns the panel's rows are laid out in.
+struct PanelGrid {
+    int label_width, value_width, columns, title_height;
+};
 
 // Walks the shown rows of the panel in a body row `width` wide and hands
 // each its label and value rectangles.
 template <typename Visit>
-void WalkPanel(const SystemInfoPanel& panel, uint16_t capabilities, int right_limit, int bottom,
+void WalkPanel(const PanelGrid& panel, uint16_t capabilities, int right_limit, int bottom,
                Visit&& visit) {
     const int line = std::max(panel.title_height, kPanelLineHeight);
     int x = kPanelLeft;
@@ -234,19 +258,18 @@ void PaintButton(QPainter& p, const QRect& r, const QString& text, const QColor&
 
 }  // namespace
 
-// Places the hot spots and, with a painter, paints the panel.
-void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
-    if (!current_) return;
-    SystemInfoPanel& panel = *panel_;
-    const Look& look = *look_;
-    const SubEncSummary info = SubEncInfo(current_.get());
-    const uint16_t capabilities = current_->capabilities;
-    const int state = panel.shown_upgrade_state;
+// Paints the panel and places its controls.
+void SystemInfoPanel::Paint(QPainter& p, const QRect& r, const CItemData& row,
+                            const ElementListLook& look, int right_limit, uint32_t hot,
+                            bool caret) {
+    const CSubEnc* subenc = host_.Subject();
+    if (!subenc) return;
+    const SubEncSummary info = SubEncInfo(subenc);
+    const uint16_t capabilities = subenc->capabilities;
+    const int state = shown_upgrade_state_;
     const bool upgrading = UpgradeRunning(state);
-    const uint32_t hot = Row(HitRow(hit_code_)) == &row ? HitSpot(hit_code_) : HS_NONE;
     const QFontMetrics values(look.panel_value_font);
-    const int right_limit = std::min(r.width() - 12, ContentWidth());
-    panel.ForgetSpots();
+    ForgetSpots();
 
     auto label = [&](const SystemInfoRow& info_row, const QRect& box) {
         if (!info_row.label_id) return;
@@ -283,18 +306,17 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
     };
 
     WalkPanel(
-        panel, capabilities, right_limit, r.height(),
-        [&](const SystemInfoRow& info_row, const QRect& label_box, const QRect& value) {
+        PanelGrid{label_width_, value_width_, columns_, title_height_}, capabilities, right_limit,
+        r.height(), [&](const SystemInfoRow& info_row, const QRect& label_box, const QRect& value) {
             switch (info_row.value) {
                 case PanelValue::kSystemName: {
-                    const QRect change = button(value, kChangeText, HS_CHANGE_NAME, panel.change);
+                    const QRect change = button(value, kChangeText, HS_CHANGE_NAME, change_);
                     const QRect box(value.left(), change.top(),
                                     std::max(0, change.left() - kButtonGap - value.left()),
                                     kPanelButtonHeight);
-                    panel.editor.Place(box, look.panel_value_font);
-                    const bool caret = hasFocus() && EditorHasKeys();
-                    panel.editor.Paint(p, look.editor_outline, look.row_background, look.name_text,
-                                       caret);
+                    editor_.Place(box, look.panel_value_font);
+                    editor_.Paint(p, look.editor_outline, look.row_background, look.name_text,
+                                  caret);
                     break;
                 }
                 case PanelValue::kVendor:
@@ -313,21 +335,20 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
                     switch_image(
                         value, row.shown_state & kIndicatorBuzzer,
                         (capabilities & kCapBuzzerMute) && (row.shown_state & kIndicatorBuzzer),
-                        panel.mute);
+                        mute_);
                     break;
                 case PanelValue::kUidLed:
                     switch_image(value, row.shown_state & kIndicatorUidLed,
-                                 capabilities & kCapIdentLedControllable, panel.uid_led);
+                                 capabilities & kCapIdentLedControllable, uid_led_);
                     break;
                 case PanelValue::kFirmwareBox: {
-                    const QRect upgrade = button(value, kUpgradeText, HS_UPGRADE, panel.upgrade);
-                    panel.upgrade_button = upgrading ? QRect() : upgrade;
-                    if (panel.firmware_path.isEmpty() || upgrading) panel.upgrade = {};
-                    panel.firmware_box =
-                        QRect(value.left(), upgrade.top(),
-                              std::max(0, upgrade.left() - kButtonGap - value.left()),
-                              kPanelButtonHeight);
-                    const QRect& box = panel.firmware_box;
+                    const QRect upgrade = button(value, kUpgradeText, HS_UPGRADE, upgrade_);
+                    upgrade_button_ = upgrading ? QRect() : upgrade;
+                    if (firmware_path_.isEmpty() || upgrading) upgrade_ = {};
+                    firmware_box_ = QRect(value.left(), upgrade.top(),
+                                          std::max(0, upgrade.left() - kButtonGap - value.left()),
+                                          kPanelButtonHeight);
+                    const QRect& box = firmware_box_;
                     p.save();
                     p.setRenderHint(QPainter::Antialiasing);
                     p.setPen(look.editor_outline);
@@ -341,37 +362,37 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
                         p.fillRect(QRect(inner.topLeft(), QSize(done, inner.height())),
                                    kProgressFill);
                         p.setPen(Qt::black);
-                        p.drawText(inner, Qt::AlignCenter | Qt::TextSingleLine, panel.upgrade_text);
+                        p.drawText(inner, Qt::AlignCenter | Qt::TextSingleLine, upgrade_text_);
                     } else {
                         const CImageList& icons = look.browse_icons;
                         const QRect icon(box.right() - 3 - icons.cell_width(),
                                          box.center().y() - icons.cell_height() / 2 + 1,
                                          icons.cell_width(), icons.cell_height());
                         icons.Draw(p, hot == HS_BROWSE ? 1 : 0, icon.topLeft());
-                        panel.browse = icon;
+                        browse_ = icon;
                         QRect text = box.adjusted(6, 3, -(icons.cell_width() + 6), -3);
-                        if (!panel.upgrade_text.isEmpty()) {
+                        if (!upgrade_text_.isEmpty()) {
                             // Why the last upgrade failed, at the right; the path keeps the rest.
-                            const int width = std::min(values.horizontalAdvance(panel.upgrade_text),
-                                                       text.width() / 2);
+                            const int width =
+                                std::min(values.horizontalAdvance(upgrade_text_), text.width() / 2);
                             p.setPen(look.condition_fail);
                             p.drawText(
                                 QRect(text.right() - width, text.top(), width, text.height()),
                                 Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
-                                values.elidedText(panel.upgrade_text, Qt::ElideRight, width));
+                                values.elidedText(upgrade_text_, Qt::ElideRight, width));
                             text.setRight(text.right() - width - 12);
                         }
                         p.setPen(kPathText);
                         p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                                   FitPath(panel.firmware_path, values, text.width()));
+                                   FitPath(firmware_path_, values, text.width()));
                     }
                     break;
                 }
                 case PanelValue::kRestart:
-                    button(value, kRestartText, HS_RESTART, panel.restart);
+                    button(value, kRestartText, HS_RESTART, restart_);
                     break;
                 case PanelValue::kShutdown:
-                    button(value, kShutdownText, HS_SHUTDOWN, panel.shutdown);
+                    button(value, kShutdownText, HS_SHUTDOWN, shutdown_);
                     break;
                 case PanelValue::kLineBreak:
                     return;
@@ -383,8 +404,7 @@ void CElemListBox::PaintPanelBody(QPainter& p, const QRect& r, CItemData& row) {
 }
 
 // The firmware box shows the progress, or how the upgrade ended.
-void CElemListBox::ShowUpgradeState(int state) {
-    SystemInfoPanel& panel = *panel_;
+void SystemInfoPanel::ShowUpgradeState(int state) {
     QString text;
     if (state == kUpgradeReadingBack) {
         text = LoadQString(kReadingBackText);
@@ -395,60 +415,38 @@ void CElemListBox::ShowUpgradeState(int state) {
     } else if (const int id = UpgradeResultText(state)) {
         text = LoadQString(id);
     }
-    if (state == panel.shown_upgrade_state && text == panel.upgrade_text) return;
-    panel.shown_upgrade_state = state;
-    panel.upgrade_text = text;
+    if (state == shown_upgrade_state_ && text == upgrade_text_) return;
+    shown_upgrade_state_ = state;
+    upgrade_text_ = text;
     // A completed upgrade empties the box; after a failure the package
     // stays there to be tried again, the reason beside it.
-    if (state == kUpgradeCompleted) panel.firmware_path.clear();
-    SetFirmwarePath(panel.firmware_path);
+    if (state == kUpgradeCompleted) firmware_path_.clear();
+    host_.RepaintPanel();
 }
 
 // ---- hot spots ------------------------------------------------------------------
 
-uint32_t CElemListBox::PanelHitCode(QPoint in_row) const {
-    const SystemInfoPanel& panel = *panel_;
-    if (!current_ || UpgradeRunning(panel.shown_upgrade_state) || !ShowsCurrentValues())
-        return HS_NONE;
+uint32_t SystemInfoPanel::HitCode(QPoint in_row) const {
+    if (!host_.Subject() || Upgrading()) return HS_NONE;
     for (uint32_t spot :
          {HS_CHANGE_NAME, HS_MUTE, HS_IDENT_LED, HS_BROWSE, HS_UPGRADE, HS_RESTART, HS_SHUTDOWN}) {
-        if (panel.SpotRect(spot).contains(in_row)) return spot | kClickable;
+        if (SpotRect(spot).contains(in_row)) return spot | kClickable;
     }
-    if (panel.editor.Box().contains(in_row)) return HS_NAME_EDIT;
+    if (editor_.Box().contains(in_row)) return HS_NAME_EDIT;
     return HS_NONE;
 }
 
-QRect CElemListBox::PanelSpotRect(uint32_t spot) const {
-    for (int i = 0; i < int(rows_.size()); ++i) {
-        const CItemData* row = rows_[size_t(i)];
-        if ((row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) == ROW_PANEL) {
-            const QRect r = RowRect(i);
-            const QRect s = panel_->SpotRect(spot);
-            return r.isEmpty() || s.isEmpty() ? QRect() : s.translated(r.topLeft());
-        }
-    }
-    return {};
-}
-
-NameEditor& CElemListBox::Editor() {
-    return panel_->editor;
-}
-
-void CElemListBox::SetFirmwarePath(const QString& path) {
+void SystemInfoPanel::SetFirmwarePath(const QString& path) {
     // Another package: the last upgrade's reason no longer belongs to it.
-    if (path != panel_->firmware_path && !UpgradeRunning(panel_->shown_upgrade_state))
-        panel_->upgrade_text.clear();
-    panel_->firmware_path = path;
-    for (CItemData* row : rows_) {
-        if ((row->flags & (ROW_PANEL | ROW_GROUP_HEADER)) == ROW_PANEL) row->flags |= ROW_DIRTY;
-    }
-    RepaintDirtyRows();
+    if (path != firmware_path_ && !Upgrading()) upgrade_text_.clear();
+    firmware_path_ = path;
+    host_.RepaintPanel();
 }
 
 // The panel's controls as the keyboard and screen readers reach them: its
 // buttons by their texts, the switches and the folder button by their tool
 // tips; only those painted now.
-std::vector<RowControl> CElemListBox::PanelControls(const CItemData& row) const {
+std::vector<RowControl> SystemInfoPanel::Controls(const CItemData& row) const {
     const struct {
         uint32_t spot;
         int text_id;
@@ -468,15 +466,15 @@ std::vector<RowControl> CElemListBox::PanelControls(const CItemData& row) const 
     for (const auto& control : kControls) {
         // Upgrade is there, if inert, before a package is chosen.
         const bool upgrade = control.spot == HS_UPGRADE;
-        const QRect spot = upgrade ? panel_->upgrade_button : panel_->SpotRect(control.spot);
+        const QRect spot = upgrade ? upgrade_button_ : SpotRect(control.spot);
         if (spot.isEmpty()) continue;
         QString name = LoadQString(control.text_id);
         if (name.endsWith(':')) name.chop(1);
         controls.push_back({control.spot, control.role, name, spot});
         if (control.state_bit) controls.back().checked = (row.shown_state & control.state_bit) != 0;
-        if (control.spot == HS_NAME_EDIT) controls.back().description = panel_->editor.Text();
+        if (control.spot == HS_NAME_EDIT) controls.back().description = editor_.Text();
         if (upgrade) {
-            controls.back().enabled = !panel_->upgrade.isEmpty();
+            controls.back().enabled = !upgrade_.isEmpty();
             controls.back().description = LoadQString(117);
         }
     }

@@ -1,7 +1,5 @@
-// The System Information panel: the table of its label/value rows and what
-// the list keeps of it between paints: the column layout, the rectangles of
-// its hot spots (in the body row's coordinates), the name editor and the text
-// of the firmware box.
+// The System Information panel: the table of its label/value rows, and the
+// panel itself.
 #pragma once
 
 #include <QRect>
@@ -11,9 +9,17 @@
 
 #include "enclosure/model/sub_enc.h"
 #include "enclosure/ops/firmware_upgrade.h"
+#include "shell/widgets/painted_list.h"
 #include "views/name_editor.h"
+#include "views/upgrade_follower.h"
+
+class QPainter;
 
 namespace halvorin {
+
+class ActionHost;
+struct CItemData;
+struct ElementListLook;
 
 enum class PanelValue {
     kSystemName,
@@ -58,21 +64,74 @@ bool UpgradeRunning(int state);
 // string id (cleared on success: 0).
 int UpgradeResultText(int state);
 
-struct SystemInfoPanel {
-    int label_width = 0, value_width = 0, columns = 1, height = 64, title_height = 20;
-    QRect change, mute, uid_led, browse, upgrade, restart, shutdown, firmware_box;
-    // Where Upgrade is painted: clickable (`upgrade`) only with a package chosen.
-    QRect upgrade_button;
-    QString firmware_path;  // the chosen package; it stays when an upgrade fails
-    QString upgrade_text;   // the upgrade's progress, or why it did not succeed
-    QString last_folder;    // where the file dialog opened last
-    int shown_upgrade_state = kUpgradeIdle;
-    NameEditor editor;
+// The System Information group's body: the enclosure's identity, the name
+// field, the buzzer and UID LED switches, the firmware box and the restart
+// and shutdown buttons, and the operations they start. It keeps its layout
+// and the rectangles of its controls (in the body row's coordinates) between
+// paints; painting places them.
+class SystemInfoPanel {
+  public:
+    explicit SystemInfoPanel(ActionHost& host);
+    ~SystemInfoPanel();
 
+    // Another enclosure is shown (or none): the name field shows its name,
+    // the firmware box is empty and follows an upgrade already running.
+    void Show(CSubEnc* subenc);
+    // Lays the panel out for a body `usable` px wide.
+    void Layout(const ElementListLook& look, int usable);
+    // Paints the body and places the controls; `hot` is the control under
+    // the pointer, `caret` whether the name field shows its caret.
+    void Paint(QPainter& p, const QRect& r, const CItemData& row, const ElementListLook& look,
+               int right_limit, uint32_t hot, bool caret);
+
+    int Height() const { return height_; }
+    int Columns() const { return columns_; }
+    // A control's rectangle in the body row (empty when it is not painted or inert).
     QRect SpotRect(uint32_t spot) const;
-    void ForgetSpots() {
-        change = mute = uid_led = browse = upgrade = upgrade_button = restart = shutdown = {};
-    }
+    uint32_t HitCode(QPoint in_row) const;
+    // The controls as the keyboard and screen readers reach them.
+    std::vector<RowControl> Controls(const CItemData& row) const;
+    // A click on a control (the name field's own clicks excepted).
+    void Click(uint32_t spot);
+
+    NameEditor& Editor() { return editor_; }
+    const NameEditor& Editor() const { return editor_; }
+    // Sends the name field's text as the system name: 0 when there was
+    // nothing to do or the operator declined, the operation's result otherwise.
+    int ChangeSystemName(bool confirm);
+
+    const QString& FirmwarePath() const { return firmware_path_; }
+    void SetFirmwarePath(const QString& path);
+    // The upgrade's progress, or why it did not succeed.
+    const QString& UpgradeText() const { return upgrade_text_; }
+    bool Upgrading() const { return UpgradeRunning(shown_upgrade_state_); }
+    // How upgrades started here run (tests and measurements shorten the wait
+    // for the enclosure to activate its new firmware).
+    void SetUpgradeOptions(const UpgradeOptions& options) { upgrade_options_ = options; }
+    int FollowedUpgrades() const { return upgrades_.Count(); }
+
+  private:
+    void ForgetSpots();
+    void ShowUpgradeState(int state);
+    void MuteBuzzer();
+    void ToggleUidLed();
+    void StopOrRestart(uint8_t command);
+    void BrowseFirmware();
+    void UpgradeFirmware();
+    void ActionFailed(int event_id, CSubEnc* subenc, int result);
+
+    ActionHost& host_;
+    int label_width_ = 0, value_width_ = 0, columns_ = 1, height_ = 64, title_height_ = 20;
+    QRect change_, mute_, uid_led_, browse_, upgrade_, restart_, shutdown_, firmware_box_;
+    // Where Upgrade is painted: clickable (`upgrade_`) only with a package chosen.
+    QRect upgrade_button_;
+    QString firmware_path_;  // the chosen package; it stays when an upgrade fails
+    QString upgrade_text_;
+    QString last_folder_;  // where the file dialog opened last
+    int shown_upgrade_state_ = kUpgradeIdle;
+    NameEditor editor_;
+    UpgradeFollower upgrades_;
+    UpgradeOptions upgrade_options_;
 };
 
 }  // namespace halvorin

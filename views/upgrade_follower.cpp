@@ -34,9 +34,8 @@ void UpgradeFollower::Follow(CSubEnc* subenc) {
     const bool followed = std::any_of(upgrades_.begin(), upgrades_.end(),
                                       [&](const Followed& u) { return u.subenc.get() == subenc; });
     if (!followed) {
-        RetainSubEnc(subenc);
         upgrades_.push_back(
-            {Ref<CSubEnc>::Adopt(subenc), SubEncInfo(subenc).firmware_revision, nullptr, {}});
+            {Ref<CSubEnc>::Share(subenc), SubEncInfo(subenc).firmware_revision, nullptr, {}});
     }
     show_(subenc, subenc->upgrade_state);
     if (!timer_.isActive()) timer_.start(kTickMs);

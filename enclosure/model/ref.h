@@ -31,6 +31,11 @@ class Ref {
         ref.object_ = object;
         return ref;
     }
+    // Takes a new reference on an object the caller reaches through another.
+    static Ref Share(T* object) {
+        if (object) Retain(object);
+        return Adopt(object);
+    }
     Ref(const Ref& other) : object_(other.object_) {
         if (object_) Retain(object_);
     }

@@ -34,8 +34,7 @@ CRightPane::~CRightPane() = default;
 void CRightPane::ShowSubject(CSubEnc* subenc) {
     const bool changed = subenc != subject_.get() || (!subenc && !dashboard_);
     if (subenc && subenc != subject_.get()) {
-        RetainSubEnc(subenc);
-        subject_ = Ref<CSubEnc>::Adopt(subenc);
+        subject_ = Ref<CSubEnc>::Share(subenc);
         list_->ShowSubEnc(subenc);
     } else if (!subenc) {
         subject_.reset();

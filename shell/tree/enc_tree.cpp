@@ -249,8 +249,7 @@ bool CEncTree::UpdateChildren(HostNode& host) {
 
 void CEncTree::FollowOver(SubEncNode& node, CSubEnc* reported) {
     const bool shown = right_pane_ && right_pane_->ShownSubEnclosure() == node.subenc.get();
-    RetainSubEnc(reported);
-    node.subenc = Ref<CSubEnc>::Adopt(reported);
+    node.subenc = Ref<CSubEnc>::Share(reported);
     if (shown) right_pane_->ShowSubEnclosure(reported);
     RepaintSubEnc(reported);
 }

@@ -87,8 +87,7 @@ class EnclosureActionsTest : public test::DesktopTest {
         list_->repaint();
         const QRect r = list_->PanelSpotRect(spot);
         ASSERT_FALSE(r.isEmpty()) << std::hex << spot << " " << list_->RowRect(1).height() << " "
-                                  << list_->Panel().SpotRect(spot).width() << " "
-                                  << list_->Panel().change.width();
+                                  << list_->Panel().SpotRect(spot).width();
         QTest::mouseClick(list_.get(), Qt::LeftButton, {}, r.center());
     }
     bool Logged(int id) const {

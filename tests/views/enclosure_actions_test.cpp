@@ -246,22 +246,22 @@ TEST_F(EnclosureActionsTest, AnUpgradeFromAMkfwPackageRunsWithProgressAndChanges
     pick.start(20);
     ClickSpot(HS_BROWSE);
     pick.stop();
-    EXPECT_EQ(list_->Panel().firmware_path, QString::fromStdString(package));
+    EXPECT_EQ(list_->Panel().FirmwarePath(), QString::fromStdString(package));
 
     AnswerNextBox(Answer::kFirst);
     ClickSpot(HS_UPGRADE);
     ASSERT_TRUE(Logged(20019));
     EXPECT_EQ(list_->FollowedUpgrades(), 1);
     // While it runs the panel shows its progress and offers nothing to click.
-    ASSERT_TRUE(WaitUntil([&] { return list_->Panel().upgrade_text.endsWith('%'); }));
-    EXPECT_EQ(list_->Panel().firmware_path, QString::fromStdString(package));
+    ASSERT_TRUE(WaitUntil([&] { return list_->Panel().UpgradeText().endsWith('%'); }));
+    EXPECT_EQ(list_->Panel().FirmwarePath(), QString::fromStdString(package));
     list_->repaint();
     EXPECT_TRUE(list_->PanelSpotRect(HS_RESTART).isEmpty());
     ASSERT_TRUE(WaitUntil([&] { return list_->FollowedUpgrades() == 0; }, 20000));
     EXPECT_TRUE(Logged(20020));
     EXPECT_FALSE(Logged(20021));
     EXPECT_EQ(Shown()->upgrade_state, kUpgradeIdle);
-    EXPECT_TRUE(list_->Panel().firmware_path.isEmpty());
+    EXPECT_TRUE(list_->Panel().FirmwarePath().isEmpty());
     Minutes(1);
     ASSERT_TRUE(WaitUntil([&] {
         std::vector<Ref<CSubEnc>> subencs = CollectSubEnclosures(manager_->domain());
@@ -336,8 +336,8 @@ TEST_F(EnclosureActionsTest, HostilePackagesAreRefusedWithTheirReason) {
         EXPECT_EQ(Last()->arguments.value(1), LoadQString(c.text));
         EXPECT_FALSE(Logged(20019));
         // The path stays the path, to be tried again; the reason is beside it.
-        EXPECT_EQ(list_->Panel().firmware_path, QString::fromStdString(c.path));
-        EXPECT_EQ(list_->Panel().upgrade_text, LoadQString(c.text));
+        EXPECT_EQ(list_->Panel().FirmwarePath(), QString::fromStdString(c.path));
+        EXPECT_EQ(list_->Panel().UpgradeText(), LoadQString(c.text));
         EXPECT_EQ(list_->FollowedUpgrades(), 0);
         events_.clear();
         ClickSpot(HS_UPGRADE);  // again: the same reason, not "an invalid file path"
@@ -349,13 +349,13 @@ TEST_F(EnclosureActionsTest, HostilePackagesAreRefusedWithTheirReason) {
 
 TEST_F(EnclosureActionsTest, TheWholePanelFollowsTheCapabilitiesAndTheColumnsFollowTheWidth) {
     Open("jbod24.json");
-    const int three = list_->Panel().height;
-    EXPECT_EQ(list_->Panel().columns, 3);
+    const int three = list_->Panel().Height();
+    EXPECT_EQ(list_->Panel().Columns(), 3);
     Resize(700);
-    EXPECT_EQ(list_->Panel().columns, 2);
+    EXPECT_EQ(list_->Panel().Columns(), 2);
     Resize(400);
-    EXPECT_EQ(list_->Panel().columns, 1);
-    EXPECT_GT(list_->Panel().height, three);
+    EXPECT_EQ(list_->Panel().Columns(), 1);
+    EXPECT_GT(list_->Panel().Height(), three);
     list_->repaint();
     for (uint32_t spot : {HS_CHANGE_NAME, HS_RESTART, HS_SHUTDOWN, HS_BROWSE})
         EXPECT_FALSE(list_->PanelSpotRect(spot).isEmpty()) << "one column still holds " << spot;
@@ -365,7 +365,7 @@ TEST_F(EnclosureActionsTest, TheWholePanelFollowsTheCapabilitiesAndTheColumnsFol
     list_->repaint();
     for (uint32_t spot : {HS_BROWSE, HS_RESTART, HS_SHUTDOWN, HS_IDENT_LED, HS_MUTE})
         EXPECT_TRUE(list_->PanelSpotRect(spot).isEmpty()) << spot;
-    EXPECT_LT(list_->Panel().height, three);
+    EXPECT_LT(list_->Panel().Height(), three);
 }
 
 TEST(PanelColumns, ColumnsThatFitTheWidthAndNeverMoreThanThree) {

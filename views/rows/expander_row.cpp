@@ -1,5 +1,6 @@
 // SAS expander rows: the expander's SAS address.
 #include "enclosure/model/ses_elem.h"
+#include "views/elem_list_box.h"
 #include "views/elem_list_look.h"
 #include "views/rows/element_row_kind.h"
 #include "views/rows/row_drawing.h"

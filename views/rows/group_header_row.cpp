@@ -6,6 +6,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 
+#include "views/elem_list_box.h"
 #include "views/elem_list_look.h"
 #include "views/rows/row_kind.h"
 

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "shell/theme/stale_text.h"
+#include "views/elem_list_box.h"
 #include "views/elem_list_look.h"
 #include "views/overview_rows.h"
 #include "views/rows/row_drawing.h"

@@ -1,6 +1,5 @@
-// The System Information panel's body. The panel's state (its controls'
-// places, the name editor, the firmware box) is the list's, so the list
-// paints it.
+// The System Information panel's body: the panel paints itself, with the
+// list's look, focus and hot spot.
 #include "views/elem_list_box.h"
 #include "views/rows/row_kind.h"
 

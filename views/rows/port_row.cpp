@@ -2,6 +2,7 @@
 #include <QFontMetrics>
 
 #include "enclosure/model/ses_elem.h"
+#include "views/elem_list_box.h"
 #include "views/elem_list_look.h"
 #include "views/rows/element_row_kind.h"
 #include "views/rows/row_drawing.h"

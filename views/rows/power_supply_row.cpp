@@ -6,6 +6,7 @@
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/ses_elem.h"
 #include "shell/theme/string_resources.h"
+#include "views/elem_list_box.h"
 #include "views/elem_list_look.h"
 #include "views/rows/element_row_kind.h"
 #include "views/rows/row_drawing.h"

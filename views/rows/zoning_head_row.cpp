@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "shell/theme/string_resources.h"
+#include "views/elem_list_box.h"
 #include "views/elem_list_look.h"
 #include "views/rows/row_kind.h"
 #include "views/zoning_layout.h"

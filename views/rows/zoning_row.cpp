@@ -1,4 +1,5 @@
 // SAS zoning rows: one cell per slot, in the port's zone or not as edited.
+#include "views/elem_list_box.h"
 #include "views/elem_list_look.h"
 #include "views/rows/element_row_kind.h"
 #include "views/zoning_layout.h"
