@@ -41,7 +41,10 @@ std::u16string Digits(uint64_t value, unsigned base, bool upper) {
 }  // namespace
 
 std::u16string FormatString(std::u16string_view format, std::initializer_list<FormatArg> list) {
-    const std::vector<FormatArg> args(list);
+    return FormatString(format, std::span(list.begin(), list.size()));
+}
+
+std::u16string FormatString(std::u16string_view format, std::span<const FormatArg> args) {
     size_t next = 0;
     std::u16string out;
     for (size_t i = 0; i < format.size(); ++i) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -19,6 +20,7 @@ using FormatArg = std::variant<int64_t, std::u16string>;
 // ("%2$s (%1$s)"). A conversion without a matching argument, or of the wrong
 // kind, prints nothing; unknown conversions are copied as they are.
 std::u16string FormatString(std::u16string_view format, std::initializer_list<FormatArg> args);
+std::u16string FormatString(std::u16string_view format, std::span<const FormatArg> args);
 
 // Upper-cases the first character (simple case mapping of the common scripts).
 std::u16string CapitalizeFirst(std::u16string text);

@@ -20,7 +20,6 @@
 #include "shell/theme/string_resources.h"
 #include "shell/theme/theme_color.h"
 #include "shell/widgets/message_box.h"
-#include "views/action_events.h"
 #include "views/elem_list_look.h"
 #include "views/system_info_panel.h"
 #include "views/zoning_editor.h"

@@ -168,19 +168,15 @@ void CElemListBox::ClickSlotLed(CItemData& row) {
     Ref<CSesElem> element = row.element;  // the row may be rebuilt while we wait
     Ref<CSubEnc> subenc = current_;
     const bool on = element->state & kStateIdentifyOn;
-    const int result = RunOperation(on ? 221 : 220, [&](OperationCallback done) {
+    const OperatorAction action = on ? OperatorAction::kSlotLedOff : OperatorAction::kSlotLedOn;
+    const int result = RunOperation(TextsOf(action).waiting, [&](OperationCallback done) {
         return SetSlotIdentify(element.get(), !on, std::move(done));
     });
-    const QStringList names = {QString::fromStdU16String(ElementName(element.get())),
-                               QString::fromStdU16String(EnclosureDisplayName(subenc.get()))};
-    if (result < 0) {
-        AddOperatorEvent(kEventWarning, subenc.get(), kSlotLedFailedText,
-                         names + QStringList{ResultText(result)});
-        emit OperationFailed(result);
-    } else {
-        AddOperatorEvent(kEventInformation, subenc.get(), on ? kSlotLedOffText : kSlotLedOnText,
-                         names);
-    }
+    std::vector<std::u16string> names = {ElementName(element.get()),
+                                         EnclosureDisplayName(subenc.get())};
+    LogActionEvent(subenc.get(), result < 0 ? ActionFailed(action, std::move(names), result)
+                                            : ActionDone(action, std::move(names)));
+    if (result < 0) emit OperationFailed(result);
     if (current_.get() != subenc.get() || deferred_subject_ || rebuild_pending_) {
         EndOfModalWait();
         return;

@@ -30,13 +30,6 @@ namespace halvorin {
 
 namespace {
 
-constexpr int kCheckingPackage = 283;
-constexpr int kUpgradeRefused = 20024;
-
-QString DisplayName(CSubEnc* subenc) {
-    return QString::fromStdU16String(EnclosureDisplayName(subenc));
-}
-
 int Ask(int text_id) {
     CMessageBox box;
     return box.ShowMessageBox(CMessageBox::kQuestion, text_id);
@@ -48,10 +41,6 @@ void Tell(int text_id) {
 }
 
 }  // namespace
-
-void SystemInfoPanel::ActionFailed(int event_id, CSubEnc* subenc, int result) {
-    AddOperatorEvent(kEventWarning, subenc, event_id, {DisplayName(subenc), ResultText(result)});
-}
 
 void SystemInfoPanel::Click(uint32_t spot) {
     if (host_.Waiting() || !host_.Subject()) return;
@@ -85,12 +74,16 @@ int SystemInfoPanel::ChangeSystemName(bool confirm) {
     if (confirm && Ask(130) != CMessageBox::kResultYes) return kOk;
     Ref<CSubEnc> subenc = Ref<CSubEnc>::Share(host_.Subject());
     const std::string name = text.toStdString();
-    const int result = host_.RunOperation(222, [&](OperationCallback done) {
+    const OperatorAction action = OperatorAction::kRename;
+    const int result = host_.RunOperation(TextsOf(action).waiting, [&](OperationCallback done) {
         return SetSystemName(subenc.get(), name, std::move(done));
     });
-    if (result < 0) return result;
+    if (result < 0) {
+        LogActionOutcome(action, subenc.get(), result);
+        return result;
+    }
     const QString stored = QString::fromStdString(SubEncInfo(subenc.get()).system_name);
-    AddOperatorEvent(kEventWarning, subenc.get(), 20023, {stored});
+    LogActionEvent(subenc.get(), ActionDone(action, {stored.toStdU16String()}));
     if (host_.Subject() == subenc.get()) {
         editor_.Load(stored);
         host_.RepaintPanel();
@@ -101,48 +94,36 @@ int SystemInfoPanel::ChangeSystemName(bool confirm) {
 
 void SystemInfoPanel::MuteBuzzer() {
     Ref<CSubEnc> subenc = Ref<CSubEnc>::Share(host_.Subject());
-    const int result = host_.RunOperation(218, [&](OperationCallback done) {
+    const OperatorAction action = OperatorAction::kMuteBuzzer;
+    const int result = host_.RunOperation(TextsOf(action).waiting, [&](OperationCallback done) {
         return halvorin::MuteBuzzer(subenc.get(), std::move(done));
     });
-    if (result < 0) {
-        ActionFailed(277, subenc.get(), result);
-        return;
-    }
-    AddOperatorEvent(kEventInformation, subenc.get(), kBuzzerMutedText,
-                     {DisplayName(subenc.get())});
-    host_.Refresh();
+    LogActionOutcome(action, subenc.get(), result);
+    if (result >= 0) host_.Refresh();
 }
 
 void SystemInfoPanel::ToggleUidLed() {
     Ref<CSubEnc> subenc = Ref<CSubEnc>::Share(host_.Subject());
     const bool on = !(subenc->indicators & kIndicatorUidLed);
-    const int result = host_.RunOperation(
-        219, [&](OperationCallback done) { return SetUidLed(subenc.get(), on, std::move(done)); });
-    if (result < 0) {
-        ActionFailed(278, subenc.get(), result);
-        return;
-    }
-    AddOperatorEvent(kEventInformation, subenc.get(), on ? kUidLedOnText : kUidLedOffText,
-                     {DisplayName(subenc.get())});
-    host_.Refresh();
+    const OperatorAction action = on ? OperatorAction::kUidLedOn : OperatorAction::kUidLedOff;
+    const int result = host_.RunOperation(TextsOf(action).waiting, [&](OperationCallback done) {
+        return SetUidLed(subenc.get(), on, std::move(done));
+    });
+    LogActionOutcome(action, subenc.get(), result);
+    if (result >= 0) host_.Refresh();
 }
 
 void SystemInfoPanel::StopOrRestart(uint8_t command) {
     const bool restart = command == kRestartCommand;
     if (Ask(restart ? 126 : 125) != CMessageBox::kResultYes) return;
     Ref<CSubEnc> subenc = Ref<CSubEnc>::Share(host_.Subject());
-    const int result = host_.RunOperation(restart ? 214 : 215, [&](OperationCallback done) {
+    const OperatorAction action = restart ? OperatorAction::kRestart : OperatorAction::kShutdown;
+    const int result = host_.RunOperation(TextsOf(action).waiting, [&](OperationCallback done) {
         return SendEnclosureCommand(subenc.get(), command, std::move(done));
     });
-    if (result >= 0) {
-        // The enclosure goes away now; without a line here nothing would say why.
-        AddOperatorEvent(kEventInformation, subenc.get(),
-                         restart ? kRestartingText : kShuttingDownText,
-                         {DisplayName(subenc.get())});
-        return;
-    }
-    ActionFailed(restart ? 279 : 280, subenc.get(), result);
-    Tell(restart ? 281 : 282);
+    // On success the enclosure goes away now; without a line nothing would say why.
+    LogActionOutcome(action, subenc.get(), result);
+    if (result < 0) Tell(restart ? 281 : 282);
 }
 
 void SystemInfoPanel::BrowseFirmware() {
@@ -181,31 +162,27 @@ void SystemInfoPanel::UpgradeFirmware() {
     const auto check = std::make_shared<PackageCheck>();
     {
         std::jthread checker;
-        host_.RunOperation(kCheckingPackage, [&](OperationCallback done) {
-            checker = std::jthread([check, path, model, done = std::move(done)] {
-                check->problem = UnpackFirmware(path, model, check->firmware);
-                PostToUi(qApp, [done] { done(kOk); });
-            });
-            return kOk;
-        });
+        host_.RunOperation(TextsOf(OperatorAction::kStartUpgrade).waiting,
+                           [&](OperationCallback done) {
+                               checker = std::jthread([check, path, model, done = std::move(done)] {
+                                   check->problem = UnpackFirmware(path, model, check->firmware);
+                                   PostToUi(qApp, [done] { done(kOk); });
+                               });
+                               return kOk;
+                           });
     }
     int started = check->problem.failed() ? check->problem.result : kOk;
     if (started == kOk) {
         if (Ask(129) != CMessageBox::kResultYes) return;
         started = StartFirmwareUpgrade(subenc.get(), std::move(*check->firmware), upgrade_options_);
     }
-    if (started < 0) {
-        const QString reason = LoadQString(UpgradeResultText(started));
-        AddOperatorEvent(kEventWarning, subenc.get(), kUpgradeRefused,
-                         {DisplayName(subenc.get()), reason});
-        if (host_.Subject() == subenc.get()) {
-            upgrade_text_ = reason;
-            host_.RepaintPanel();
-        }
-        return;
+    LogActionOutcome(OperatorAction::kStartUpgrade, subenc.get(), started);
+    if (started >= 0) {
+        upgrades_.Follow(subenc.get());
+    } else if (host_.Subject() == subenc.get()) {
+        upgrade_text_ = LoadQString(UpgradeResultText(started));
+        host_.RepaintPanel();
     }
-    AddOperatorEvent(kEventInformation, subenc.get(), 20019, {DisplayName(subenc.get())});
-    upgrades_.Follow(subenc.get());
 }
 
 }  // namespace halvorin

@@ -85,32 +85,6 @@ int PanelColumns(int usable, int column_width) {
     return std::clamp(1 + extra, 1, kPanelMaxColumns);
 }
 
-int UpgradeResultText(int state) {
-    switch (state) {
-        case kUpgradeCompleted:
-            return 0;
-        case kUpgradeRunning:
-            return 165;
-        case kModelMismatch:
-            return 164;
-        case kInvalidFirmware:
-            return 163;
-        case kHelloRefused:
-        case kConnectFailed:
-        case kConnectionClosed:
-        case kConnectionLost:
-            return 166;
-        case kPackageOpenFailed:
-        case kNotFound:
-            return 162;
-        case kNoResource:
-        case kOutOfMemory:
-            return 161;
-        default:
-            return 167;
-    }
-}
-
 SystemInfoPanel::SystemInfoPanel(ActionHost& host)
     : host_(host), upgrades_([this](CSubEnc* subenc, int state) {
           if (subenc == host_.Subject()) ShowUpgradeState(state);

@@ -9,6 +9,7 @@
 
 #include "enclosure/model/sub_enc.h"
 #include "enclosure/ops/firmware_upgrade.h"
+#include "enclosure/ops/operator_action.h"
 #include "shell/widgets/painted_list.h"
 #include "views/name_editor.h"
 #include "views/upgrade_follower.h"
@@ -59,10 +60,6 @@ int PanelColumns(int usable, int column_width);
 inline constexpr int kUpgradeReadingBack = kUpgradeActivating + 1;
 // 0..101: an upgrade downloads, activates or is being read back.
 bool UpgradeRunning(int state);
-
-// The firmware box's text for an upgrade that ended with `state`: its
-// string id (cleared on success: 0).
-int UpgradeResultText(int state);
 
 // The System Information group's body: the enclosure's identity, the name
 // field, the buzzer and UID LED switches, the firmware box and the restart
@@ -118,7 +115,6 @@ class SystemInfoPanel {
     void StopOrRestart(uint8_t command);
     void BrowseFirmware();
     void UpgradeFirmware();
-    void ActionFailed(int event_id, CSubEnc* subenc, int result);
 
     ActionHost& host_;
     int label_width_ = 0, value_width_ = 0, columns_ = 1, height_ = 64, title_height_ = 20;

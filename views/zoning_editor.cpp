@@ -7,13 +7,11 @@
 
 #include "base/string_table.h"
 #include "base/text_format.h"
-#include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/zone_bits.h"
 #include "enclosure/ops/control_operations.h"
 #include "enclosure/poll/event_rule.h"
 #include "enclosure/statuswnd/status_wnd.h"
-#include "shell/events/operator_event.h"
 #include "shell/theme/string_resources.h"
 #include "shell/widgets/message_box.h"
 #include "views/action_events.h"
@@ -222,13 +220,13 @@ int ZoningEditor::Apply(bool report_failure) {
     }
     SetEdited(false);
     Ref<CSubEnc> subenc = Ref<CSubEnc>::Share(host_.Subject());
-    const int result = host_.RunOperation(216, [&](OperationCallback done) {
+    const OperatorAction action = OperatorAction::kApplyZoning;
+    const int result = host_.RunOperation(TextsOf(action).waiting, [&](OperationCallback done) {
         return ApplyZoning(subenc.get(), edits, std::move(done));
     });
+    LogActionOutcome(action, subenc.get(), result);
     const bool still_shown = host_.Subject() == subenc.get();
     if (result >= 0) {
-        AddOperatorEvent(kEventInformation, subenc.get(), kZoningAppliedText,
-                         {QString::fromStdU16String(EnclosureDisplayName(subenc.get()))});
         if (!still_shown) return result;
         for (CItemData* row : rows_) {
             if (IsZoningRow(*row)) row->zone_applied = row->zone_edit;
@@ -248,10 +246,9 @@ int ZoningEditor::Apply(bool report_failure) {
 }
 
 void ZoningEditor::Undo() {
-    CStatusWnd::ShowStatus(217, &host_.Window(), 2000);
-    if (CSubEnc* subenc = host_.Subject())
-        AddOperatorEvent(kEventInformation, subenc, kZoningUndoneText,
-                         {QString::fromStdU16String(EnclosureDisplayName(subenc))});
+    const OperatorAction action = OperatorAction::kUndoZoning;
+    CStatusWnd::ShowStatus(TextsOf(action).waiting, &host_.Window(), 2000);
+    if (CSubEnc* subenc = host_.Subject()) LogActionOutcome(action, subenc, kOk);
     for (CItemData* row : rows_) {
         if (!IsZoningRow(*row)) continue;
         row->zone_applied = ElementZoneBits(*row->element);

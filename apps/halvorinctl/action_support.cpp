@@ -11,6 +11,8 @@
 #include "apps/halvorinctl/stop_signal.h"
 #include "base/clock.h"
 #include "base/result_code.h"
+#include "base/utf16.h"
+#include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/pages/request_kind.h"
 #include "enclosure/poll/read_chain.h"
@@ -88,6 +90,27 @@ int RunOperation(ActionContext& c, const std::function<int(OperationCallback)>& 
             c.session, [&] { return outcome->done; }, c.timeout_s))
         return kTimedOut;
     return outcome->result;
+}
+
+int RunOperation(ActionContext& c, OperatorAction action, std::vector<std::u16string> subjects,
+                 const std::function<int(OperationCallback)>& start) {
+    const int result = RunOperation(c, start);
+    RecordOutcome(c, action, std::move(subjects), result);
+    return result;
+}
+
+void RecordOutcome(ActionContext& c, OperatorAction action, std::vector<std::u16string> subjects,
+                   int result) {
+    const ActionEvent event = result < 0 ? ActionFailed(action, std::move(subjects), result)
+                                         : ActionDone(action, std::move(subjects));
+    static constexpr const char* kLevels[] = {"information", "warning", "error"};
+    c.report["event"] = {{"level", kLevels[event.level]},
+                         {"message_id", event.message_id},
+                         {"text", Utf16ToUtf8(event.Text())}};
+}
+
+std::u16string EventName(const CSubEnc* subenc) {
+    return EnclosureDisplayName(subenc);
 }
 
 bool WaitForRereads(ActionContext& c, CSesDev* device) {

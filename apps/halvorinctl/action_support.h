@@ -14,6 +14,7 @@
 #include "apps/halvorinctl/manager_session.h"
 #include "enclosure/model/model_ref.h"
 #include "enclosure/ops/control_operations.h"
+#include "enclosure/ops/operator_action.h"
 
 namespace halvorin::ctl {
 
@@ -49,6 +50,16 @@ bool PollUntil(ManagerSession& session, const std::function<bool()>& done, int t
 // Runs an operation: `start` sends it with a callback; then waits for the
 // callback.
 int RunOperation(ActionContext& c, const std::function<int(OperationCallback)>& start);
+// Runs an operator's action the same way; the report takes the event it
+// leaves, worded as the desktop's event list words it ("event": level,
+// message_id, text). `subjects` as the action's record lists them.
+int RunOperation(ActionContext& c, OperatorAction action, std::vector<std::u16string> subjects,
+                 const std::function<int(OperationCallback)>& start);
+// Puts the event an action left after `result` into the report.
+void RecordOutcome(ActionContext& c, OperatorAction action, std::vector<std::u16string> subjects,
+                   int result);
+// The enclosure as the action's events name it.
+std::u16string EventName(const CSubEnc* subenc);
 // True when everything the operation reads back has been answered and
 // decoded (the connection is quiet).
 bool WaitForRereads(ActionContext& c, CSesDev* device);

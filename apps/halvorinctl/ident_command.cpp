@@ -85,8 +85,10 @@ int Ident(ActionContext& c, CSubEnc* subenc) {
     CSesElem* element = ChooseSlot(c, Slots(subenc), number, why);
     if (!element) return Usage(Who(c, subenc) + ": " + why);
     const bool on = state == "on";
+    const OperatorAction action = on ? OperatorAction::kSlotLedOn : OperatorAction::kSlotLedOff;
     const int result = RunOperation(
-        c, [&](OperationCallback cb) { return SetSlotIdentify(element, on, std::move(cb)); });
+        c, action, {ElementName(element), EventName(subenc)},
+        [&](OperationCallback cb) { return SetSlotIdentify(element, on, std::move(cb)); });
     if (result < 0) return Failed("identify", result);
     WaitForRereads(c, subenc->dev);
     const bool lit = element->state & kStateIdentifyOn;

@@ -12,7 +12,8 @@ namespace {
 
 int Mute(ActionContext& c, CSubEnc* subenc) {
     const int result =
-        RunOperation(c, [&](OperationCallback cb) { return MuteBuzzer(subenc, std::move(cb)); });
+        RunOperation(c, OperatorAction::kMuteBuzzer, {EventName(subenc)},
+                     [&](OperationCallback cb) { return MuteBuzzer(subenc, std::move(cb)); });
     if (result < 0) return Failed("mute", result);
     WaitForRereads(c, subenc->dev);
     const bool sounding = Indicators(subenc) & kIndicatorBuzzer;

@@ -39,7 +39,8 @@ int PowerCommand(ActionContext& c, CSubEnc* subenc, uint8_t command) {
     }
     const DeviceId id = subenc->dev->Identifier();
     CSesDomain* domain = subenc->dev->domain;
-    const int result = RunOperation(c, [&](OperationCallback cb) {
+    const OperatorAction action = restart ? OperatorAction::kRestart : OperatorAction::kShutdown;
+    const int result = RunOperation(c, action, {EventName(subenc)}, [&](OperationCallback cb) {
         return SendEnclosureCommand(subenc, command, std::move(cb));
     });
     if (result < 0) return Failed(restart ? "restart" : "shutdown", result);

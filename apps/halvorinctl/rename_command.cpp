@@ -23,8 +23,10 @@ int Rename(ActionContext& c, CSubEnc* subenc) {
         return Usage("the name has " + std::to_string(name.size()) +
                      " bytes; an enclosure keeps at most " + std::to_string(kSystemNameBytes));
     }
+    const std::vector<std::u16string> subjects = {Utf8ToUtf16(name)};
     const int result = RunOperation(
-        c, [&](OperationCallback cb) { return SetSystemName(subenc, name, std::move(cb)); });
+        c, OperatorAction::kRename, subjects,
+        [&](OperationCallback cb) { return SetSystemName(subenc, name, std::move(cb)); });
     if (result < 0) return Failed("rename", result);
     if (!WaitForRereads(c, subenc->dev)) {
         std::fprintf(stderr, "halvorinctl: rename: the name could not be read back\n");

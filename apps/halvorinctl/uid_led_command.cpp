@@ -15,8 +15,10 @@ int UidLed(ActionContext& c, CSubEnc* subenc) {
         return Usage("usage: uid-led ENCLOSURE on|off");
     }
     const bool on = c.words[2] == "on";
-    const int result =
-        RunOperation(c, [&](OperationCallback cb) { return SetUidLed(subenc, on, std::move(cb)); });
+    const OperatorAction action = on ? OperatorAction::kUidLedOn : OperatorAction::kUidLedOff;
+    const int result = RunOperation(c, action, {EventName(subenc)}, [&](OperationCallback cb) {
+        return SetUidLed(subenc, on, std::move(cb));
+    });
     if (result < 0) return Failed("UID LED", result);
     WaitForRereads(c, subenc->dev);
     const bool lit = Indicators(subenc) & kIndicatorUidLed;

@@ -163,6 +163,7 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
         UnpackFirmware(path, model, firmware, kMaxFirmwareArchive, &StopRequested());
     if (c.session.interrupted()) return kExitOperationFailed;  // and nothing more is said
     if (problem.failed()) {
+        RecordOutcome(c, OperatorAction::kStartUpgrade, {EventName(subenc)}, problem.result);
         std::fprintf(stderr, "halvorinctl: %s: %s\n", path.c_str(), problem.text.c_str());
         return kExitOperationFailed;
     }
@@ -182,6 +183,7 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
     UpgradeOptions options;
     options.activation_wait = std::chrono::seconds(c.activation_wait_s);
     const int started = StartFirmwareUpgrade(subenc, std::move(*firmware), options);
+    RecordOutcome(c, OperatorAction::kStartUpgrade, {EventName(subenc)}, started);
     if (started < 0) return Failed("upgrade", started);
     Say(c, Utf16ToUtf8(FormatString(LoadString(20019), {Utf8ToUtf16(name)})));
     const int end = FollowUpgrade(c, subenc);

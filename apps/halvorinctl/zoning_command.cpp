@@ -95,7 +95,8 @@ int Zoning(ActionContext& c, CSubEnc* subenc) {
             "usage: zoning ENCLOSURE show | set PORT SLOTS... [set PORT SLOTS...] | apply");
     }
     const int result = RunOperation(
-        c, [&](OperationCallback cb) { return ApplyZoning(subenc, edits, std::move(cb)); });
+        c, OperatorAction::kApplyZoning, {EventName(subenc)},
+        [&](OperationCallback cb) { return ApplyZoning(subenc, edits, std::move(cb)); });
     if (result < 0) return Failed("zoning", result);
     ReadBack(c, subenc->dev, kReadZones);  // the enclosure's own table, not ours
     Say(c, Who(c, subenc) + ": zoning applied");

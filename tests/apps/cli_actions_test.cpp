@@ -103,6 +103,11 @@ TEST_F(Cli, ActionsChangeTheEnclosureAndPrintItsAnswer) {
     EXPECT_EQ(done["disk_serial"], serial);
     EXPECT_EQ(done["identify"], false);
     EXPECT_EQ(done["enclosure_wwn"], wwn);
+    // The line the desktop's event list shows for it.
+    EXPECT_EQ(done["event"]["level"], "information");
+    EXPECT_EQ(done["event"]["message_id"], 307);
+    EXPECT_NE(done["event"]["text"].get<std::string>().find("was switched off"), std::string::npos)
+        << done["event"];
     EXPECT_EQ(SchemaViolation(done, "action.schema.json"), "");
     json zoning =
         json::parse(RunProgram({HALVORINCTL, "-H", Host(), "zoning", wwn, "show", "--json"}));

@@ -181,6 +181,31 @@ TEST_F(EnclosureActionsTest, ActionsThatFailAreLoggedAndRestartAndShutdownSayItT
     EXPECT_EQ(Last()->id, 279);
     EXPECT_EQ(Last()->arguments.size(), 2);
     EXPECT_TRUE(WaitUntil([] { return QApplication::activeModalWidget() == nullptr; }));
+
+    // A rename and a zoning table the enclosure never took leave their
+    // warning too, besides the notice.
+    list_->Editor().Load("RACK9");
+    AnswerNextBox(Answer::kFirst);  // yes, rename
+    AnswerNextBox(Answer::kFirst);  // close the failure notice
+    ClickSpot(HS_CHANGE_NAME);
+    ASSERT_NE(Last(), nullptr);
+    EXPECT_EQ(Last()->id, 335);
+    EXPECT_EQ(Last()->level, kEventWarning);
+    EXPECT_EQ(Last()->arguments.size(), 2);
+    EXPECT_TRUE(WaitUntil([] { return QApplication::activeModalWidget() == nullptr; }));
+
+    list_->ToggleGroup(Header(kTypeZoneEntry));
+    list_->repaint();
+    const std::vector<int> ports = ZoneRows();
+    ASSERT_FALSE(ports.empty());
+    ClickCell(ports[0], 2);
+    AnswerNextBox(Answer::kFirst);  // close the failure notice
+    QTest::mouseClick(list_.get(), Qt::LeftButton, {},
+                      list_->ZoningButtonRect(ports[0] - 1, HS_ZONING_APPLY).center());
+    ASSERT_NE(Last(), nullptr);
+    EXPECT_EQ(Last()->id, 336);
+    EXPECT_EQ(Last()->level, kEventWarning);
+    EXPECT_EQ(list_->PendingChanges(), CElemListBox::kZoningEdited) << "the edits stay";
 }
 
 TEST_F(EnclosureActionsTest, RestartTakesTheEnclosureAwayAndItComesBackShutdownLeavesItOff) {
