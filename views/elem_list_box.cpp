@@ -556,8 +556,7 @@ void CElemListBox::resizeEvent(QResizeEvent*) {
 
 void CElemListBox::LayOutPanelAndZoning() {
     panel_->Layout(*look_, std::min(ListWidth() - 12, ContentWidth()));
-    zoning_->Layout(current_.get(), std::min(ListWidth(), ContentWidth()) - 12,
-                    look_->element_font);
+    zoning_->Layout(std::min(ListWidth(), ContentWidth()) - 12, look_->element_font);
 }
 
 }  // namespace halvorin

@@ -99,10 +99,10 @@ void ZoningEditor::PutBack(const KeptEdits& kept) {
     edited_ = kept.edited;
 }
 
-void ZoningEditor::Layout(const CSubEnc* subenc, int band_right, const QFont& font) {
+void ZoningEditor::Layout(int band_right, const QFont& font) {
+    const CSubEnc* subenc = host_.Subject();
     if (!subenc || (subenc->capabilities & kCapNoZoning)) return;
-    const int slot_count =
-        SubEncInfo(const_cast<CSubEnc*>(subenc)).counters[kTypeArrayDeviceSlot].count % 256;
+    const int slot_count = SubEncInfo(subenc).counters[kTypeArrayDeviceSlot].count % 256;
     layout_ = LayOutZoneCells(slot_count, band_right - kZoningBandLeft);
 
     const QFontMetrics metrics(font);

@@ -17,7 +17,6 @@
 namespace halvorin {
 
 class ActionHost;
-class CSubEnc;
 struct CItemData;
 
 class ZoningEditor {
@@ -31,7 +30,7 @@ class ZoningEditor {
     void Forget();
     // Places the cells and buttons for the enclosure shown in a band that
     // ends `band_right` px from the list's left edge.
-    void Layout(const CSubEnc* subenc, int band_right, const QFont& font);
+    void Layout(int band_right, const QFont& font);
     const ZoningLayout& Geometry() const { return layout_; }
 
     // Whether a port row holds an edit the enclosure does not have yet.
