@@ -48,8 +48,7 @@ std::string HexBytes(const std::vector<uint8_t>& bytes) {
 std::vector<Ref<CSesDev>> DevicesReaching(CSubEnc* subenc) {
     const auto logical_id = SubEncInfo(subenc).logical_id;
     std::vector<Ref<CSesDev>> devices;
-    RetainDevice(subenc->dev);
-    devices.push_back(Ref<CSesDev>::Adopt(subenc->dev));
+    devices.push_back(Ref<CSesDev>::Share(subenc->dev));
     for (Ref<CSesDev>& device : SnapshotDevices(subenc->dev->domain)) {
         if (device.get() == subenc->dev) continue;
         const std::vector<Ref<CSubEnc>> subencs = SnapshotSubEnclosures(device.get());

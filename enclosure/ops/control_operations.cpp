@@ -7,6 +7,7 @@
 #include "base/utf16.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/model_ref.h"
+#include "enclosure/ops/operation_holds.h"
 #include "enclosure/pages/cdb.h"
 #include "enclosure/pages/control_pages.h"
 #include "enclosure/pages/request_kind.h"
@@ -20,26 +21,11 @@ constexpr size_t kVendorWritePrefix = 8;
 constexpr size_t kZoneEntrySize = 14;
 constexpr size_t kZoneTableHeader = 8;
 
-// The references an operation holds until its callback has run.
-struct Holds {
-    Ref<CSesDomain> domain;
-    Ref<CSesDev> device;
-    Ref<CSubEnc> subenc;
-};
-
-Holds HoldFor(CSesDev* device, CSubEnc* subenc) {
-    RetainDomain(device->domain);
-    RetainDevice(device);
-    if (subenc) RetainSubEnc(subenc);
-    return {Ref<CSesDomain>::Adopt(device->domain), Ref<CSesDev>::Adopt(device),
-            Ref<CSubEnc>::Adopt(subenc)};
-}
-
 // Sends one data-out command; `reread` is the kind to read back afterwards (0: none).
 int SendWrite(CSesDev* device, CSubEnc* subenc, const Cdb& cdb, std::vector<uint8_t> data,
               uint32_t reread, OperationCallback callback) {
     CSesDomain* domain = device->domain;
-    auto holds = std::make_shared<Holds>(HoldFor(device, subenc));
+    auto holds = std::make_shared<OperationHolds>(HoldFor(device, subenc));
     return domain->client.SendScsiOut(
         device->Address(), cdb, data, domain->request_timeout,
         [holds, reread, callback = std::move(callback)](std::span<const uint8_t>, int result) {
@@ -118,10 +104,8 @@ int SendEnclosureControl(CSesDev* device, OperationCallback callback) {
 
 int SetSlotIdentify(CSesElem* slot, bool on, OperationCallback callback) {
     CSubEnc* subenc = slot->subenc;
-    RetainSubEnc(subenc);
-    RetainElem(slot);
     // The change holds the slot and its sub-enclosure until it has run.
-    const auto record = [held = Ref<CSubEnc>::Adopt(subenc), element = Ref<CSesElem>::Adopt(slot),
+    const auto record = [held = Ref<CSubEnc>::Share(subenc), element = Ref<CSesElem>::Share(slot),
                          on](CSubEnc&) {
         element->state =
             on ? element->state | kStateIdentifyOn : element->state & ~uint32_t(kStateIdentifyOn);

@@ -17,10 +17,10 @@ constexpr int64_t kDeviceListPeriod = 60;
 
 FirmwareReadBack::FirmwareReadBack(CSesDomain* domain, const DeviceId& device, uint8_t subenc_id,
                                    std::string revision_before)
-    : device_(device), subenc_id_(subenc_id), revision_before_(std::move(revision_before)) {
-    RetainDomain(domain);
-    domain_ = Ref<CSesDomain>::Adopt(domain);
-}
+    : domain_(Ref<CSesDomain>::Share(domain)),
+      device_(device),
+      subenc_id_(subenc_id),
+      revision_before_(std::move(revision_before)) {}
 
 FirmwareReadBack::Outcome FirmwareReadBack::Step() {
     CSesDomain* domain = domain_.get();

@@ -12,6 +12,7 @@
 #include "base/result_code.h"
 #include "enclosure/model/model_ref.h"
 #include "enclosure/ops/firmware_package.h"
+#include "enclosure/ops/operation_holds.h"
 #include "enclosure/pages/cdb.h"
 #include "enclosure/pages/control_pages.h"
 
@@ -55,12 +56,8 @@ Threads& UpgradeThreads() {
     return threads;
 }
 
-// The references the thread holds; released on the poll thread at the end.
-struct Holds {
-    Ref<CSesDomain> domain;
-    Ref<CSesDev> device;
-    Ref<CSubEnc> subenc;
-};
+// The thread holds its enclosure's references (OperationHolds); they are
+// released on the poll thread at the end.
 
 // One request at a time, waited for: its handler runs in the poll step and
 // wakes the thread. The whole upgrade belongs to the connection it started
@@ -153,7 +150,7 @@ struct Source {
 
 class Upgrade {
   public:
-    Upgrade(Holds holds, Source source, UpgradeOptions options)
+    Upgrade(OperationHolds holds, Source source, UpgradeOptions options)
         : holds_(std::move(holds)), source_(std::move(source)), options_(options) {}
 
     int Run(std::stop_token stop) {
@@ -183,7 +180,7 @@ class Upgrade {
         return WaitForActivation(exchange, stop);
     }
 
-    Holds TakeHolds() { return std::move(holds_); }
+    OperationHolds TakeHolds() { return std::move(holds_); }
     CSubEnc* subenc() const { return holds_.subenc.get(); }
     CSesDev* device() const { return holds_.device.get(); }
 
@@ -262,7 +259,7 @@ class Upgrade {
         return exchange.ConnectionGone() ? kActivationUnknown : kUpgradeCompleted;
     }
 
-    Holds holds_;
+    OperationHolds holds_;
     Source source_;
     const UpgradeOptions options_;
 };
@@ -274,7 +271,7 @@ void RunUpgradeThread(std::stop_token stop, std::unique_ptr<Upgrade> upgrade,
     upgrade->device()->SetFlags(0, kDeviceUpgrading);
     // The last reference on a domain must go on the poll thread, which owns
     // domains; hand them over. A closed client no longer polls: then here.
-    auto holds = std::make_shared<Holds>(upgrade->TakeHolds());
+    auto holds = std::make_shared<OperationHolds>(upgrade->TakeHolds());
     CSesDomain* domain = holds->domain.get();
     upgrade.reset();
     if (!domain->client.PostToOwner([holds]() mutable { holds.reset(); })) holds.reset();
@@ -291,12 +288,7 @@ int StartUpgrade(CSubEnc* subenc, Source source, UpgradeOptions options) {
         device->flags |= kDeviceUpgrading;
     }
     subenc->upgrade_state = 0;
-    RetainDomain(device->domain);
-    RetainDevice(device);
-    RetainSubEnc(subenc);
-    Holds holds{Ref<CSesDomain>::Adopt(device->domain), Ref<CSesDev>::Adopt(device),
-                Ref<CSubEnc>::Adopt(subenc)};
-    auto upgrade = std::make_unique<Upgrade>(std::move(holds), std::move(source), options);
+    auto upgrade = std::make_unique<Upgrade>(HoldFor(device, subenc), std::move(source), options);
     auto finished = std::make_shared<std::atomic<bool>>(false);
     Threads& threads = UpgradeThreads();
     try {

@@ -80,8 +80,7 @@ int Send(CSesDev* device, uint32_t kind, ChainFlags chain, int timeout_s,
     const auto cdb = CdbForKind(kind);
     if (!cdb) return kGeneralFailure;
     CSesDomain* domain = device->domain;
-    RetainDevice(device);
-    Ref<CSesDev> hold = Ref<CSesDev>::Adopt(device);
+    Ref<CSesDev> hold = Ref<CSesDev>::Share(device);
     const int timeout = timeout_s > 0 ? timeout_s : domain->request_timeout;
     const int sent = domain->client.SendScsiIn(
         device->Address(), *cdb, timeout,

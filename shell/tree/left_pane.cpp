@@ -86,8 +86,7 @@ bool CLeftPane::AddHost(const QString& name) {
 void CLeftPane::DeleteArmedHost() {
     CSesDomain* armed = tree_->ArmedHost();
     if (!armed) return;
-    RetainDomain(armed);
-    const Ref<CSesDomain> host = Ref<CSesDomain>::Adopt(armed);
+    const Ref<CSesDomain> host = Ref<CSesDomain>::Share(armed);
     tree_->RemoveHost(host.get());
     if (current_host_ == host.get()) {
         current_host_ = nullptr;
