@@ -16,8 +16,7 @@ void LogActionEvent(CSubEnc* subenc, const ActionEvent& event) {
 
 void LogActionOutcome(OperatorAction action, CSubEnc* subenc, int result) {
     const std::u16string name = EnclosureDisplayName(subenc);
-    LogActionEvent(subenc,
-                   result < 0 ? ActionFailed(action, {name}, result) : ActionDone(action, {name}));
+    LogActionEvent(subenc, ActionOutcome(action, {name}, result));
 }
 
 }  // namespace halvorin

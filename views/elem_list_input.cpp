@@ -174,8 +174,7 @@ void CElemListBox::ClickSlotLed(CItemData& row) {
     });
     std::vector<std::u16string> names = {ElementName(element.get()),
                                          EnclosureDisplayName(subenc.get())};
-    LogActionEvent(subenc.get(), result < 0 ? ActionFailed(action, std::move(names), result)
-                                            : ActionDone(action, std::move(names)));
+    LogActionEvent(subenc.get(), ActionOutcome(action, std::move(names), result));
     if (result < 0) emit OperationFailed(result);
     if (current_.get() != subenc.get() || deferred_subject_ || rebuild_pending_) {
         EndOfModalWait();

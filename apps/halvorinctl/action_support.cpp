@@ -101,16 +101,11 @@ int RunOperation(ActionContext& c, OperatorAction action, std::vector<std::u16st
 
 void RecordOutcome(ActionContext& c, OperatorAction action, std::vector<std::u16string> subjects,
                    int result) {
-    const ActionEvent event = result < 0 ? ActionFailed(action, std::move(subjects), result)
-                                         : ActionDone(action, std::move(subjects));
+    const ActionEvent event = ActionOutcome(action, std::move(subjects), result);
     static constexpr const char* kLevels[] = {"information", "warning", "error"};
     c.report["event"] = {{"level", kLevels[event.level]},
                          {"message_id", event.message_id},
                          {"text", Utf16ToUtf8(event.Text())}};
-}
-
-std::u16string EventName(const CSubEnc* subenc) {
-    return EnclosureDisplayName(subenc);
 }
 
 bool WaitForRereads(ActionContext& c, CSesDev* device) {

@@ -58,8 +58,7 @@ int RunOperation(ActionContext& c, OperatorAction action, std::vector<std::u16st
 // Puts the event an action left after `result` into the report.
 void RecordOutcome(ActionContext& c, OperatorAction action, std::vector<std::u16string> subjects,
                    int result);
-// The enclosure as the action's events name it.
-std::u16string EventName(const CSubEnc* subenc);
+
 // True when everything the operation reads back has been answered and
 // decoded (the connection is quiet).
 bool WaitForRereads(ActionContext& c, CSesDev* device);

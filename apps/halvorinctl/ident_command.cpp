@@ -9,6 +9,7 @@
 #include "apps/halvorinctl/command.h"
 #include "apps/halvorinctl/enclosure_report.h"
 #include "base/utf16.h"
+#include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
 
 namespace halvorin::ctl {
@@ -87,7 +88,7 @@ int Ident(ActionContext& c, CSubEnc* subenc) {
     const bool on = state == "on";
     const OperatorAction action = on ? OperatorAction::kSlotLedOn : OperatorAction::kSlotLedOff;
     const int result = RunOperation(
-        c, action, {ElementName(element), EventName(subenc)},
+        c, action, {ElementName(element), EnclosureDisplayName(subenc)},
         [&](OperationCallback cb) { return SetSlotIdentify(element, on, std::move(cb)); });
     if (result < 0) return Failed("identify", result);
     WaitForRereads(c, subenc->dev);

@@ -4,6 +4,7 @@
 
 #include "apps/halvorinctl/command.h"
 #include "apps/halvorinctl/enclosure_report.h"
+#include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
 
 namespace halvorin::ctl {
@@ -12,7 +13,7 @@ namespace {
 
 int Mute(ActionContext& c, CSubEnc* subenc) {
     const int result =
-        RunOperation(c, OperatorAction::kMuteBuzzer, {EventName(subenc)},
+        RunOperation(c, OperatorAction::kMuteBuzzer, {EnclosureDisplayName(subenc)},
                      [&](OperationCallback cb) { return MuteBuzzer(subenc, std::move(cb)); });
     if (result < 0) return Failed("mute", result);
     WaitForRereads(c, subenc->dev);

@@ -7,6 +7,7 @@
 #include "apps/halvorinctl/enclosure_report.h"
 #include "base/string_table.h"
 #include "base/utf16.h"
+#include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
 
 namespace halvorin::ctl {
@@ -40,9 +41,9 @@ int PowerCommand(ActionContext& c, CSubEnc* subenc, uint8_t command) {
     const DeviceId id = subenc->dev->Identifier();
     CSesDomain* domain = subenc->dev->domain;
     const OperatorAction action = restart ? OperatorAction::kRestart : OperatorAction::kShutdown;
-    const int result = RunOperation(c, action, {EventName(subenc)}, [&](OperationCallback cb) {
-        return SendEnclosureCommand(subenc, command, std::move(cb));
-    });
+    const int result = RunOperation(
+        c, action, {EnclosureDisplayName(subenc)},
+        [&](OperationCallback cb) { return SendEnclosureCommand(subenc, command, std::move(cb)); });
     if (result < 0) return Failed(restart ? "restart" : "shutdown", result);
     Say(c, name + ": " + (restart ? "restarting" : "shutting down"));
     std::fflush(stdout);

@@ -4,6 +4,7 @@
 
 #include "apps/halvorinctl/command.h"
 #include "apps/halvorinctl/enclosure_report.h"
+#include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
 
 namespace halvorin::ctl {
@@ -16,9 +17,9 @@ int UidLed(ActionContext& c, CSubEnc* subenc) {
     }
     const bool on = c.words[2] == "on";
     const OperatorAction action = on ? OperatorAction::kUidLedOn : OperatorAction::kUidLedOff;
-    const int result = RunOperation(c, action, {EventName(subenc)}, [&](OperationCallback cb) {
-        return SetUidLed(subenc, on, std::move(cb));
-    });
+    const int result =
+        RunOperation(c, action, {EnclosureDisplayName(subenc)},
+                     [&](OperationCallback cb) { return SetUidLed(subenc, on, std::move(cb)); });
     if (result < 0) return Failed("UID LED", result);
     WaitForRereads(c, subenc->dev);
     const bool lit = Indicators(subenc) & kIndicatorUidLed;

@@ -11,6 +11,7 @@
 #include "base/string_table.h"
 #include "base/text_format.h"
 #include "base/utf16.h"
+#include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/ops/firmware_package.h"
 #include "enclosure/ops/firmware_read_back.h"
@@ -163,7 +164,8 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
         UnpackFirmware(path, model, firmware, kMaxFirmwareArchive, &StopRequested());
     if (c.session.interrupted()) return kExitOperationFailed;  // and nothing more is said
     if (problem.failed()) {
-        RecordOutcome(c, OperatorAction::kStartUpgrade, {EventName(subenc)}, problem.result);
+        RecordOutcome(c, OperatorAction::kStartUpgrade, {EnclosureDisplayName(subenc)},
+                      problem.result);
         std::fprintf(stderr, "halvorinctl: %s: %s\n", path.c_str(), problem.text.c_str());
         return kExitOperationFailed;
     }
@@ -183,7 +185,7 @@ int UpgradeFirmware(ActionContext& c, CSubEnc* subenc) {
     UpgradeOptions options;
     options.activation_wait = std::chrono::seconds(c.activation_wait_s);
     const int started = StartFirmwareUpgrade(subenc, std::move(*firmware), options);
-    RecordOutcome(c, OperatorAction::kStartUpgrade, {EventName(subenc)}, started);
+    RecordOutcome(c, OperatorAction::kStartUpgrade, {EnclosureDisplayName(subenc)}, started);
     if (started < 0) return Failed("upgrade", started);
     Say(c, Utf16ToUtf8(FormatString(LoadString(20019), {Utf8ToUtf16(name)})));
     const int end = FollowUpgrade(c, subenc);

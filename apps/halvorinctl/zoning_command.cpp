@@ -6,6 +6,7 @@
 
 #include "apps/halvorinctl/command.h"
 #include "apps/halvorinctl/enclosure_report.h"
+#include "enclosure/model/display_name.h"
 #include "enclosure/model/element_types.h"
 #include "enclosure/model/zone_bits.h"
 #include "enclosure/ops/control_operations.h"
@@ -95,7 +96,7 @@ int Zoning(ActionContext& c, CSubEnc* subenc) {
             "usage: zoning ENCLOSURE show | set PORT SLOTS... [set PORT SLOTS...] | apply");
     }
     const int result = RunOperation(
-        c, OperatorAction::kApplyZoning, {EventName(subenc)},
+        c, OperatorAction::kApplyZoning, {EnclosureDisplayName(subenc)},
         [&](OperationCallback cb) { return ApplyZoning(subenc, edits, std::move(cb)); });
     if (result < 0) return Failed("zoning", result);
     ReadBack(c, subenc->dev, kReadZones);  // the enclosure's own table, not ours

@@ -11,18 +11,19 @@ namespace halvorin {
 
 namespace {
 
+// By OperatorAction, in its order.
 constexpr std::array<ActionTexts, 11> kTexts = {{
-    {"rename", 222, 20023, kEventWarning, 335},
-    {"mute", 218, 303, kEventInformation, 277},
-    {"uid-led", 219, 304, kEventInformation, 278},
-    {"uid-led", 219, 305, kEventInformation, 278},
-    {"ident", 220, 306, kEventInformation, 308},
-    {"ident", 221, 307, kEventInformation, 308},
-    {"zoning", 216, 309, kEventInformation, 336},
-    {"zoning", 217, 310, kEventInformation, 0},
-    {"restart", 214, 311, kEventInformation, 279},
-    {"shutdown", 215, 312, kEventInformation, 280},
-    {"upgrade", 283, 20019, kEventInformation, 20024},
+    {222, 20023, kEventWarning, 335},        // kRename
+    {218, 303, kEventInformation, 277},      // kMuteBuzzer
+    {219, 304, kEventInformation, 278},      // kUidLedOn
+    {219, 305, kEventInformation, 278},      // kUidLedOff
+    {220, 306, kEventInformation, 308},      // kSlotLedOn
+    {221, 307, kEventInformation, 308},      // kSlotLedOff
+    {216, 309, kEventInformation, 336},      // kApplyZoning
+    {217, 310, kEventInformation, 0},        // kUndoZoning
+    {214, 311, kEventInformation, 279},      // kRestart
+    {215, 312, kEventInformation, 280},      // kShutdown
+    {283, 20019, kEventInformation, 20024},  // kStartUpgrade
 }};
 
 std::u16string ReasonText(OperatorAction action, int result) {
@@ -50,6 +51,11 @@ ActionEvent ActionDone(OperatorAction action, std::vector<std::u16string> subjec
 ActionEvent ActionFailed(OperatorAction action, std::vector<std::u16string> subjects, int result) {
     subjects.push_back(ReasonText(action, result));
     return {kEventWarning, TextsOf(action).failed, std::move(subjects)};
+}
+
+ActionEvent ActionOutcome(OperatorAction action, std::vector<std::u16string> subjects, int result) {
+    return result < 0 ? ActionFailed(action, std::move(subjects), result)
+                      : ActionDone(action, std::move(subjects));
 }
 
 int UpgradeResultText(int state) {

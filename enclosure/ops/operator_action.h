@@ -29,9 +29,8 @@ enum class OperatorAction {
 };
 
 struct ActionTexts {
-    const char* command;  // halvorinctl's word for it
-    int waiting;          // shown while it runs (0: nothing to wait for)
-    int done;             // the event once the enclosure took it
+    int waiting;  // shown while it runs
+    int done;     // the event once the enclosure took it
     EventLevel done_level;
     int failed;  // the warning when it failed: the same subjects, then the reason
 };
@@ -53,6 +52,8 @@ ActionEvent ActionDone(OperatorAction action, std::vector<std::u16string> subjec
 // The reason is the result's name and number ("timed out (-7)"); for an
 // upgrade, why the package or the enclosure refused it.
 ActionEvent ActionFailed(OperatorAction action, std::vector<std::u16string> subjects, int result);
+// ActionFailed for a negative result, else ActionDone.
+ActionEvent ActionOutcome(OperatorAction action, std::vector<std::u16string> subjects, int result);
 
 // The firmware box's text for an upgrade that ended with `state`: its
 // string id (0 on success).

@@ -19,7 +19,6 @@ using test::Cli;
 using test::Group;
 using test::RunProgram;
 using test::SchemaViolation;
-using test::WriteBytes;
 
 TEST_F(Cli, ActionsChangeTheEnclosureAndPrintItsAnswer) {
     StartAgent({test::ScenarioPath("jbod24.json")});
@@ -123,12 +122,9 @@ TEST_F(Cli, ActionsChangeTheEnclosureAndPrintItsAnswer) {
 
 TEST_F(Cli, UpgradeFromAMkfwPackageChangesTheRevision) {
     StartAgent({test::ScenarioPath("jbod24.json")});
-    const std::string package = test::UniqueTempPath("cli-upgrade.lzma");
+    const std::string package = test::MakeSimulatedPackage("cli-upgrade", 20000, 9000, "2.0.8");
+    ASSERT_FALSE(package.empty());
     int code = -1;
-    RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("ua.bin", 20000, 3),
-                "--image-b", WriteBytes("ub.bin", 9000, 4), "--revision", "2.0.8", "-o", package},
-               &code);
-    ASSERT_EQ(code, 0);
     // One second to activate: the simulated enclosure needs no more.
     std::string out = RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade",
                                   "--activation-wait", "1", "500A0B0C0D0E0F00", package},
@@ -173,12 +169,9 @@ TEST_F(Cli, UpgradeThatLeavesTheOldRevisionFails) {
         std::ofstream(scenario) << doc.dump();
     }
     StartAgent({scenario});
-    const std::string package = test::UniqueTempPath("cli-stays.lzma");
+    const std::string package = test::MakeSimulatedPackage("cli-stays", 3000, 900);
+    ASSERT_FALSE(package.empty());
     int code = -1;
-    RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("sa.bin", 3000, 3),
-                "--image-b", WriteBytes("sb.bin", 900, 4), "-o", package},
-               &code);
-    ASSERT_EQ(code, 0);
     const std::string out = RunProgram({HALVORINCTL, "-H", Host(), "--yes", "upgrade",
                                         "--activation-wait", "1", "500A0B0C0D0E0F00", package},
                                        &code);
@@ -190,12 +183,8 @@ TEST_F(Cli, UpgradeThatLeavesTheOldRevisionFails) {
 // command says the firmware is unknown at once, not after two minutes.
 TEST_F(Cli, UpgradeCutOffDuringTheActivationEndsAtOnce) {
     StartAgent({test::ScenarioPath("jbod24.json")});
-    const std::string package = test::UniqueTempPath("cli-cut.lzma");
-    int code = -1;
-    RunProgram({HALVORIN_MKFW, "--model", "m810", "--image-a", WriteBytes("ca.bin", 3000, 3),
-                "--image-b", WriteBytes("cb.bin", 900, 4), "-o", package},
-               &code);
-    ASSERT_EQ(code, 0);
+    const std::string package = test::MakeSimulatedPackage("cli-cut", 3000, 900);
+    ASSERT_FALSE(package.empty());
     ChildProcess upgrade(
         {HALVORINCTL, "-H", Host(), "--yes", "upgrade", "500A0B0C0D0E0F00", package},
         {.with_errors = true});

@@ -136,4 +136,25 @@ inline std::string WriteBytes(const std::string& name, size_t size, unsigned see
     return path;
 }
 
+// A package halvorin-mkfw builds for the simulated enclosures' model, with
+// images of these sizes and, unless empty, this revision; empty when
+// halvorin-mkfw failed.
+inline std::string MakeSimulatedPackage(const std::string& stem, size_t image_a, size_t image_b,
+                                        const std::string& revision = "") {
+    const std::string package = test::UniqueTempPath(stem + ".lzma");
+    std::vector<std::string> argv = {HALVORIN_MKFW,
+                                     "--model",
+                                     "m810",
+                                     "--image-a",
+                                     WriteBytes(stem + "-a.bin", image_a, 3),
+                                     "--image-b",
+                                     WriteBytes(stem + "-b.bin", image_b, 4),
+                                     "-o",
+                                     package};
+    if (!revision.empty()) argv.insert(argv.end() - 2, {"--revision", revision});
+    int code = -1;
+    RunProgram(std::move(argv), &code);
+    return code == 0 ? package : std::string();
+}
+
 }  // namespace halvorin::test

@@ -30,7 +30,7 @@ TEST(OperatorActionTest, EveryEventNamesItsSubjectsAndAFailureItsReason) {
     };
     for (const auto& c : kCases) {
         const ActionTexts& texts = TextsOf(c.action);
-        SCOPED_TRACE(std::string(texts.command) + " " + std::to_string(texts.done));
+        SCOPED_TRACE(texts.done);
         EXPECT_FALSE(LoadString(texts.waiting).empty());
         const std::u16string done = ActionDone(c.action, c.subjects).Text();
         for (const std::u16string& subject : c.subjects)
